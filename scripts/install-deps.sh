@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Lumenta needs to build, run and test.
+# Only missing packages are installed; "apt-get update" runs only when
+# something is missing, so a second run costs nothing.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  cmake ninja-build g++ pkg-config clang-format
+  # Qt 6 widgets, SVG, extra image formats, French translations
+  qt6-base-dev qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
+  qt6-l10n-tools
+  # desktop associations
+  libglib2.0-dev
+  # metafiles (WMF, EMF)
+  libwmf-dev libemf2svg-dev
+  # sound, MIDI, CD audio
+  libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
+  libcdio-dev libcdio-paranoia-dev
+  # animation player (FLI/FLC)
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # tests
+  libgtest-dev googletest xvfb xauth
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg -s "$p" 2>/dev/null | grep -q '^Status: install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then
+  SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

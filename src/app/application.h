@@ -1,0 +1,12 @@
+#pragma once
+
+namespace lumenta {
+
+// Sets up the application (French translations, state, dialogs), shows the
+// main window and runs the event loop.
+int runApplication(int argc, char** argv);
+
+// Loads Qt's French translations into the running application.
+void installFrenchTranslations();
+
+} // namespace lumenta

@@ -1,0 +1,29 @@
+#pragma once
+// Small routines used all over the program.
+#include <QString>
+
+class QWidget;
+
+namespace lumenta {
+
+// True when a normal file (not hidden, not a folder) exists at path.
+bool FileExists(const QString& path);
+
+// The path with one trailing separator ("/" stays "/", "" gives "/").
+QString AddBackslash(const QString& path);
+
+// Centres a window on its screen.
+void CentreForm(QWidget* window);
+
+// The upper-case text after the last dot of the file name of path; empty
+// when the name has no dot. Dots in folder names do not count.
+QString extensionOf(const QString& path);
+
+// Numbers as the program shows them: one leading blank for 0 and above,
+// the minus sign otherwise.
+QString printForm(long long n);
+
+// True for the extensions the program treats as pictures.
+bool isPictureExtension(const QString& upperExt);
+
+} // namespace lumenta

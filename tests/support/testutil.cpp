@@ -1,0 +1,45 @@
+#include "support/testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace testutil {
+
+QString fixture(const QString& relative) {
+    return QDir(QStringLiteral(LUMENTA_FIXTURES_DIR)).filePath(relative);
+}
+
+QString copyFixture(const QTemporaryDir& dir, const QString& relative, const QString& newName) {
+    const QString src = fixture(relative);
+    const QString dst = dir.filePath(newName.isEmpty() ? QFileInfo(src).fileName() : newName);
+    QFile::remove(dst);
+    if (!QFile::copy(src, dst))
+        return QString();
+    QFile::setPermissions(dst, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                   QFile::ReadOther);
+    return dst;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    f.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QString builtProgram(const QString& relative) {
+    return QDir(QStringLiteral(LUMENTA_BINARY_DIR)).filePath(relative);
+}
+
+} // namespace testutil
