@@ -1,0 +1,31 @@
+#pragma once
+// Windows metafiles (WMF, EMF): recognising them, their natural size, and
+// rendering them to a bitmap. Rendering runs the decoders in a short-lived
+// helper process, so a decoder crash or hang never takes the viewer down.
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace lumenta {
+
+enum class MetafileKind { None, Wmf, Emf };
+
+// Recognises a metafile from its first bytes (placeable WMF, plain WMF
+// header, EMF header record).
+MetafileKind detectMetafile(const QByteArray& head);
+
+// Natural size in pixels at 96 DPI: a placeable WMF from its bounding box and
+// units per inch, an EMF from its frame (0.01 mm), a plain WMF from its window
+// extent. An invalid QSize when the header is not usable.
+QSize metafileNaturalSize(const QByteArray& bytes, MetafileKind kind);
+
+// Renders the metafile at its natural size (the longest side capped at
+// kMetafileMaxSide). A null image when the file cannot be rendered, the
+// renderer crashed or did not finish within timeoutMs.
+QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error = nullptr,
+                      int timeoutMs = 15000);
+
+constexpr int kMetafileMaxSide = 8192;
+
+} // namespace lumenta
