@@ -2,6 +2,7 @@
 
 #include "app/appcontext.h"
 #include "platform/qtdialogs.h"
+#include "viewer/lumenta.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,6 +40,10 @@ int runApplication(int argc, char** argv) {
     ctx.dialogs = &dialogs;
     ctx.state.AppFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
     ctx.state.loadSettingsAtStartup();
+
+    Lumenta window(ctx);
+    window.startUp();
+    window.show();
     return app.exec();
 }
 

@@ -50,6 +50,20 @@ QImage readRaster(QIODevice* device, const QByteArray& format, QString* error) {
 
 } // namespace
 
+QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode mode) {
+    if (image.isNull() || size.isEmpty())
+        return QImage();
+    const QSize target = image.size().scaled(size, mode);
+    constexpr int kOversample = 4;
+    if (image.width() > target.width() * kOversample * 2 &&
+        image.height() > target.height() * kOversample * 2) {
+        const QImage reduced =
+            image.scaled(target * kOversample, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 Picture loadPicture(const QString& path) {
     QImageReader::setAllocationLimit(kPictureAllocationLimitMB);
     Picture pic;

@@ -24,6 +24,12 @@ struct Picture {
 // picture gives a null Picture (kind None).
 Picture loadPicture(const QString& path);
 
+// A smooth (filtered) scaling of image to size that stays fast for large
+// reductions: a huge picture is first reduced by plain sampling to a few
+// times the target, then filtered down.
+QImage scaledSmooth(const QImage& image, const QSize& size,
+                    Qt::AspectRatioMode mode = Qt::IgnoreAspectRatio);
+
 // Upper bound of the memory one decoded picture may take, in megabytes.
 constexpr int kPictureAllocationLimitMB = 1024;
 

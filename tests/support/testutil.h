@@ -1,7 +1,17 @@
 #pragma once
 // Helpers shared by the test programs.
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <ostream>
+
+// Readable QString output in failing assertions.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
 
 namespace testutil {
 

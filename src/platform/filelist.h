@@ -1,0 +1,36 @@
+#pragma once
+// Listing folders and files as the browsing lists show them.
+#include <QString>
+#include <QStringList>
+
+namespace lumenta {
+
+// The masks of a pattern ("*.bmp;*.gif"), or an empty list when the pattern
+// is invalid: an empty mask, or one holding '/', '\', '<', '>', '|', '"' or a
+// control character.
+QStringList patternMasks(const QString& pattern);
+bool isValidPattern(const QString& pattern);
+
+// True when name matches one of the masks ('*' and '?' wildcards, case
+// insensitive).
+bool matchesMasks(const QString& name, const QStringList& masks);
+
+// Normal files of folder (no hidden dot-files, no folders) matching the
+// pattern, in natural case-insensitive order ("pic2" before "pic10"). An
+// invalid pattern lists nothing.
+QStringList listFiles(const QString& folder, const QString& pattern);
+
+// Subfolders of folder (hidden ones left out), natural order.
+QStringList listSubfolders(const QString& folder);
+
+// Natural, case-insensitive comparison: "pic2" < "pic10" < "Pic11".
+int naturalCompare(const QString& a, const QString& b);
+
+// Sorts names in natural, case-insensitive order.
+void naturalSort(QStringList& names);
+
+// The folder and its ancestors, from the root down: "/home/anne" gives
+// "/", "/home", "/home/anne".
+QStringList folderChain(const QString& folder);
+
+} // namespace lumenta

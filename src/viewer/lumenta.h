@@ -1,0 +1,132 @@
+#pragma once
+// The main window: browsing on the left, the picture on the right.
+#include "app/appcontext.h"
+#include "platform/pictureloader.h"
+#include "viewer/viewergeometry.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+class QToolButton;
+
+namespace lumenta {
+
+class DirList;
+class DriveList;
+class FileList;
+class PictureBox;
+class StretchImage;
+
+class Lumenta : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Lumenta(AppContext& ctx, QWidget* parent = nullptr);
+    ~Lumenta() override;
+
+    // Places the lists on the start folder, fills the filter list. Called
+    // once, before the window is first shown.
+    void startUp();
+
+    // Controls, named as in the design.
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    DriveList* Drive1 = nullptr;
+    DirList* Dir1 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    FileList* File1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QToolButton* Command1 = nullptr;
+    QToolButton* Command2 = nullptr;
+    QToolButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QToolButton* Command5 = nullptr;
+    QToolButton* Command6 = nullptr;
+    QToolButton* Command7 = nullptr;
+    QToolButton* Command8 = nullptr;
+    QToolButton* Command9 = nullptr;
+    QToolButton* Command10 = nullptr;
+    QToolButton* Command11 = nullptr;
+    StretchImage* Image1 = nullptr;
+    QWidget* PicFond = nullptr;
+    PictureBox* Open = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QWidget* MMControl1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Menus and menu items.
+    QMenu* Mnu_Affichage = nullptr;
+    QMenu* Mnu_Parametres = nullptr;
+    QMenu* Mnu_TailleEcr = nullptr;
+    QMenu* Mnu_CoulFond = nullptr;
+    QAction* Mnu_AffichProp = nullptr;
+    QAction* Mnu_AffichMaxi = nullptr;
+    QAction* Mnu_CoulNoir = nullptr;
+    QAction* Mnu_CoulBlanc = nullptr;
+    QAction* Mnu_CoulGris = nullptr;
+    QAction* Mnu_CoulBleu = nullptr;
+    QAction* Mnu_CoulRouge = nullptr;
+    QAction* Mnu_CoulVert = nullptr;
+    // The picture menus and the list editor item.
+    QAction* Mnu_EffaceImage = nullptr;
+    QAction* Mnu_EnregSous = nullptr;
+    QAction* Mnu_Pleinecran = nullptr;
+    QAction* Mnu_Diapo = nullptr;
+    QAction* Mnu_ListeSelect = nullptr;
+
+    // Handlers (public so other windows and tests can drive them).
+    void Drive1_Change();
+    void Dir1_Change();
+    void Combo1_Change(const QString& text);
+    void Combo1_Commit();
+    void File1_Click(const QString& name);
+    void CalculScroll();
+    void Image1_DblClick();
+    void Mnu_Affichage_Open();
+    void MultiMedia();
+    void Command4_Click();
+
+    const Picture& picture() const { return m_picture; }
+    // The outer window size in twips used by the layout.
+    QSizeF outerSizeTwips() const;
+    void applyLayout(double W, double H);
+
+Q_SIGNALS:
+    // The picture `Open` was clicked or double-clicked.
+    void fullScreenRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void createControls();
+    void createDisplayMenu();
+    void placeAtDesign(QWidget* w, double l, double t, double wd, double h);
+    void hidePictureControls();
+    void setPictureMenusEnabled(bool on);
+    void showCommand6BySelection();
+    void updateFileCount();
+    void setFullScreenSizeMode(int mode);
+    void setFullScreenBackColor(int code);
+    void dispatchPicture();
+
+    AppContext& m_ctx;
+    AppState& m_st;
+    Picture m_picture;
+    MainLayout m_layout;
+    QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive
+    bool m_changingDrive = false;
+};
+
+} // namespace lumenta

@@ -1,0 +1,217 @@
+// Browsing and dispatch of the clicked file.
+#include "app/module1.h"
+#include "platform/drives.h"
+#include "platform/filelist.h"
+#include "platform/launcher.h"
+#include "viewer/browsewidgets.h"
+#include "viewer/dispatch.h"
+#include "viewer/lumenta.h"
+#include "viewer/picturewidgets.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolButton>
+
+namespace lumenta {
+
+void Lumenta::hidePictureControls() {
+    Open->hide();
+    PicFond->hide();
+    VScroll1->hide();
+    HScroll1->hide();
+}
+
+void Lumenta::setPictureMenusEnabled(bool on) {
+    for (QAction* a : {Mnu_EffaceImage, Mnu_EnregSous, Mnu_Pleinecran, Mnu_Diapo})
+        a->setEnabled(on);
+}
+
+void Lumenta::showCommand6BySelection() {
+    Command6->setVisible(m_st.settings.SelectionListValid == 1);
+}
+
+void Lumenta::updateFileCount() {
+    Label5->setText(fileCountText(File1->listCount()));
+}
+
+void Lumenta::Drive1_Change() {
+    if (m_changingDrive)
+        return;
+    m_changingDrive = true;
+    while (true) {
+        const QString root = Drive1->drive();
+        const QString folder = m_folderOfDrive.value(root, root);
+        const bool ok = isDriveReady(root) && (Dir1->setPath(folder) || Dir1->setPath(root));
+        if (ok) {
+            m_st.LastValidDrive = root;
+            break;
+        }
+        const MsgResult answer =
+            m_ctx.dlg().message(tr("Lecteur non disponible ou non prêt !"), tr("Erreur"),
+                                MsgIcon::Question, MsgButtons::RetryCancel, this);
+        if (answer != MsgResult::Retry) {
+            Drive1->refresh();
+            Drive1->setDrive(m_st.LastValidDrive.isEmpty() ? QStringLiteral("/")
+                                                           : m_st.LastValidDrive);
+            break;
+        }
+    }
+    m_changingDrive = false;
+}
+
+void Lumenta::Dir1_Change() {
+    m_folderOfDrive.insert(driveOfPath(Dir1->path(), Drive1->drives()), Dir1->path());
+    Command2->hide();
+    Command10->hide();
+    Command7->hide();
+    showCommand6BySelection();
+    hidePictureControls();
+    Image1->hide();
+    setPictureMenusEnabled(false);
+    File1->setPath(Dir1->path());
+    updateFileCount();
+}
+
+void Lumenta::Combo1_Change(const QString& text) {
+    // While typing, a pattern that is not complete yet (a trailing ";",
+    // a character that is not allowed) waits for Enter or for the focus to
+    // leave the box; a valid one filters the list at once.
+    if (!isValidPattern(text))
+        return;
+    File1->setPattern(text);
+    updateFileCount();
+}
+
+void Lumenta::Combo1_Commit() {
+    const QString text = Combo1->currentText();
+    if (isValidPattern(text)) {
+        if (File1->pattern() != text)
+            Combo1_Change(text);
+        return;
+    }
+    m_ctx.dlg().message(tr("Filtre incorrect !"), tr("Erreur"), MsgIcon::Stop, MsgButtons::Ok,
+                        this);
+    const QSignalBlocker block(Combo1);
+    Combo1->setEditText(QStringLiteral("*.*"));
+    File1->setPattern(QStringLiteral("*.*"));
+    updateFileCount();
+}
+
+void Lumenta::File1_Click(const QString& name) {
+    const QString path = AddBackslash(File1->path()) + name;
+    const QFileInfo fi(path);
+    if (!fi.exists() || !fi.isFile())
+        return; // gone since the list was read: nothing happens
+    m_st.CurrentFilePath = path;
+    setWindowTitle(fileCaption(path, fi.size()));
+    m_st.CurrentFileExt = extensionOf(path);
+
+    switch (dispatchGroupFor(m_st.CurrentFileExt)) {
+    case DispatchGroup::AssociatedMedia: {
+        hidePictureControls();
+        Image1->hide();
+        Command2->hide();
+        Command10->hide();
+        showCommand6BySelection();
+        Command1->hide();
+        Command7->hide();
+        setPictureMenusEnabled(false);
+        if (openWithAssociation(path) == OpenResult::NoAssociation) {
+            m_ctx.dlg().message(
+                tr("Aucune association n'est définie pour le fichier sélectionné !"),
+                tr("Absence d'association de fichier"), MsgIcon::Information, MsgButtons::Ok, this);
+        }
+        break;
+    }
+    case DispatchGroup::Animation: {
+        hidePictureControls();
+        Image1->hide();
+        Command2->hide();
+        Command10->hide();
+        showCommand6BySelection();
+        Command4->hide();
+        Command7->hide();
+        setPictureMenusEnabled(false);
+        const QString player = AddBackslash(m_st.AppFolder) + QStringLiteral("aawin");
+        if (!startProgram(player, {path})) {
+            m_ctx.dlg().message(tr("Fichier AAWIN.EXE non trouvé"), tr("Erreur"), MsgIcon::Stop,
+                                MsgButtons::Ok, this);
+            return;
+        }
+        break;
+    }
+    case DispatchGroup::Sound:
+        hidePictureControls();
+        Image1->hide();
+        Command2->hide();
+        Command10->hide();
+        showCommand6BySelection();
+        Command1->hide();
+        Command7->hide();
+        setPictureMenusEnabled(false);
+        File1->hide();
+        Command4->show();
+        MMControl1->show();
+        MultiMedia();
+        break;
+    case DispatchGroup::Picture:
+        Command4->hide();
+        MMControl1->hide();
+        Command1->show();
+        Command2->show();
+        Command10->show();
+        Command6->show();
+        Image1->show();
+        Command7->show();
+        Command2->setEnabled(true);
+        Command6->setEnabled(true);
+        Command7->setEnabled(true);
+        Command5->setEnabled(true);
+        setPictureMenusEnabled(true);
+        Mnu_ListeSelect->setEnabled(true);
+        m_st.FullScreenFilePath = m_st.CurrentFilePath;
+        if (Picture pic = loadPicture(path); !pic.isNull()) {
+            m_picture = std::move(pic);
+            Open->setImage(m_picture.image);
+            Image1->setImage(m_picture.image);
+            Open->show();
+            PicFond->show();
+            VScroll1->show();
+            HScroll1->show();
+            CalculScroll();
+        } else {
+            m_ctx.dlg().message(tr("Format d'image non supporté !"), tr("Erreur"),
+                                MsgIcon::Exclamation, MsgButtons::Ok, this);
+            return;
+        }
+        break;
+    case DispatchGroup::Other:
+        hidePictureControls();
+        Command2->setEnabled(false);
+        Command7->setEnabled(false);
+        Command5->setEnabled(false);
+        setPictureMenusEnabled(false);
+        Mnu_ListeSelect->setEnabled(false);
+        Command6->setEnabled(m_st.settings.SelectionListValid == 1);
+        break;
+    }
+    CalculScroll();
+}
+
+void Lumenta::MultiMedia() {
+    // The sound device comes with the multimedia control.
+}
+
+void Lumenta::Command4_Click() {
+    Command4->hide();
+    Command1->show();
+    MMControl1->hide();
+    File1->show();
+    File1->setFocus();
+}
+
+} // namespace lumenta

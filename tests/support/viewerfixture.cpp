@@ -1,0 +1,56 @@
+#include "support/viewerfixture.h"
+
+#include "support/testutil.h"
+#include "viewer/browsewidgets.h"
+
+#include <QDir>
+#include <QTest>
+
+using namespace lumenta;
+
+void ViewerTest::SetUp() {
+    ASSERT_TRUE(appDir.isValid());
+    browse = appDir.path();
+    ctx.dialogs = &dialogs;
+    ctx.state.AppFolder = appDir.path();
+    ctx.state.settingsPathOverride = settingsFile();
+}
+
+void ViewerTest::TearDown() {
+    w.reset();
+}
+
+QString ViewerTest::settingsFile() const {
+    return appDir.filePath(QStringLiteral("Affich.cfg"));
+}
+
+void ViewerTest::start() {
+    ctx.state.loadSettingsAtStartup();
+    w = std::make_unique<Lumenta>(ctx);
+    w->startUp();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+}
+
+QString ViewerTest::addFixture(const QString& relative, const QString& newName) {
+    QDir().mkpath(browse);
+    const QString src = testutil::fixture(relative);
+    const QString dst =
+        QDir(browse).filePath(newName.isEmpty() ? QFileInfo(src).fileName() : newName);
+    QFile::remove(dst);
+    QFile::copy(src, dst);
+    if (w)
+        w->File1->refresh();
+    return dst;
+}
+
+void ViewerTest::click(const QString& name) {
+    FileList* list = w->File1;
+    const QList<QListWidgetItem*> items = list->findItems(name, Qt::MatchExactly);
+    ASSERT_EQ(items.size(), 1) << name.toStdString();
+    const QRect r = list->visualItemRect(items.first());
+    list->scrollToItem(items.first());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(items.first()).center());
+    (void)r;
+}

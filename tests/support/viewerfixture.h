@@ -1,0 +1,31 @@
+#pragma once
+// A main window on a fresh state, with scripted dialogs, in a temporary
+// program folder.
+#include "app/appcontext.h"
+#include "platform/scripteddialogs.h"
+#include "viewer/lumenta.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds and shows the window (after the test prepared the folder or
+    // the settings file).
+    void start();
+    // Copies a fixture into the browsing folder and lists it.
+    QString addFixture(const QString& relative, const QString& newName = QString());
+    // Clicks a listed file by name, as the user would.
+    void click(const QString& name);
+    QString settingsFile() const;
+
+    QTemporaryDir appDir;
+    QString browse; // folder the lists start on
+    lumenta::AppContext ctx;
+    lumenta::ScriptedDialogs dialogs;
+    std::unique_ptr<lumenta::Lumenta> w;
+};

@@ -1,0 +1,100 @@
+#include "viewer/dispatch.h"
+#include "viewer/viewergeometry.h"
+
+#include <gtest/gtest.h>
+
+using namespace lumenta;
+
+TEST(CalculScroll, BarsFollowTheSizeDifference) {
+    // 1000 twips taller than the viewport.
+    ScrollResult r = calculScroll(5000, 4000, 3000, 5000, 0, 0);
+    EXPECT_EQ(r.vMax, 1000);
+    EXPECT_EQ(r.vLargeStep, 200);
+    // Smaller than the viewport: still the absolute difference.
+    EXPECT_EQ(r.hMax, 2000);
+    EXPECT_EQ(r.hLargeStep, 400);
+    // Fractional differences round halves to even.
+    r = calculScroll(1000.5, 1001.5, 0, 0, 0, 0);
+    EXPECT_EQ(r.hMax, 1000);
+    EXPECT_EQ(r.vMax, 1002);
+}
+
+TEST(CalculScroll, OverflowKeepsThePreviousMaximum) {
+    const ScrollResult r = calculScroll(5000, 5000, 5000 + 32768, 5000 + 40000, 700, 1234);
+    EXPECT_EQ(r.hMax, 1234);
+    EXPECT_EQ(r.hLargeStep, 246);
+    EXPECT_EQ(r.vMax, 700);
+    EXPECT_EQ(r.vLargeStep, 140);
+    // 32767 itself still fits.
+    EXPECT_EQ(calculScroll(0, 0, 32767, 0, 5, 5).hMax, 32767);
+}
+
+TEST(CalculScroll, MillimetresAndAspect) {
+    const ScrollResult r = calculScroll(5000, 5000, 2880, 1440, 0, 0);
+    EXPECT_EQ(r.widthMM, 51);  // 50.8
+    EXPECT_EQ(r.heightMM, 25); // 25.4
+    ASSERT_TRUE(r.aspect.has_value());
+    EXPECT_FLOAT_EQ(*r.aspect, 2.04f);
+    // 1.5 mm and 2.5 mm round to the even neighbour.
+    EXPECT_EQ(calculScroll(0, 0, 1.5 * 1440 / 25.4, 2.5 * 1440 / 25.4, 0, 0).widthMM, 2);
+    EXPECT_EQ(calculScroll(0, 0, 1.5 * 1440 / 25.4, 2.5 * 1440 / 25.4, 0, 0).heightMM, 2);
+    // No height: no ratio (the caller keeps the old one).
+    EXPECT_FALSE(calculScroll(0, 0, 1440, 0, 0, 0).aspect.has_value());
+}
+
+TEST(MainLayout, StepsFollowTheWindowSize) {
+    const MainLayout l = layoutForSize(MainLayout{}, 12000, 9000);
+    EXPECT_EQ(l.picFondWidth, 12000 - 255 - 3100);
+    EXPECT_EQ(l.picFondHeight, 9000 - 255 - 800);
+    EXPECT_EQ(l.vScrollLeft, 12000 - 255 - 100);
+    EXPECT_EQ(l.hScrollTop, l.picFondHeight);
+    EXPECT_EQ(l.hScrollWidth, l.picFondWidth);
+    EXPECT_EQ(l.hScrollLeft, 3000);
+    EXPECT_EQ(l.vScrollHeight, 9000 - 800 - 255);
+    EXPECT_EQ(l.frameTop, 9000 - 2535 - 750);
+    EXPECT_EQ(l.fileHeight, 9000 - 1890 - 2535 - 2140);
+}
+
+TEST(MainLayout, NegativeSizesAreSkippedOthersRun) {
+    MainLayout before;
+    before.picFondWidth = 4321;
+    before.hScrollWidth = 4000;
+    // Narrow: the viewport width would be negative.
+    const MainLayout l = layoutForSize(before, 3000, 9000);
+    EXPECT_EQ(l.picFondWidth, 4321);
+    EXPECT_EQ(l.hScrollWidth, 4321); // takes the kept viewport width
+    EXPECT_EQ(l.vScrollLeft, 3000 - 255 - 100);
+    EXPECT_EQ(l.picFondHeight, 9000 - 255 - 800);
+    // Low: heights are skipped, tops still move.
+    const MainLayout low = layoutForSize(MainLayout{}, 12000, 1000);
+    EXPECT_EQ(low.picFondHeight, 5535);
+    EXPECT_EQ(low.hScrollTop, 5535);
+    EXPECT_EQ(low.vScrollHeight, 5535);
+    EXPECT_EQ(low.fileHeight, 675);
+    EXPECT_EQ(low.frameTop, 1000 - 2535 - 750);
+}
+
+TEST(Dispatch, GroupsByUpperCaseExtension) {
+    for (const char* e : {"AVI", "MOV", "PIC", "MPEG", "MPG", "RM", "RAM", "RMM", "RMD", "RA"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::AssociatedMedia) << e;
+    EXPECT_EQ(dispatchGroupFor(QStringLiteral("FLI")), DispatchGroup::Animation);
+    EXPECT_EQ(dispatchGroupFor(QStringLiteral("FLC")), DispatchGroup::Animation);
+    EXPECT_EQ(dispatchGroupFor(QStringLiteral("WAV")), DispatchGroup::Sound);
+    EXPECT_EQ(dispatchGroupFor(QStringLiteral("MID")), DispatchGroup::Sound);
+    for (const char* e :
+         {"WMF", "BMP", "GIF", "JPG", "ICO", "CUR", "EMF", "RLE", "DIB", "JPE", "JPEG", "JIF"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Picture) << e;
+    EXPECT_EQ(dispatchGroupFor(QStringLiteral("jpg")), DispatchGroup::Other);
+    EXPECT_EQ(dispatchGroupFor(QStringLiteral("TXT")), DispatchGroup::Other);
+    EXPECT_EQ(dispatchGroupFor(QString()), DispatchGroup::Other);
+    EXPECT_EQ(dispatchGroupFor(QStringLiteral("MIDI")), DispatchGroup::Other);
+}
+
+TEST(Dispatch, CaptionAndCountTexts) {
+    EXPECT_EQ(fileCaption(QStringLiteral("/images/chat.jpg"), 48213),
+              QStringLiteral("Visionneuse d'image : /IMAGES/CHAT.JPG  48213 Octets"));
+    EXPECT_EQ(fileCaption(QStringLiteral("/vide"), 0),
+              QStringLiteral("Visionneuse d'image : /VIDE  0 Octets"));
+    EXPECT_EQ(fileCountText(12), QStringLiteral(" 12 Fichiers"));
+    EXPECT_EQ(fileCountText(0), QStringLiteral(" 0 Fichiers"));
+}
