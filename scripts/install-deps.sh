@@ -20,7 +20,7 @@ PACKAGES=(
   # animation player (FLI/FLC)
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # tests
-  libgtest-dev googletest xvfb xauth
+  libgtest-dev googletest xvfb xauth xdotool
 )
 
 missing=()

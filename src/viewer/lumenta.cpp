@@ -179,6 +179,11 @@ void Lumenta::createControls() {
     Mnu_EffaceImage = action("Mnu_EffaceImage", tr("&Effacer l'image"));
     Mnu_Diapo = action("Mnu_Diapo", tr("&Diaporama"));
     Mnu_ListeSelect = action("Mnu_ListeSelect", tr("Liste de séléction"));
+    Mnu_Quitter = action("Mnu_Quitter", tr("&Quitter"));
+    Mnu_Quitter->setShortcut(QKeySequence::Quit);
+    Mnu_Quitter->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(Mnu_Quitter);
+    connect(Mnu_Quitter, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });
     Mnu_Pleinecran->setEnabled(false);
     Mnu_EffaceImage->setEnabled(false);
     Mnu_Diapo->setEnabled(false);

@@ -83,6 +83,7 @@ public:
     QAction* Mnu_Pleinecran = nullptr;
     QAction* Mnu_Diapo = nullptr;
     QAction* Mnu_ListeSelect = nullptr;
+    QAction* Mnu_Quitter = nullptr;
 
     // Handlers (public so other windows and tests can drive them).
     void Drive1_Change();

@@ -1,0 +1,4 @@
+# The real program on a virtual X server.
+add_test(NAME smoke.StartAndQuit
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/smoke.sh $<TARGET_FILE:lumenta>)
+set_tests_properties(smoke.StartAndQuit PROPERTIES TIMEOUT 90)
