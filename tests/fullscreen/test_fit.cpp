@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <QPalette>
 #include <gtest/gtest.h>
 
 using namespace lumenta;
@@ -104,21 +103,6 @@ TEST(FitGeometry, CentringCutsLargePicturesEquallyAndModesMapToRules) {
         EXPECT_EQ(fitRuleForMode(m), FitRule::NaturalOrSmaller);
 }
 
-TEST(FitGeometry, BackgroundCodes) {
-    QPalette pal;
-    pal.setColor(QPalette::Active, QPalette::Button, QColor(10, 20, 30));
-    EXPECT_EQ(backColorForCode(1, pal), QColor(0, 0, 0));
-    EXPECT_EQ(backColorForCode(2, pal), QColor(255, 255, 255));
-    EXPECT_EQ(backColorForCode(3, pal), QColor(10, 20, 30));
-    EXPECT_EQ(backColorForCode(4, pal), QColor(0, 0, 255));
-    EXPECT_EQ(backColorForCode(5, pal), QColor(255, 0, 0));
-    EXPECT_EQ(backColorForCode(6, pal), QColor(0, 255, 0));
-    for (int16_t c : {int16_t(0), int16_t(7), int16_t(-1)}) {
-        EXPECT_EQ(backColorForCode(c, pal), QColor(0, 0, 0));
-        EXPECT_EQ(normalizedBackColor(c), 1);
-    }
-}
-
 namespace {
 
 // Left half red, right half blue, so both the place and the orientation
@@ -179,15 +163,4 @@ TEST(FittedPicture, DrawsInPlaceWhetherReducedOnceOrFilteredAtPaint) {
         // A second paint draws the same (the reduced copy is kept).
         EXPECT_EQ(drawOn(pic, QSize(400, 400)), out);
     }
-}
-
-TEST(FittedPicture, NothingDrawnWithoutPictureOrPlacement) {
-    FittedPicture pic;
-    EXPECT_FALSE(pic.fit(FitRule::Largest, QSizeF(400, 400)));
-    EXPECT_TRUE(pic.drawnRect().isNull());
-    QImage blank(400, 400, QImage::Format_RGB32);
-    blank.fill(Qt::green);
-    EXPECT_EQ(drawOn(pic, QSize(400, 400)), blank);
-    pic.setImage(halves(10, 10));
-    EXPECT_EQ(drawOn(pic, QSize(400, 400)), blank); // not placed yet
 }

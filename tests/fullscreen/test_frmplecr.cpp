@@ -178,18 +178,6 @@ TEST_F(FullScreenWindow, PictureIsPlacedBySizeModeAndModeZeroActsAsOne) {
     }
 }
 
-TEST_F(FullScreenWindow, LargePictureIsReducedToTheScreen) {
-    ctx.state.FullScreenFilePath =
-        testutil::copyFixture(dir, QStringLiteral("pictures/samples/jpeg/large_4000x3000.jpg"));
-    FrmPlEcr w(ctx);
-    ASSERT_TRUE(showAndWait(w));
-    ASSERT_TRUE(w.isPictureShown());
-    const QRect r = w.pictureRect();
-    EXPECT_TRUE(QRect(0, 0, w.width(), w.height()).contains(r));
-    EXPECT_TRUE(r.width() == w.width() || r.height() == w.height());
-    EXPECT_NEAR(double(r.width()) / r.height(), 4.0 / 3.0, 0.02);
-}
-
 TEST_F(FullScreenWindow, ReactivationRefitsAndReloadsOnlyAChangedFile) {
     const QString path = writePicture(QStringLiteral("p.png"), QSize(100, 50), Qt::red);
     ctx.state.FullScreenFilePath = path;
