@@ -1,0 +1,219 @@
+// Times the picture paths a user waits for:
+//  (a) opening a picture in the main window: loadPicture plus the preview
+//      (the picture smoothly stretched to 81 x 65 pixels, 1215 x 975 twips
+//      at 96 DPI), both kept in memory;
+//  (b) the full-screen window fitting and drawing an already loaded picture
+//      at 1920 x 1080 (first draw, which makes the reduced copy, and a
+//      repaint);
+//  (c) for WMF and EMF files, loadPicture alone (the metafile rendering);
+//  (d) the decoding floor: a plain QImageReader::read of the same file.
+// Every figure is the median of several runs, (a) and (d) interleaved so
+// that both see the same machine state.
+#include "app/appcontext.h"
+#include "app/module1.h"
+#include "fullscreen/frmplecr.h"
+#include "platform/pictureloader.h"
+#include "platform/scripteddialogs.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace lumenta;
+
+namespace {
+
+constexpr QSize kPreviewSize(81, 65);
+constexpr QSize kScreenSize(1920, 1080);
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double msSince(const QElapsedTimer& t) {
+    return t.nsecsElapsed() / 1e6;
+}
+
+// A photograph-like 24-megapixel picture: smooth gradients with fine noise,
+// so that it compresses and decodes about as a camera's JPEG does.
+bool makeSample(QString path, QSize size) {
+    if (QFileInfo(path).isDir())
+        path = QDir(path).filePath(QStringLiteral("sample_24mp.jpg"));
+    QImage img(size, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int(seed >> 27) - 16;
+            const int r = (x * 255 / size.width() + noise) & 0xff;
+            const int g = (y * 255 / size.height() + noise / 2) & 0xff;
+            const int b = ((x + y) * 128 / (size.width() + size.height()) + 64 + noise) & 0xff;
+            line[x] = qRgb(r, g, b);
+        }
+    }
+    QImageWriter writer(path, "jpeg");
+    writer.setQuality(90);
+    if (!writer.write(img)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path),
+                     qPrintable(writer.errorString()));
+        return false;
+    }
+    std::printf("sample written: %s (%d x %d, %lld bytes)\n", qPrintable(path), size.width(),
+                size.height(), QFileInfo(path).size());
+    return true;
+}
+
+QStringList picturesIn(const QString& arg) {
+    const QFileInfo info(arg);
+    if (!info.isDir())
+        return {arg};
+    QStringList out;
+    const QFileInfoList entries = QDir(arg).entryInfoList(QDir::Files, QDir::Name);
+    for (const QFileInfo& f : entries) {
+        if (isPictureExtension(extensionOf(f.filePath())))
+            out << f.filePath();
+    }
+    return out;
+}
+
+bool isMetafileName(const QString& path) {
+    const QString ext = extensionOf(path);
+    return ext == QLatin1String("WMF") || ext == QLatin1String("EMF");
+}
+
+void benchFile(const QString& path, int runs) {
+    std::printf("\n%s (%lld bytes)\n", qPrintable(path), QFileInfo(path).size());
+    QImageReader::setAllocationLimit(kPictureAllocationLimitMB);
+
+    std::vector<double> load, loadAndPreview, floor;
+    Picture kept;
+    QImage keptPreview;
+    QSize floorSize;
+    for (int i = 0; i < runs; ++i) {
+        {
+            QElapsedTimer t;
+            t.start();
+            QImageReader reader(path);
+            const QImage img = reader.read();
+            floor.push_back(msSince(t));
+            floorSize = img.size();
+        }
+        {
+            kept = Picture();
+            keptPreview = QImage();
+            QElapsedTimer t;
+            t.start();
+            Picture pic = loadPicture(path);
+            load.push_back(msSince(t));
+            QImage preview;
+            if (!pic.isNull())
+                preview =
+                    pic.image.scaled(kPreviewSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            loadAndPreview.push_back(msSince(t));
+            kept = std::move(pic);
+            keptPreview = std::move(preview);
+        }
+    }
+    const bool metafile =
+        isMetafileName(path) || kept.kind == Picture::Kind::Wmf || kept.kind == Picture::Kind::Emf;
+    if (kept.isNull()) {
+        std::printf("  loadPicture: no picture after %.2f ms (%s)\n", median(load),
+                    qPrintable(kept.error));
+        std::printf("  (d) QImageReader::read            %9.2f ms\n", median(floor));
+        return;
+    }
+    std::printf("  picture %d x %d\n", kept.size().width(), kept.size().height());
+    const double a = median(loadAndPreview), d = median(floor);
+    std::printf("  (a) loadPicture + preview         %9.2f ms  (loadPicture alone %.2f ms)\n", a,
+                median(load));
+    if (isMetafileName(path) || kept.kind == Picture::Kind::Wmf || kept.kind == Picture::Kind::Emf)
+        std::printf("  (c) metafile render (loadPicture) %9.2f ms\n", median(load));
+
+    // (b) The full-screen window on a 1920 x 1080 screen, handed the picture
+    // the main window already holds.
+    ScriptedDialogs dialogs;
+    AppContext ctx;
+    ctx.dialogs = &dialogs;
+    ctx.state.FullScreenFilePath = path;
+    ctx.state.settings.FullScreenBackColor = 1;
+    std::vector<double> firstDraw, repaint;
+    for (int16_t mode : {int16_t(1), int16_t(2)}) {
+        ctx.state.settings.FullScreenSizeMode = mode;
+        firstDraw.clear();
+        repaint.clear();
+        QImage canvas(kScreenSize, QImage::Format_RGB32);
+        for (int i = 0; i < runs; ++i) {
+            FrmPlEcr w(ctx);
+            w.setWindowState(Qt::WindowNoState);
+            w.resize(kScreenSize);
+            w.setPreloaded(path, kept.image);
+            QElapsedTimer t;
+            t.start();
+            QEvent activate(QEvent::WindowActivate);
+            QApplication::sendEvent(&w, &activate);
+            w.render(&canvas);
+            firstDraw.push_back(msSince(t));
+            t.restart();
+            w.render(&canvas);
+            repaint.push_back(msSince(t));
+        }
+        std::printf("  (b) full screen, size mode %d      %9.2f ms  (repaint %.2f ms)\n", mode,
+                    median(firstDraw), median(repaint));
+    }
+    std::printf("  (d) QImageReader::read            %9.2f ms\n", d);
+    if (floorSize != kept.size())
+        std::printf("      (the plain read gives %d x %d: the loader also turns the picture by its "
+                    "orientation tag)\n",
+                    floorSize.width(), floorSize.height());
+    std::printf("  (a)/(d)                           %9.3f\n", d > 0 ? a / d : 0.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    int runs = 7;
+    QStringList inputs;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--runs") && i + 1 < args.size()) {
+            runs = std::max(1, args[++i].toInt());
+        } else if (a == QLatin1String("--make-sample") && i + 1 < args.size()) {
+            QString path = args[++i];
+            if (!makeSample(path, QSize(6000, 4000)))
+                return 1;
+            if (QFileInfo(path).isDir())
+                path = QDir(path).filePath(QStringLiteral("sample_24mp.jpg"));
+            inputs << path;
+        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            std::printf("usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n");
+            return 0;
+        } else {
+            inputs << picturesIn(a);
+        }
+    }
+    if (inputs.isEmpty()) {
+        std::fprintf(stderr,
+                     "usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n");
+        return 2;
+    }
+    std::printf("median of %d runs\n", runs);
+    for (const QString& path : inputs)
+        benchFile(path, runs);
+    return 0;
+}

@@ -1,0 +1,219 @@
+#include "fullscreen/frmplecr.h"
+
+#include "platform/pictureloader.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace lumenta {
+
+namespace {
+
+// Keys that type a character close the window; cursor, function and
+// modifier keys type nothing and leave it open. Delete types a control
+// code on some systems but is an editing key, not a character.
+bool typesCharacter(const QKeyEvent* e) {
+    const QString text = e->text();
+    if (text.isEmpty() || e->key() == Qt::Key_Delete)
+        return false;
+    return true;
+}
+
+} // namespace
+
+FrmPlEcr::FileStamp FrmPlEcr::FileStamp::of(const QString& path) {
+    FileStamp s;
+    if (path.isEmpty())
+        return s;
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return s;
+    s.exists = true;
+    s.size = info.size();
+    s.modified = info.lastModified();
+    return s;
+}
+
+FrmPlEcr::FrmPlEcr(AppContext& ctx, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_ctx(ctx) {
+    setObjectName(QStringLiteral("FrmPlEcr"));
+    setModal(true);
+    setFocusPolicy(Qt::StrongFocus);
+    // The whole surface is painted here; no system background in between.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_back = backColorForCode(m_ctx.state.settings.FullScreenBackColor, QApplication::palette());
+    setWindowState(Qt::WindowFullScreen);
+}
+
+FrmPlEcr::~FrmPlEcr() = default;
+
+void FrmPlEcr::setPreloaded(const QString& path, const QImage& image) {
+    if (image.isNull())
+        return;
+    const FileStamp stamp = FileStamp::of(path);
+    if (!stamp.exists)
+        return;
+    m_picture.setImage(image);
+    m_loadedPath = path;
+    m_loadedStamp = stamp;
+}
+
+int FrmPlEcr::showPicture(AppContext& ctx, QWidget* parent, const QImage& preloaded) {
+    FrmPlEcr w(ctx, parent);
+    if (!preloaded.isNull())
+        w.setPreloaded(ctx.state.FullScreenFilePath, preloaded);
+    return w.exec();
+}
+
+bool FrmPlEcr::isLoading() const {
+    return m_loader && m_loader->isRunning();
+}
+
+QRect FrmPlEcr::pictureRect() const {
+    return m_shown ? m_picture.drawnRect() : QRect();
+}
+
+bool FrmPlEcr::event(QEvent* e) {
+    switch (e->type()) {
+    case QEvent::WindowActivate:
+        // Closing our own message box gives the activation back to this
+        // window; that is no new activation.
+        if (m_skipActivation)
+            m_skipActivation = false;
+        else
+            activate();
+        break;
+    case QEvent::WindowDeactivate:
+        if (m_inMessage)
+            m_skipActivation = true;
+        break;
+    default:
+        break;
+    }
+    return QDialog::event(e);
+}
+
+void FrmPlEcr::activate() {
+    Settings& s = m_ctx.state.settings;
+    // An unknown colour code is taken as black, in memory only.
+    if (normalizedBackColor(s.FullScreenBackColor) != s.FullScreenBackColor)
+        s.FullScreenBackColor = 1;
+    m_back = backColorForCode(s.FullScreenBackColor, QApplication::palette());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, m_back);
+    setPalette(pal);
+
+    m_shown = false;
+    update();
+
+    const QString path = m_ctx.state.FullScreenFilePath;
+    const FileStamp stamp = FileStamp::of(path);
+    if (!stamp.exists) {
+        reportUnsupported();
+        return;
+    }
+    if (!m_picture.isNull() && path == m_loadedPath && stamp == m_loadedStamp) {
+        showPictureNow();
+        return;
+    }
+    if (isLoading() && path == m_loadingPath)
+        return; // the same file is on its way
+    startLoading(path, stamp);
+}
+
+void FrmPlEcr::startLoading(const QString& path, const FileStamp& stamp) {
+    // A load of another file still running is left to finish unseen.
+    delete m_loader;
+    m_loader = new QFutureWatcher<Loaded>(this);
+    m_loadingPath = path;
+    connect(m_loader, &QFutureWatcher<Loaded>::finished, this, &FrmPlEcr::loadingFinished);
+    m_loader->setFuture(QtConcurrent::run([path, stamp]() {
+        Loaded l{path, stamp, FittedPicture::forDrawing(loadPicture(path).image)};
+        return l;
+    }));
+}
+
+void FrmPlEcr::loadingFinished() {
+    Loaded l = m_loader->result();
+    m_loader->deleteLater();
+    m_loader = nullptr;
+    m_loadingPath.clear();
+    if (l.path != m_ctx.state.FullScreenFilePath)
+        return;
+    if (l.image.isNull()) {
+        m_picture.clear();
+        m_loadedPath.clear();
+        reportUnsupported();
+        return;
+    }
+    m_picture.setImage(l.image);
+    m_loadedPath = l.path;
+    m_loadedStamp = l.stamp;
+    showPictureNow();
+}
+
+void FrmPlEcr::showPictureNow() {
+    const FitRule rule = fitRuleForMode(m_ctx.state.settings.FullScreenSizeMode);
+    if (!m_picture.fit(rule, QSizeF(size()))) {
+        reportUnsupported();
+        return;
+    }
+    m_picture.prepare();
+    m_shown = true;
+    update();
+    Q_EMIT activationDone(true);
+}
+
+void FrmPlEcr::reportUnsupported() {
+    m_shown = false;
+    update();
+    m_inMessage = true;
+    m_ctx.dlg().message(tr("Format d'image non supporté !"), tr("Erreur"), MsgIcon::Stop,
+                        MsgButtons::Ok, this);
+    m_inMessage = false;
+    Q_EMIT activationDone(false);
+}
+
+void FrmPlEcr::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), m_back);
+    if (m_shown)
+        m_picture.paint(p);
+}
+
+void FrmPlEcr::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    // The window may reach its full-screen size only after it was
+    // activated: place the picture again in the new area.
+    if (m_shown) {
+        m_picture.fit(fitRuleForMode(m_ctx.state.settings.FullScreenSizeMode), QSizeF(size()));
+        m_picture.prepare();
+        update();
+    }
+}
+
+void FrmPlEcr::mousePressEvent(QMouseEvent* e) {
+    m_pressed = true;
+    e->accept();
+}
+
+void FrmPlEcr::mouseReleaseEvent(QMouseEvent* e) {
+    e->accept();
+    if (m_pressed) {
+        m_pressed = false;
+        accept();
+    }
+}
+
+void FrmPlEcr::keyPressEvent(QKeyEvent* e) {
+    e->accept();
+    if (typesCharacter(e))
+        accept();
+}
+
+} // namespace lumenta
