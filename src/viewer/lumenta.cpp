@@ -42,7 +42,8 @@ Lumenta::Lumenta(AppContext& ctx, QWidget* parent)
     setObjectName(QStringLiteral("Lumenta"));
     setWindowTitle(tr("Visionneuse d'images"));
     createControls();
-    createDisplayMenu();
+    createMenus();
+    wireCommands();
     // The design's client area.
     resize(twips::toPx(8580), twips::toPx(6825) + menuBar()->sizeHint().height());
 }
@@ -179,11 +180,6 @@ void Lumenta::createControls() {
     Mnu_EffaceImage = action("Mnu_EffaceImage", tr("&Effacer l'image"));
     Mnu_Diapo = action("Mnu_Diapo", tr("&Diaporama"));
     Mnu_ListeSelect = action("Mnu_ListeSelect", tr("Liste de séléction"));
-    Mnu_Quitter = action("Mnu_Quitter", tr("&Quitter"));
-    Mnu_Quitter->setShortcut(QKeySequence::Quit);
-    Mnu_Quitter->setShortcutContext(Qt::ApplicationShortcut);
-    addAction(Mnu_Quitter);
-    connect(Mnu_Quitter, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });
     Mnu_Pleinecran->setEnabled(false);
     Mnu_EffaceImage->setEnabled(false);
     Mnu_Diapo->setEnabled(false);
@@ -200,10 +196,7 @@ void Lumenta::createControls() {
     connect(Combo1->lineEdit(), &QLineEdit::editingFinished, this, [this] { Combo1_Commit(); });
     connect(File1, &FileList::fileClicked, this, [this](const QString& n) { File1_Click(n); });
     connect(Image1, &StretchImage::doubleClicked, this, [this] { Image1_DblClick(); });
-    connect(Open, &PictureBox::clicked, this, &Lumenta::fullScreenRequested);
-    connect(Open, &PictureBox::doubleClicked, this, &Lumenta::fullScreenRequested);
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
-    connect(Command1, &QToolButton::clicked, this, [] { QApplication::closeAllWindows(); });
 
     // Nothing shows a picture yet.
     hidePictureControls();
@@ -271,6 +264,7 @@ void Lumenta::startUp() {
                       QStringLiteral("*.dib")});
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(text);
+    enforceAvailability();
 }
 
 QSizeF Lumenta::outerSizeTwips() const {

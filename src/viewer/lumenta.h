@@ -2,6 +2,7 @@
 // The main window: browsing on the left, the picture on the right.
 #include "app/appcontext.h"
 #include "platform/pictureloader.h"
+#include "viewer/secondarywindows.h"
 #include "viewer/viewergeometry.h"
 
 #include <QHash>
@@ -65,6 +66,21 @@ public:
     QTimer* Timer1 = nullptr;
 
     // Menus and menu items.
+    QMenu* Mnu_Fichier = nullptr;
+    QMenu* Mnu_Edition = nullptr;
+    QMenu* Mnu_Aide = nullptr;
+    QAction* Mnu_SelectSource = nullptr;
+    QAction* Mnu_AcquScanner = nullptr;
+    QAction* Mnu_Imprimer = nullptr;
+    QAction* Mnu_ConfIMP = nullptr;
+    QAction* Mnu_Utilitaire = nullptr;
+    QAction* Mnu_ConvertIMG = nullptr;
+    QAction* Mnu_Copie = nullptr;
+    QAction* Mnu_Coller = nullptr;
+    QAction* Mnu_AfficheVignette = nullptr;
+    QAction* Mnu_CDPlay = nullptr;
+    QAction* Mnu_Apropos = nullptr;
+    QAction* Mnu_Apropos2 = nullptr;
     QMenu* Mnu_Affichage = nullptr;
     QMenu* Mnu_Parametres = nullptr;
     QMenu* Mnu_TailleEcr = nullptr;
@@ -96,15 +112,20 @@ public:
     void Mnu_Affichage_Open();
     void MultiMedia();
     void Command4_Click();
+    void Mnu_Fichier_Open();
+    void Mnu_Edition_Open();
+    void EffaceImage();
+    void PleinEcran();
+
+    // The windows this one can open; later windows register here.
+    SecondaryWindows& windows() { return m_windows; }
+    // Disables the items and buttons of windows that cannot be opened.
+    void enforceAvailability();
 
     const Picture& picture() const { return m_picture; }
     // The outer window size in twips used by the layout.
     QSizeF outerSizeTwips() const;
     void applyLayout(double W, double H);
-
-Q_SIGNALS:
-    // The picture `Open` was clicked or double-clicked.
-    void fullScreenRequested();
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -112,7 +133,10 @@ protected:
 
 private:
     void createControls();
+    void createMenus();
     void createDisplayMenu();
+    void wireCommands();
+    void openWindow(SecondaryWindow id, QWidget* focusBack = nullptr);
     void placeAtDesign(QWidget* w, double l, double t, double wd, double h);
     void hidePictureControls();
     void setPictureMenusEnabled(bool on);
@@ -122,9 +146,11 @@ private:
     void setFullScreenBackColor(int code);
     void dispatchPicture();
 
+    SecondaryWindows m_windows;
     AppContext& m_ctx;
     AppState& m_st;
     Picture m_picture;
+    QString m_loadedPath; // file m_picture was read from
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive
     bool m_changingDrive = false;

@@ -74,6 +74,7 @@ void Lumenta::Dir1_Change() {
     setPictureMenusEnabled(false);
     File1->setPath(Dir1->path());
     updateFileCount();
+    enforceAvailability();
 }
 
 void Lumenta::Combo1_Change(const QString& text) {
@@ -176,6 +177,7 @@ void Lumenta::File1_Click(const QString& name) {
         m_st.FullScreenFilePath = m_st.CurrentFilePath;
         if (Picture pic = loadPicture(path); !pic.isNull()) {
             m_picture = std::move(pic);
+            m_loadedPath = path;
             Open->setImage(m_picture.image);
             Image1->setImage(m_picture.image);
             Open->show();
@@ -200,6 +202,7 @@ void Lumenta::File1_Click(const QString& name) {
         break;
     }
     CalculScroll();
+    enforceAvailability();
 }
 
 void Lumenta::MultiMedia() {

@@ -47,8 +47,6 @@ void Lumenta::Image1_DblClick() {
 }
 
 void Lumenta::createDisplayMenu() {
-    Mnu_Affichage = menuBar()->addMenu(tr("&Affichage"));
-    Mnu_Affichage->setObjectName(QStringLiteral("Mnu_Affichage"));
     Mnu_Parametres = Mnu_Affichage->addMenu(tr("&Paramétrage"));
     Mnu_Parametres->setObjectName(QStringLiteral("Mnu_Parametres"));
     Mnu_TailleEcr = Mnu_Parametres->addMenu(tr("&Taille de l'image pour l'affichage plein écran"));
@@ -78,7 +76,6 @@ void Lumenta::createDisplayMenu() {
     for (int i = 0; i < colours.size(); ++i)
         connect(colours[i], &QAction::triggered, this,
                 [this, i] { setFullScreenBackColor(i + 1); });
-    connect(Mnu_Affichage, &QMenu::aboutToShow, this, [this] { Mnu_Affichage_Open(); });
 }
 
 void Lumenta::Mnu_Affichage_Open() {

@@ -139,7 +139,8 @@ TEST_F(ViewerTest, PictureClickShowsItAndSetsTheCommands) {
                        static_cast<QWidget*>(w->Command10), static_cast<QWidget*>(w->Command6)})
         EXPECT_TRUE(shown(c)) << c->objectName().toStdString();
     EXPECT_TRUE(w->Command2->isEnabled());
-    EXPECT_TRUE(w->Command5->isEnabled());
+    // The list editor's button follows whether that window can be opened.
+    EXPECT_EQ(w->Command5->isEnabled(), w->windows().available(SecondaryWindow::SelectionList));
     EXPECT_TRUE(w->Mnu_Pleinecran->isEnabled());
     EXPECT_TRUE(w->Mnu_EnregSous->isEnabled());
     EXPECT_DOUBLE_EQ(ctx.state.PictureWidthMM, std::nearbyint(img.width() * 15 * 25.4 / 1440));

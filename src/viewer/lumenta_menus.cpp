@@ -1,0 +1,189 @@
+// The menu bar, the picture commands and the opening of the other windows.
+#include "app/module1.h"
+#include "fullscreen/frmplecr.h"
+#include "viewer/browsewidgets.h"
+#include "viewer/lumenta.h"
+#include "viewer/picturewidgets.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QToolButton>
+
+namespace lumenta {
+
+void Lumenta::createMenus() {
+    auto item = [this](QMenu* menu, const char* name, const QString& text) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    auto menu = [this](const char* name, const QString& title) {
+        QMenu* m = menuBar()->addMenu(title);
+        m->setObjectName(QLatin1String(name));
+        return m;
+    };
+
+    Mnu_Fichier = menu("Mnu_Fichier", tr("&Fichier"));
+    Mnu_Fichier->addAction(Mnu_EnregSous);
+    Mnu_Fichier->addSeparator();
+    Mnu_SelectSource = item(Mnu_Fichier, "Mnu_SelectSource", tr("Sélectionner source..."));
+    Mnu_AcquScanner = item(Mnu_Fichier, "Mnu_AcquScanner", tr("&Acquerir...(<12Mo)"));
+    Mnu_Fichier->addSeparator();
+    Mnu_Imprimer = item(Mnu_Fichier, "Mnu_Imprimer", tr("&Imprimer"));
+    Mnu_ConfIMP = item(Mnu_Fichier, "Mnu_ConfIMP", tr("&Configurer l'imprimante"));
+    Mnu_Fichier->addSeparator();
+    Mnu_Utilitaire = item(Mnu_Fichier, "Mnu_Utilitaire", tr("Utilitaire de copie"));
+    Mnu_ConvertIMG = item(Mnu_Fichier, "Mnu_ConvertIMG", tr("Conversion de format de fichier image"));
+    Mnu_Fichier->addSeparator();
+    Mnu_Quitter = item(Mnu_Fichier, "Mnu_Quitter", tr("&Quitter"));
+    Mnu_Quitter->setShortcut(QKeySequence::Quit);
+
+    Mnu_Edition = menu("Mnu_Edition", tr("&Edition"));
+    Mnu_Copie = item(Mnu_Edition, "Mnu_Copie", tr("&Copier dans le presse papier"));
+    Mnu_Copie->setShortcut(QKeySequence::Copy);
+    Mnu_Coller = item(Mnu_Edition, "Mnu_Coller", tr("Co&ller dans une nouvelle image"));
+    Mnu_Coller->setVisible(false); // offers no command
+
+    Mnu_Affichage = menu("Mnu_Affichage", tr("&Affichage"));
+    Mnu_AfficheVignette = item(Mnu_Affichage, "Mnu_AfficheVignette", tr("Affichage par vignettes"));
+    Mnu_Affichage->addAction(Mnu_ListeSelect);
+    Mnu_Affichage->addSeparator();
+    createDisplayMenu();
+    Mnu_Affichage->addAction(Mnu_Pleinecran);
+    Mnu_Affichage->addAction(Mnu_EffaceImage);
+    Mnu_Affichage->addSeparator();
+    Mnu_Affichage->addAction(Mnu_Diapo);
+    Mnu_Affichage->addSeparator();
+    Mnu_CDPlay = item(Mnu_Affichage, "Mnu_CDPlay", tr("CD Player"));
+
+    Mnu_Aide = menu("Mnu_Aide", tr("?"));
+    Mnu_Apropos = item(Mnu_Aide, "Mnu_Apropos", tr("&A propos"));
+    Mnu_Apropos2 = item(Mnu_Aide, "Mnu_Apropos2", tr("A propos 2"));
+
+    connect(Mnu_Fichier, &QMenu::aboutToShow, this, [this] { Mnu_Fichier_Open(); });
+    connect(Mnu_Edition, &QMenu::aboutToShow, this, [this] { Mnu_Edition_Open(); });
+    connect(Mnu_Affichage, &QMenu::aboutToShow, this, [this] {
+        Mnu_Affichage_Open();
+        enforceAvailability();
+    });
+}
+
+void Lumenta::openWindow(SecondaryWindow id, QWidget* focusBack) {
+    m_windows.open(id);
+    if (focusBack)
+        focusBack->setFocus();
+}
+
+void Lumenta::wireCommands() {
+    const auto quit = [] { QApplication::closeAllWindows(); };
+    connect(Mnu_Quitter, &QAction::triggered, this, quit);
+    connect(Command1, &QToolButton::clicked, this, quit);
+    connect(Mnu_Copie, &QAction::triggered, this, [this] { Image1_DblClick(); });
+
+    connect(Mnu_Pleinecran, &QAction::triggered, this, [this] { PleinEcran(); });
+    connect(Command2, &QToolButton::clicked, this, [this] {
+        PleinEcran();
+        File1->setFocus();
+    });
+    connect(Open, &PictureBox::clicked, this, [this] { PleinEcran(); });
+    connect(Open, &PictureBox::doubleClicked, this, [this] { PleinEcran(); });
+
+    connect(Mnu_EffaceImage, &QAction::triggered, this, [this] { EffaceImage(); });
+    connect(Command7, &QToolButton::clicked, this, [this] {
+        EffaceImage();
+        File1->setFocus();
+    });
+
+    // Commands that open another window.
+    const struct {
+        QAction* action;
+        QToolButton* button;
+        SecondaryWindow id;
+    } openers[] = {
+        {Mnu_Diapo, Command6, SecondaryWindow::SlideshowSettings},
+        {Mnu_ListeSelect, Command5, SecondaryWindow::SelectionList},
+        {Mnu_AfficheVignette, Command9, SecondaryWindow::PictureBrowser},
+        {Mnu_Utilitaire, Command8, SecondaryWindow::FileUtility},
+        {Mnu_Imprimer, Command10, SecondaryWindow::Printing},
+        {Mnu_ConvertIMG, Command11, SecondaryWindow::Conversion},
+        {Mnu_SelectSource, nullptr, SecondaryWindow::ScannerSource},
+        {Mnu_AcquScanner, nullptr, SecondaryWindow::ScannerAcquire},
+        {Mnu_CDPlay, nullptr, SecondaryWindow::CDPlayer},
+        {Mnu_Apropos, Command3, SecondaryWindow::About},
+    };
+    for (const auto& o : openers) {
+        const SecondaryWindow id = o.id;
+        connect(o.action, &QAction::triggered, this, [this, id] { openWindow(id); });
+        if (o.button) {
+            // These buttons give the focus back to the file list.
+            const bool focusBack = o.button == Command3 || o.button == Command5 ||
+                                   o.button == Command6 || o.button == Command8;
+            connect(o.button, &QToolButton::clicked, this,
+                    [this, id, focusBack] { openWindow(id, focusBack ? File1 : nullptr); });
+        }
+    }
+}
+
+void Lumenta::enforceAvailability() {
+    const std::pair<QObject*, SecondaryWindow> items[] = {
+        {Mnu_Diapo, SecondaryWindow::SlideshowSettings},
+        {Command6, SecondaryWindow::SlideshowSettings},
+        {Mnu_ListeSelect, SecondaryWindow::SelectionList},
+        {Command5, SecondaryWindow::SelectionList},
+        {Mnu_AfficheVignette, SecondaryWindow::PictureBrowser},
+        {Command9, SecondaryWindow::PictureBrowser},
+        {Mnu_Utilitaire, SecondaryWindow::FileUtility},
+        {Command8, SecondaryWindow::FileUtility},
+        {Mnu_Imprimer, SecondaryWindow::Printing},
+        {Command10, SecondaryWindow::Printing},
+        {Mnu_ConvertIMG, SecondaryWindow::Conversion},
+        {Command11, SecondaryWindow::Conversion},
+        {Mnu_SelectSource, SecondaryWindow::ScannerSource},
+        {Mnu_AcquScanner, SecondaryWindow::ScannerAcquire},
+        {Mnu_CDPlay, SecondaryWindow::CDPlayer},
+        {Mnu_Apropos, SecondaryWindow::About},
+        {Command3, SecondaryWindow::About},
+    };
+    for (const auto& [object, id] : items) {
+        if (m_windows.available(id))
+            continue;
+        if (auto* a = qobject_cast<QAction*>(object))
+            a->setEnabled(false);
+        else if (auto* w = qobject_cast<QWidget*>(object))
+            w->setEnabled(false);
+    }
+}
+
+void Lumenta::Mnu_Fichier_Open() {
+    m_st.FullScreenFilePath = AddBackslash(File1->path()) + File1->fileName();
+    m_st.CurrentFileExt = extensionOf(m_st.FullScreenFilePath);
+    Mnu_Imprimer->setEnabled(isPictureExtension(m_st.CurrentFileExt));
+    enforceAvailability();
+}
+
+void Lumenta::Mnu_Edition_Open() {
+    Mnu_Copie->setEnabled(!Open->isHidden());
+}
+
+void Lumenta::EffaceImage() {
+    for (QWidget* w : {static_cast<QWidget*>(Open), PicFond, static_cast<QWidget*>(VScroll1),
+                       static_cast<QWidget*>(HScroll1), static_cast<QWidget*>(Image1),
+                       static_cast<QWidget*>(Command7), static_cast<QWidget*>(Command2),
+                       static_cast<QWidget*>(Command10)})
+        w->hide();
+    showCommand6BySelection();
+    for (QAction* a : {Mnu_Diapo, Mnu_EnregSous, Mnu_Pleinecran, Mnu_EffaceImage})
+        a->setEnabled(false);
+}
+
+void Lumenta::PleinEcran() {
+    m_st.FullScreenFilePath = m_st.CurrentFilePath;
+    // The picture already in memory is handed over, so the file is not
+    // decoded a second time.
+    // The full-screen window reports a picture it cannot show itself.
+    const bool same = m_st.CurrentFilePath == m_loadedPath;
+    FrmPlEcr::showPicture(m_ctx, this, same ? m_picture.image : QImage());
+}
+
+} // namespace lumenta
