@@ -60,7 +60,9 @@ public:
 };
 
 // Converts "description|mask|description|mask" into Qt's "description (masks)"
-// entries, one per pair, masks separated by blanks.
+// entries, one per pair, masks separated by blanks ("*.*" becomes "*"). A
+// description that already ends with its masks in parentheses keeps them
+// there, in Qt's form; a lone mask list stands for an empty description.
 QStringList toQtFilters(const QString& filter);
 
 } // namespace lumenta

@@ -8,21 +8,49 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 
 namespace lumenta {
 
+namespace {
+
+// Masks as Qt's file dialog reads them: separated by blanks (";" is not a
+// separator there), "*.*" written "*" so that names without an extension
+// show too, none at all meaning every file.
+QString qtMasks(const QString& masks) {
+    static const QRegularExpression separators(QStringLiteral("[;\\s]+"));
+    QStringList out;
+    for (QString m : masks.split(separators, Qt::SkipEmptyParts)) {
+        if (m == QLatin1String("*.*"))
+            m = QStringLiteral("*");
+        if (!out.contains(m))
+            out << m;
+    }
+    return out.isEmpty() ? QStringLiteral("*") : out.join(QLatin1Char(' '));
+}
+
+} // namespace
+
 QStringList toQtFilters(const QString& filter) {
+    // Qt takes the masks from the last "(...)" of an entry.
+    static const QRegularExpression trailingGroup(QStringLiteral("\\(([^()]*)\\)$"));
     QStringList out;
     const QStringList parts = filter.split(QLatin1Char('|'));
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString description = parts.at(i);
-        QString masks = parts.at(i + 1);
-        masks.replace(QLatin1Char(';'), QLatin1Char(' '));
-        const QString suffix = QStringLiteral("(") + masks.simplified() + QStringLiteral(")");
-        if (description.trimmed().endsWith(suffix, Qt::CaseInsensitive))
-            out << description.trimmed();
+        QString description = parts.at(i).trimmed();
+        const QString masks = qtMasks(parts.at(i + 1));
+        if (description.isEmpty()) {
+            out << masks;
+            continue;
+        }
+        // A description that already shows its masks keeps its wording; only
+        // the group is rewritten the way Qt reads it.
+        const QRegularExpressionMatch group = trailingGroup.match(description);
+        if (group.hasMatch() && qtMasks(group.captured(1)).compare(masks, Qt::CaseInsensitive) == 0)
+            description.replace(group.capturedStart(1), group.capturedLength(1), masks);
         else
-            out << description.trimmed() + QLatin1Char(' ') + suffix;
+            description += QStringLiteral(" (") + masks + QLatin1Char(')');
+        out << description;
     }
     return out;
 }
