@@ -44,8 +44,14 @@ bool CommonDialog::ShowSave() {
 bool CommonDialog::ShowPrinter(QPrinter& printer) {
     const PrinterDialogKind kind =
         (Flags & PrintSetup) ? PrinterDialogKind::Setup : PrinterDialogKind::Print;
-    if (dialogs_->printerDialog(printer, kind, parent_))
+    switch (dialogs_->printerDialog(printer, kind, parent_)) {
+    case PrinterDialogResult::Accepted:
         return true;
+    case PrinterDialogResult::Failed:
+        throw PrinterUnavailable();
+    case PrinterDialogResult::Cancelled:
+        break;
+    }
     return cancel();
 }
 

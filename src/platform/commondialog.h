@@ -35,6 +35,12 @@ public:
     int number() const { return kErrorNumber; }
 };
 
+// Raised by ShowPrinter when no printer can be used at all.
+class PrinterUnavailable : public std::runtime_error {
+public:
+    PrinterUnavailable() : std::runtime_error("no printer can be used") {}
+};
+
 class CommonDialog {
 public:
     // Values of Flags.
@@ -65,9 +71,9 @@ public:
     // Each returns true when the user accepted the dialog.
     bool ShowOpen();
     bool ShowSave();
-    // The printer dialog (its set-up form with PrintSetup in Flags). False,
-    // or DialogCancelled with CancelError, when the user cancelled or no
-    // printer can be used: the platform dialog does not tell them apart.
+    // The printer dialog (its set-up form with PrintSetup in Flags). A cancel
+    // gives false, or DialogCancelled with CancelError; PrinterUnavailable
+    // when no printer can be used at all.
     bool ShowPrinter(QPrinter& printer);
 
     void setParent(QWidget* parent) { parent_ = parent; }

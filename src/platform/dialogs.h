@@ -40,6 +40,9 @@ struct FileDialogResult {
 };
 
 enum class PrinterDialogKind { Print, Setup };
+// A printer dialog is accepted, cancelled by the user, or cannot be used at
+// all (no printer, the print system does not answer).
+enum class PrinterDialogResult { Accepted, Cancelled, Failed };
 
 class Dialogs {
 public:
@@ -49,8 +52,8 @@ public:
     virtual std::optional<QString> input(const QString& prompt, const QString& title,
                                          const QString& defaultText, QWidget* parent) = 0;
     virtual FileDialogResult fileDialog(const FileDialogRequest& request, QWidget* parent) = 0;
-    // false when cancelled or when no printer can be used.
-    virtual bool printerDialog(QPrinter& printer, PrinterDialogKind kind, QWidget* parent) = 0;
+    virtual PrinterDialogResult printerDialog(QPrinter& printer, PrinterDialogKind kind,
+                                              QWidget* parent) = 0;
 
     // Convenience for the common case.
     MsgResult message(const QString& text, const QString& title, MsgIcon icon,

@@ -163,16 +163,21 @@ FileDialogResult QtDialogs::fileDialog(const FileDialogRequest& r, QWidget* pare
     return result;
 }
 
-bool QtDialogs::printerDialog(QPrinter& printer, PrinterDialogKind kind, QWidget* parent) {
+PrinterDialogResult QtDialogs::printerDialog(QPrinter& printer, PrinterDialogKind kind,
+                                             QWidget* parent) {
     if (QPrinterInfo::availablePrinterNames().isEmpty() &&
         printer.outputFormat() == QPrinter::NativeFormat)
-        return false;
+        return PrinterDialogResult::Failed;
+    int answer = QDialog::Rejected;
     if (kind == PrinterDialogKind::Setup) {
         QPageSetupDialog dlg(&printer, parent);
-        return dlg.exec() == QDialog::Accepted;
+        answer = dlg.exec();
+    } else {
+        QPrintDialog dlg(&printer, parent);
+        answer = dlg.exec();
     }
-    QPrintDialog dlg(&printer, parent);
-    return dlg.exec() == QDialog::Accepted;
+    return answer == QDialog::Accepted ? PrinterDialogResult::Accepted
+                                       : PrinterDialogResult::Cancelled;
 }
 
 } // namespace lumenta

@@ -12,7 +12,8 @@ public:
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& defaultText, QWidget* parent) override;
     FileDialogResult fileDialog(const FileDialogRequest& request, QWidget* parent) override;
-    bool printerDialog(QPrinter& printer, PrinterDialogKind kind, QWidget* parent) override;
+    PrinterDialogResult printerDialog(QPrinter& printer, PrinterDialogKind kind,
+                                      QWidget* parent) override;
 };
 
 } // namespace lumenta

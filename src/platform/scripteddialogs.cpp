@@ -49,8 +49,11 @@ MsgResult ScriptedDialogs::message(const MessageRequest& request, QWidget*) {
 
 std::optional<QString> ScriptedDialogs::input(const QString& prompt, const QString& title,
                                               const QString& defaultText, QWidget*) {
-    Asked a{Asked::Kind::Input, MessageRequest{defaultText, title, MsgIcon::None, MsgButtons::Ok},
-            {}, prompt, {}};
+    Asked a{Asked::Kind::Input,
+            MessageRequest{defaultText, title, MsgIcon::None, MsgButtons::Ok},
+            {},
+            prompt,
+            {}};
     asked.append(a);
     if (inputAnswers.empty())
         return std::nullopt;
@@ -69,14 +72,15 @@ FileDialogResult ScriptedDialogs::fileDialog(const FileDialogRequest& request, Q
     return r;
 }
 
-bool ScriptedDialogs::printerDialog(QPrinter& printer, PrinterDialogKind kind, QWidget*) {
+PrinterDialogResult ScriptedDialogs::printerDialog(QPrinter& printer, PrinterDialogKind kind,
+                                                   QWidget*) {
     Asked a{Asked::Kind::Printer, {}, {}, {}, kind};
     asked.append(a);
     if (printerAnswers.empty())
-        return false;
-    const bool r = printerAnswers.front();
+        return PrinterDialogResult::Cancelled;
+    const PrinterDialogResult r = printerAnswers.front();
     printerAnswers.pop_front();
-    if (r && onPrinterAccepted)
+    if (r == PrinterDialogResult::Accepted && onPrinterAccepted)
         onPrinterAccepted(printer);
     return r;
 }

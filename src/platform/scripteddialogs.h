@@ -25,8 +25,8 @@ public:
     std::deque<MsgResult> messageAnswers;
     std::deque<std::optional<QString>> inputAnswers;
     std::deque<FileDialogResult> fileAnswers;
-    std::deque<bool> printerAnswers;
-    // Optional hook run when a printer dialog is answered with true (a test
+    std::deque<PrinterDialogResult> printerAnswers;
+    // Optional hook run when a printer dialog is accepted (a test
     // can set up the printer as a user would).
     std::function<void(QPrinter&)> onPrinterAccepted;
 
@@ -42,7 +42,8 @@ public:
     std::optional<QString> input(const QString& prompt, const QString& title,
                                  const QString& defaultText, QWidget* parent) override;
     FileDialogResult fileDialog(const FileDialogRequest& request, QWidget* parent) override;
-    bool printerDialog(QPrinter& printer, PrinterDialogKind kind, QWidget* parent) override;
+    PrinterDialogResult printerDialog(QPrinter& printer, PrinterDialogKind kind,
+                                      QWidget* parent) override;
 };
 
 } // namespace lumenta

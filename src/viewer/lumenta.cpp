@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -38,7 +39,7 @@ QToolButton* pictureButton(QWidget* parent, const char* name, const char* themeI
 } // namespace
 
 Lumenta::Lumenta(AppContext& ctx, QWidget* parent)
-    : QMainWindow(parent), m_ctx(ctx), m_st(ctx.state) {
+    : QMainWindow(parent), CMDialog1(*ctx.dialogs, this), m_ctx(ctx), m_st(ctx.state) {
     setObjectName(QStringLiteral("Lumenta"));
     setWindowTitle(tr("Visionneuse d'images"));
     createControls();

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: browsing on the left, the picture on the right.
 #include "app/appcontext.h"
+#include "platform/commondialog.h"
 #include "platform/pictureloader.h"
 #include "viewer/secondarywindows.h"
 #include "viewer/viewergeometry.h"
@@ -13,6 +14,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QPushButton;
 class QScrollBar;
 class QTimer;
@@ -64,6 +66,7 @@ public:
     QScrollBar* HScroll1 = nullptr;
     QWidget* MMControl1 = nullptr;
     QTimer* Timer1 = nullptr;
+    CommonDialog CMDialog1;
 
     // Menus and menu items.
     QMenu* Mnu_Fichier = nullptr;
@@ -116,6 +119,10 @@ public:
     void Mnu_Edition_Open();
     void EffaceImage();
     void PleinEcran();
+    void EnregSous();
+    void ConfIMP();
+    // The printer chosen in the set-up dialog, used when printing.
+    QPrinter& printer();
 
     // The windows this one can open; later windows register here.
     SecondaryWindows& windows() { return m_windows; }
@@ -151,6 +158,7 @@ private:
     AppState& m_st;
     Picture m_picture;
     QString m_loadedPath; // file m_picture was read from
+    std::unique_ptr<QPrinter> m_printer;
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive
     bool m_changingDrive = false;

@@ -1,12 +1,15 @@
 // The menu bar, the picture commands and the opening of the other windows.
+#include "about/frmabout.h"
 #include "app/module1.h"
 #include "fullscreen/frmplecr.h"
+#include "platform/picturesaver.h"
 #include "viewer/browsewidgets.h"
 #include "viewer/lumenta.h"
 #include "viewer/picturewidgets.h"
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QScrollBar>
 #include <QToolButton>
 
@@ -34,7 +37,8 @@ void Lumenta::createMenus() {
     Mnu_ConfIMP = item(Mnu_Fichier, "Mnu_ConfIMP", tr("&Configurer l'imprimante"));
     Mnu_Fichier->addSeparator();
     Mnu_Utilitaire = item(Mnu_Fichier, "Mnu_Utilitaire", tr("Utilitaire de copie"));
-    Mnu_ConvertIMG = item(Mnu_Fichier, "Mnu_ConvertIMG", tr("Conversion de format de fichier image"));
+    Mnu_ConvertIMG =
+        item(Mnu_Fichier, "Mnu_ConvertIMG", tr("Conversion de format de fichier image"));
     Mnu_Fichier->addSeparator();
     Mnu_Quitter = item(Mnu_Fichier, "Mnu_Quitter", tr("&Quitter"));
     Mnu_Quitter->setShortcut(QKeySequence::Quit);
@@ -89,10 +93,18 @@ void Lumenta::wireCommands() {
     connect(Open, &PictureBox::clicked, this, [this] { PleinEcran(); });
     connect(Open, &PictureBox::doubleClicked, this, [this] { PleinEcran(); });
 
+    connect(Mnu_EnregSous, &QAction::triggered, this, [this] { EnregSous(); });
+    connect(Mnu_ConfIMP, &QAction::triggered, this, [this] { ConfIMP(); });
     connect(Mnu_EffaceImage, &QAction::triggered, this, [this] { EffaceImage(); });
     connect(Command7, &QToolButton::clicked, this, [this] {
         EffaceImage();
         File1->setFocus();
+    });
+
+    // The windows built so far.
+    m_windows.add(SecondaryWindow::About, [this] {
+        FrmAbout about(m_ctx, this);
+        about.exec();
     });
 
     // Commands that open another window.
@@ -184,6 +196,47 @@ void Lumenta::PleinEcran() {
     // The full-screen window reports a picture it cannot show itself.
     const bool same = m_st.CurrentFilePath == m_loadedPath;
     FrmPlEcr::showPicture(m_ctx, this, same ? m_picture.image : QImage());
+}
+
+void Lumenta::EnregSous() {
+    CMDialog1.CancelError = true;
+    m_st.CurrentFilePath = bitmapNameFor(m_st.FullScreenFilePath);
+    try {
+        // Nothing displayed yet: nothing to save.
+        const QImage shown = Open->displayedImage();
+        if (shown.isNull())
+            throw DialogCancelled();
+        CMDialog1.FileName = m_st.CurrentFilePath;
+        CMDialog1.DialogTitle = tr("Enregistrer Sous");
+        CMDialog1.Filter = tr("Image en mode point  (*.BMP)|*.BMP");
+        CMDialog1.FilterIndex = 1;
+        CMDialog1.Flags = CommonDialog::OverwritePrompt;
+        CMDialog1.ShowSave();
+        m_st.CurrentFilePath = CMDialog1.FileName;
+        if (!m_st.CurrentFilePath.isEmpty())
+            saveBmp(shown, m_st.CurrentFilePath);
+    } catch (const DialogCancelled&) {
+    }
+    CMDialog1.CancelError = false;
+    CMDialog1.Flags = 0;
+}
+
+QPrinter& Lumenta::printer() {
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}
+
+void Lumenta::ConfIMP() {
+    CMDialog1.Flags = CommonDialog::PrintSetup;
+    try {
+        CMDialog1.ShowPrinter(printer());
+    } catch (const PrinterUnavailable&) {
+        m_ctx.dlg().message(tr("Erreur imprimante !"), tr("Erreur"), MsgIcon::Stop, MsgButtons::Ok,
+                            this);
+    } catch (const DialogCancelled&) {
+    }
+    CMDialog1.Flags = 0;
 }
 
 } // namespace lumenta

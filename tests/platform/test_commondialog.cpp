@@ -206,20 +206,23 @@ TEST_F(CommonDialogTest, DefaultExtensionCompletesBareNames) {
 TEST_F(CommonDialogTest, PrinterSetupFormAndFailure) {
     QPrinter printer;
     dlg.Flags = CommonDialog::PrintSetup;
-    dialogs.printerAnswers.push_back(true);
+    dialogs.printerAnswers.push_back(PrinterDialogResult::Accepted);
     EXPECT_TRUE(dlg.ShowPrinter(printer));
     ASSERT_EQ(dialogs.count(Kind::Printer), 1);
     EXPECT_EQ(dialogs.asked.last().printer, PrinterDialogKind::Setup);
 
-    // A refused or impossible dialog is reported to the caller.
-    dialogs.printerAnswers.push_back(false);
+    // A cancel follows CancelError; a dialog that cannot be used at all is
+    // always reported to the caller.
+    dialogs.printerAnswers.push_back(PrinterDialogResult::Cancelled);
     EXPECT_FALSE(dlg.ShowPrinter(printer));
     dlg.CancelError = true;
     EXPECT_THROW(dlg.ShowPrinter(printer), DialogCancelled);
+    dlg.CancelError = false;
+    dialogs.printerAnswers.push_back(PrinterDialogResult::Failed);
+    EXPECT_THROW(dlg.ShowPrinter(printer), PrinterUnavailable);
 
     dlg.Flags = 0;
-    dlg.CancelError = false;
-    dialogs.printerAnswers.push_back(true);
+    dialogs.printerAnswers.push_back(PrinterDialogResult::Accepted);
     EXPECT_TRUE(dlg.ShowPrinter(printer));
     EXPECT_EQ(dialogs.asked.last().printer, PrinterDialogKind::Print);
 }
