@@ -6,9 +6,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace lumenta {
 
@@ -34,6 +39,9 @@ int runApplication(int argc, char** argv) {
                                             .arg(LUMENTA_VERSION_MINOR)
                                             .arg(LUMENTA_VERSION_PATCH));
     installFrenchTranslations();
+    initResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/lumenta/lumenta.svg")));
+    QApplication::setDesktopFileName(QStringLiteral("lumenta"));
 
     AppContext ctx;
     QtDialogs dialogs;
