@@ -13,19 +13,20 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 }
 
 void PictureBox::setImage(const QImage& image) {
+    // Painted straight from the image: a large photo is not copied into a
+    // second buffer.
     m_image = image;
-    m_pixmap = QPixmap::fromImage(image);
     if (!image.isNull())
         resize(image.size());
     update();
 }
 
 void PictureBox::paintEvent(QPaintEvent* e) {
-    if (m_pixmap.isNull())
+    if (m_image.isNull())
         return;
     QPainter p(this);
-    const QRect r = e->rect() & m_pixmap.rect();
-    p.drawPixmap(r, m_pixmap, r);
+    const QRect r = e->rect() & m_image.rect();
+    p.drawImage(r, m_image, r);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* e) {

@@ -27,7 +27,6 @@ protected:
 
 private:
     QImage m_image;
-    QPixmap m_pixmap;
 };
 
 // Stretches its picture to its own size with smooth filtering. The scaled
