@@ -212,7 +212,7 @@ bool MMControl::sendCommand(const QString& name, QString* error) {
     const QString command = name.trimmed().toLower();
     lastCommand_ = name;
     QString why;
-    const bool ok = run(command, waitThis, &why);
+    const bool ok = run(command, &why);
     lastError_ = ok ? QString() : why;
     if (error)
         *error = why;
@@ -220,10 +220,22 @@ bool MMControl::sendCommand(const QString& name, QString* error) {
     if (ok && notifyThis && command != QLatin1String("play"))
         QMetaObject::invokeMethod(
             this, [this] { Q_EMIT done(NotifySuccessful); }, Qt::QueuedConnection);
+    if (ok && waitThis && mode() == Mode::Playing) {
+        // Waiting for the end of playback keeps the window alive meanwhile.
+        // Nothing here touches the control after the loop: a handler run
+        // inside it may have deleted it.
+        QEventLoop loop;
+        connect(this, &MMControl::modeChanged, &loop, [this, &loop] {
+            if (mode() != Mode::Playing)
+                loop.quit();
+        });
+        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     return ok;
 }
 
-bool MMControl::run(const QString& command, bool waitForEnd, QString* error) {
+bool MMControl::run(const QString& command, QString* error) {
     bool ok = false;
     if (command == QLatin1String("open")) {
         ok = openDevice(error);
@@ -260,17 +272,6 @@ bool MMControl::run(const QString& command, bool waitForEnd, QString* error) {
         *error = tr("Commande inconnue : %1.").arg(command);
     }
     sync();
-    if (ok && waitForEnd && mode() == Mode::Playing) {
-        // Waiting for the end of playback keeps the window alive meanwhile.
-        QPointer<MMControl> self(this);
-        QEventLoop loop;
-        connect(this, &MMControl::modeChanged, &loop, [this, &loop] {
-            if (mode() != Mode::Playing)
-                loop.quit();
-        });
-        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
     return ok;
 }
 
@@ -354,8 +355,8 @@ void MMControl::buttonPressed(Button which) {
     // The button's own command: no Notify or Wait, and no message on
     // failure (the owner may already have acted on the click).
     QString why;
-    if (!run(QLatin1String(kButtonCommands[int(which)]), false, &why))
-        lastError_ = why;
+    const bool ok = run(QLatin1String(kButtonCommands[int(which)]), &why);
+    lastError_ = ok ? QString() : why;
 }
 
 void MMControl::poll() {

@@ -121,7 +121,7 @@ Q_SIGNALS:
     void ejectClicked();
 
 private:
-    bool run(const QString& command, bool waitForEnd, QString* error);
+    bool run(const QString& command, QString* error);
     bool openDevice(QString* error);
     bool moveTo(qint64 ms, QString* error); // seek that keeps playing
     bool prev(QString* error);

@@ -44,7 +44,8 @@ QString defaultCdSource() {
     return qEnvironmentVariable("LUMENTA_CD_DEVICE");
 }
 
-CdAudioDevice::CdAudioDevice() : ring_(kRingFrames) {}
+CdAudioDevice::CdAudioDevice()
+    : ring_(kRingFrames), chunk_(size_t(kChunkSectors) * kFramesPerSector * kChannels) {}
 
 CdAudioDevice::~CdAudioDevice() {
     close();
@@ -174,6 +175,13 @@ bool CdAudioDevice::ejectMedium(QString* error) {
 void CdAudioDevice::seekMedium(qint64 frame) {
     stopReader();
     ring_.clear();
+    // An image reads at file speed: its first second is in the ring before
+    // play can start, so playback never opens on a gap.
+    if (image_) {
+        const qint64 ahead = frame + kSampleRate;
+        while (frame < std::min(ahead, endFrame_))
+            frame = readChunk(frame);
+    }
     startReader(frame);
 }
 
@@ -206,32 +214,34 @@ bool CdAudioDevice::isAudioSector(qint64 lsn, qint64* runEnd) const {
 }
 
 void CdAudioDevice::readerLoop(qint64 frame) {
-    const qint64 endLsn = endFrame_ / kFramesPerSector;
-    qint64 lsn = frame / kFramesPerSector;
-    size_t skip = size_t(frame % kFramesPerSector);
-    std::vector<int16_t> buf(size_t(kChunkSectors) * kFramesPerSector * kChannels);
-    while (!stopReader_.load() && lsn < endLsn) {
-        if (ring_.space() < size_t(kChunkSectors) * kFramesPerSector) {
+    while (!stopReader_.load() && frame < endFrame_) {
+        if (ring_.space() < size_t(kChunkSectors) * kFramesPerSector)
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
-            continue;
-        }
-        qint64 runEnd = 0;
-        const bool audio = isAudioSector(lsn, &runEnd);
-        const int n = int(std::min<qint64>({kChunkSectors, endLsn - lsn, runEnd - lsn}));
-        const size_t samples = size_t(n) * kFramesPerSector * kChannels;
-        bool ok = audio && cdio_read_audio_sectors(cdio_, buf.data(), lsn_t(lsn), unsigned(n)) ==
-                               DRIVER_OP_SUCCESS;
-        if (!ok)
-            std::fill_n(buf.begin(), samples, int16_t(0)); // unreadable or data: silence
-#if Q_BYTE_ORDER == Q_BIG_ENDIAN
         else
-            for (size_t i = 0; i < samples; ++i)
-                buf[i] = int16_t(qFromLittleEndian<quint16>(quint16(buf[i])));
-#endif
-        ring_.write(buf.data() + skip * kChannels, size_t(n) * kFramesPerSector - skip);
-        skip = 0;
-        lsn += n;
+            frame = readChunk(frame);
     }
+}
+
+qint64 CdAudioDevice::readChunk(qint64 frame) {
+    const qint64 endLsn = endFrame_ / kFramesPerSector;
+    const qint64 lsn = frame / kFramesPerSector;
+    const size_t skip = size_t(frame % kFramesPerSector);
+    qint64 runEnd = 0;
+    const bool audio = isAudioSector(lsn, &runEnd);
+    const int n = int(std::min<qint64>({kChunkSectors, endLsn - lsn, runEnd - lsn}));
+    const size_t samples = size_t(n) * kFramesPerSector * kChannels;
+    int16_t* buf = chunk_.data();
+    const bool ok =
+        audio && cdio_read_audio_sectors(cdio_, buf, lsn_t(lsn), unsigned(n)) == DRIVER_OP_SUCCESS;
+    if (!ok)
+        std::fill_n(buf, samples, int16_t(0)); // unreadable or data: silence
+#if Q_BYTE_ORDER == Q_BIG_ENDIAN
+    else
+        for (size_t i = 0; i < samples; ++i)
+            buf[i] = int16_t(qFromLittleEndian<quint16>(quint16(buf[i])));
+#endif
+    ring_.write(buf + skip * kChannels, size_t(n) * kFramesPerSector - skip);
+    return (lsn + n) * kFramesPerSector;
 }
 
 } // namespace lumenta::media

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 class QTemporaryDir;
 typedef struct _CdIo CdIo_t;
@@ -51,12 +52,16 @@ private:
     void startReader(qint64 frame);
     void stopReader();
     void readerLoop(qint64 frame);
+    // Reads from frame to the end of its chunk into the ring; returns where
+    // the next read starts. One thread at a time.
+    qint64 readChunk(qint64 frame);
     bool isAudioSector(qint64 lsn, qint64* runEnd) const;
 
     CdIo_t* cdio_ = nullptr;
     bool image_ = false;
     std::unique_ptr<QTemporaryDir> alias_; // when the cue's data file needs another name
     FrameRing ring_;
+    std::vector<int16_t> chunk_;
     std::thread reader_;
     std::atomic<bool> stopReader_{false};
 };
