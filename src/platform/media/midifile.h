@@ -1,0 +1,44 @@
+#pragma once
+// Standard MIDI files: the events of all tracks merged in time order, and
+// the tempo map that turns ticks into time.
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace lumenta::media {
+
+struct MidiEvent {
+    qint64 tick = 0;
+    quint8 status = 0; // channel message status (0x80..0xEF) or 0xF0/0xF7 for system exclusive
+    quint8 data1 = 0;
+    quint8 data2 = 0;
+    QByteArray sysex; // the body of a system exclusive message, without F0/F7
+
+    bool isNoteOn() const { return (status & 0xF0) == 0x90 && data2 > 0; }
+    bool isNote() const { return (status & 0xF0) == 0x80 || (status & 0xF0) == 0x90; }
+};
+
+struct MidiTempo {
+    qint64 tick = 0;
+    qint64 microsPerQuarter = 500000;
+};
+
+class MidiSong {
+public:
+    int format = 0;
+    int trackCount = 0;
+    int division = 480;      // ticks per quarter note, or SMPTE when negative
+    QList<MidiEvent> events; // channel and system exclusive events, by time
+    QList<MidiTempo> tempos; // tempo changes by tick, the first at tick 0
+    qint64 endTick = 0;      // the last tick of the longest track
+
+    // Time of a tick, through the tempo map.
+    qint64 tickToMicros(qint64 tick) const;
+    qint64 lengthMs() const { return (tickToMicros(endTick) + 500) / 1000; }
+};
+
+// Parses a standard MIDI file (also one wrapped in a RIFF "RMID" file).
+// Returns false with a reason for anything that is not a well-formed file.
+bool parseMidiFile(const QByteArray& bytes, MidiSong* song, QString* error);
+
+} // namespace lumenta::media
