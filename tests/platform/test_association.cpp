@@ -78,7 +78,7 @@ TEST(Association, OpensWithTheDefaultApplication) {
     QTemporaryDir dir;
     const QString video = testutil::writeFile(dir, QStringLiteral("mon film.avi"), aviBytes());
     EXPECT_EQ(openWithAssociation(video), OpenResult::Opened);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile(recordFile()).size() > 0, 10000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return QFile(recordFile()).size() > 0; }, 10000));
     QTest::qWait(100);
     EXPECT_EQ(QString::fromUtf8(testutil::readFile(recordFile())), video + QStringLiteral("\n"));
 }
@@ -103,7 +103,7 @@ TEST_F(ViewerTest, MediaFilesGoToTheirApplicationOrSayThereIsNone) {
     start();
     w->Combo1->setEditText(QStringLiteral("*.avi;*.mov"));
     click(QStringLiteral("clip.avi"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile(recordFile()).size() > 0, 10000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return QFile(recordFile()).size() > 0; }, 10000));
     EXPECT_TRUE(dialogs.asked.isEmpty());
     EXPECT_TRUE(w->Command1->isHidden());
     click(QStringLiteral("clip.mov"));

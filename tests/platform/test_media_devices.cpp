@@ -209,7 +209,7 @@ TEST(AudioOutput, TwoDevicesAreMixed) {
     ASSERT_TRUE(cd.seek(2000));
     ASSERT_TRUE(cd.play());
     ASSERT_TRUE(wav.play());
-    QTRY_VERIFY_WITH_TIMEOUT(wav.state() == PlayState::Stopped, 5000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return wav.state() == PlayState::Stopped; }, 5000));
     wav.close();
     cd.close();
     const mediatest::Capture c = mediatest::readCapture();
@@ -302,7 +302,7 @@ TEST(CdImage, PlaysFromASeekAndEjectCloses) {
     ASSERT_TRUE(dev.open(dir.filePath("disc.cue"), &error)) << error.toStdString();
     ASSERT_TRUE(dev.seek(2500, &error));
     ASSERT_TRUE(dev.play(&error));
-    QTRY_VERIFY_WITH_TIMEOUT(dev.positionMs() > 3000, 5000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return dev.positionMs() > 3000; }, 5000));
     ASSERT_TRUE(dev.stop());
     const qint64 stoppedAt = dev.positionMs();
     QTest::qWait(30);

@@ -211,7 +211,7 @@ TEST(MMControl, NotifyHoldsForOneCommandAndLoopsMusic) {
     mm.setNotify(true);
     ASSERT_TRUE(mm.sendCommand(QStringLiteral("play")));
     // done(1) for the open, then one per time the music ran out.
-    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 4, 10000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return done.count() == 4; }, 10000));
     EXPECT_EQ(mm.mode(), Mode::Stopped);
     EXPECT_EQ(mm.position(), 6000);
     QTest::qWait(100);
@@ -270,10 +270,10 @@ TEST(MMControl, AudioDiscImage) {
     QSignalSpy done(&mm, &MMControl::done);
     mm.setUpdateInterval(20);
     mm.button(Button::Play)->click();
-    QTRY_VERIFY_WITH_TIMEOUT(mm.position() > 5600, 5000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return mm.position() > 5600; }, 5000));
     ASSERT_TRUE(done.wait(5000));
     EXPECT_EQ(mm.position(), 6507);
-    QTRY_VERIFY_WITH_TIMEOUT(status.count() >= 2, 2000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return status.count() >= 2; }, 2000));
     mm.setUpdateInterval(0);
     status.clear();
     QTest::qWait(60);

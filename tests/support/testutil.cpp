@@ -2,9 +2,24 @@
 
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QThread>
 
 namespace testutil {
+
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (true) {
+        if (pred())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
 
 QString fixture(const QString& relative) {
     return QDir(QStringLiteral(LUMENTA_FIXTURES_DIR)).filePath(relative);

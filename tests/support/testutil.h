@@ -13,7 +13,14 @@ inline void PrintTo(const QStringList& l, std::ostream* os) {
     *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
 }
 
+#include <functional>
+
 namespace testutil {
+
+// Processes events until pred() holds or timeoutMs pass; returns whether it
+// held. Use inside EXPECT_TRUE / ASSERT_TRUE (Qt's QTRY_* macros do not
+// report to GoogleTest).
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 
 // Absolute path of a file under the shared read-only fixtures folder.
 QString fixture(const QString& relative);

@@ -281,7 +281,7 @@ TEST_F(ViewerTest, AnimationPlayerGetsThePathWhole) {
     const int before = int(dialogs.asked.size());
     click(QFileInfo(anim).fileName());
     EXPECT_EQ(dialogs.asked.size(), before);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(record).size() > 0, 5000);
+    ASSERT_TRUE(testutil::waitUntil([&] { return QFileInfo(record).size() > 0; }, 5000));
     QTest::qWait(100);
     EXPECT_EQ(QString::fromUtf8(testutil::readFile(record)),
               QStringLiteral("1\n") + anim + QStringLiteral("\n"));
