@@ -2,6 +2,7 @@
 
 #include "app/module1.h"
 #include "platform/filelist.h"
+#include "platform/mmcontrol.h"
 #include "platform/twips.h"
 #include "viewer/browsewidgets.h"
 #include "viewer/picturewidgets.h"
@@ -155,9 +156,9 @@ void Lumenta::createControls() {
     connect(HScroll1, &QScrollBar::valueChanged, this,
             [this](int v) { Open->move(-twips::toPx(v), Open->y()); });
 
-    auto* media = new QWidget(central);
-    media->setObjectName(QStringLiteral("MMControl1"));
-    MMControl1 = media;
+    MMControl1 = new MMControl(central);
+    MMControl1->setObjectName(QStringLiteral("MMControl1"));
+    connect(MMControl1, &MMControl::done, this, [this](int code) { MMControl1_Done(code); });
     placeAtDesign(MMControl1, 3360, 5880, 3045, 375);
     MMControl1->hide();
 

@@ -27,6 +27,7 @@ class DriveList;
 class FileList;
 class PictureBox;
 class StretchImage;
+class MMControl;
 
 class Lumenta : public QMainWindow {
     Q_OBJECT
@@ -64,7 +65,7 @@ public:
     PictureBox* Open = nullptr;
     QScrollBar* VScroll1 = nullptr;
     QScrollBar* HScroll1 = nullptr;
-    QWidget* MMControl1 = nullptr;
+    MMControl* MMControl1 = nullptr;
     QTimer* Timer1 = nullptr;
     CommonDialog CMDialog1;
 
@@ -115,6 +116,7 @@ public:
     void Mnu_Affichage_Open();
     void MultiMedia();
     void Command4_Click();
+    void MMControl1_Done(int notifyCode);
     void Mnu_Fichier_Open();
     void Mnu_Edition_Open();
     void EffaceImage();

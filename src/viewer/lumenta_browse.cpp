@@ -3,6 +3,7 @@
 #include "platform/drives.h"
 #include "platform/filelist.h"
 #include "platform/launcher.h"
+#include "platform/mmcontrol.h"
 #include "viewer/browsewidgets.h"
 #include "viewer/dispatch.h"
 #include "viewer/lumenta.h"
@@ -206,10 +207,33 @@ void Lumenta::File1_Click(const QString& name) {
 }
 
 void Lumenta::MultiMedia() {
-    // The sound device comes with the multimedia control.
+    MMControl1->setNotify(false);
+    MMControl1->setWait(true);
+    MMControl1->setShareable(false);
+    if (m_st.CurrentFileExt == QLatin1String("WAV"))
+        MMControl1->setDeviceType(QStringLiteral("WaveAudio"));
+    else if (m_st.CurrentFileExt == QLatin1String("MID"))
+        MMControl1->setDeviceType(QStringLiteral("Sequencer"));
+    MMControl1->setFileName(m_st.CurrentFilePath);
+    // A device still open on the previous sound is closed first.
+    MMControl1->sendCommand(QStringLiteral("Close"));
+    if (!MMControl1->sendCommand(QStringLiteral("Open"))) {
+        m_ctx.dlg().message(tr("Le fichier n'a pas pu être chargé."), tr("Erreur"),
+                            MsgIcon::Exclamation, MsgButtons::Ok, this);
+        MMControl1->sendCommand(QStringLiteral("Close"));
+    }
+}
+
+void Lumenta::MMControl1_Done(int notifyCode) {
+    // Played to the end: back to the start, ready to play again.
+    if (notifyCode != 1)
+        return;
+    MMControl1->sendCommand(QStringLiteral("prev"));
+    MMControl1->sendCommand(QStringLiteral("seek"));
 }
 
 void Lumenta::Command4_Click() {
+    MMControl1->sendCommand(QStringLiteral("Close"));
     Command4->hide();
     Command1->show();
     MMControl1->hide();

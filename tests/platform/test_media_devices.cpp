@@ -1,11 +1,11 @@
 // The media engine on its own: MIDI parsing and timing, WAV checks, disc
 // images, and what the devices send to the (disk) audio output.
-#include "mediacapture.h"
 #include "platform/media/audiooutput.h"
 #include "platform/media/cdaudiodevice.h"
 #include "platform/media/midifile.h"
 #include "platform/media/sequencerdevice.h"
 #include "platform/media/wavedevice.h"
+#include "support/mediacapture.h"
 #include "support/testutil.h"
 
 #include <QFile>

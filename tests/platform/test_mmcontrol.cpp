@@ -1,8 +1,8 @@
 // The multimedia control as its owner windows drive it: settings, commands
 // by name, buttons, values and notifications, with sound going to SDL's
 // disk driver.
-#include "mediacapture.h"
 #include "platform/mmcontrol.h"
+#include "support/mediacapture.h"
 #include "support/testutil.h"
 
 #include <QSignalSpy>

@@ -2,6 +2,7 @@
 // A main window on a fresh state, with scripted dialogs, in a temporary
 // program folder.
 #include "app/appcontext.h"
+#include "platform/mmcontrol.h"
 #include "platform/scripteddialogs.h"
 #include "viewer/lumenta.h"
 

@@ -233,24 +233,6 @@ TEST_F(ViewerTest, ArrowKeysStepThroughTheList) {
         QImage(testutil::fixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"))).size());
 }
 
-TEST_F(ViewerTest, SoundStateAndClose) {
-    addFixture(QStringLiteral("media/tone_s16.wav"));
-    start();
-    w->Combo1->setEditText(QStringLiteral("*.wav"));
-    click(QStringLiteral("tone_s16.wav"));
-    EXPECT_FALSE(shown(w->File1));
-    EXPECT_TRUE(shown(w->Command4));
-    EXPECT_TRUE(shown(w->MMControl1));
-    EXPECT_FALSE(shown(w->Command1));
-    EXPECT_FALSE(shown(w->Open));
-    EXPECT_EQ(w->Command4->text(), QStringLiteral("&Fermer"));
-    w->Command4->click();
-    EXPECT_TRUE(shown(w->File1));
-    EXPECT_FALSE(shown(w->Command4));
-    EXPECT_FALSE(shown(w->MMControl1));
-    EXPECT_TRUE(shown(w->Command1));
-}
-
 TEST_F(ViewerTest, AnimationPlayerGetsThePathWhole) {
     browse = appDir.filePath(QStringLiteral("dessins animés"));
     const QString anim = QDir(browse).filePath(QStringLiteral("it's \"fun\".fli"));
