@@ -2,6 +2,8 @@
 #include "support/testutil.h"
 
 #include <QDir>
+#include <QScreen>
+#include <QWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -41,4 +43,14 @@ TEST(Module1, FileExistsOnlyForVisibleNormalFiles) {
     EXPECT_FALSE(FileExists(dir.filePath(QStringLiteral("folder.bmp"))));
     EXPECT_FALSE(FileExists(dir.filePath(QStringLiteral("missing.bmp"))));
     EXPECT_FALSE(FileExists(QString()));
+}
+
+TEST(Module1, CentreFormCentresOnTheScreen) {
+    QWidget w;
+    w.resize(300, 200);
+    CentreForm(&w);
+    const QRect screen = w.screen()->availableGeometry();
+    EXPECT_NEAR(w.frameGeometry().center().x(), screen.center().x(), 1);
+    EXPECT_NEAR(w.frameGeometry().center().y(), screen.center().y(), 1);
+    CentreForm(nullptr); // no window: nothing happens
 }
