@@ -148,6 +148,9 @@ private:
     void openWindow(SecondaryWindow id, QWidget* focusBack = nullptr);
     void placeAtDesign(QWidget* w, double l, double t, double wd, double h);
     void hidePictureControls();
+    // What the media, animation and sound branches share: the picture and
+    // its commands go away, and one more control (alsoHide).
+    void leavePictureState(QWidget* alsoHide);
     void setPictureMenusEnabled(bool on);
     void showCommand6BySelection();
     void updateFileCount();

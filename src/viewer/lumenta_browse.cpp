@@ -103,6 +103,17 @@ void Lumenta::Combo1_Commit() {
     updateFileCount();
 }
 
+void Lumenta::leavePictureState(QWidget* alsoHide) {
+    hidePictureControls();
+    Image1->hide();
+    Command2->hide();
+    Command10->hide();
+    showCommand6BySelection();
+    alsoHide->hide();
+    Command7->hide();
+    setPictureMenusEnabled(false);
+}
+
 void Lumenta::File1_Click(const QString& name) {
     const QString path = AddBackslash(File1->path()) + name;
     const QFileInfo fi(path);
@@ -114,14 +125,7 @@ void Lumenta::File1_Click(const QString& name) {
 
     switch (dispatchGroupFor(m_st.CurrentFileExt)) {
     case DispatchGroup::AssociatedMedia: {
-        hidePictureControls();
-        Image1->hide();
-        Command2->hide();
-        Command10->hide();
-        showCommand6BySelection();
-        Command1->hide();
-        Command7->hide();
-        setPictureMenusEnabled(false);
+        leavePictureState(Command1);
         if (openWithAssociation(path) == OpenResult::NoAssociation) {
             m_ctx.dlg().message(
                 tr("Aucune association n'est définie pour le fichier sélectionné !"),
@@ -130,14 +134,7 @@ void Lumenta::File1_Click(const QString& name) {
         break;
     }
     case DispatchGroup::Animation: {
-        hidePictureControls();
-        Image1->hide();
-        Command2->hide();
-        Command10->hide();
-        showCommand6BySelection();
-        Command4->hide();
-        Command7->hide();
-        setPictureMenusEnabled(false);
+        leavePictureState(Command4);
         const QString player = AddBackslash(m_st.AppFolder) + QStringLiteral("aawin");
         if (!startProgram(player, {path})) {
             m_ctx.dlg().message(tr("Fichier AAWIN.EXE non trouvé"), tr("Erreur"), MsgIcon::Stop,
@@ -147,14 +144,7 @@ void Lumenta::File1_Click(const QString& name) {
         break;
     }
     case DispatchGroup::Sound:
-        hidePictureControls();
-        Image1->hide();
-        Command2->hide();
-        Command10->hide();
-        showCommand6BySelection();
-        Command1->hide();
-        Command7->hide();
-        setPictureMenusEnabled(false);
+        leavePictureState(Command1);
         File1->hide();
         Command4->show();
         MMControl1->show();
