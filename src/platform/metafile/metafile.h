@@ -28,4 +28,18 @@ QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error
 
 constexpr int kMetafileMaxSide = 8192;
 
+// A header claiming a side longer than this (about 277 m at 96 DPI) is
+// forged or broken: metafileNaturalSize() refuses it.
+constexpr int kMetafileMaxNaturalSide = 1 << 20;
+
+// The size a metafile of that natural size is rendered at: the same, or
+// scaled down (aspect kept, each side at least 1) so that the longest side is
+// kMetafileMaxSide. Invalid in, invalid out.
+QSize metafileRenderSize(const QSize& natural);
+
+// The helper program that renders metafiles: $LUMENTA_MFRENDER when set,
+// else lumenta-mfrender beside the running program, else in the build tree.
+// Empty when none is found.
+QString metafileRendererPath();
+
 } // namespace lumenta
