@@ -243,13 +243,32 @@ TEST(WmfPrepare, DegeneratePolygonsAreDroppedFromPolyPolygons) {
     EXPECT_EQ(prepared.polygonsDropped, 1);
     const QByteArray kept = WmfBuilder::le16(2) + WmfBuilder::le16(4) + WmfBuilder::le16(3);
     EXPECT_TRUE(prepared.data.contains(kept));
-    EXPECT_EQ(prepared.data.size(), wmf.size() - 2);
+    // One count word less, one repeated window extent record (10 bytes) more.
+    EXPECT_EQ(prepared.data.size(), wmf.size() - 2 + 10);
     // The header's size in words follows (placeable header excluded).
     EXPECT_EQ(u32(prepared.data, 22 + 6), quint32((prepared.data.size() - 22) / 2));
 
-    WmfBuilder fine(100, 100);
-    fine.polyPolygon({{{10, 10}, {90, 10}, {90, 90}}});
-    EXPECT_EQ(prepareWmfForLibwmf(fine.build()).data, fine.build());
     const QByteArray garbage = sample("broken/wmf_garbage_records.wmf");
     EXPECT_EQ(prepareWmfForLibwmf(garbage).data.left(40), garbage.left(40));
+}
+
+TEST(WmfPrepare, WindowExtentIsRepeatedAfterAnisotropicMapMode) {
+    const QByteArray header = QByteArray::fromHex("010009000003000000000000000000000000");
+    const QByteArray ext = QByteArray::fromHex("050000000c02c8009001"); // 400 x 200
+    const QByteArray eof = QByteArray::fromHex("030000000000");
+    const QByteArray anisotropic = header + ext +
+                                   QByteArray::fromHex("040000000301"
+                                                       "0800") +
+                                   eof;
+    const PreparedWmf prepared = prepareWmfForLibwmf(anisotropic);
+    EXPECT_EQ(prepared.extentsRepeated, 1);
+    EXPECT_EQ(prepared.data, header.left(6) + WmfBuilder::le32(quint32(prepared.data.size() / 2)) +
+                                 header.mid(10, 2) + WmfBuilder::le32(5) + header.mid(16) + ext +
+                                 QByteArray::fromHex("0400000003010800") + ext + eof);
+    // MM_TEXT ignores extents: nothing to do.
+    const QByteArray text = header + ext +
+                            QByteArray::fromHex("040000000301"
+                                                "0100") +
+                            eof;
+    EXPECT_EQ(prepareWmfForLibwmf(text).data, text);
 }

@@ -186,6 +186,27 @@ TEST(MetafileRender, WmfShapesAreFilled) {
     EXPECT_TRUE(near(img.pixel(350, 50), kWhite));
 }
 
+TEST(MetafileRender, WmfWideDashedLinesHaveGaps) {
+    // libwmf paints the gaps of dashed pens wider than a pixel (and makes a
+    // pen right after the map mode at the old scale).
+    WmfBuilder b(400, 100);
+    b.pen(1, 4, qRgb(0, 0, 255)); // PS_DASH, 4 wide
+    b.select(0);
+    b.record(0x0214, {50, 10});  // MOVETO y, x
+    b.record(0x0213, {50, 390}); // LINETO y, x
+    const QImage img = render(b.build());
+    ASSERT_EQ(img.size(), QSize(400, 100));
+    const int ink = countNear(img, QRect(20, 50, 360, 1), qRgb(0, 0, 255));
+    EXPECT_GT(ink, 150);
+    EXPECT_LT(ink, 330);
+    EXPECT_EQ(countNear(img, QRect(20, 45, 360, 1), qRgb(0, 0, 255)), 0);
+    int thickest = 0; // the pen is 4 pixels wide
+    for (int x = 20; x < 60; ++x)
+        thickest = qMax(thickest, countNear(img, QRect(x, 40, 1, 20), qRgb(0, 0, 255)));
+    EXPECT_GE(thickest, 3);
+    EXPECT_LE(thickest, 6);
+}
+
 TEST(MetafileRender, FrameComesFromTheFileNotTheDrawing) {
     // A small square in the middle of a large picture stays small.
     WmfBuilder b(200, 100);

@@ -9,6 +9,8 @@
 // - polypolygons (letters with holes, shapes with cut-outs): the gd device
 //   has no function for them and drew nothing. The rings are joined into
 //   one polygon for the fill and outlined one by one;
+// - wide dashed lines: libwmf styles the gaps with the background colour
+//   instead of leaving them out, so gd drew them solid. Qt draws them;
 // - text: drawn with Qt (see wmftext.h).
 #include "companions/mfrender/wmfrender.h"
 #include "companions/mfrender/wmftext.h"
@@ -212,6 +214,66 @@ void drawPolyPolygon(wmfAPI* api, wmfPolyPoly_t* poly) {
     }
 }
 
+// Draws a line of a dashed pen wider than a pixel with Qt. False when the
+// pen is not such a pen (gd draws those right).
+bool paintWideDashed(wmfAPI* api, const wmfDC* dc, const wmfD_Coord* points, int count) {
+    if (!dc || !dc->pen || !points || count < 2)
+        return false;
+    const wmfPen* pen = dc->pen;
+    QList<qreal> dashes;
+    switch (WMF_PEN_STYLE(pen)) {
+    case PS_DASH:
+        dashes = {3, 1};
+        break;
+    case PS_DOT:
+        dashes = {1, 1};
+        break;
+    case PS_DASHDOT:
+        dashes = {3, 1, 1, 1};
+        break;
+    case PS_DASHDOTDOT:
+        dashes = {3, 1, 1, 1, 1, 1};
+        break;
+    default:
+        return false;
+    }
+    const Context& ctx = context(api);
+    const DeviceMap map = deviceMap(ctx);
+    const double width = WMF_PEN_WIDTH(pen) * std::abs(map.scaleX);
+    if (!(width >= 1.5) || width > 1e4)
+        return false;
+    return paintOnPicture(ctx, [&](QImage& canvas) {
+        QPainterPath path(map.toPixel(points[0]));
+        for (int i = 1; i < count; ++i)
+            path.lineTo(map.toPixel(points[i]));
+        QPen qp(QColor(pen->lopnColor.r, pen->lopnColor.g, pen->lopnColor.b), width);
+        qp.setDashPattern(dashes);
+        // Round caps would close the gaps: dashes end flat unless square.
+        const int cap = WMF_PEN_ENDCAP(pen), join = WMF_PEN_JOIN(pen);
+        qp.setCapStyle(cap == PS_ENDCAP_SQUARE ? Qt::SquareCap : Qt::FlatCap);
+        qp.setJoinStyle(join == PS_JOIN_MITER   ? Qt::MiterJoin
+                        : join == PS_JOIN_BEVEL ? Qt::BevelJoin
+                                                : Qt::RoundJoin);
+        QPainter p(&canvas);
+        p.strokePath(path, qp);
+        const double margin = width * 2 + 2;
+        return path.boundingRect().adjusted(-margin, -margin, margin, margin).toAlignedRect();
+    });
+}
+
+void drawLine(wmfAPI* api, wmfDrawLine_t* line) {
+    setFrame(api, line->dc);
+    const wmfD_Coord points[2] = {line->from, line->to};
+    if (!paintWideDashed(api, line->dc, points, 2) && context(api).gd.draw_line)
+        context(api).gd.draw_line(api, line);
+}
+
+void drawPolyline(wmfAPI* api, wmfPolyLine_t* line) {
+    setFrame(api, line->dc);
+    if (!paintWideDashed(api, line->dc, line->pt, line->count) && context(api).gd.poly_line)
+        context(api).gd.poly_line(api, line);
+}
+
 enum class ArcShape { Ellipse, Open, Pie, Chord };
 
 // Points along the ellipse of the record, counterclockwise on screen from
@@ -260,12 +322,12 @@ template <ArcShape Shape> void drawArcShape(wmfAPI* api, wmfDrawArc_t* arc) {
         return;
     if (Shape != ArcShape::Open) {
         gdPolygon(api, arc->dc, points.data(), int(points.size()), true, true);
-    } else if (ctx.gd.poly_line) {
+    } else {
         wmfPolyLine_t line{};
         line.dc = arc->dc;
         line.pt = points.data();
         line.count = static_cast<unsigned short>(points.size());
-        ctx.gd.poly_line(api, &line);
+        drawPolyline(api, &line);
     }
 }
 
@@ -288,8 +350,6 @@ void installHooks(wmfAPI* api, Context& ctx) {
     LUMENTA_FRAMED(flood_interior, wmfFlood_t)
     LUMENTA_FRAMED(flood_exterior, wmfFlood_t)
     LUMENTA_FRAMED(draw_pixel, wmfDrawPixel_t)
-    LUMENTA_FRAMED(draw_line, wmfDrawLine_t)
-    LUMENTA_FRAMED(poly_line, wmfPolyLine_t)
     LUMENTA_FRAMED(draw_polygon, wmfPolyLine_t)
     LUMENTA_FRAMED(draw_rectangle, wmfDrawRectangle_t)
     LUMENTA_FRAMED(rop_draw, wmfROP_Draw_t)
@@ -303,6 +363,8 @@ void installHooks(wmfAPI* api, Context& ctx) {
     fr->draw_pie = drawArcShape<ArcShape::Pie>;
     fr->draw_chord = drawArcShape<ArcShape::Chord>;
     fr->draw_polypolygon = drawPolyPolygon;
+    fr->draw_line = drawLine;
+    fr->poly_line = drawPolyline;
     fr->draw_text = drawText;
 
     auto* fonts = static_cast<wmfFontData*>(api->font_data);

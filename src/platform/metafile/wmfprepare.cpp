@@ -11,6 +11,9 @@ constexpr quint32 kPlaceableMagic = 0x9AC6CDD7;
 constexpr int kPlaceableHeaderSize = 22;
 constexpr int kHeaderSize = 18;
 constexpr quint16 kMetaPolyPolygon = 0x0538;
+constexpr quint16 kMetaSetMapMode = 0x0103;
+constexpr quint16 kMetaSetWindowExt = 0x020C;
+constexpr quint16 kMmIsotropic = 7, kMmAnisotropic = 8;
 
 quint16 u16(const QByteArray& b, qsizetype offset) {
     return qFromLittleEndian<quint16>(b.constData() + offset);
@@ -88,6 +91,7 @@ PreparedWmf prepareWmfForLibwmf(const QByteArray& wmf) {
 
     QByteArray result = wmf.left(start + headerBytes);
     quint32 largest = 0;
+    QByteArray windowExt; // the last META_SETWINDOWEXT record
     qsizetype pos = start + headerBytes;
     while (pos + 6 <= wmf.size()) {
         const quint32 words = u32(wmf, pos);
@@ -102,8 +106,17 @@ PreparedWmf prepareWmfForLibwmf(const QByteArray& wmf) {
         result += rec;
         if (function == 0)
             break; // the end-of-file record
+        if (function == kMetaSetWindowExt && rec.size() >= 10)
+            windowExt = rec;
+        if (function == kMetaSetMapMode && rec.size() >= 8 && !windowExt.isEmpty()) {
+            const quint16 mode = u16(rec, 6);
+            if (mode == kMmIsotropic || mode == kMmAnisotropic) {
+                result += windowExt;
+                ++out.extentsRepeated;
+            }
+        }
     }
-    if (out.polygonsDropped == 0)
+    if (out.polygonsDropped == 0 && out.extentsRepeated == 0)
         return out;
     result += wmf.mid(pos);
     putU32(result, start + 6, quint32((result.size() - start) / 2));
