@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 using namespace lumenta;
 using testutil::WmfBuilder;
@@ -78,6 +79,18 @@ TEST(MetafileRender, HelperIsFound) {
     const QString path = metafileRendererPath();
     ASSERT_FALSE(path.isEmpty());
     EXPECT_TRUE(path.endsWith(QLatin1String("lumenta-mfrender")));
+}
+
+TEST(MetafileRender, WorksFromOtherThreadsAtOnce) {
+    const QByteArray wmf = sample("meta/gdi_records.wmf");
+    const QByteArray emf = sample("meta/gdi_records.emf");
+    QImage a, b;
+    std::thread first([&] { a = renderMetafile(wmf, MetafileKind::Wmf); });
+    std::thread second([&] { b = renderMetafile(emf, MetafileKind::Emf); });
+    first.join();
+    second.join();
+    EXPECT_EQ(a.size(), QSize(640, 400));
+    EXPECT_EQ(b.size(), QSize(640, 400));
 }
 
 TEST(MetafileRender, WmfSampleColoursAtKnownPlaces) {

@@ -21,8 +21,10 @@ MetafileKind detectMetafile(const QByteArray& head);
 QSize metafileNaturalSize(const QByteArray& bytes, MetafileKind kind);
 
 // Renders the metafile at its natural size (the longest side capped at
-// kMetafileMaxSide). A null image when the file cannot be rendered, the
-// renderer crashed or did not finish within timeoutMs.
+// kMetafileMaxSide). A null image, and the reason in *error, when the file
+// cannot be rendered, the renderer crashed or did not finish within
+// timeoutMs. Blocks until then: call it off the GUI thread. Any thread will
+// do, several at once too.
 QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error = nullptr,
                       int timeoutMs = 15000);
 

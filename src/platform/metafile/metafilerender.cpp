@@ -24,6 +24,9 @@ const char kHelperName[] = "lumenta-mfrender";
 
 // Enough for the largest picture the helper may return (8192 x 8192 RGB32).
 constexpr int kDecodeLimitMB = 512;
+// The largest PNG of such a picture (stored uncompressed), with room to spare.
+constexpr qint64 kMaxPictureBytes = qint64(8192) * 8192 * 4 + (qint64(1) << 20);
+constexpr qsizetype kMaxErrorBytes = 8192;
 
 QString executableIn(const QString& dir) {
     if (dir.isEmpty())
@@ -115,14 +118,25 @@ QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error
     }
     proc.write(bytes);
     proc.closeWriteChannel();
-    if (!proc.waitForFinished(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
-        killGroup(proc);
-        return fail(
-            QStringLiteral("the metafile renderer did not finish within %1 ms").arg(timeoutMs));
+    // Wait in short steps, keeping only the end of the error output and
+    // refusing more picture data than the largest PNG could be.
+    QByteArray errors;
+    while (!proc.waitForFinished(50) && proc.state() != QProcess::NotRunning) {
+        errors = (errors + proc.readAllStandardError()).right(kMaxErrorBytes);
+        if (proc.bytesAvailable() > kMaxPictureBytes) {
+            killGroup(proc);
+            return fail(QStringLiteral("the metafile renderer sent too much data"));
+        }
+        if (deadline.hasExpired()) {
+            killGroup(proc);
+            return fail(
+                QStringLiteral("the metafile renderer did not finish within %1 ms").arg(timeoutMs));
+        }
     }
+    errors += proc.readAllStandardError();
     if (proc.exitStatus() != QProcess::NormalExit)
         return fail(QStringLiteral("the metafile renderer crashed"));
-    const QString diagnosis = lastLine(proc.readAllStandardError());
+    const QString diagnosis = lastLine(errors);
     if (proc.exitCode() != 0)
         return fail(QStringLiteral("the metafile renderer failed (exit code %1): %2")
                         .arg(proc.exitCode())
