@@ -21,11 +21,27 @@ MetafileKind detectMetafile(const QByteArray& head);
 QSize metafileNaturalSize(const QByteArray& bytes, MetafileKind kind);
 
 // Renders the metafile at its natural size (the longest side capped at
-// kMetafileMaxSide). A null image when the file cannot be rendered, the
-// renderer crashed or did not finish within timeoutMs.
+// kMetafileMaxSide). A null image, and the reason in *error, when the file
+// cannot be rendered, the renderer crashed or did not finish within
+// timeoutMs. Blocks until then: call it off the GUI thread. Any thread will
+// do, several at once too.
 QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error = nullptr,
                       int timeoutMs = 15000);
 
 constexpr int kMetafileMaxSide = 8192;
+
+// A header claiming a side longer than this (about 277 m at 96 DPI) is
+// forged or broken: metafileNaturalSize() refuses it.
+constexpr int kMetafileMaxNaturalSide = 1 << 20;
+
+// The size a metafile of that natural size is rendered at: the same, or
+// scaled down (aspect kept, each side at least 1) so that the longest side is
+// kMetafileMaxSide. Invalid in, invalid out.
+QSize metafileRenderSize(const QSize& natural);
+
+// The helper program that renders metafiles: $LUMENTA_MFRENDER when set,
+// else lumenta-mfrender beside the running program, else in the build tree.
+// Empty when none is found.
+QString metafileRendererPath();
 
 } // namespace lumenta

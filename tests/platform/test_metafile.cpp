@@ -1,0 +1,274 @@
+// Metafile recognition, natural sizes and the record rewriting done for the
+// decoders (no helper process involved).
+#include "platform/metafile/emfprepare.h"
+#include "platform/metafile/metafile.h"
+#include "platform/metafile/wmfprepare.h"
+#include "platform/wmfbuilder.h"
+#include "support/testutil.h"
+
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+using namespace lumenta;
+using testutil::WmfBuilder;
+
+namespace {
+
+QByteArray sample(const QString& name) {
+    return testutil::readFile(testutil::fixture(QStringLiteral("pictures/samples/") + name));
+}
+
+quint32 u32(const QByteArray& b, qsizetype at) {
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+
+void put16(QByteArray& b, qsizetype at, qint16 v) {
+    qToLittleEndian(v, b.data() + at);
+}
+
+// Walks EMF records; false when they do not tile the file exactly.
+bool emfRecordsTile(const QByteArray& emf, int* count) {
+    qsizetype pos = 0;
+    *count = 0;
+    while (pos + 8 <= emf.size()) {
+        const quint32 size = u32(emf, pos + 4);
+        if (size < 8 || size % 4 || size > quint32(emf.size() - pos))
+            return false;
+        pos += size;
+        ++*count;
+    }
+    return pos == emf.size();
+}
+
+} // namespace
+
+TEST(MetafileDetect, RecognisesTheThreeHeaders) {
+    EXPECT_EQ(detectMetafile(sample("meta/gdi_records.wmf")), MetafileKind::Wmf);
+    EXPECT_EQ(detectMetafile(sample("meta/gdi_records_nonplaceable.wmf")), MetafileKind::Wmf);
+    EXPECT_EQ(detectMetafile(sample("meta/gdi_records.emf")), MetafileKind::Emf);
+    EXPECT_EQ(detectMetafile(sample("meta/drawing_copy.EMF").left(64)), MetafileKind::Emf);
+    // A plain header of Windows 2 (version 0x0100) on a memory metafile (type 2).
+    EXPECT_EQ(detectMetafile(QByteArray::fromHex("0200090000010000")), MetafileKind::Wmf);
+}
+
+TEST(MetafileDetect, RefusesOtherData) {
+    EXPECT_EQ(detectMetafile({}), MetafileKind::None);
+    EXPECT_EQ(detectMetafile(QByteArray::fromHex("d7cdc6")), MetafileKind::None); // cut magic
+    EXPECT_EQ(detectMetafile(sample("meta/reference_from_svg.png")), MetafileKind::None);
+    EXPECT_EQ(detectMetafile(sample("broken/text_renamed.wmf")), MetafileKind::None);
+    QByteArray bmp("BM", 2);
+    bmp += QByteArray(60, '\0');
+    EXPECT_EQ(detectMetafile(bmp), MetafileKind::None);
+    // Header size other than 9 words, unknown version, EMF without signature.
+    EXPECT_EQ(detectMetafile(QByteArray::fromHex("0100080000030000")), MetafileKind::None);
+    EXPECT_EQ(detectMetafile(QByteArray::fromHex("0100090000020000")), MetafileKind::None);
+    QByteArray emf = sample("meta/gdi_records.emf");
+    emf[41] = 'X';
+    EXPECT_EQ(detectMetafile(emf), MetafileKind::None);
+    EXPECT_EQ(detectMetafile(sample("meta/gdi_records.emf").left(43)), MetafileKind::None);
+}
+
+TEST(MetafileSize, FromPlaceableBoxEmfFrameAndWindowExtent) {
+    struct Case {
+        const char* file;
+        MetafileKind kind;
+        QSize size;
+    } cases[] = {
+        {"meta/gdi_records.wmf", MetafileKind::Wmf, {640, 400}},      // 9600 twips
+        {"meta/inkscape_drawing.wmf", MetafileKind::Wmf, {605, 378}}, // 1200 units/in
+        {"meta/gdi_records_nonplaceable.wmf", MetafileKind::Wmf, {9600, 6000}},
+        {"meta/inkscape_drawing_nonplaceable.wmf", MetafileKind::Wmf, {7558, 4723}},
+        {"meta/gdi_records.emf", MetafileKind::Emf, {640, 400}}, // frame 16932 x 10582
+        {"meta/inkscape_drawing.emf", MetafileKind::Emf, {605, 382}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(metafileNaturalSize(sample(c.file), c.kind), c.size) << c.file;
+}
+
+TEST(MetafileSize, UnusableHeadersGiveNoSize) {
+    EXPECT_FALSE(
+        metafileNaturalSize(sample("broken/wmf_bbox_huge.wmf"), MetafileKind::Wmf).isValid());
+    EXPECT_FALSE(
+        metafileNaturalSize(sample("broken/emf_frame_huge.emf"), MetafileKind::Emf).isValid());
+    EXPECT_FALSE(metafileNaturalSize(sample("broken/empty.wmf"), MetafileKind::Wmf).isValid());
+    EXPECT_FALSE(
+        metafileNaturalSize(sample("meta/gdi_records.emf").left(39), MetafileKind::Emf).isValid());
+    EXPECT_FALSE(metafileNaturalSize(sample("meta/gdi_records.wmf"), MetafileKind::None).isValid());
+
+    QByteArray wmf = sample("meta/gdi_records.wmf");
+    QByteArray noInch = wmf;
+    put16(noInch, 14, 0);
+    EXPECT_FALSE(metafileNaturalSize(noInch, MetafileKind::Wmf).isValid());
+    QByteArray reversed = wmf;
+    put16(reversed, 10, -5); // right < left
+    EXPECT_FALSE(metafileNaturalSize(reversed, MetafileKind::Wmf).isValid());
+    QByteArray flat = wmf;
+    put16(flat, 12, 0); // bottom == top
+    EXPECT_FALSE(metafileNaturalSize(flat, MetafileKind::Wmf).isValid());
+
+    QByteArray emf = sample("meta/gdi_records.emf");
+    qToLittleEndian<qint32>(-100, emf.data() + 32); // frame right < left
+    EXPECT_FALSE(metafileNaturalSize(emf, MetafileKind::Emf).isValid());
+}
+
+TEST(MetafileSize, PlainWmfRecordsAreWalkedSafely) {
+    // Window extent after other records, negative (a flipped axis).
+    WmfBuilder flipped(300, 200);
+    QByteArray plain = flipped.build(false);
+    // SETWINDOWEXT is the second record, 18 + 10 bytes in: make its y negative.
+    put16(plain, 18 + 10 + 6, -200);
+    EXPECT_EQ(metafileNaturalSize(plain, MetafileKind::Wmf), QSize(300, 200));
+
+    // No window extent before the end record, a zero-sized record, a record
+    // running past the end of the file, a zero extent: no size, no hang.
+    QByteArray noExtent = QByteArray::fromHex("010009000003000000000000000000000000") +
+                          QByteArray::fromHex("0400000002010100") +
+                          QByteArray::fromHex("030000000000");
+    EXPECT_FALSE(metafileNaturalSize(noExtent, MetafileKind::Wmf).isValid());
+    QByteArray zeroSize = plain;
+    qToLittleEndian<quint32>(0, zeroSize.data() + 18);
+    EXPECT_FALSE(metafileNaturalSize(zeroSize, MetafileKind::Wmf).isValid());
+    QByteArray huge = plain;
+    qToLittleEndian<quint32>(0x7FFFFFF0, huge.data() + 18);
+    EXPECT_FALSE(metafileNaturalSize(huge, MetafileKind::Wmf).isValid());
+    EXPECT_FALSE(metafileNaturalSize(plain.left(18 + 10 + 8), MetafileKind::Wmf).isValid());
+    QByteArray zeroExtent = plain;
+    put16(zeroExtent, 18 + 10 + 8, 0);
+    EXPECT_FALSE(metafileNaturalSize(zeroExtent, MetafileKind::Wmf).isValid());
+}
+
+TEST(MetafileSize, RenderSizeKeepsTheAspectUnderTheCap) {
+    EXPECT_EQ(metafileRenderSize({640, 400}), QSize(640, 400));
+    EXPECT_EQ(metafileRenderSize({8192, 8192}), QSize(8192, 8192));
+    EXPECT_EQ(metafileRenderSize({16384, 100}), QSize(8192, 50));
+    EXPECT_EQ(metafileRenderSize({100, 20000}), QSize(41, 8192));
+    EXPECT_EQ(metafileRenderSize({kMetafileMaxNaturalSide, 1}), QSize(8192, 1));
+    EXPECT_FALSE(metafileRenderSize({}).isValid());
+    EXPECT_FALSE(metafileRenderSize({0, 10}).isValid());
+}
+
+TEST(EmfPrepare, WidePensAndHatchedBrushesAreRewritten) {
+    const QByteArray emf = sample("meta/gdi_records.emf");
+    const PreparedEmf prepared = prepareEmfForSvg(emf);
+    // Pens of width 3, 4, 3, 2 and 5 (MM_TEXT); the 1-wide and null ones stay.
+    EXPECT_EQ(prepared.pensWidened, 5);
+    ASSERT_EQ(prepared.hatches.size(), 1);
+    const EmfHatch& h = prepared.hatches.first();
+    EXPECT_EQ(h.style, 5); // HS_DIAGCROSS
+    EXPECT_EQ(h.color, qRgb(153, 0, 153));
+    EXPECT_FALSE(h.opaque); // the file sets TRANSPARENT first
+    const char marker[3] = {char(qRed(h.marker)), char(qGreen(h.marker)), char(qBlue(h.marker))};
+    EXPECT_FALSE(emf.contains(QByteArrayView(marker, 3)));
+    EXPECT_TRUE(prepared.data.contains(QByteArrayView(marker, 3)));
+
+    int before = 0, after = 0;
+    ASSERT_TRUE(emfRecordsTile(emf, &before));
+    ASSERT_TRUE(emfRecordsTile(prepared.data, &after));
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(u32(prepared.data, 48), quint32(prepared.data.size())); // header byte count
+    EXPECT_EQ(u32(prepared.data, 52), u32(emf, 52));                  // record count
+}
+
+TEST(EmfPrepare, DamagedOrForeignInputIsLeftAlone) {
+    const QByteArray text = sample("broken/text_renamed.emf");
+    EXPECT_EQ(prepareEmfForSvg(text).data, text);
+    EXPECT_EQ(prepareEmfForSvg({}).data, QByteArray());
+    // The first record after the header claims 2 GB: nothing after it is
+    // touched, nothing is read past the end.
+    const QByteArray broken = sample("broken/emf_record_size_huge.emf");
+    EXPECT_EQ(prepareEmfForSvg(broken).data, broken);
+    const QByteArray half = sample("broken/emf_truncated_half.emf");
+    const PreparedEmf prepared = prepareEmfForSvg(half);
+    EXPECT_TRUE(prepared.data.endsWith(half.right(16)));
+    EXPECT_EQ(prepared.data.left(8), half.left(8));
+}
+
+TEST(EmfPrepare, ConverterClosingOfOpenPathsIsUndone) {
+    EXPECT_EQ(mendConvertedSvg(R"(<path d="M 1,2 C 3,4 5,6 7,8 Z " stroke="#000"/>)"),
+              R"(<path d="M 1,2 C 3,4 5,6 7,8 " stroke="#000"/>)");
+    EXPECT_EQ(mendConvertedSvg(R"(<path d="M 1,2 L 3,4 L 5,6 Z Z "/><path d="M 0,0 Z "/>)"),
+              R"(<path d="M 1,2 L 3,4 L 5,6 Z "/><path d="M 0,0 "/>)");
+    // A polygon's own closing has no trailing blank.
+    const QByteArray polygon = R"(<path d="M 1,2 L 3,4 L 5,6 Z" fill="#22AA22"/>)";
+    EXPECT_EQ(mendConvertedSvg(polygon), polygon);
+}
+
+TEST(EmfPrepare, HatchesReplaceMarkerPixels) {
+    EmfHatch h;
+    h.marker = qRgb(1, 254, 3);
+    h.style = 0; // horizontal lines on rows 0, 8, 16...
+    h.color = qRgb(0, 0, 0);
+    QImage under(32, 32, QImage::Format_RGB32);
+    under.fill(qRgb(200, 0, 0));
+    QImage marked = under;
+    for (int y = 8; y < 24; ++y)
+        for (int x = 8; x < 24; ++x)
+            marked.setPixel(x, y, h.marker);
+    marked.setPixel(4, 4, qRgb(9, 9, 9)); // a difference no marker explains
+
+    QImage out = compositeHatches(marked, under, {h});
+    EXPECT_EQ(out.pixel(12, 16), qRgb(0, 0, 0));   // on a line
+    EXPECT_EQ(out.pixel(12, 13), qRgb(200, 0, 0)); // transparent between lines
+    EXPECT_EQ(out.pixel(2, 16), qRgb(200, 0, 0));  // outside the shape
+    EXPECT_EQ(out.pixel(4, 4), qRgb(9, 9, 9));
+
+    h.opaque = true;
+    h.background = qRgb(255, 255, 0);
+    out = compositeHatches(marked, under, {h});
+    EXPECT_EQ(out.pixel(12, 13), qRgb(255, 255, 0));
+    // Half covered (an antialiased edge): half way between under and hatch.
+    marked.setPixel(30, 16, qRgb((200 + 1) / 2, 254 / 2, 3 / 2));
+    h.opaque = false;
+    out = compositeHatches(marked, under, {h});
+    EXPECT_NEAR(qRed(out.pixel(30, 16)), 100, 2);
+}
+
+TEST(EmfPrepare, HatchPatterns) {
+    EXPECT_TRUE(hatchCovers(0, 3, 8));
+    EXPECT_FALSE(hatchCovers(0, 3, 9));
+    EXPECT_TRUE(hatchCovers(1, 16, 5));
+    EXPECT_TRUE(hatchCovers(2, 10, 2)); // "\"
+    EXPECT_TRUE(hatchCovers(3, 6, 2));  // "/"
+    EXPECT_FALSE(hatchCovers(3, 10, 2));
+    EXPECT_TRUE(hatchCovers(4, 8, 3) && hatchCovers(4, 3, 8) && !hatchCovers(4, 3, 3));
+    EXPECT_TRUE(hatchCovers(5, 10, 2) && hatchCovers(5, 6, 2) && !hatchCovers(5, 1, 2));
+    EXPECT_FALSE(hatchCovers(9, 0, 0));
+}
+
+TEST(WmfPrepare, DegeneratePolygonsAreDroppedFromPolyPolygons) {
+    WmfBuilder b(100, 100);
+    b.polyPolygon({{{10, 10}, {90, 10}, {90, 90}, {10, 90}}, {}, {{30, 30}, {70, 30}, {70, 70}}});
+    const QByteArray wmf = b.build();
+    const PreparedWmf prepared = prepareWmfForLibwmf(wmf);
+    EXPECT_EQ(prepared.polygonsDropped, 1);
+    const QByteArray kept = WmfBuilder::le16(2) + WmfBuilder::le16(4) + WmfBuilder::le16(3);
+    EXPECT_TRUE(prepared.data.contains(kept));
+    // One count word less, one repeated window extent record (10 bytes) more.
+    EXPECT_EQ(prepared.data.size(), wmf.size() - 2 + 10);
+    // The header's size in words follows (placeable header excluded).
+    EXPECT_EQ(u32(prepared.data, 22 + 6), quint32((prepared.data.size() - 22) / 2));
+
+    const QByteArray garbage = sample("broken/wmf_garbage_records.wmf");
+    EXPECT_EQ(prepareWmfForLibwmf(garbage).data.left(40), garbage.left(40));
+}
+
+TEST(WmfPrepare, WindowExtentIsRepeatedAfterAnisotropicMapMode) {
+    const QByteArray header = QByteArray::fromHex("010009000003000000000000000000000000");
+    const QByteArray ext = QByteArray::fromHex("050000000c02c8009001"); // 400 x 200
+    const QByteArray eof = QByteArray::fromHex("030000000000");
+    const QByteArray anisotropic = header + ext +
+                                   QByteArray::fromHex("040000000301"
+                                                       "0800") +
+                                   eof;
+    const PreparedWmf prepared = prepareWmfForLibwmf(anisotropic);
+    EXPECT_EQ(prepared.extentsRepeated, 1);
+    EXPECT_EQ(prepared.data, header.left(6) + WmfBuilder::le32(quint32(prepared.data.size() / 2)) +
+                                 header.mid(10, 2) + WmfBuilder::le32(5) + header.mid(16) + ext +
+                                 QByteArray::fromHex("0400000003010800") + ext + eof);
+    // MM_TEXT ignores extents: nothing to do.
+    const QByteArray text = header + ext +
+                            QByteArray::fromHex("040000000301"
+                                                "0100") +
+                            eof;
+    EXPECT_EQ(prepareWmfForLibwmf(text).data, text);
+}
