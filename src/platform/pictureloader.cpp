@@ -1,8 +1,14 @@
 #include "platform/pictureloader.h"
 
-#include <QBuffer>
+#include "platform/metafile/metafile.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QImageReader>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace lumenta {
 
@@ -10,6 +16,54 @@ namespace {
 
 // Icons with more entries than this are looked at only this far.
 constexpr int kMaxIconEntries = 64;
+// Metafiles larger than this are not read.
+constexpr qint64 kMaxMetafileBytes = 256 * 1024 * 1024;
+
+// Renders a metafile. On the GUI thread the render runs on a worker while
+// the windows keep repainting (user input waits, so nothing re-enters the
+// caller).
+QImage renderKeepingWindowsPainted(const QByteArray& bytes, MetafileKind kind, QString* error) {
+    const bool guiThread = QCoreApplication::instance() &&
+                           QThread::currentThread() == QCoreApplication::instance()->thread();
+    if (!guiThread)
+        return renderMetafile(bytes, kind, error);
+    QFutureWatcher<QPair<QImage, QString>> watcher;
+    QEventLoop loop;
+    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(QtConcurrent::run([bytes, kind] {
+        QString e;
+        QImage img = renderMetafile(bytes, kind, &e);
+        return qMakePair(img, e);
+    }));
+    if (!watcher.isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const auto result = watcher.result();
+    *error = result.second;
+    return result.first;
+}
+
+// A metafile's picture, or nothing when the file is no metafile.
+bool loadMetafile(QFile& file, Picture& pic) {
+    file.seek(0);
+    const MetafileKind kind = detectMetafile(file.peek(64));
+    if (kind == MetafileKind::None)
+        return false;
+    if (file.size() > kMaxMetafileBytes) {
+        pic.error = QStringLiteral("metafile too large");
+        return true;
+    }
+    const QByteArray bytes = file.readAll();
+    QString error;
+    QImage img = renderKeepingWindowsPainted(bytes, kind, &error);
+    if (img.isNull()) {
+        pic.error = error.isEmpty() ? QStringLiteral("metafile cannot be rendered") : error;
+        return true;
+    }
+    pic.kind = kind == MetafileKind::Wmf ? Picture::Kind::Wmf : Picture::Kind::Emf;
+    pic.image = std::move(img);
+    pic.metafileData = bytes;
+    return true;
+}
 
 QImage readRaster(QIODevice* device, const QByteArray& format, QString* error) {
     device->seek(0);
@@ -76,6 +130,8 @@ Picture loadPicture(const QString& path) {
         pic.error = QStringLiteral("empty file");
         return pic;
     }
+    if (loadMetafile(file, pic))
+        return pic;
     QString error;
     QImage img = readRaster(&file, QByteArray(), &error);
     if (img.isNull()) {

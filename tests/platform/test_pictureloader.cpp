@@ -1,7 +1,9 @@
+#include "platform/metafile/metafile.h"
 #include "platform/pictureloader.h"
 #include "support/testutil.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <gtest/gtest.h>
@@ -10,7 +12,8 @@ using namespace lumenta;
 
 namespace {
 Picture load(const char* relative) {
-    return loadPicture(testutil::fixture(QStringLiteral("pictures/samples/") + QLatin1String(relative)));
+    return loadPicture(
+        testutil::fixture(QStringLiteral("pictures/samples/") + QLatin1String(relative)));
 }
 } // namespace
 
@@ -21,7 +24,8 @@ TEST(PictureLoader, EveryRasterSampleLoads) {
         ASSERT_FALSE(files.isEmpty()) << dir;
         for (const QString& f : files) {
             const Picture p = loadPicture(d.filePath(f));
-            EXPECT_FALSE(p.isNull()) << dir << "/" << f.toStdString() << ": " << p.error.toStdString();
+            EXPECT_FALSE(p.isNull())
+                << dir << "/" << f.toStdString() << ": " << p.error.toStdString();
             EXPECT_EQ(p.kind, Picture::Kind::Raster);
         }
     }
@@ -41,7 +45,8 @@ TEST(PictureLoader, FormatComesFromTheContent) {
 }
 
 TEST(PictureLoader, ExifOrientationIsApplied) {
-    const QString path = testutil::fixture(QStringLiteral("pictures/samples/jpeg/exif_orientation6.jpg"));
+    const QString path =
+        testutil::fixture(QStringLiteral("pictures/samples/jpeg/exif_orientation6.jpg"));
     QImageReader raw(path);
     raw.setAutoTransform(false);
     const QSize stored = raw.size();
@@ -65,10 +70,10 @@ TEST(PictureLoader, IconsShowTheirLargestImage) {
 
 TEST(PictureLoader, BrokenFilesAreRefusedQuickly) {
     QElapsedTimer t;
-    for (const char* f : {"broken/empty.bmp", "broken/empty.jpg", "broken/empty.gif",
-                          "broken/empty.ico", "broken/text_renamed.bmp", "broken/text_renamed.jpg",
-                          "broken/bmp_100000x100000.bmp", "broken/jpeg_sof_65000x65000.jpg",
-                          "broken/gif_65535x65535.gif", "broken/bmp_bpp7.bmp"}) {
+    for (const char* f :
+         {"broken/empty.bmp", "broken/empty.jpg", "broken/empty.gif", "broken/empty.ico",
+          "broken/text_renamed.bmp", "broken/text_renamed.jpg", "broken/bmp_100000x100000.bmp",
+          "broken/jpeg_sof_65000x65000.jpg", "broken/gif_65535x65535.gif", "broken/bmp_bpp7.bmp"}) {
         t.start();
         const Picture p = load(f);
         EXPECT_TRUE(p.isNull()) << f;
@@ -97,4 +102,60 @@ TEST(PictureLoader, SmoothScalingKeepsColours) {
     EXPECT_EQ(QColor(small.pixel(40, 30)), QColor(200, 40, 10));
     EXPECT_EQ(scaledSmooth(big, QSize(80, 80), Qt::KeepAspectRatio).size(), QSize(80, 60));
     EXPECT_TRUE(scaledSmooth(QImage(), QSize(10, 10)).isNull());
+}
+
+TEST(PictureLoader, MetafilesGoThroughTheSameFunction) {
+    const QDir d(testutil::fixture(QStringLiteral("pictures/samples/meta")));
+    int seen = 0;
+    for (const QString& f :
+         d.entryList({QStringLiteral("*.wmf"), QStringLiteral("*.emf"), QStringLiteral("*.EMF")},
+                     QDir::Files)) {
+        const QString path = d.filePath(f);
+        const Picture p = loadPicture(path);
+        ASSERT_FALSE(p.isNull()) << f.toStdString() << ": " << p.error.toStdString();
+        const bool wmf = f.endsWith(QStringLiteral(".wmf"));
+        EXPECT_EQ(p.kind, wmf ? Picture::Kind::Wmf : Picture::Kind::Emf) << f.toStdString();
+        EXPECT_EQ(p.metafileData, testutil::readFile(path));
+        // Natural size, the longest side capped.
+        EXPECT_EQ(p.size(), metafileRenderSize(metafileNaturalSize(
+                                p.metafileData, detectMetafile(p.metafileData))));
+        ++seen;
+    }
+    EXPECT_GE(seen, 6);
+    // Known by its content whatever its name.
+    EXPECT_EQ(load("misnamed/wmf_named.bmp").kind, Picture::Kind::Wmf);
+    for (const char* f : {"broken/empty.wmf", "broken/empty.emf", "broken/wmf_bbox_huge.wmf",
+                          "broken/emf_frame_huge.emf", "broken/text_renamed.wmf",
+                          "broken/wmf_truncated_header.wmf"})
+        EXPECT_TRUE(load(f).isNull()) << f;
+}
+
+TEST(PictureLoader, PublicRasterCorporaNeverCrashOrHang) {
+    // Good files decode; bad and questionable ones load or are refused.
+    const QString root = testutil::fixture(QStringLiteral("pictures/corpora/"));
+    for (const QString& sub :
+         {QStringLiteral("bmpsuite/g"), QStringLiteral("gif-test-suite/gifs")}) {
+        const QDir d(root + sub);
+        const QStringList files =
+            d.entryList({QStringLiteral("*.bmp"), QStringLiteral("*.gif")}, QDir::Files);
+        ASSERT_FALSE(files.isEmpty()) << sub.toStdString();
+        for (const QString& f : files)
+            EXPECT_FALSE(loadPicture(d.filePath(f)).isNull())
+                << sub.toStdString() << "/" << f.toStdString();
+    }
+    QElapsedTimer t;
+    t.start();
+    int count = 0;
+    QDirIterator it(root,
+                    {QStringLiteral("*.bmp"), QStringLiteral("*.dib"), QStringLiteral("*.gif"),
+                     QStringLiteral("*.ico"), QStringLiteral("*.cur")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        (void)loadPicture(it.next());
+        ++count;
+    }
+    EXPECT_GT(count, 200);
+    // A decompression bomb is refused, not decoded.
+    EXPECT_TRUE(
+        loadPicture(root + QStringLiteral("pillow/Tests/images/decompression_bomb.gif")).isNull());
 }

@@ -287,6 +287,28 @@ TEST_F(ViewerTest, CopyPutsABitmapOnTheClipboard) {
     EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).size(), w->picture().image.size());
 }
 
+TEST_F(ViewerTest, CopyOfAMetafilePutsItsBytesBesideABitmap) {
+    const QString wmf = addFixture(QStringLiteral("pictures/samples/meta/gdi_records.wmf"));
+    addFixture(QStringLiteral("pictures/samples/meta/gdi_records.emf"));
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.wmf;*.emf"));
+    click(QStringLiteral("gdi_records.wmf"));
+    ASSERT_EQ(w->picture().kind, Picture::Kind::Wmf);
+    EXPECT_FALSE(w->Open->isHidden());
+    w->Mnu_Copie->trigger();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->data(QStringLiteral("image/x-wmf")), testutil::readFile(wmf));
+    EXPECT_TRUE(data->hasImage());
+    // An EMF is copied as a bitmap.
+    click(QStringLiteral("gdi_records.emf"));
+    ASSERT_EQ(w->picture().kind, Picture::Kind::Emf);
+    w->Mnu_Copie->trigger();
+    data = QGuiApplication::clipboard()->mimeData();
+    EXPECT_FALSE(data->hasFormat(QStringLiteral("image/x-wmf")));
+    EXPECT_TRUE(data->hasImage());
+}
+
 TEST_F(ViewerTest, DisplayMenuChecksAndSavesOnlyOnChoice) {
     start();
     w->Mnu_Affichage_Open();
