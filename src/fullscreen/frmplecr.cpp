@@ -198,8 +198,17 @@ void FrmPlEcr::resizeEvent(QResizeEvent* e) {
 }
 
 void FrmPlEcr::mousePressEvent(QMouseEvent* e) {
-    m_pressed = true;
     e->accept();
+    // The second click of the double click that opened the window does not
+    // close it again.
+    if (m_opened.isValid() && m_opened.elapsed() < QApplication::doubleClickInterval())
+        return;
+    m_pressed = true;
+}
+
+void FrmPlEcr::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    m_opened.start();
 }
 
 void FrmPlEcr::mouseReleaseEvent(QMouseEvent* e) {

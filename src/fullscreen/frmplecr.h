@@ -15,6 +15,7 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 
@@ -55,6 +56,7 @@ protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
@@ -89,6 +91,7 @@ private:
     bool m_pressed = false;        // a button went down on this window
     bool m_inMessage = false;      // our own message box is up
     bool m_skipActivation = false; // the next activation only returns from it
+    QElapsedTimer m_opened;        // since the window was shown
 };
 
 } // namespace lumenta

@@ -9,6 +9,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QSignalSpy>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,15 +38,19 @@ protected:
         return path;
     }
 
-    // Shows the window and waits (bounded) for its activation to end.
+    // Shows the window and waits (bounded) for its activation to end, and
+    // for the double-click time in which a click does not close it yet.
     bool showAndWait(FrmPlEcr& w) {
+        QGuiApplication::styleHints()->setMouseDoubleClickInterval(kDoubleClickMs);
         QSignalSpy done(&w, &FrmPlEcr::activationDone);
         w.show();
         w.activateWindow();
         if (done.isEmpty() && !done.wait(5000))
             return false;
+        QTest::qWait(kDoubleClickMs + 20);
         return true;
     }
+    static constexpr int kDoubleClickMs = 60;
 
     QImage grab(FrmPlEcr& w) { return w.grab().toImage(); }
 
@@ -97,6 +102,14 @@ TEST_F(FullScreenWindow, ClickAndCharacterKeysCloseOtherKeysDoNot) {
             QTest::keyClick(&w, k);
             EXPECT_TRUE(w.isVisible()) << "key " << k;
         }
+    }
+    // The second click of the double click that opened it does not close it.
+    {
+        QGuiApplication::styleHints()->setMouseDoubleClickInterval(2000);
+        FrmPlEcr w(ctx);
+        w.show();
+        QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+        EXPECT_TRUE(w.isVisible());
     }
     // A click anywhere closes, on the picture or beside it.
     for (bool onPicture : {true, false}) {

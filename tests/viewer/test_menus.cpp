@@ -217,6 +217,7 @@ TEST_F(ViewerTest, FullScreenFromTheButtonAndBackToTheList) {
         if (auto* fs = qobject_cast<FrmPlEcr*>(QApplication::activeModalWidget())) {
             sawWindow = true;
             ASSERT_TRUE(testutil::waitUntil([&] { return fs->isPictureShown(); }, 5000));
+            QTest::qWait(QApplication::doubleClickInterval() + 20);
             QTest::mouseClick(fs, Qt::LeftButton);
         }
     });
