@@ -58,6 +58,10 @@ void MediaDevice::close() {
         return;
     output_->removeSource(this);
     playing_.store(false);
+    release();
+}
+
+void MediaDevice::release() {
     closeMedium();
     open_ = false;
     paused_ = false;
@@ -196,14 +200,7 @@ bool MediaDevice::eject(QString* error) {
     QString why;
     const bool ok = ejectMedium(&why);
     // Whether or not the tray moved, the medium is let go.
-    closeMedium();
-    open_ = false;
-    paused_ = false;
-    tracks_.clear();
-    endFrame_ = 0;
-    pos_.store(0);
-    completions_.store(0);
-    output_.reset();
+    release();
     if (!ok && error)
         *error = why;
     return ok;

@@ -84,6 +84,8 @@ protected:
     qint64 endFrame_ = 0;
 
 private:
+    // Closes the medium and forgets everything about it.
+    void release();
     int render(int16_t* out, int frames) override;
     void halt(); // stops the audio thread playing this device
     bool requireOpen(QString* error) const;
