@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <mutex>
+
 namespace lumenta {
 
 namespace {
@@ -19,27 +21,25 @@ constexpr int kMaxIconEntries = 64;
 // Metafiles larger than this are not read.
 constexpr qint64 kMaxMetafileBytes = 256 * 1024 * 1024;
 
-// Renders a metafile. On the GUI thread the render runs on a worker while
-// the windows keep repainting (user input waits, so nothing re-enters the
-// caller).
-QImage renderKeepingWindowsPainted(const QByteArray& bytes, MetafileKind kind, QString* error) {
-    const bool guiThread = QCoreApplication::instance() &&
-                           QThread::currentThread() == QCoreApplication::instance()->thread();
-    if (!guiThread)
-        return renderMetafile(bytes, kind, error);
-    QFutureWatcher<QPair<QImage, QString>> watcher;
+// Files from this size on are decoded on a worker when the GUI thread asks.
+constexpr qint64 kBackgroundBytes = 2 * 1024 * 1024;
+
+bool onGuiThread() {
+    return QCoreApplication::instance() &&
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+// Runs fn on a worker while the windows keep repainting; user input waits
+// until it is done, so nothing re-enters the caller meanwhile.
+template <typename F> auto keepingWindowsPainted(F fn) -> decltype(fn()) {
+    using Result = decltype(fn());
+    QFutureWatcher<Result> watcher;
     QEventLoop loop;
     QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run([bytes, kind] {
-        QString e;
-        QImage img = renderMetafile(bytes, kind, &e);
-        return qMakePair(img, e);
-    }));
+    watcher.setFuture(QtConcurrent::run(std::move(fn)));
     if (!watcher.isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const auto result = watcher.result();
-    *error = result.second;
-    return result.first;
+    return watcher.result();
 }
 
 // A metafile's picture, or nothing when the file is no metafile.
@@ -54,7 +54,7 @@ bool loadMetafile(QFile& file, Picture& pic) {
     }
     const QByteArray bytes = file.readAll();
     QString error;
-    QImage img = renderKeepingWindowsPainted(bytes, kind, &error);
+    QImage img = renderMetafile(bytes, kind, &error);
     if (img.isNull()) {
         pic.error = error.isEmpty() ? QStringLiteral("metafile cannot be rendered") : error;
         return true;
@@ -102,24 +102,7 @@ QImage readRaster(QIODevice* device, const QByteArray& format, QString* error) {
     return img;
 }
 
-} // namespace
-
-QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode mode) {
-    if (image.isNull() || size.isEmpty())
-        return QImage();
-    const QSize target = image.size().scaled(size, mode);
-    constexpr int kOversample = 4;
-    if (image.width() > target.width() * kOversample * 2 &&
-        image.height() > target.height() * kOversample * 2) {
-        const QImage reduced =
-            image.scaled(target * kOversample, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        return reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
-Picture loadPicture(const QString& path) {
-    QImageReader::setAllocationLimit(kPictureAllocationLimitMB);
+Picture loadNow(const QString& path) {
     Picture pic;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -146,6 +129,39 @@ Picture loadPicture(const QString& path) {
     pic.kind = Picture::Kind::Raster;
     pic.image = std::move(img);
     return pic;
+}
+
+} // namespace
+
+QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode mode) {
+    if (image.isNull() || size.isEmpty())
+        return QImage();
+    const QSize target = image.size().scaled(size, mode);
+    constexpr int kOversample = 4;
+    if (image.width() > target.width() * kOversample * 2 &&
+        image.height() > target.height() * kOversample * 2) {
+        const QImage reduced =
+            image.scaled(target * kOversample, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+Picture loadPicture(const QString& path) {
+    static std::once_flag limitSet;
+    std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kPictureAllocationLimitMB); });
+    if (!onGuiThread())
+        return loadNow(path);
+    // Small pictures decode in a blink; a large one, or a metafile (rendered
+    // by a helper process), is loaded without freezing the windows.
+    QFile file(path);
+    const bool slow =
+        file.open(QIODevice::ReadOnly) &&
+        (file.size() >= kBackgroundBytes || detectMetafile(file.peek(64)) != MetafileKind::None);
+    file.close();
+    if (!slow)
+        return loadNow(path);
+    return keepingWindowsPainted([path] { return loadNow(path); });
 }
 
 } // namespace lumenta

@@ -6,6 +6,8 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImageReader>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace lumenta;
@@ -158,4 +160,21 @@ TEST(PictureLoader, PublicRasterCorporaNeverCrashOrHang) {
     // A decompression bomb is refused, not decoded.
     EXPECT_TRUE(
         loadPicture(root + QStringLiteral("pillow/Tests/images/decompression_bomb.gif")).isNull());
+}
+
+TEST(PictureLoader, LargePicturesLoadWhileWindowsKeepPainting) {
+    QTemporaryDir dir;
+    QImage big(3000, 2000, QImage::Format_RGB32);
+    big.fill(QColor(10, 120, 200));
+    const QString path = dir.filePath(QStringLiteral("big.bmp")); // 18 MB
+    ASSERT_TRUE(big.save(path));
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(0);
+    const Picture p = loadPicture(path);
+    timer.stop();
+    ASSERT_EQ(p.size(), QSize(3000, 2000));
+    EXPECT_EQ(QColor(p.image.pixel(1500, 1000)), QColor(10, 120, 200));
+    EXPECT_GT(ticks, 0); // the event loop ran during the decode
 }
