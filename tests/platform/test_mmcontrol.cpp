@@ -76,7 +76,8 @@ TEST(MMControl, DamagedFilesAreRefusedAtOpen) {
           "bad_mp3tag_pcmdata.wav", "bad_text.wav", "bad_truncated_data.wav",
           "bad_truncated_header.wav", "bad_unknown_codec.wav"})
         bad.append({"WaveAudio", testutil::copyFixture(dir, QStringLiteral("media/") + name)});
-    bad.append({"Sequencer", testutil::writeFile(dir, "junk.mid", "MThd\0\0\0\6garbage")});
+    bad.append(
+        {"Sequencer", testutil::writeFile(dir, "junk.mid", QByteArray("MThd\0\0\0\6garbage", 15))});
     bad.append({"Sequencer", testutil::writeFile(dir, "text.mid", "not music at all\n")});
     bad.append({"Sequencer", dir.filePath("missing.mid")});
     MMControl mm;
