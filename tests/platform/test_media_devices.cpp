@@ -8,7 +8,7 @@
 #include "support/mediacapture.h"
 #include "support/testutil.h"
 
-#include <QFile>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -31,14 +31,21 @@ void playToEnd(MediaDevice& dev, int timeoutMs = 10000) {
     EXPECT_EQ(dev.state(), PlayState::Stopped);
 }
 
-QByteArray midiBytes(std::initializer_list<int> bytes) {
+QByteArray bytes(std::initializer_list<int> values) {
     QByteArray b;
-    for (int v : bytes)
+    for (int v : values)
         b.append(char(v));
     return b;
 }
 
-const QByteArray kHeader = midiBytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0});
+// A one-track MIDI file; the track chunk declares `declared` bytes (by
+// default its true size); division 480 ticks per quarter unless given.
+QByteArray midiFile(const QByteArray& track, int declared = -1, int divHi = 0x01,
+                    int divLo = 0xE0) {
+    return bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, divHi, divLo}) +
+           bytes({'M', 'T', 'r', 'k', 0, 0, 0, declared < 0 ? int(track.size()) : declared}) +
+           track;
+}
 
 } // namespace
 
@@ -48,9 +55,6 @@ TEST(MidiFile, TempoMapGivesLengthAndNoteTimes) {
     ASSERT_TRUE(parseMidiFile(testutil::readFile(testutil::fixture("media/scale_tempo_change.mid")),
                               &song, &error))
         << error.toStdString();
-    EXPECT_EQ(song.format, 1);
-    EXPECT_EQ(song.trackCount, 2);
-    EXPECT_EQ(song.division, 480);
     EXPECT_EQ(song.lengthMs(), 6000);
     QList<qint64> onsets;
     for (const MidiEvent& ev : song.events)
@@ -61,12 +65,11 @@ TEST(MidiFile, TempoMapGivesLengthAndNoteTimes) {
 }
 
 TEST(MidiFile, RunningStatusRmidAndSmpteTiming) {
-    // One track: note on 60, running status note on 64, 96 ticks later both off, end.
-    const QByteArray track = midiBytes({0x00, 0x90, 60, 100, 0x00, 64, 100, 0x60, 0x80, 60, 0, 0x00,
-                                        64, 0, 0x00, 0xFF, 0x2F, 0x00});
+    // Note on 60, running status note on 64, 96 ticks later both off, end;
     // SMPTE division: 25 frames/s, 40 ticks/frame = 1000 ticks/s.
-    QByteArray smf = midiBytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0xE7, 40});
-    smf += midiBytes({'M', 'T', 'r', 'k', 0, 0, 0, int(track.size())}) + track;
+    const QByteArray smf = midiFile(bytes({0x00, 0x90, 60, 100, 0x00, 64, 100, 0x60, 0x80, 60, 0,
+                                           0x00, 64, 0, 0x00, 0xFF, 0x2F, 0x00}),
+                                    -1, 0xE7, 40);
     MidiSong song;
     QString error;
     ASSERT_TRUE(parseMidiFile(smf, &song, &error)) << error.toStdString();
@@ -74,45 +77,40 @@ TEST(MidiFile, RunningStatusRmidAndSmpteTiming) {
     EXPECT_EQ(song.events[1].data1, 64);
     EXPECT_EQ(song.lengthMs(), 96);
 
-    QByteArray rmid = "RIFF" + midiBytes({0, 0, 0, 0}) + "RMID" + "data";
     const quint32 n = quint32(smf.size());
-    rmid += midiBytes({int(n & 0xFF), int(n >> 8 & 0xFF), 0, 0}) + smf;
+    const QByteArray rmid = "RIFF" + bytes({0, 0, 0, 0}) + "RMID" + "data" +
+                            bytes({int(n & 0xFF), int(n >> 8 & 0xFF), 0, 0}) + smf;
     MidiSong wrapped;
     ASSERT_TRUE(parseMidiFile(rmid, &wrapped, &error)) << error.toStdString();
     EXPECT_EQ(wrapped.lengthMs(), 96);
 }
 
 TEST(MidiFile, JunkIsRefused) {
-    const QByteArray goodTrack =
-        midiBytes({0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00});
-    auto withTrack = [](const QByteArray& header, const QByteArray& body, int declared) {
-        return header + midiBytes({'M', 'T', 'r', 'k', 0, 0, 0, declared}) + body;
-    };
-    const QList<QByteArray> junk = {
+    const QByteArray track =
+        bytes({0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00});
+    const QByteArray good = midiFile(track);
+    QByteArray noTrack = good.left(14), noDivision = good;
+    noTrack[11] = 0;
+    noDivision[12] = noDivision[13] = 0;
+    const QByteArray junk[] = {
         QByteArray(),
         QByteArray("this is not a midi file\n"),
-        kHeader.left(10),                                                    // header cut short
-        midiBytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 0, 0x01, 0xE0}), // no track declared
-        midiBytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x00, 0x00}), // division 0
-        kHeader,                            // declared track missing
-        withTrack(kHeader, goodTrack, 200), // chunk longer than file
-        withTrack(kHeader, midiBytes({0x00, 60, 100, 0x00, 0xFF, 0x2F, 0x00}),
-                  7), // data, no status
-        withTrack(kHeader, midiBytes({0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 1}),
-                  8),                                                     // 5-byte delta
-        withTrack(kHeader, midiBytes({0x00, 0xFF, 0x51, 0x7F, 0x07}), 5), // meta beyond chunk
-        withTrack(kHeader, midiBytes({0x00, 0xFF, 0x2F, 0x00}), 4),       // no time at all
+        good.left(10), // header cut short
+        noTrack,       // no track declared
+        noDivision,
+        good.left(14),                                                // declared track missing
+        midiFile(track, 200),                                         // chunk longer than the file
+        midiFile(bytes({0x00, 60, 100, 0x00, 0xFF, 0x2F, 0x00})),     // data, no status
+        midiFile(bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 1})), // 5-byte delta
+        midiFile(bytes({0x00, 0xFF, 0x51, 0x7F, 0x07})),              // meta beyond chunk
+        midiFile(bytes({0x00, 0xFF, 0x2F, 0x00})),                    // no time at all
     };
-    for (int i = 0; i < junk.size(); ++i) {
+    for (size_t i = 0; i < std::size(junk); ++i) {
         MidiSong song;
         QString error;
         EXPECT_FALSE(parseMidiFile(junk[i], &song, &error)) << "case " << i;
         EXPECT_FALSE(error.isEmpty()) << "case " << i;
     }
-    MidiSong song;
-    QString error;
-    EXPECT_TRUE(parseMidiFile(withTrack(kHeader, goodTrack, int(goodTrack.size())), &song, &error))
-        << error.toStdString();
 }
 
 TEST(SequencerDevice, NotesSoundAtTheirTempoMapTimes) {
@@ -120,8 +118,6 @@ TEST(SequencerDevice, NotesSoundAtTheirTempoMapTimes) {
     QString error;
     ASSERT_TRUE(dev.open(testutil::fixture("media/scale_tempo_change.mid"), &error))
         << error.toStdString();
-    EXPECT_EQ(dev.lengthMs(), 6000);
-    EXPECT_EQ(dev.trackCount(), 1);
     playToEnd(dev);
     EXPECT_EQ(dev.positionMs(), 6000);
     dev.close();
@@ -139,38 +135,28 @@ TEST(SequencerDevice, NotesSoundAtTheirTempoMapTimes) {
     for (const auto& n : notes)
         EXPECT_NEAR(mediatest::onsetMs(c.left, t0, n.freq) - c4, n.ms, 40) << n.freq << " Hz";
     // Nothing is rendered after the last tick.
-    const double endMs = double(mediatest::endOfSound(c.left, 50) - t0) * 1000 / mediatest::kRate;
-    EXPECT_LE(endMs, 6005);
-}
-
-TEST(SequencerDevice, JunkFileRefusedAtOpen) {
-    QTemporaryDir dir;
-    const QString path = testutil::writeFile(dir, "junk.mid", "MThd and then nothing useful");
-    SequencerDevice dev;
-    QString error;
-    EXPECT_FALSE(dev.open(path, &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(dev.isOpen());
-    EXPECT_FALSE(dev.play(&error));
-    EXPECT_FALSE(dev.open(dir.filePath("missing.mid"), &error));
+    EXPECT_LE(mediatest::ms(mediatest::endOfSound(c.left, 50) - t0), 6005);
 }
 
 TEST(WaveLayout, TruncatedDataIsCaughtPlaceholdersPass) {
     QByteArray head =
-        "RIFF" + midiBytes({0, 0, 0, 0}) + "WAVE" + "fmt " +
-        midiBytes({16, 0, 0, 0, 1, 0, 1, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 16, 0}) +
-        "data";
+        "RIFF" + bytes({0, 0, 0, 0}) + "WAVE" + "fmt " +
+        bytes({16, 0, 0, 0, 1, 0, 1, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 16, 0}) + "data";
     auto withSize = [&](quint32 size) {
-        return head + midiBytes({int(size & 0xFF), int(size >> 8 & 0xFF), int(size >> 16 & 0xFF),
-                                 int(size >> 24)});
+        return head + bytes({int(size & 0xFF), int(size >> 8 & 0xFF), int(size >> 16 & 0xFF),
+                             int(size >> 24)});
     };
-    const qint64 headerBytes = 44;
-    EXPECT_TRUE(checkWaveLayout(withSize(1000), headerBytes + 1000).isEmpty());
-    EXPECT_TRUE(checkWaveLayout(withSize(1000), headerBytes + 999).isEmpty()); // within one block
-    EXPECT_FALSE(checkWaveLayout(withSize(1000), headerBytes + 998).isEmpty());
-    EXPECT_FALSE(checkWaveLayout(withSize(44100), headerBytes + 20000).isEmpty());
-    EXPECT_TRUE(checkWaveLayout(withSize(0x7FFFFFFF), headerBytes + 100).isEmpty());
-    EXPECT_TRUE(checkWaveLayout(withSize(0xFFFFFFFF), headerBytes + 100).isEmpty());
+    // Declared data size, bytes present, sound? (999 of 1000: within one block.)
+    const struct {
+        quint32 declared;
+        qint64 present;
+        bool sound;
+    } cases[] = {{1000, 1000, true},    {1000, 999, true},       {1000, 998, false},
+                 {44100, 20000, false}, {0x7FFFFFFF, 100, true}, {0xFFFFFFFF, 100, true},
+                 {0, 100, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(checkWaveLayout(withSize(c.declared), 44 + c.present).isEmpty(), c.sound)
+            << c.declared << " " << c.present;
     EXPECT_TRUE(checkWaveLayout("not a riff file at all", 22).isEmpty());
 }
 
@@ -179,11 +165,7 @@ TEST(WaveAudioDevice, SeekThenPlayGivesTheRestResampled) {
     WaveAudioDevice dev;
     QString error;
     ASSERT_TRUE(dev.open(testutil::fixture("media/tone_ulaw.wav"), &error)) << error.toStdString();
-    EXPECT_EQ(dev.sourceRate(), 8000);
-    EXPECT_EQ(dev.lengthMs(), 1000);
-    EXPECT_FALSE(dev.seek(1001, &error));
     ASSERT_TRUE(dev.seek(600, &error));
-    EXPECT_EQ(dev.positionMs(), 600);
     playToEnd(dev);
     EXPECT_EQ(dev.positionMs(), 1000);
     dev.close();
@@ -192,7 +174,7 @@ TEST(WaveAudioDevice, SeekThenPlayGivesTheRestResampled) {
     const size_t from = mediatest::firstSound(c.left);
     const size_t to = mediatest::endOfSound(c.left);
     ASSERT_LT(from, to);
-    EXPECT_NEAR(double(to - from) * 1000 / mediatest::kRate, 400, 10);
+    EXPECT_NEAR(mediatest::ms(to - from), 400, 10);
     EXPECT_NEAR(mediatest::toneFrequency(c.right, from, to - from), 440, 5);
 }
 
@@ -200,12 +182,10 @@ TEST(AudioOutput, TwoDevicesAreMixed) {
     // A 440 Hz WAV and the disc's 660 Hz track at once: both tones are in
     // the output, and their powers add.
     QTemporaryDir dir;
-    testutil::copyFixture(dir, "media/disc.cue");
-    testutil::copyFixture(dir, "media/disc.bin");
     WaveAudioDevice wav;
     CdAudioDevice cd;
     ASSERT_TRUE(wav.open(testutil::fixture("media/tone_s16.wav")));
-    ASSERT_TRUE(cd.open(dir.filePath("disc.cue")));
+    ASSERT_TRUE(cd.open(mediatest::copyDisc(dir)));
     ASSERT_TRUE(cd.seek(2000));
     ASSERT_TRUE(cd.play());
     ASSERT_TRUE(wav.play());
@@ -232,43 +212,21 @@ TEST(AudioOutput, TwoDevicesAreMixed) {
     EXPECT_NEAR(mediatest::rms(c.left, at, win), 13570, 700);
 }
 
-TEST(AudioOutput, FallsBackToTheDummyDriver) {
-    const QByteArray saved = qgetenv("SDL_AUDIODRIVER");
-    qputenv("SDL_AUDIODRIVER", "no-such-driver");
-    {
-        QString error;
-        auto out = AudioOutput::acquire(&error);
-        ASSERT_TRUE(out) << error.toStdString();
-        EXPECT_EQ(out->driverName(), QStringLiteral("dummy"));
-        EXPECT_EQ(AudioOutput::acquire().get(), out.get()); // shared while held
-    }
-    qputenv("SDL_AUDIODRIVER", saved);
-    auto out = AudioOutput::acquire();
-    ASSERT_TRUE(out);
-    EXPECT_EQ(out->driverName(), QStringLiteral("disk"));
-}
-
-TEST(CdImage, TracksOfTheImageAndItsVariants) {
-    const QStringList good = {"media/disc.cue", "media/cue_variants/crlf.cue",
-                              "media/cue_variants/idx.cue", "media/cue_names/tones.cue",
-                              "media/cue_names/album.cue"};
-    for (const QString& name : good) {
+TEST(CdImage, SheetsAndTheirVariants) {
+    // (The disc itself is read through the multimedia control.)
+    for (const char* name : {"media/cue_names/album.cue", "media/cue_variants/crlf.cue",
+                             "media/cue_variants/idx.cue", "media/cue_names/tones.cue"}) {
+        SCOPED_TRACE(name);
         CdAudioDevice dev;
         QString error;
-        ASSERT_TRUE(dev.open(testutil::fixture(name), &error))
-            << name.toStdString() << ": " << error.toStdString();
+        ASSERT_TRUE(dev.open(testutil::fixture(name), &error)) << error.toStdString();
         EXPECT_TRUE(dev.isImage());
-        ASSERT_EQ(dev.trackCount(), 3) << name.toStdString();
+        ASSERT_EQ(dev.trackCount(), 3);
         EXPECT_EQ(dev.trackStartMs(1), 0);
         EXPECT_EQ(dev.trackStartMs(2), 2000);
         EXPECT_EQ(dev.trackStartMs(3), 5000);
-        EXPECT_EQ(dev.startMs(), 0);
-    }
-    // Full images (not the tiny placeholder data of the variants).
-    for (const QString& name :
-         {QStringLiteral("media/disc.cue"), QStringLiteral("media/cue_names/album.cue")}) {
-        CdAudioDevice dev;
-        ASSERT_TRUE(dev.open(testutil::fixture(name)));
+        if (!QByteArray(name).contains("album"))
+            continue; // the others hold only a little placeholder data
         EXPECT_EQ(dev.trackLengthMs(1), 2000);
         EXPECT_EQ(dev.trackLengthMs(2), 3000);
         EXPECT_EQ(dev.trackLengthMs(3), 1507);
@@ -276,63 +234,36 @@ TEST(CdImage, TracksOfTheImageAndItsVariants) {
         EXPECT_EQ(dev.trackAt(4999), 2);
         EXPECT_EQ(dev.trackAt(5000), 3);
     }
-    EXPECT_EQ(cueDataFile("REM x\r\nfile  \"my disc.bin\" BINARY\r\n"),
-              QStringLiteral("my disc.bin"));
-    EXPECT_EQ(cueDataFile("FILE plain.bin BINARY\n"), QStringLiteral("plain.bin"));
-    EXPECT_TRUE(cueDataFile("TRACK 01 AUDIO\n").isEmpty());
-}
-
-TEST(CdImage, BrokenSheetsAreRefused) {
     for (const char* name :
          {"media/bad_missing_bin.cue", "media/bad_syntax.cue", "media/nothere.cue"}) {
         CdAudioDevice dev;
         QString error;
         EXPECT_FALSE(dev.open(testutil::fixture(name), &error)) << name;
         EXPECT_FALSE(error.isEmpty()) << name;
-        EXPECT_FALSE(dev.isOpen());
     }
+    EXPECT_EQ(cueDataFile("REM x\r\nfile  \"my disc.bin\" BINARY\r\n"),
+              QStringLiteral("my disc.bin"));
+    EXPECT_EQ(cueDataFile("FILE plain.bin BINARY\n"), QStringLiteral("plain.bin"));
+    EXPECT_TRUE(cueDataFile("TRACK 01 AUDIO\n").isEmpty());
 }
 
-TEST(CdImage, PlaysFromASeekAndEjectCloses) {
-    QTemporaryDir dir;
-    testutil::copyFixture(dir, "media/disc.cue");
-    testutil::copyFixture(dir, "media/disc.bin");
-    CdAudioDevice dev;
-    QString error;
-    ASSERT_TRUE(dev.open(dir.filePath("disc.cue"), &error)) << error.toStdString();
-    ASSERT_TRUE(dev.seek(2500, &error));
-    ASSERT_TRUE(dev.play(&error));
-    ASSERT_TRUE(testutil::waitUntil([&] { return dev.positionMs() > 3000; }, 5000));
-    ASSERT_TRUE(dev.stop());
-    const qint64 stoppedAt = dev.positionMs();
-    QTest::qWait(30);
-    EXPECT_EQ(dev.positionMs(), stoppedAt);
-    EXPECT_TRUE(dev.eject(&error)) << error.toStdString();
-    EXPECT_FALSE(dev.isOpen());
-    EXPECT_EQ(dev.trackCount(), 0);
-    EXPECT_FALSE(dev.play());
-
-    const mediatest::Capture c = mediatest::readCapture();
-    const size_t from = mediatest::firstSound(c.left);
-    ASSERT_LT(from, c.size());
-    // Track 2 is a 660 Hz tone, opposite in phase on the right.
-    EXPECT_NEAR(mediatest::toneFrequency(c.left, from, mediatest::kRate / 4), 660, 5);
-    EXPECT_NEAR(c.left[from + 100], -c.right[from + 100], 2);
-    const size_t played = mediatest::endOfSound(c.left) - from;
-    EXPECT_NEAR(double(played) * 1000 / mediatest::kRate, double(stoppedAt - 2500), 30);
-}
-
-TEST(MediaLibraries, StayQuietOnTheTerminal) {
+TEST(MediaLibraries, StayQuietAndFallBackToTheDummyDriver) {
     // ALSA, SDL, FluidSynth and libcdio all print by default; none may.
     const QByteArray saved = qgetenv("SDL_AUDIODRIVER");
+    auto driver = [](const std::shared_ptr<AudioOutput>& out) {
+        return out ? out->driverName() : QString();
+    };
     testing::internal::CaptureStderr();
     qunsetenv("SDL_AUDIODRIVER"); // the system's own sound output, or the dummy one
+    EXPECT_TRUE(AudioOutput::acquire());
+    qputenv("SDL_AUDIODRIVER", "no-such-driver");
     {
-        QString error;
-        auto out = AudioOutput::acquire(&error);
-        EXPECT_TRUE(out) << error.toStdString();
+        const auto out = AudioOutput::acquire();
+        EXPECT_EQ(driver(out), QStringLiteral("dummy"));
+        EXPECT_EQ(AudioOutput::acquire().get(), out.get()); // shared while held
     }
     qputenv("SDL_AUDIODRIVER", saved);
+    EXPECT_EQ(driver(AudioOutput::acquire()), QStringLiteral("disk"));
     {
         CdAudioDevice cd;
         EXPECT_FALSE(cd.open(testutil::fixture("media/bad_syntax.cue")));

@@ -2,9 +2,12 @@
 // Test helpers for sound: the audio output is routed to SDL's "disk"
 // driver (a raw 16-bit stereo file, written faster than real time), and
 // what reached it is read back and measured.
+#include "support/testutil.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 #include <cmath>
@@ -29,6 +32,13 @@ inline bool routeAudioToDisk() {
 }
 
 constexpr int kRate = 44100;
+
+// The three-track disc image (cue sheet and data file) copied into dir;
+// returns the cue sheet's path.
+inline QString copyDisc(const QTemporaryDir& dir) {
+    testutil::copyFixture(dir, "media/disc.bin");
+    return testutil::copyFixture(dir, "media/disc.cue");
+}
 
 struct Capture {
     std::vector<int16_t> left;
@@ -67,6 +77,11 @@ inline size_t endOfSound(const std::vector<int16_t>& x, int threshold = 200) {
         if (std::abs(int(x[i - 1])) > threshold)
             return i;
     return 0;
+}
+
+// Frames as milliseconds of output.
+inline double ms(size_t frames) {
+    return double(frames) * 1000 / kRate;
 }
 
 inline double rms(const std::vector<int16_t>& x, size_t from, size_t count) {
