@@ -49,7 +49,7 @@ QString printForm(long long n) {
 }
 
 bool isPictureExtension(const QString& e) {
-    static const char* const exts[] = {"WMF", "BMP", "GIF", "JPG", "ICO", "CUR",
+    static const char* const exts[] = {"WMF", "BMP", "GIF", "JPG", "ICO",  "CUR",
                                        "EMF", "RLE", "DIB", "JPE", "JPEG", "JIF"};
     for (const char* x : exts) {
         if (e == QLatin1String(x))

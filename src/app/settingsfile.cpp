@@ -69,9 +69,8 @@ bool parseSettings(const QByteArray& bytes, Settings& s) {
     if (lines.size() > 0)
         readNumbers(lines[0], {&s.FullScreenSizeMode, &s.FullScreenBackColor});
     if (lines.size() > 1)
-        readNumbers(lines[1], {&s.SlideShowType, &s.SlideSizeMode, &s.SlideOrder,
-                               &s.SlideBackColor, &s.SlidePauseSeconds, &s.SlideShowFileName,
-                               &s.SlideLoop});
+        readNumbers(lines[1], {&s.SlideShowType, &s.SlideSizeMode, &s.SlideOrder, &s.SlideBackColor,
+                               &s.SlidePauseSeconds, &s.SlideShowFileName, &s.SlideLoop});
     if (lines.size() > 2)
         readNumbers(lines[2], {&s.KeepSearchFolder});
     if (lines.size() > 3 && !lines[3].isEmpty())

@@ -3,8 +3,8 @@
 
 #include <QDir>
 #include <QScreen>
-#include <QWidget>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 using namespace lumenta;

@@ -6,10 +6,10 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QToolButton>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace lumenta;
@@ -85,7 +85,9 @@ TEST(Association, OpensWithTheDefaultApplication) {
 
 TEST(Association, NoDefaultApplicationIsToldApart) {
     QTemporaryDir dir;
-    const QString clip = testutil::writeFile(dir, QStringLiteral("clip.mov"), "\0\0\0\x14" "ftypqt  ");
+    const QString clip = testutil::writeFile(dir, QStringLiteral("clip.mov"),
+                                             "\0\0\0\x14"
+                                             "ftypqt  ");
     EXPECT_EQ(openWithAssociation(clip), OpenResult::NoAssociation);
 }
 
@@ -99,7 +101,9 @@ TEST(Association, ProgramsStartWithAnArgumentList) {
 TEST_F(ViewerTest, MediaFilesGoToTheirApplicationOrSayThereIsNone) {
     QFile::remove(recordFile());
     testutil::writeFile(appDir, QStringLiteral("clip.avi"), aviBytes());
-    testutil::writeFile(appDir, QStringLiteral("clip.mov"), "\0\0\0\x14" "ftypqt  ");
+    testutil::writeFile(appDir, QStringLiteral("clip.mov"),
+                        "\0\0\0\x14"
+                        "ftypqt  ");
     start();
     w->Combo1->setEditText(QStringLiteral("*.avi;*.mov"));
     click(QStringLiteral("clip.avi"));

@@ -1,9 +1,9 @@
 #include "support/testutil.h"
 
-#include <QDir>
-#include <QFile>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
