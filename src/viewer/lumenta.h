@@ -146,6 +146,13 @@ private:
     void createDisplayMenu();
     void wireCommands();
     void openWindow(SecondaryWindow id, QWidget* focusBack = nullptr);
+    // Each window this one opens, with its menu item and button (if any).
+    struct WindowCommand {
+        QAction* action;
+        QToolButton* button;
+        SecondaryWindow id;
+    };
+    QList<WindowCommand> windowCommands() const;
     void placeAtDesign(QWidget* w, double l, double t, double wd, double h);
     void hidePictureControls();
     // What the media, animation and sound branches share: the picture and

@@ -108,23 +108,7 @@ void Lumenta::wireCommands() {
     });
 
     // Commands that open another window.
-    const struct {
-        QAction* action;
-        QToolButton* button;
-        SecondaryWindow id;
-    } openers[] = {
-        {Mnu_Diapo, Command6, SecondaryWindow::SlideshowSettings},
-        {Mnu_ListeSelect, Command5, SecondaryWindow::SelectionList},
-        {Mnu_AfficheVignette, Command9, SecondaryWindow::PictureBrowser},
-        {Mnu_Utilitaire, Command8, SecondaryWindow::FileUtility},
-        {Mnu_Imprimer, Command10, SecondaryWindow::Printing},
-        {Mnu_ConvertIMG, Command11, SecondaryWindow::Conversion},
-        {Mnu_SelectSource, nullptr, SecondaryWindow::ScannerSource},
-        {Mnu_AcquScanner, nullptr, SecondaryWindow::ScannerAcquire},
-        {Mnu_CDPlay, nullptr, SecondaryWindow::CDPlayer},
-        {Mnu_Apropos, Command3, SecondaryWindow::About},
-    };
-    for (const auto& o : openers) {
+    for (const WindowCommand& o : windowCommands()) {
         const SecondaryWindow id = o.id;
         connect(o.action, &QAction::triggered, this, [this, id] { openWindow(id); });
         if (o.button) {
@@ -137,33 +121,28 @@ void Lumenta::wireCommands() {
     }
 }
 
-void Lumenta::enforceAvailability() {
-    const std::pair<QObject*, SecondaryWindow> items[] = {
-        {Mnu_Diapo, SecondaryWindow::SlideshowSettings},
-        {Command6, SecondaryWindow::SlideshowSettings},
-        {Mnu_ListeSelect, SecondaryWindow::SelectionList},
-        {Command5, SecondaryWindow::SelectionList},
-        {Mnu_AfficheVignette, SecondaryWindow::PictureBrowser},
-        {Command9, SecondaryWindow::PictureBrowser},
-        {Mnu_Utilitaire, SecondaryWindow::FileUtility},
-        {Command8, SecondaryWindow::FileUtility},
-        {Mnu_Imprimer, SecondaryWindow::Printing},
-        {Command10, SecondaryWindow::Printing},
-        {Mnu_ConvertIMG, SecondaryWindow::Conversion},
-        {Command11, SecondaryWindow::Conversion},
-        {Mnu_SelectSource, SecondaryWindow::ScannerSource},
-        {Mnu_AcquScanner, SecondaryWindow::ScannerAcquire},
-        {Mnu_CDPlay, SecondaryWindow::CDPlayer},
-        {Mnu_Apropos, SecondaryWindow::About},
-        {Command3, SecondaryWindow::About},
+QList<Lumenta::WindowCommand> Lumenta::windowCommands() const {
+    return {
+        {Mnu_Diapo, Command6, SecondaryWindow::SlideshowSettings},
+        {Mnu_ListeSelect, Command5, SecondaryWindow::SelectionList},
+        {Mnu_AfficheVignette, Command9, SecondaryWindow::PictureBrowser},
+        {Mnu_Utilitaire, Command8, SecondaryWindow::FileUtility},
+        {Mnu_Imprimer, Command10, SecondaryWindow::Printing},
+        {Mnu_ConvertIMG, Command11, SecondaryWindow::Conversion},
+        {Mnu_SelectSource, nullptr, SecondaryWindow::ScannerSource},
+        {Mnu_AcquScanner, nullptr, SecondaryWindow::ScannerAcquire},
+        {Mnu_CDPlay, nullptr, SecondaryWindow::CDPlayer},
+        {Mnu_Apropos, Command3, SecondaryWindow::About},
     };
-    for (const auto& [object, id] : items) {
-        if (m_windows.available(id))
+}
+
+void Lumenta::enforceAvailability() {
+    for (const WindowCommand& c : windowCommands()) {
+        if (m_windows.available(c.id))
             continue;
-        if (auto* a = qobject_cast<QAction*>(object))
-            a->setEnabled(false);
-        else if (auto* w = qobject_cast<QWidget*>(object))
-            w->setEnabled(false);
+        c.action->setEnabled(false);
+        if (c.button)
+            c.button->setEnabled(false);
     }
 }
 
