@@ -12,8 +12,8 @@
 #include "app/appcontext.h"
 #include "app/module1.h"
 #include "fullscreen/frmplecr.h"
-#include "platform/pictureloader.h"
-#include "platform/scripteddialogs.h"
+#include "picture/pictureloader.h"
+#include "support/scripteddialogs.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "about/frmabout.h"
 
 #include "app/version.h"
-#include "platform/launcher.h"
+#include "system/launcher.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 // What every window is handed: the program-wide state and the dialogs.
 #include "app/appstate.h"
-#include "platform/dialogs.h"
+#include "dialogs/dialogs.h"
 
 #include <memory>
 

@@ -1,34 +1,19 @@
 #include "app/application.h"
 
 #include "app/appcontext.h"
-#include "platform/qtdialogs.h"
+#include "app/translations.h"
+#include "dialogs/qtdialogs.h"
 #include "viewer/lumenta.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 static void initResources() {
     Q_INIT_RESOURCE(resources);
 }
 
 namespace lumenta {
-
-void installFrenchTranslations() {
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    for (const char* name : {"qtbase_fr", "qt_fr"}) {
-        auto* t = new QTranslator(qApp);
-        if (t->load(QString::fromLatin1(name), dir)) {
-            QCoreApplication::installTranslator(t);
-            break; // qt_fr is a meta catalogue that includes qtbase_fr
-        }
-        delete t;
-    }
-}
 
 int runApplication(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -6,7 +6,4 @@ namespace lumenta {
 // main window and runs the event loop.
 int runApplication(int argc, char** argv);
 
-// Loads Qt's French translations into the running application.
-void installFrenchTranslations();
-
 } // namespace lumenta

@@ -1,6 +1,6 @@
 #include "fullscreen/frmplecr.h"
 
-#include "platform/pictureloader.h"
+#include "picture/pictureloader.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 #include "viewer/lumenta.h"
 
 #include "app/module1.h"
-#include "platform/filelist.h"
-#include "platform/mmcontrol.h"
-#include "platform/twips.h"
-#include "viewer/browsewidgets.h"
-#include "viewer/picturewidgets.h"
+#include "system/filelist.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/mmcontrol.h"
+#include "widgets/picturewidgets.h"
+#include "widgets/twips.h"
 
 #include <QApplication>
 #include <QComboBox>

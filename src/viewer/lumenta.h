@@ -1,8 +1,8 @@
 #pragma once
 // The main window: browsing on the left, the picture on the right.
 #include "app/appcontext.h"
-#include "platform/commondialog.h"
-#include "platform/pictureloader.h"
+#include "dialogs/commondialog.h"
+#include "picture/pictureloader.h"
 #include "viewer/secondarywindows.h"
 #include "viewer/viewergeometry.h"
 

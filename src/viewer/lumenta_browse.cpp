@@ -1,13 +1,13 @@
 // Browsing and dispatch of the clicked file.
 #include "app/module1.h"
-#include "platform/drives.h"
-#include "platform/filelist.h"
-#include "platform/launcher.h"
-#include "platform/mmcontrol.h"
-#include "viewer/browsewidgets.h"
+#include "system/drives.h"
+#include "system/filelist.h"
+#include "system/launcher.h"
 #include "viewer/dispatch.h"
 #include "viewer/lumenta.h"
-#include "viewer/picturewidgets.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/mmcontrol.h"
+#include "widgets/picturewidgets.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // Scroll bars, clipboard copy and the display settings menu.
 #include "app/module1.h"
-#include "platform/twips.h"
 #include "viewer/lumenta.h"
-#include "viewer/picturewidgets.h"
+#include "widgets/picturewidgets.h"
+#include "widgets/twips.h"
 
 #include <QActionGroup>
 #include <QApplication>

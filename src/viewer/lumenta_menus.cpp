@@ -2,10 +2,10 @@
 #include "about/frmabout.h"
 #include "app/module1.h"
 #include "fullscreen/frmplecr.h"
-#include "platform/picturesaver.h"
-#include "viewer/browsewidgets.h"
+#include "picture/picturesaver.h"
 #include "viewer/lumenta.h"
-#include "viewer/picturewidgets.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
 
 #include <QApplication>
 #include <QMenuBar>

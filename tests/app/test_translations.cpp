@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "app/translations.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>

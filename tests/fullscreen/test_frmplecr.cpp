@@ -1,6 +1,6 @@
 #include "app/appcontext.h"
 #include "fullscreen/frmplecr.h"
-#include "platform/scripteddialogs.h"
+#include "support/scripteddialogs.h"
 #include "support/testutil.h"
 
 #include <QApplication>

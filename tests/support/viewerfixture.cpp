@@ -1,7 +1,7 @@
 #include "support/viewerfixture.h"
 
 #include "support/testutil.h"
-#include "viewer/browsewidgets.h"
+#include "widgets/browsewidgets.h"
 
 #include <QDir>
 #include <QTest>

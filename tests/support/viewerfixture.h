@@ -2,9 +2,9 @@
 // A main window on a fresh state, with scripted dialogs, in a temporary
 // program folder.
 #include "app/appcontext.h"
-#include "platform/mmcontrol.h"
-#include "platform/scripteddialogs.h"
+#include "support/scripteddialogs.h"
 #include "viewer/lumenta.h"
+#include "widgets/mmcontrol.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

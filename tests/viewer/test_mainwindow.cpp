@@ -1,7 +1,7 @@
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
-#include "viewer/browsewidgets.h"
-#include "viewer/picturewidgets.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
 
 #include <QAction>
 #include <QClipboard>

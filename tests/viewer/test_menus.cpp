@@ -1,11 +1,11 @@
 #include "about/frmabout.h"
 #include "app/version.h"
 #include "fullscreen/frmplecr.h"
-#include "platform/picturesaver.h"
+#include "picture/picturesaver.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
-#include "viewer/browsewidgets.h"
-#include "viewer/picturewidgets.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "support/mediacapture.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
-#include "viewer/browsewidgets.h"
-#include "viewer/picturewidgets.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
 
 #include <QComboBox>
 #include <QPushButton>

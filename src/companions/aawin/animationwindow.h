@@ -2,7 +2,7 @@
 // The player's window: shows the frames of an animation one after the
 // other at the animation's own pace, starting again after the last one.
 // Escape or the close box ends it.
-#include "platform/flicdecoder.h"
+#include "flicdecoder.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "frameexport.h"
 
-#include "platform/flicdecoder.h"
+#include "flicdecoder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -10,9 +10,9 @@
 #include "animationwindow.h"
 #include "frameexport.h"
 
-#include "app/application.h"
-#include "platform/flicdecoder.h"
-#include "platform/qtdialogs.h"
+#include "app/translations.h"
+#include "dialogs/qtdialogs.h"
+#include "flicdecoder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

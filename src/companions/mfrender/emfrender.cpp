@@ -2,9 +2,9 @@
 // libemf2svg, painted by Qt SVG on white. When the file has hatched brushes
 // the SVG is painted twice (marker fills kept, then removed) and the marker
 // pixels are turned into hatches.
-#include "companions/mfrender/emfrender.h"
+#include "emfrender.h"
 
-#include "platform/metafile/emfprepare.h"
+#include "emfprepare.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -10,8 +10,8 @@
 // 2 input unreadable, 3 the decoder could not render the file, 4 the output
 // could not be written. The program ends itself after --time-limit seconds
 // (60 by default) and when the process that started it dies.
-#include "companions/mfrender/emfrender.h"
-#include "companions/mfrender/wmfrender.h"
+#include "emfrender.h"
+#include "wmfrender.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -12,10 +12,10 @@
 // - wide dashed lines: libwmf styles the gaps with the background colour
 //   instead of leaving them out, so gd drew them solid. Qt draws them;
 // - text: drawn with Qt (see wmftext.h).
-#include "companions/mfrender/wmfrender.h"
-#include "companions/mfrender/wmftext.h"
+#include "wmfrender.h"
+#include "wmftext.h"
 
-#include "platform/metafile/wmfprepare.h"
+#include "wmfprepare.h"
 
 #include <QPainter>
 #include <QPainterPath>

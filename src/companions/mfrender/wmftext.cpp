@@ -1,4 +1,4 @@
-#include "companions/mfrender/wmftext.h"
+#include "wmftext.h"
 
 #include "app/textcodec.h"
 

@@ -1,0 +1,254 @@
+#include "media/mediadevice.h"
+
+#include "media/cdaudiodevice.h"
+#include "media/sequencerdevice.h"
+#include "media/wavedevice.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace lumenta::media {
+
+QString MediaDevice::tr(const char* text) {
+    return QCoreApplication::translate("MediaDevice", text);
+}
+
+MediaDevice::~MediaDevice() {
+    // Subclasses close their medium in their own destructor; this only
+    // detaches from the output should one forget.
+    if (output_)
+        output_->removeSource(this);
+}
+
+bool MediaDevice::open(const QString& name, QString* error) {
+    close();
+    QString why;
+    tracks_.clear();
+    endFrame_ = 0;
+    if (!openMedium(name, &why)) {
+        tracks_.clear();
+        endFrame_ = 0;
+        if (error)
+            *error = why;
+        return false;
+    }
+    // The output only once the medium is known to be good.
+    output_ = AudioOutput::acquire(&why);
+    if (!output_) {
+        closeMedium();
+        tracks_.clear();
+        endFrame_ = 0;
+        if (error)
+            *error = why;
+        return false;
+    }
+    pos_.store(tracks_.empty() ? 0 : tracks_.front().startFrame);
+    seekMedium(pos_.load());
+    completions_.store(0);
+    paused_ = false;
+    open_ = true;
+    output_->addSource(this);
+    return true;
+}
+
+void MediaDevice::close() {
+    if (!open_)
+        return;
+    output_->removeSource(this);
+    playing_.store(false);
+    release();
+}
+
+void MediaDevice::release() {
+    closeMedium();
+    open_ = false;
+    paused_ = false;
+    tracks_.clear();
+    endFrame_ = 0;
+    pos_.store(0);
+    completions_.store(0);
+    output_.reset();
+}
+
+PlayState MediaDevice::state() const {
+    if (!open_)
+        return PlayState::Closed;
+    if (playing_.load(std::memory_order_acquire))
+        return PlayState::Playing;
+    return paused_ ? PlayState::Paused : PlayState::Stopped;
+}
+
+bool MediaDevice::requireOpen(QString* error) const {
+    if (open_)
+        return true;
+    if (error)
+        *error = tr("Le périphérique n'est pas ouvert.");
+    return false;
+}
+
+void MediaDevice::halt() {
+    // Under the lock the mixer is outside render(); once released, render()
+    // sees playing_ false and leaves the medium alone.
+    output_->lock();
+    playing_.store(false, std::memory_order_release);
+    completions_.store(0);
+    output_->unlock();
+}
+
+bool MediaDevice::play(QString* error) {
+    if (!requireOpen(error))
+        return false;
+    if (playing_.load())
+        return true;
+    const qint64 start = tracks_.empty() ? 0 : tracks_.front().startFrame;
+    if (endFrame_ <= start) {
+        if (error)
+            *error = tr("Le support est vide.");
+        return false;
+    }
+    if (pos_.load() >= endFrame_) {
+        seekMedium(start);
+        pos_.store(start);
+    }
+    output_->lock();
+    completions_.store(0);
+    playing_.store(true, std::memory_order_release);
+    output_->unlock();
+    paused_ = false;
+    return true;
+}
+
+bool MediaDevice::pause(QString* error) {
+    if (!requireOpen(error))
+        return false;
+    if (playing_.load()) {
+        halt();
+        paused_ = true;
+    }
+    return true;
+}
+
+bool MediaDevice::stop(QString* error) {
+    if (!requireOpen(error))
+        return false;
+    halt();
+    paused_ = false;
+    return true;
+}
+
+bool MediaDevice::seek(qint64 ms, QString* error) {
+    if (!requireOpen(error))
+        return false;
+    if (ms < 0 || ms > lengthMs()) {
+        if (error)
+            *error = tr("Position hors du support : %1 ms.").arg(ms);
+        return false;
+    }
+    halt();
+    paused_ = false;
+    const qint64 frame = std::min(msToFrames(ms), endFrame_);
+    seekMedium(frame);
+    pos_.store(frame, std::memory_order_release);
+    return true;
+}
+
+qint64 MediaDevice::positionMs() const {
+    return framesToMs(pos_.load(std::memory_order_acquire));
+}
+qint64 MediaDevice::lengthMs() const {
+    return framesToMs(endFrame_);
+}
+qint64 MediaDevice::startMs() const {
+    return tracks_.empty() ? 0 : framesToMs(tracks_.front().startFrame);
+}
+
+int MediaDevice::trackAt(qint64 ms) const {
+    // Compared in milliseconds, so a position never reads as lying before
+    // the start of its own track.
+    int found = tracks_.empty() ? 0 : 1;
+    for (int i = 1; i < int(tracks_.size()); ++i) {
+        if (framesToMs(tracks_[i].startFrame) <= ms)
+            found = i + 1;
+    }
+    return found;
+}
+
+qint64 MediaDevice::trackStartMs(int track) const {
+    if (track < 1 || track > trackCount())
+        return 0;
+    return framesToMs(tracks_[track - 1].startFrame);
+}
+
+qint64 MediaDevice::trackLengthMs(int track) const {
+    if (track < 1 || track > trackCount())
+        return 0;
+    return framesToMs(tracks_[track - 1].frames);
+}
+
+bool MediaDevice::eject(QString* error) {
+    if (!requireOpen(error))
+        return false;
+    if (!canEject()) {
+        if (error)
+            *error = tr("Ce périphérique ne peut pas éjecter.");
+        return false;
+    }
+    output_->removeSource(this);
+    playing_.store(false);
+    QString why;
+    const bool ok = ejectMedium(&why);
+    // Whether or not the tray moved, the medium is let go.
+    release();
+    if (!ok && error)
+        *error = why;
+    return ok;
+}
+
+bool MediaDevice::ejectMedium(QString* error) {
+    if (error)
+        *error = tr("Ce périphérique ne peut pas éjecter.");
+    return false;
+}
+
+bool MediaDevice::takeCompletion() {
+    return completions_.exchange(0) > 0;
+}
+
+int MediaDevice::render(int16_t* out, int frames) {
+    if (!playing_.load(std::memory_order_acquire))
+        return 0;
+    const qint64 pos = pos_.load(std::memory_order_relaxed);
+    const int want = int(std::clamp<qint64>(endFrame_ - pos, 0, frames));
+    const int got = want > 0 ? std::clamp(renderMedium(out, want), 0, want) : 0;
+    pos_.store(pos + got, std::memory_order_release);
+    if (pos + got >= endFrame_) {
+        playing_.store(false, std::memory_order_release);
+        completions_.fetch_add(1, std::memory_order_acq_rel);
+    }
+    return got;
+}
+
+std::unique_ptr<MediaDevice> createMediaDevice(const QString& type) {
+    if (type.compare(QLatin1String("WaveAudio"), Qt::CaseInsensitive) == 0)
+        return std::make_unique<WaveAudioDevice>();
+    if (type.compare(QLatin1String("Sequencer"), Qt::CaseInsensitive) == 0)
+        return std::make_unique<SequencerDevice>();
+    if (type.compare(QLatin1String("CDAudio"), Qt::CaseInsensitive) == 0)
+        return std::make_unique<CdAudioDevice>();
+    return nullptr;
+}
+
+QString deviceTypeForFile(const QString& fileName) {
+    const QString ext = QFileInfo(fileName).suffix().toLower();
+    if (ext == QLatin1String("wav"))
+        return QStringLiteral("WaveAudio");
+    if (ext == QLatin1String("mid") || ext == QLatin1String("midi") || ext == QLatin1String("rmi"))
+        return QStringLiteral("Sequencer");
+    if (ext == QLatin1String("cue"))
+        return QStringLiteral("CDAudio");
+    return QString();
+}
+
+} // namespace lumenta::media

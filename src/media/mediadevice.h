@@ -1,0 +1,108 @@
+#pragma once
+// A media device of the multimedia control: one medium (a sound file, a
+// MIDI file, an audio disc) opened, played into the shared audio output,
+// paused, stopped and positioned. Positions and lengths are counted in
+// output frames (44.1 kHz) and reported in milliseconds.
+//
+// All public methods belong to the GUI thread. The audio thread only calls
+// render(); what it changes (position, end reached) is kept in atomics.
+#include "media/audiooutput.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace lumenta::media {
+
+enum class PlayState { Closed, Stopped, Playing, Paused };
+
+struct TrackInfo {
+    qint64 startFrame = 0;
+    qint64 frames = 0;
+    bool audio = true;
+};
+
+class MediaDevice : private AudioSource {
+public:
+    MediaDevice() = default;
+    ~MediaDevice() override;
+    MediaDevice(const MediaDevice&) = delete;
+    MediaDevice& operator=(const MediaDevice&) = delete;
+
+    // "WaveAudio", "Sequencer" or "CDAudio".
+    virtual QString typeName() const = 0;
+
+    // Opens a medium (closing the one open before). On failure the device
+    // stays closed and error says why.
+    bool open(const QString& name, QString* error = nullptr);
+    void close();
+    bool isOpen() const { return open_; }
+    PlayState state() const;
+
+    // Plays from the position to the end of the medium; at the end it
+    // starts again from the beginning.
+    bool play(QString* error = nullptr);
+    bool pause(QString* error = nullptr);
+    bool stop(QString* error = nullptr);
+    // Moves to ms (0 .. length) and stops playback there.
+    bool seek(qint64 ms, QString* error = nullptr);
+
+    qint64 positionMs() const;
+    qint64 lengthMs() const;
+    qint64 startMs() const;
+    qint64 positionFrames() const { return pos_.load(std::memory_order_acquire); }
+
+    // Tracks are numbered from 1; files have one.
+    int trackCount() const { return int(tracks_.size()); }
+    int trackAt(qint64 ms) const; // the track holding a position, 0 if none
+    qint64 trackStartMs(int track) const;
+    qint64 trackLengthMs(int track) const;
+
+    virtual bool canEject() const { return false; }
+    // Ejects the medium; the device is closed afterwards.
+    bool eject(QString* error = nullptr);
+
+    // True once for each time playback ran to the end of the medium.
+    bool takeCompletion();
+
+protected:
+    // Opens the medium: fills tracks_ and endFrame_ (the source is not yet
+    // attached to the output).
+    virtual bool openMedium(const QString& name, QString* error) = 0;
+    virtual void closeMedium() = 0;
+    // Positions the medium; called on the GUI thread while render() is idle.
+    virtual void seekMedium(qint64 frame) = 0;
+    // Audio thread: produces up to `frames` frames from the medium's position.
+    virtual int renderMedium(int16_t* out, int frames) = 0;
+    virtual bool ejectMedium(QString* error);
+
+    static QString tr(const char* text);
+
+    std::vector<TrackInfo> tracks_;
+    qint64 endFrame_ = 0;
+
+private:
+    // Closes the medium and forgets everything about it.
+    void release();
+    int render(int16_t* out, int frames) override;
+    void halt(); // stops the audio thread playing this device
+    bool requireOpen(QString* error) const;
+
+    std::shared_ptr<AudioOutput> output_;
+    std::atomic<qint64> pos_{0};
+    std::atomic<bool> playing_{false};
+    std::atomic<int> completions_{0};
+    bool paused_ = false;
+    bool open_ = false;
+};
+
+// The device for a type name (any letter case), or null for an unknown one.
+std::unique_ptr<MediaDevice> createMediaDevice(const QString& type);
+
+// The type name matching a file's extension (".wav", ".mid", ".cue", ...),
+// empty when none does.
+QString deviceTypeForFile(const QString& fileName);
+
+} // namespace lumenta::media

@@ -1,0 +1,1 @@
+target_link_libraries(mfrender_test_prepare PRIVATE mfrender_prepare)

@@ -1,0 +1,180 @@
+#include "picture/metafile.h"
+#include "picture/pictureloader.h"
+#include "support/testutil.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace lumenta;
+
+namespace {
+Picture load(const char* relative) {
+    return loadPicture(
+        testutil::fixture(QStringLiteral("pictures/samples/") + QLatin1String(relative)));
+}
+} // namespace
+
+TEST(PictureLoader, EveryRasterSampleLoads) {
+    for (const char* dir : {"bmp", "gif", "jpeg", "ico"}) {
+        const QDir d(testutil::fixture(QStringLiteral("pictures/samples/") + QLatin1String(dir)));
+        const QStringList files = d.entryList(QDir::Files);
+        ASSERT_FALSE(files.isEmpty()) << dir;
+        for (const QString& f : files) {
+            const Picture p = loadPicture(d.filePath(f));
+            EXPECT_FALSE(p.isNull())
+                << dir << "/" << f.toStdString() << ": " << p.error.toStdString();
+            EXPECT_EQ(p.kind, Picture::Kind::Raster);
+        }
+    }
+}
+
+TEST(PictureLoader, FormatComesFromTheContent) {
+    // Extensions Qt does not know, and files under another format's name.
+    for (const char* f : {"bmp/rle8_copy.rle", "bmp/bmp24_copy.dib", "jpeg/baseline_copy.jif",
+                          "jpeg/baseline_copy.jpe", "misnamed/jpeg_named.bmp",
+                          "misnamed/gif_named.jpg", "misnamed/cur_noext", "misnamed/rle8_noext",
+                          "misnamed/JPEG_UPPER.JPG", "misnamed/ico_named.bmp"})
+        EXPECT_FALSE(load(f).isNull()) << f;
+    // A DIB without its file header.
+    const Picture headerless = load("bmp/headerless_bmp24.dib");
+    ASSERT_FALSE(headerless.isNull());
+    EXPECT_EQ(headerless.size(), load("bmp/bmp24.bmp").size());
+}
+
+TEST(PictureLoader, ExifOrientationIsApplied) {
+    const QString path =
+        testutil::fixture(QStringLiteral("pictures/samples/jpeg/exif_orientation6.jpg"));
+    QImageReader raw(path);
+    raw.setAutoTransform(false);
+    const QSize stored = raw.size();
+    const Picture p = loadPicture(path);
+    ASSERT_FALSE(p.isNull());
+    EXPECT_EQ(p.size(), stored.transposed());
+}
+
+TEST(PictureLoader, IconsShowTheirLargestImage) {
+    const Picture ico = load("ico/im_multisize.ico");
+    ASSERT_FALSE(ico.isNull());
+    QImageReader r(testutil::fixture(QStringLiteral("pictures/samples/ico/im_multisize.ico")));
+    int largest = 0;
+    for (int i = 0; i < r.imageCount(); ++i) {
+        r.jumpToImage(i);
+        largest = qMax(largest, r.read().width());
+    }
+    EXPECT_GT(r.imageCount(), 1);
+    EXPECT_EQ(ico.size().width(), largest);
+}
+
+TEST(PictureLoader, BrokenFilesAreRefusedQuickly) {
+    QElapsedTimer t;
+    for (const char* f :
+         {"broken/empty.bmp", "broken/empty.jpg", "broken/empty.gif", "broken/empty.ico",
+          "broken/text_renamed.bmp", "broken/text_renamed.jpg", "broken/bmp_100000x100000.bmp",
+          "broken/jpeg_sof_65000x65000.jpg", "broken/gif_65535x65535.gif", "broken/bmp_bpp7.bmp"}) {
+        t.start();
+        const Picture p = load(f);
+        EXPECT_TRUE(p.isNull()) << f;
+        EXPECT_EQ(p.kind, Picture::Kind::None) << f;
+    }
+    // Every other broken file loads or is refused, without a crash.
+    const QDir d(testutil::fixture(QStringLiteral("pictures/samples/broken")));
+    for (const QString& f : d.entryList(QDir::Files))
+        (void)loadPicture(d.filePath(f));
+    EXPECT_TRUE(loadPicture(QStringLiteral("/no/such/file.jpg")).isNull());
+}
+
+TEST(PictureLoader, LargePhotosFitTheAllocationLimit) {
+    const Picture p = load("jpeg/large_4000x3000.jpg");
+    ASSERT_FALSE(p.isNull());
+    EXPECT_EQ(p.size(), QSize(4000, 3000));
+    // A 100-megapixel picture at 32 bits is within the limit.
+    EXPECT_GE(kPictureAllocationLimitMB, 100 * 4);
+}
+
+TEST(PictureLoader, SmoothScalingKeepsColours) {
+    QImage big(4000, 3000, QImage::Format_RGB32);
+    big.fill(QColor(200, 40, 10));
+    const QImage small = scaledSmooth(big, QSize(81, 65));
+    EXPECT_EQ(small.size(), QSize(81, 65));
+    EXPECT_EQ(QColor(small.pixel(40, 30)), QColor(200, 40, 10));
+    EXPECT_EQ(scaledSmooth(big, QSize(80, 80), Qt::KeepAspectRatio).size(), QSize(80, 60));
+    EXPECT_TRUE(scaledSmooth(QImage(), QSize(10, 10)).isNull());
+}
+
+TEST(PictureLoader, MetafilesGoThroughTheSameFunction) {
+    const QDir d(testutil::fixture(QStringLiteral("pictures/samples/meta")));
+    int seen = 0;
+    for (const QString& f :
+         d.entryList({QStringLiteral("*.wmf"), QStringLiteral("*.emf"), QStringLiteral("*.EMF")},
+                     QDir::Files)) {
+        const QString path = d.filePath(f);
+        const Picture p = loadPicture(path);
+        ASSERT_FALSE(p.isNull()) << f.toStdString() << ": " << p.error.toStdString();
+        const bool wmf = f.endsWith(QStringLiteral(".wmf"));
+        EXPECT_EQ(p.kind, wmf ? Picture::Kind::Wmf : Picture::Kind::Emf) << f.toStdString();
+        EXPECT_EQ(p.metafileData, testutil::readFile(path));
+        // Natural size, the longest side capped.
+        EXPECT_EQ(p.size(), metafileRenderSize(metafileNaturalSize(
+                                p.metafileData, detectMetafile(p.metafileData))));
+        ++seen;
+    }
+    EXPECT_GE(seen, 6);
+    // Known by its content whatever its name.
+    EXPECT_EQ(load("misnamed/wmf_named.bmp").kind, Picture::Kind::Wmf);
+    for (const char* f : {"broken/empty.wmf", "broken/empty.emf", "broken/wmf_bbox_huge.wmf",
+                          "broken/emf_frame_huge.emf", "broken/text_renamed.wmf",
+                          "broken/wmf_truncated_header.wmf"})
+        EXPECT_TRUE(load(f).isNull()) << f;
+}
+
+TEST(PictureLoader, PublicRasterCorporaNeverCrashOrHang) {
+    // Good files decode; bad and questionable ones load or are refused.
+    const QString root = testutil::fixture(QStringLiteral("pictures/corpora/"));
+    for (const QString& sub :
+         {QStringLiteral("bmpsuite/g"), QStringLiteral("gif-test-suite/gifs")}) {
+        const QDir d(root + sub);
+        const QStringList files =
+            d.entryList({QStringLiteral("*.bmp"), QStringLiteral("*.gif")}, QDir::Files);
+        ASSERT_FALSE(files.isEmpty()) << sub.toStdString();
+        for (const QString& f : files)
+            EXPECT_FALSE(loadPicture(d.filePath(f)).isNull())
+                << sub.toStdString() << "/" << f.toStdString();
+    }
+    QElapsedTimer t;
+    t.start();
+    int count = 0;
+    QDirIterator it(root,
+                    {QStringLiteral("*.bmp"), QStringLiteral("*.dib"), QStringLiteral("*.gif"),
+                     QStringLiteral("*.ico"), QStringLiteral("*.cur")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        (void)loadPicture(it.next());
+        ++count;
+    }
+    EXPECT_GT(count, 200);
+    // A decompression bomb is refused, not decoded.
+    EXPECT_TRUE(
+        loadPicture(root + QStringLiteral("pillow/Tests/images/decompression_bomb.gif")).isNull());
+}
+
+TEST(PictureLoader, LargePicturesLoadWhileWindowsKeepPainting) {
+    QTemporaryDir dir;
+    QImage big(3000, 2000, QImage::Format_RGB32);
+    big.fill(QColor(10, 120, 200));
+    const QString path = dir.filePath(QStringLiteral("big.bmp")); // 18 MB
+    ASSERT_TRUE(big.save(path));
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(0);
+    const Picture p = loadPicture(path);
+    timer.stop();
+    ASSERT_EQ(p.size(), QSize(3000, 2000));
+    EXPECT_EQ(QColor(p.image.pixel(1500, 1000)), QColor(10, 120, 200));
+    EXPECT_GT(ticks, 0); // the event loop ran during the decode
+}
