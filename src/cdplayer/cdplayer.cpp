@@ -38,7 +38,11 @@ QPushButton* namedButton(const QString& text, const char* name, QWidget* parent)
 } // namespace
 
 CDPlayer::CDPlayer(AppContext& ctx, QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Window), m_ctx(ctx) {
+    : QWidget(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
+      m_ctx(ctx) {
+    // A fixed-size tool: it can be minimised and closed, not maximised.
     setObjectName(QStringLiteral("CDPlayer"));
     setWindowTitle(tr("CD-Player"));
     createControls();

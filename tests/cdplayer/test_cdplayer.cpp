@@ -211,18 +211,11 @@ TEST_F(CdPlayerTest, TabsVolumeAndAMixedModeDisc) {
     player->TabStrip1->setCurrentIndex(0);
     EXPECT_TRUE(!player->picTitre->isHidden() && player->picCD->isHidden());
 
-    // The volume control: none on PATH, then a stand-in that records its start.
+    // No volume control on PATH: said so.
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(dir.path()));
     player->Command3->click();
-    ASSERT_EQ(dialogs.messageTexts().size(), 1);
-    const QString mark = dir.filePath("started");
-    const QString tool = testutil::writeFile(dir, "pavucontrol-qt",
-                                             "#!/bin/sh\necho \"$#\" > '" + mark.toUtf8() + "'\n");
-    QFile::setPermissions(tool, QFile::ReadOwner | QFile::ExeOwner);
-    player->Command3->click();
     qputenv("PATH", path);
-    EXPECT_TRUE(testutil::waitUntil([&] { return testutil::readFile(mark) == "0\n"; }));
     EXPECT_EQ(dialogs.messageTexts().size(), 1);
 
     // Track 1 holds data (as audio, a loud hiss); track 2 a second of tone.
