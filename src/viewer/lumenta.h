@@ -28,6 +28,7 @@ class FileList;
 class PictureBox;
 class StretchImage;
 class MMControl;
+struct SlideshowHost;
 
 class Lumenta : public QMainWindow {
     Q_OBJECT
@@ -146,6 +147,8 @@ private:
     void createDisplayMenu();
     void wireCommands();
     void openWindow(SecondaryWindow id, QWidget* focusBack = nullptr);
+    // What the slideshow windows read from this one.
+    SlideshowHost slideshowHost();
     // Each window this one opens, with its menu item and button (if any).
     struct WindowCommand {
         QAction* action;

@@ -4,6 +4,9 @@
 #include "cdplayer/cdplayer.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
+#include "slideshow/diapo.h"
+#include "slideshow/frmliste.h"
+#include "slideshow/slideshowhost.h"
 #include "viewer/lumenta.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
@@ -108,6 +111,12 @@ void Lumenta::wireCommands() {
         about.exec();
     });
     m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
+    m_windows.add(SecondaryWindow::SlideshowSettings,
+                  [this] { Diapo::run(m_ctx, slideshowHost()); });
+    m_windows.add(SecondaryWindow::SelectionList, [this] {
+        FrmListe editor(m_ctx, slideshowHost(), this);
+        editor.exec();
+    });
 
     // Commands that open another window.
     for (const WindowCommand& o : windowCommands()) {
@@ -121,6 +130,10 @@ void Lumenta::wireCommands() {
                     [this, id, focusBack] { openWindow(id, focusBack ? File1 : nullptr); });
         }
     }
+}
+
+SlideshowHost Lumenta::slideshowHost() {
+    return SlideshowHost{this, File1, &CMDialog1, MMControl1, [this] { Command6->show(); }};
 }
 
 QList<Lumenta::WindowCommand> Lumenta::windowCommands() const {
