@@ -16,8 +16,14 @@ void SlidePictures::setTarget(QSize screen, int rule) {
         return;
     m_screen = screen;
     m_rule = rule;
-    // Frames made for another size are of no use any more.
+    // Frames made for another size are of no use any more; a picture still
+    // awaited is read again for the new one.
     m_ahead = Slot();
+    if (m_want.handler) {
+        m_want.done = false;
+        m_want.frame = SlideFrame();
+        m_want.serial = startLoad(m_want.path);
+    }
 }
 
 void SlidePictures::request(const QString& path, Handler onReady) {

@@ -54,7 +54,9 @@ bool writeVsiFile(const QString& path, const QStringList& entries) {
     if (path.isEmpty())
         return false;
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (disk full, size limit) shows in
+    // write()'s count: a buffered one is lost and commit() still succeeds.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const QByteArray bytes = formatVsi(entries);
     if (f.write(bytes) != bytes.size()) {

@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QStyle>
 
+#include <utility>
+
 namespace lumenta {
 
 // ---- DriveList ----
@@ -126,6 +128,13 @@ void FileList::mousePressEvent(QMouseEvent* e) {
     const QListWidgetItem* hit = itemAt(e->position().toPoint());
     if (hit && e->button() == Qt::LeftButton && currentRow() == before && row(hit) == before)
         Q_EMIT fileClicked(hit->text());
+}
+
+void FileList::focusInEvent(QFocusEvent* e) {
+    // Taking the focus makes the first line current; that is no click.
+    const bool refreshing = std::exchange(m_refreshing, true);
+    QListWidget::focusInEvent(e);
+    m_refreshing = refreshing;
 }
 
 void FileList::setPath(const QString& folder) {

@@ -73,6 +73,7 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
 
 private:
     QString m_path;
