@@ -1,6 +1,7 @@
 // The menu bar, the picture commands and the opening of the other windows.
 #include "about/frmabout.h"
 #include "app/module1.h"
+#include "cdplayer/cdplayer.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
 #include "printing/impimg.h"
@@ -116,6 +117,7 @@ void Lumenta::wireCommands() {
         imp.fill(Open->displayedImage(), path);
         imp.exec();
     });
+    m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
 
     // Commands that open another window.
     for (const WindowCommand& o : windowCommands()) {
