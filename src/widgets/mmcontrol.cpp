@@ -2,7 +2,6 @@
 
 #include "media/mediadevice.h"
 
-#include <QEventLoop>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -218,7 +217,9 @@ bool MMControl::setTrack(int track) {
 bool MMControl::sendCommand(const QString& name, QString* error) {
     // Both settings hold for this one command.
     const bool notifyThis = std::exchange(notify_, false);
-    const bool waitThis = std::exchange(wait_, false);
+    // Every command has completed when it returns; "Play" returns once
+    // playback runs (its end comes by done()), so Wait asks nothing more.
+    wait_ = false;
     const QString command = name.trimmed().toLower();
     lastCommand_ = name;
     QString why;
@@ -230,18 +231,6 @@ bool MMControl::sendCommand(const QString& name, QString* error) {
     if (ok && notifyThis && command != QLatin1String("play"))
         QMetaObject::invokeMethod(
             this, [this] { Q_EMIT done(NotifySuccessful); }, Qt::QueuedConnection);
-    if (ok && waitThis && mode() == Mode::Playing) {
-        // Waiting for the end of playback keeps the window alive meanwhile.
-        // Nothing here touches the control after the loop: a handler run
-        // inside it may have deleted it.
-        QEventLoop loop;
-        connect(this, &MMControl::modeChanged, &loop, [this, &loop] {
-            if (mode() != Mode::Playing)
-                loop.quit();
-        });
-        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
     return ok;
 }
 

@@ -9,7 +9,8 @@
 // to off: a command sent with Notify on reports done(1) once it has
 // completed ("Play": when playback reaches the end). Playback that runs to
 // the end always reports done(1), whoever started it, so an owner can
-// rewind or loop on it.
+// rewind or loop on it. Commands complete before they return, so Wait
+// holds nothing up: "Play" returns as soon as playback runs.
 //
 // Opening a drive can take seconds while the disc spins up: openInBackground()
 // reads the medium on a worker thread and reports with opened().
