@@ -76,6 +76,7 @@ void EcrDiapo::createControls() {
     HScroll1 = new QScrollBar(Qt::Horizontal, Frame1);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
     HScroll1->setMinimum(0);
+    HScroll1->setPageStep(1);
     HScroll1->setFocusPolicy(Qt::NoFocus);
     HScroll1->setToolTip(tr("Position dans la liste des images"));
     auto* row = new QHBoxLayout;
