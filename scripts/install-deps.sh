@@ -19,6 +19,8 @@ PACKAGES=(
   libcdio-dev libcdio-paranoia-dev
   # animation player (FLI/FLC)
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # scanners (libsane1 brings the "test" backend the tests scan from)
+  libsane-dev libsane1
   # tests
   libgtest-dev googletest xvfb xauth xdotool
 )

@@ -3,6 +3,7 @@
 #include "app/module1.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
+#include "scanner/scannercommands.h"
 #include "viewer/lumenta.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
@@ -106,6 +107,11 @@ void Lumenta::wireCommands() {
         FrmAbout about(m_ctx, this);
         about.exec();
     });
+    auto* scanner = new ScannerCommands(m_ctx, this);
+    scanner->bindMainActions(Mnu_SelectSource, Mnu_AcquScanner);
+    connect(scanner, &ScannerCommands::windowClosed, this, [this] { File1->refresh(); });
+    m_windows.add(SecondaryWindow::ScannerSource, [scanner] { scanner->selectSource(); });
+    m_windows.add(SecondaryWindow::ScannerAcquire, [scanner] { scanner->acquire(); });
 
     // Commands that open another window.
     for (const WindowCommand& o : windowCommands()) {
