@@ -204,6 +204,7 @@ ScanSettingsDialog::ScanSettingsDialog(const DeviceCapabilities& caps, const Sca
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    setMinimumWidth(380); // room for the title
     for (QComboBox* c : {cboMode, cboResolution, cboArea})
         connect(c, &QComboBox::currentIndexChanged, this, [this] { updateSize(); });
     updateSize();

@@ -205,15 +205,15 @@ DeviceCapabilities ScanEngine::doProbe(const QString& device, ScanResult::Status
 }
 
 void ScanEngine::scan(const ScanRequest& request) {
-    m_cancel = false;
-    post([this, request] {
-        ScanResult result = doScan(request);
+    const int id = ++m_lastScan;
+    post([this, request, id] {
+        ScanResult result = doScan(request, id);
         deliver([this, result = std::move(result)] { Q_EMIT scanned(result); });
     });
 }
 
 void ScanEngine::cancel() {
-    m_cancel = true;
+    m_cancelUpTo = m_lastScan.load();
     std::lock_guard lock(m_activeMutex);
     if (m_active)
         sane_cancel(m_active);
@@ -224,7 +224,7 @@ void ScanEngine::setActive(void* handle) {
     m_active = handle;
 }
 
-ScanResult ScanEngine::doScan(const ScanRequest& request) {
+ScanResult ScanEngine::doScan(const ScanRequest& request, int id) {
     ScanResult result;
     if (!ensureInit(&result.error)) {
         result.status = ScanResult::Status::NoDevice;
@@ -234,7 +234,7 @@ ScanResult ScanEngine::doScan(const ScanRequest& request) {
     result.device = resolve(request.device, &result.status, &result.error);
     if (result.device.isEmpty())
         return result;
-    if (m_cancel) {
+    if (cancelled(id)) {
         result.status = ScanResult::Status::Cancelled;
         return result;
     }
@@ -279,7 +279,7 @@ ScanResult ScanEngine::doScan(const ScanRequest& request) {
 
     FrameAssembler frames;
     try {
-        readFrames(h, frames, result);
+        readFrames(h, id, frames, result);
         if (result.ok()) {
             result.image = frames.picture(result.dpi);
             if (result.image.isNull()) {
@@ -292,7 +292,7 @@ ScanResult ScanEngine::doScan(const ScanRequest& request) {
         result.error = QStringLiteral("out of memory");
         result.image = QImage();
     }
-    if (m_cancel && result.status != ScanResult::Status::NoMemory) {
+    if (cancelled(id) && result.status != ScanResult::Status::NoMemory) {
         result.status = ScanResult::Status::Cancelled;
         result.image = QImage();
     }
@@ -302,7 +302,7 @@ ScanResult ScanEngine::doScan(const ScanRequest& request) {
     return result;
 }
 
-void ScanEngine::readFrames(void* handle, FrameAssembler& frames, ScanResult& result) {
+void ScanEngine::readFrames(void* handle, int id, FrameAssembler& frames, ScanResult& result) {
     SANE_Handle h = handle;
     std::vector<char> buf(256 * 1024);
     QElapsedTimer sinceReport;
@@ -335,7 +335,7 @@ void ScanEngine::readFrames(void* handle, FrameAssembler& frames, ScanResult& re
         // Blocking reads: a cancel from the other thread ends them. (Non-blocking
         // mode is left alone: backends get it wrong, the test one included.)
         for (;;) {
-            if (m_cancel)
+            if (cancelled(id))
                 return;
             SANE_Int len = 0;
             s = sane_read(h, reinterpret_cast<SANE_Byte*>(buf.data()), SANE_Int(buf.size()), &len);

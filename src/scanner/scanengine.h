@@ -30,7 +30,8 @@ public:
     void probe(const QString& device);
     // Scans one picture: progress, then scanned.
     void scan(const ScanRequest& request);
-    // Stops the running or next scan; it ends with the status Cancelled.
+    // Stops the running scan and those waiting; they end with the status
+    // Cancelled. Scans asked for later run normally.
     void cancel();
 
     // True from a request until its result has been delivered.
@@ -55,8 +56,8 @@ private:
     QList<ScanDevice> devices(bool* ok);
     QString resolve(const QString& device, ScanResult::Status* status, QString* error);
     DeviceCapabilities doProbe(const QString& device, ScanResult::Status* status, QString* error);
-    ScanResult doScan(const ScanRequest& request);
-    void readFrames(void* handle, class FrameAssembler& frames, ScanResult& result);
+    ScanResult doScan(const ScanRequest& request, int id);
+    void readFrames(void* handle, int id, class FrameAssembler& frames, ScanResult& result);
     void setActive(void* handle);
 
     std::thread m_thread;
@@ -67,7 +68,10 @@ private:
     int m_pending = 0; // touched on the engine's own thread only
 
     bool m_inited = false; // worker only
-    std::atomic<bool> m_cancel{false};
+    // Scans are numbered; every scan up to m_cancelUpTo is cancelled.
+    std::atomic<int> m_lastScan{0};
+    std::atomic<int> m_cancelUpTo{0};
+    bool cancelled(int scan) const { return m_cancelUpTo >= scan; }
     std::mutex m_activeMutex;
     void* m_active = nullptr; // the handle being scanned, for cancel()
 };

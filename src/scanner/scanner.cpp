@@ -1,5 +1,6 @@
 #include "scanner/scanner.h"
 
+#include "app/module1.h"
 #include "picture/picturesaver.h"
 #include "widgets/picturewidgets.h"
 
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -49,7 +51,12 @@ Scanner::Scanner(AppContext& ctx, ScannerSession& session, QWidget* parent)
 
     createMenus();
     updateCommands();
-    resize(720, 560);
+    // A comfortable size that the screen can hold, in its middle.
+    QSize size(720, 560);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 0.9);
+    resize(size);
+    CentreForm(this);
 }
 
 void Scanner::createMenus() {
@@ -69,7 +76,7 @@ void Scanner::createMenus() {
     Mnu_Nouveau->setShortcut(QKeySequence::New);
     sep3 = separator(Mnu_Fichier, "sep3");
     Mnu_Enregistrer = item(Mnu_Fichier, "Mnu_Enregistrer", tr("&Enregistrer Sous"));
-    Mnu_Enregistrer->setShortcut(QKeySequence::SaveAs);
+    Mnu_Enregistrer->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     sep1 = separator(Mnu_Fichier, "sep1");
     Mnu_Acquerir = item(Mnu_Fichier, "Mnu_Acquerir", tr("&Acquerir l'image (12 Mo maxi)..."));
     Mnu_SelectSource = item(Mnu_Fichier, "Mnu_SelectSource", tr("&Sélectionner source..."));
