@@ -1,6 +1,7 @@
 // The menu bar, the picture commands and the opening of the other windows.
 #include "about/frmabout.h"
 #include "app/module1.h"
+#include "cdplayer/cdplayer.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
 #include "scanner/scannercommands.h"
@@ -107,6 +108,7 @@ void Lumenta::wireCommands() {
         FrmAbout about(m_ctx, this);
         about.exec();
     });
+    m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
     auto* scanner = new ScannerCommands(m_ctx, this);
     scanner->bindMainActions(Mnu_SelectSource, Mnu_AcquScanner);
     connect(scanner, &ScannerCommands::windowClosed, this, [this] { File1->refresh(); });
