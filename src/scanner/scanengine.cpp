@@ -4,6 +4,7 @@
 #include "scanner/saneoptions.h"
 
 #include <QElapsedTimer>
+#include <poll.h>
 #include <unistd.h>
 
 namespace lumenta {
@@ -43,18 +44,38 @@ FrameParams toFrameParams(const SANE_Parameters& p) {
 
 } // namespace
 
-ScanEngine::ScanEngine(QObject* parent) : QObject(parent) {}
+ScanEngine::ScanEngine(QObject* parent) : QObject(parent), m_forceTimer(new QTimer(this)) {
+    m_forceTimer->setSingleShot(true);
+    m_forceTimer->setInterval(1500);
+    connect(m_forceTimer, &QTimer::timeout, this, [this] { forceCancel(); });
+}
 
 ScanEngine::~ScanEngine() {
     cancel();
     {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
+        std::unique_lock lock(m_mutex);
         m_jobs.clear();
+        // The scan normally stops at its next read; a stuck device gets
+        // sane_cancel, then the worker is awaited before SANE is released.
+        if (!m_idle.wait_for(lock, std::chrono::milliseconds(1500),
+                             [this] { return !m_running; })) {
+            lock.unlock();
+            forceCancel();
+            lock.lock();
+        }
+        m_stop = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable())
+    if (!m_thread.joinable())
+        return;
+    // A driver that never comes back must not keep the program from ending.
+    std::unique_lock lock(m_mutex);
+    if (m_idle.wait_for(lock, std::chrono::seconds(10), [this] { return m_finished; })) {
+        lock.unlock();
         m_thread.join();
+    } else {
+        m_thread.detach();
+    }
 }
 
 void ScanEngine::post(std::function<void()> job) {
@@ -90,11 +111,20 @@ void ScanEngine::run() {
                 break;
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
+            m_running = true;
         }
         job();
+        {
+            std::lock_guard lock(m_mutex);
+            m_running = false;
+        }
+        m_idle.notify_all();
     }
     if (m_inited)
         sane_exit();
+    std::lock_guard lock(m_mutex);
+    m_finished = true;
+    m_idle.notify_all();
 }
 
 bool ScanEngine::ensureInit(QString* error) {
@@ -214,14 +244,19 @@ void ScanEngine::scan(const ScanRequest& request) {
 
 void ScanEngine::cancel() {
     m_cancelUpTo = m_lastScan.load();
+    m_forceTimer->start();
+}
+
+void ScanEngine::forceCancel() {
     std::lock_guard lock(m_activeMutex);
-    if (m_active)
+    if (m_active && cancelled(m_activeScan))
         sane_cancel(m_active);
 }
 
-void ScanEngine::setActive(void* handle) {
+void ScanEngine::setActive(void* handle, int scan) {
     std::lock_guard lock(m_activeMutex);
     m_active = handle;
+    m_activeScan = scan;
 }
 
 ScanResult ScanEngine::doScan(const ScanRequest& request, int id) {
@@ -245,7 +280,7 @@ ScanResult ScanEngine::doScan(const ScanRequest& request, int id) {
         result.error = statusText(s);
         return result;
     }
-    setActive(h);
+    setActive(h, id);
 
     SaneOptions opts(h);
     auto apply = [&](const QString& name, const QVariant& value) {
@@ -296,8 +331,8 @@ ScanResult ScanEngine::doScan(const ScanRequest& request, int id) {
         result.status = ScanResult::Status::Cancelled;
         result.image = QImage();
     }
+    setActive(nullptr, 0);
     sane_cancel(h); // ends the scan, as every scan must end
-    setActive(nullptr);
     sane_close(h);
     return result;
 }
@@ -332,8 +367,20 @@ void ScanEngine::readFrames(void* handle, int id, FrameAssembler& frames, ScanRe
         const qint64 total = frameBytes < 0 ? -1 : frameBytes * (channel ? 3 : 1);
         const qint64 before = frameBytes < 0 ? 0 : frameBytes * frameIndex;
 
-        // Blocking reads: a cancel from the other thread ends them. (Non-blocking
-        // mode is left alone: backends get it wrong, the test one included.)
+        // A device that offers a descriptor is waited for through it until
+        // its first data, which can take long (a lamp warming up), so that a
+        // cancel is seen meanwhile. Then blocking reads; a device that keeps
+        // one waiting gets sane_cancel from the other thread (forceCancel).
+        // Non-blocking mode is left alone: backends get it wrong, the test
+        // one included.
+        SANE_Int fd = -1;
+        if (sane_get_select_fd(h, &fd) == SANE_STATUS_GOOD && fd >= 0) {
+            pollfd wait{fd, POLLIN, 0};
+            while (::poll(&wait, 1, 100) == 0) {
+                if (cancelled(id))
+                    return;
+            }
+        }
         for (;;) {
             if (cancelled(id))
                 return;

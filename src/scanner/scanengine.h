@@ -8,6 +8,7 @@
 #include "scanner/scantypes.h"
 
 #include <QObject>
+#include <QTimer>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -31,7 +32,9 @@ public:
     // Scans one picture: progress, then scanned.
     void scan(const ScanRequest& request);
     // Stops the running scan and those waiting; they end with the status
-    // Cancelled. Scans asked for later run normally.
+    // Cancelled. Scans asked for later run normally. The worker stops the
+    // scan between two reads; a device that keeps a read waiting is sent
+    // sane_cancel from this thread after a grace time.
     void cancel();
 
     // True from a request until its result has been delivered.
@@ -58,7 +61,9 @@ private:
     DeviceCapabilities doProbe(const QString& device, ScanResult::Status* status, QString* error);
     ScanResult doScan(const ScanRequest& request, int id);
     void readFrames(void* handle, int id, class FrameAssembler& frames, ScanResult& result);
-    void setActive(void* handle);
+    void setActive(void* handle, int scan);
+    // sane_cancel from this thread, for a read that does not come back.
+    void forceCancel();
 
     std::thread m_thread;
     std::mutex m_mutex;
@@ -72,8 +77,13 @@ private:
     std::atomic<int> m_lastScan{0};
     std::atomic<int> m_cancelUpTo{0};
     bool cancelled(int scan) const { return m_cancelUpTo >= scan; }
+    std::condition_variable m_idle;
+    bool m_running = false;  // a job runs on the worker
+    bool m_finished = false; // the worker has released SANE and ends
     std::mutex m_activeMutex;
-    void* m_active = nullptr; // the handle being scanned, for cancel()
+    void* m_active = nullptr; // the handle being scanned, for forceCancel()
+    int m_activeScan = 0;
+    QTimer* m_forceTimer = nullptr;
 };
 
 } // namespace lumenta

@@ -153,10 +153,6 @@ TEST_F(ScanEngineTest, ErrorStatusesAndCancel) {
                         {{QStringLiteral("read-return-value"), "SANE_STATUS_IO_ERROR"}}));
     EXPECT_EQ(r.status, ScanResult::Status::Failed);
     EXPECT_TRUE(r.image.isNull());
-    r = scantest::scan(engine,
-                       request(Gray, 8, ScanArea::A4, Pattern,
-                               {{QStringLiteral("read-return-value"), "SANE_STATUS_CANCELLED"}}));
-    EXPECT_EQ(r.status, ScanResult::Status::Cancelled);
     ScanRequest missing = request(Gray, 8, ScanArea::A4, Pattern);
     missing.device = QStringLiteral("test:9");
     EXPECT_EQ(scantest::scan(engine, missing).status, ScanResult::Status::Failed);
