@@ -6,6 +6,7 @@
 #include "picture/picturesaver.h"
 #include "printing/impimg.h"
 #include "printing/orimp.h"
+#include "scanner/scannercommands.h"
 #include "slideshow/diapo.h"
 #include "slideshow/frmliste.h"
 #include "slideshow/slideshowhost.h"
@@ -127,6 +128,11 @@ void Lumenta::wireCommands() {
         FrmListe editor(m_ctx, slideshowHost(), this);
         editor.exec();
     });
+    auto* scanner = new ScannerCommands(m_ctx, this);
+    scanner->bindMainActions(Mnu_SelectSource, Mnu_AcquScanner);
+    connect(scanner, &ScannerCommands::windowClosed, this, [this] { File1->refresh(); });
+    m_windows.add(SecondaryWindow::ScannerSource, [scanner] { scanner->selectSource(); });
+    m_windows.add(SecondaryWindow::ScannerAcquire, [scanner] { scanner->acquire(); });
 
     // Commands that open another window.
     for (const WindowCommand& o : windowCommands()) {
