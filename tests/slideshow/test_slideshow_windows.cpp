@@ -298,6 +298,20 @@ TEST_F(Slideshow, ShowPausesOnClickAndEveryStopPathCloses) {
         EXPECT_EQ(w->sequencer().phase(), SlideSequencer::Phase::Ended);
         ctx.state.SlideStopRequested = 0;
     }
+    // Closed while its first picture is still being read: nothing comes
+    // after.
+    testutil::copyFixture(dir, "pictures/samples/jpeg/large_4000x3000.jpg",
+                          "Photos.2007/0_large.jpg");
+    files.refresh();
+    EcrDiapo w(ctx, host);
+    QSignalSpy displayed(&w, &EcrDiapo::pictureDisplayed);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(testutil::waitUntil([&] { return w.isStarted(); }));
+    w.close();
+    QTest::qWait(500);
+    EXPECT_TRUE(displayed.isEmpty());
+    EXPECT_FALSE(w.isPictureShown());
 }
 
 TEST_F(Slideshow, ManualShowKeepsItsNeighbourButtons) {
