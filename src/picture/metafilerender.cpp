@@ -83,7 +83,8 @@ QString metafileRendererPath() {
     return path;
 }
 
-QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error, int timeoutMs) {
+QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error, int timeoutMs,
+                      QSize wanted, const std::function<bool()>& cancelled) {
     auto fail = [error](const QString& why) {
         if (error)
             *error = why;
@@ -96,7 +97,9 @@ QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error
     const QSize natural = metafileNaturalSize(bytes, kind);
     if (!natural.isValid())
         return fail(QStringLiteral("the metafile header gives no usable size"));
-    const QSize size = metafileRenderSize(natural);
+    const QSize size = wanted.isEmpty()
+                           ? metafileRenderSize(natural)
+                           : wanted.boundedTo(QSize(kMetafileMaxSide, kMetafileMaxSide));
     const QString program = metafileRendererPath();
     if (program.isEmpty())
         return fail(QStringLiteral("the metafile renderer %1 was not found")
@@ -121,11 +124,15 @@ QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error
     // Wait in short steps, keeping only the end of the error output and
     // refusing more picture data than the largest PNG could be.
     QByteArray errors;
-    while (!proc.waitForFinished(50) && proc.state() != QProcess::NotRunning) {
+    while (!proc.waitForFinished(20) && proc.state() != QProcess::NotRunning) {
         errors = (errors + proc.readAllStandardError()).right(kMaxErrorBytes);
         if (proc.bytesAvailable() > kMaxPictureBytes) {
             killGroup(proc);
             return fail(QStringLiteral("the metafile renderer sent too much data"));
+        }
+        if (cancelled && cancelled()) {
+            killGroup(proc);
+            return fail(QStringLiteral("cancelled"));
         }
         if (deadline.hasExpired()) {
             killGroup(proc);

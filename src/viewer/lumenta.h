@@ -3,6 +3,7 @@
 #include "app/appcontext.h"
 #include "dialogs/commondialog.h"
 #include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 #include "viewer/secondarywindows.h"
 #include "viewer/viewergeometry.h"
 
@@ -132,6 +133,9 @@ public:
     void enforceAvailability();
 
     const Picture& picture() const { return m_picture; }
+    // A picture is being loaded for display (the previous one stays on
+    // screen until the new one's first rows replace it).
+    bool isLoadingPicture() const { return m_loadTicket != 0; }
     // The outer window size in twips used by the layout.
     QSizeF outerSizeTwips() const;
     void applyLayout(double W, double H);
@@ -164,12 +168,23 @@ private:
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);
     void dispatchPicture();
+    // Loading the clicked picture through the picture service.
+    void requestPicture(const QString& path);
+    void cancelPictureLoad();
+    void pictureRowsReady(PictureTicket ticket, const QImage& image, int rows);
+    void pictureLoaded(const PictureResult& result);
+    void showPictureArea();
+    void showLastCompletePicture();
+    void prefetchNeighbour();
 
     SecondaryWindows m_windows;
     AppContext& m_ctx;
     AppState& m_st;
     Picture m_picture;
-    QString m_loadedPath; // file m_picture was read from
+    PictureTicket m_loadTicket = 0; // the picture being loaded
+    bool m_loadOnScreen = false;    // its first rows replaced the previous picture
+    int m_lastPictureRow = -1;      // list row of the last picture clicked
+    int m_direction = 1;            // which way the user moves through the list
     std::unique_ptr<QPrinter> m_printer;
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive

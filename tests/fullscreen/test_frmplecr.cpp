@@ -1,5 +1,6 @@
 #include "app/appcontext.h"
 #include "fullscreen/frmplecr.h"
+#include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 
@@ -43,6 +44,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
         ctx.state.settingsPathOverride = dir.filePath("Affich.cfg");
         ctx.state.settings.FullScreenSizeMode = 1;
         ctx.state.settings.FullScreenBackColor = 1;

@@ -1,5 +1,6 @@
 #include "support/viewerfixture.h"
 
+#include "picture/pictureservice.h"
 #include "support/testutil.h"
 #include "widgets/browsewidgets.h"
 
@@ -12,6 +13,7 @@ void ViewerTest::SetUp() {
     ASSERT_TRUE(appDir.isValid());
     browse = appDir.path();
     ctx.dialogs = &dialogs;
+    ctx.pictureService = std::make_shared<PictureService>();
     ctx.state.AppFolder = appDir.path();
     ctx.state.settingsPathOverride = settingsFile();
 }
@@ -53,4 +55,9 @@ void ViewerTest::click(const QString& name) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(items.first()).center());
     (void)r;
+    EXPECT_TRUE(waitForPicture()) << name.toStdString();
+}
+
+bool ViewerTest::waitForPicture() {
+    return testutil::waitUntil([this] { return !w->isLoadingPicture(); }, 15000);
 }

@@ -227,6 +227,7 @@ TEST_F(ViewerTest, ArrowKeysStepThroughTheList) {
     start();
     click(QStringLiteral("a1.gif"));
     QTest::keyClick(w->File1, Qt::Key_Down);
+    ASSERT_TRUE(waitForPicture());
     EXPECT_TRUE(ctx.state.CurrentFilePath.endsWith(QStringLiteral("/a2.jpg")));
     EXPECT_EQ(
         w->picture().image.size(),
