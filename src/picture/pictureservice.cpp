@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 
 namespace lumenta {
@@ -356,6 +357,16 @@ void PictureService::dispatch() {
             break;
         prefetching += next->prefetch ? 1 : 0;
         start(next);
+    }
+    // What the user asks for never waits behind a prefetch (one worker).
+    const bool userWaits = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const JobPtr& j) {
+        return !j->prefetch && j->notBefore.hasExpired();
+    });
+    if (userWaits) {
+        for (const JobPtr& job : std::as_const(m_running)) {
+            if (job->prefetch && job->tickets.isEmpty())
+                job->cancelled = true;
+        }
     }
     if (nextSettle >= 0)
         m_settle.start(int(qMax<qint64>(nextSettle, 1)));
