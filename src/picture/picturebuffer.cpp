@@ -7,9 +7,6 @@ namespace lumenta {
 
 namespace {
 
-// Smaller pictures come from the ordinary allocator.
-constexpr qsizetype kMappedFrom = qsizetype(4) << 20;
-
 struct Mapping {
     void* address;
     size_t length;
@@ -29,7 +26,7 @@ QImage newPictureBuffer(QSize size, QImage::Format format) {
     const int depth = QImage::toPixelFormat(format).bitsPerPixel();
     const qsizetype bytesPerLine = ((qsizetype(size.width()) * depth + 31) / 32) * 4;
     const qsizetype bytes = bytesPerLine * size.height();
-    if (bytesPerLine > std::numeric_limits<int>::max() || bytes < kMappedFrom)
+    if (bytesPerLine > std::numeric_limits<int>::max() || bytes < kMappedPictureBytes)
         return QImage(size, format);
     void* address =
         ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -7,8 +7,12 @@
 
 namespace lumenta {
 
-// A picture of that size and format, its content undefined; null when the
-// memory cannot be had. Usable from any thread.
+// Pictures from this many bytes on get pages of their own (zero-filled).
+constexpr qsizetype kMappedPictureBytes = qsizetype(4) << 20;
+
+// A picture of that size and format; its content is undefined below
+// kMappedPictureBytes and zero from there on. Null when the memory cannot
+// be had. Usable from any thread.
 QImage newPictureBuffer(QSize size, QImage::Format format);
 
 } // namespace lumenta

@@ -146,9 +146,12 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureSpe
         }
         if (stored.isValid() && !mayAllocate(progress, upright, depth))
             return failed(QStringLiteral("cancelled"));
-        // Read into a buffer of our own when the reader fills the one it is
-        // given (the buffer for large pictures costs far fewer page faults).
-        if (stored.isValid() && !turned && known)
+        // A large bitmap is read into a buffer of our own (far fewer page
+        // faults), which the BMP reader fills when it has the right size
+        // and format. Only large ones: those buffers start zero-filled.
+        const bool bitmap = fmt == "bmp" || fmt == "dib";
+        if (bitmap && known && !turned &&
+            qint64(stored.width()) * stored.height() * depth / 8 >= kMappedPictureBytes)
             natural = newPictureBuffer(stored, pixels);
         if (!reader.read(&natural))
             natural = QImage();
