@@ -18,6 +18,7 @@
 #include "app/module1.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
 #include "viewerbench.h"
 
@@ -177,6 +178,7 @@ void benchFile(const QString& path, int runs) {
     ScriptedDialogs dialogs;
     AppContext ctx;
     ctx.dialogs = &dialogs;
+    ctx.pictureService = std::make_shared<PictureService>();
     ctx.state.FullScreenFilePath = path;
     ctx.state.settings.FullScreenBackColor = 1;
     std::vector<double> firstDraw, repaint;

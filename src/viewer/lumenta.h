@@ -136,6 +136,9 @@ public:
     // A picture is being loaded for display (the previous one stays on
     // screen until the new one's first rows replace it).
     bool isLoadingPicture() const { return m_loadTicket != 0; }
+    // The file of the picture on screen; empty when none is shown (after a
+    // sound, another kind of file, a failed load, erasing).
+    QString shownPicturePath() const;
     // The outer window size in twips used by the layout.
     QSizeF outerSizeTwips() const;
     void applyLayout(double W, double H);
@@ -185,6 +188,7 @@ private:
     bool m_loadOnScreen = false;    // its first rows replaced the previous picture
     int m_lastPictureRow = -1;      // list row of the last picture clicked
     int m_direction = 1;            // which way the user moves through the list
+    QString m_shownPath;            // file of the picture on screen
     std::unique_ptr<QPrinter> m_printer;
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive

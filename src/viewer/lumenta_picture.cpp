@@ -9,6 +9,7 @@
 #include "widgets/picturewidgets.h"
 
 #include <QScrollBar>
+#include <QToolButton>
 
 namespace lumenta {
 
@@ -67,12 +68,15 @@ void Lumenta::pictureLoaded(const PictureResult& result) {
     m_loadTicket = 0;
     if (!result.ok()) {
         showLastCompletePicture();
+        m_shownPath.clear();
+        Command10->hide();
         m_ctx.dlg().message(tr("Format d'image non supporté !"), tr("Erreur"), MsgIcon::Exclamation,
                             MsgButtons::Ok, this);
         return;
     }
     m_loadOnScreen = false;
     m_picture = result.picture;
+    m_shownPath = result.request.path;
     Open->setImage(m_picture.image);
     Image1->setImage(m_picture.image);
     showPictureArea();
