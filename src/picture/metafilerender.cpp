@@ -4,6 +4,8 @@
 // with anything it started.
 #include "picture/metafile.h"
 
+#include "picture/picturebuffer.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -62,7 +64,11 @@ QImage decodePng(const QByteArray& png) {
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
-    return reader.read();
+    // Into a buffer of our own: a large picture then costs few page faults.
+    QImage image = newPictureBuffer(reader.size(), reader.imageFormat());
+    if (!reader.read(&image))
+        return QImage();
+    return image;
 }
 
 } // namespace
@@ -113,6 +119,11 @@ QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error
                        QStringLiteral("--size"),
                        QStringLiteral("%1x%2").arg(size.width()).arg(size.height())});
     proc.setChildProcessModifier([] { ::setpgid(0, 0); });
+    // The helper's large pictures on huge pages: far fewer page faults.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("GLIBC_TUNABLES")))
+        env.insert(QStringLiteral("GLIBC_TUNABLES"), QStringLiteral("glibc.malloc.hugetlb=1"));
+    proc.setProcessEnvironment(env);
     proc.start(QIODevice::ReadWrite);
     if (!proc.waitForStarted(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
         const QString why = proc.errorString();
