@@ -135,12 +135,12 @@ void benchFile(const QString& path, int runs) {
         }
         if (jpeg)
             djpeg.push_back(djpegMs(path));
-        for (auto [spec, times] :
-             {std::pair{PictureSpec{PictureSpec::Kind::Fitted, kScreenSize}, &fitted},
-              std::pair{PictureSpec{PictureSpec::Kind::Thumbnail, {128, 128}}, &thumbnail}}) {
+        for (auto [need, times] :
+             {std::pair{PictureNeed{PictureNeed::Kind::Fitted, kScreenSize}, &fitted},
+              std::pair{PictureNeed{PictureNeed::Kind::Thumbnail, {128, 128}}, &thumbnail}}) {
             QElapsedTimer t;
             t.start();
-            const Picture reduced = loadPicture(path, spec);
+            const Picture reduced = loadPicture(path, need);
             times->push_back(msSince(t));
         }
         {

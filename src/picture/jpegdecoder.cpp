@@ -90,7 +90,7 @@ struct Session {
     QSize natural;
     QRect region;
     QRect valid; // reduced: the whole pixels of the decoded picture
-    const PictureSpec* spec = nullptr;
+    const PictureNeed* need = nullptr;
     LoadProgress* progress = nullptr;
 
     ~Session() {
@@ -171,19 +171,19 @@ bool run(Session& s) {
     if (!fitsAllocationLimit(s.natural, depth))
         leave(reinterpret_cast<j_common_ptr>(&c), "picture exceeds the allocation limit");
 
-    const PictureSpec& spec = *s.spec;
-    const bool reduced = spec.kind != PictureSpec::Kind::Full;
+    const PictureNeed& need = *s.need;
+    const bool reduced = need.kind != PictureNeed::Kind::Full;
     QRect part;    // Full: the stored pixels to decode
     int scale = 8; // reduced: in eighths
     if (reduced) {
-        scale = chooseScale(c, orientedSize(fittedSize(s.natural, spec.box), orientation));
-        if (spec.kind == PictureSpec::Kind::Thumbnail) {
+        scale = chooseScale(c, orientedSize(fittedSize(s.natural, need.box), orientation));
+        if (need.kind == PictureNeed::Kind::Thumbnail) {
             c.dct_method = JDCT_IFAST;
             c.do_fancy_upsampling = FALSE;
         }
         s.region = QRect(QPoint(), s.natural);
     } else {
-        s.region = regionFor(s.natural, spec);
+        s.region = regionFor(s.natural, need);
         if (s.region.isEmpty())
             leave(reinterpret_cast<j_common_ptr>(&c), "the part asked for is outside the picture");
         part = storedRect(s.region, stored, orientation);
@@ -300,10 +300,10 @@ bool looksLikeJpeg(const QByteArray& head) {
            uchar(head[2]) == 0xff;
 }
 
-JpegOutcome decodeJpeg(const QString& path, const PictureSpec& spec, LoadProgress* progress) {
+JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgress* progress) {
     JpegOutcome out;
     Session s;
-    s.spec = &spec;
+    s.need = &need;
     s.progress = progress;
     s.cinfo.err = jpeg_std_error(&s.err.pub);
     s.err.pub.error_exit = errorExit;
@@ -322,11 +322,11 @@ JpegOutcome decodeJpeg(const QString& path, const PictureSpec& spec, LoadProgres
         return out;
     }
     QImage image = std::move(s.image);
-    if (spec.kind != PictureSpec::Kind::Full) {
+    if (need.kind != PictureNeed::Kind::Full) {
         // Without the partly padded last row and column, then to the size.
         if (s.valid != image.rect())
             image = image.copy(s.valid);
-        const QSize target = fittedSize(s.natural, spec.box);
+        const QSize target = fittedSize(s.natural, need.box);
         if (image.size() != target)
             image = scaledSmooth(image, target);
     }

@@ -16,6 +16,6 @@ struct JpegOutcome {
     bool unreadable = false; // libjpeg could not start: let another reader try
 };
 
-JpegOutcome decodeJpeg(const QString& path, const PictureSpec& spec, LoadProgress* progress);
+JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgress* progress);
 
 } // namespace lumenta

@@ -33,20 +33,20 @@ bool mayAllocate(LoadProgress* progress, QSize size, int bitsPerPixel) {
            progress->mayAllocate(qint64(size.width()) * size.height() * qMax(bitsPerPixel, 8) / 8);
 }
 
-// What spec asks for, cut or reduced from a picture at its natural size.
-QImage applySpec(const QImage& natural, const PictureSpec& spec, QRect* region) {
-    *region = regionFor(natural.size(), spec);
+// What `need` asks for, cut or reduced from a picture at its natural size.
+QImage applySpec(const QImage& natural, const PictureNeed& need, QRect* region) {
+    *region = regionFor(natural.size(), need);
     if (region->isEmpty())
         return QImage();
-    if (spec.kind != PictureSpec::Kind::Full) {
-        const QSize target = fittedSize(natural.size(), spec.box);
+    if (need.kind != PictureNeed::Kind::Full) {
+        const QSize target = fittedSize(natural.size(), need.box);
         return target == natural.size() ? natural : scaledSmooth(natural, target);
     }
     return *region == natural.rect() ? natural : natural.copy(*region);
 }
 
 // A metafile's picture, or nothing when the file is no metafile.
-bool loadMetafile(QFile& file, const PictureSpec& spec, LoadProgress* progress, Picture& pic) {
+bool loadMetafile(QFile& file, const PictureNeed& need, LoadProgress* progress, Picture& pic) {
     file.seek(0);
     const MetafileKind kind = detectMetafile(file.peek(64));
     if (kind == MetafileKind::None)
@@ -62,8 +62,8 @@ bool loadMetafile(QFile& file, const PictureSpec& spec, LoadProgress* progress, 
         return true;
     }
     // A reduced picture is rendered reduced; a part is cut from the whole.
-    const bool reduced = spec.kind != PictureSpec::Kind::Full;
-    const QSize renderSize = reduced ? fittedSize(natural, spec.box) : natural;
+    const bool reduced = need.kind != PictureNeed::Kind::Full;
+    const QSize renderSize = reduced ? fittedSize(natural, need.box) : natural;
     if (!mayAllocate(progress, renderSize, 32)) {
         pic.error = QStringLiteral("cancelled");
         return true;
@@ -81,7 +81,7 @@ bool loadMetafile(QFile& file, const PictureSpec& spec, LoadProgress* progress, 
         pic.region = QRect(QPoint(), natural);
         pic.image = std::move(img);
     } else {
-        pic.image = applySpec(img, spec, &pic.region);
+        pic.image = applySpec(img, need, &pic.region);
     }
     pic.metafileData = bytes;
     return true;
@@ -106,7 +106,7 @@ QImage largestIconImage(QImageReader& reader) {
 }
 
 // A picture through Qt's readers; format empty: from the content.
-Picture readRaster(QIODevice* device, const QByteArray& format, const PictureSpec& spec,
+Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNeed& need,
                    LoadProgress* progress) {
     device->seek(0);
     QImageReader reader(device, format);
@@ -128,10 +128,10 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureSpe
         const int depth = known ? QImage::toPixelFormat(pixels).bitsPerPixel() : 32;
         if (stored.isValid() && !fitsAllocationLimit(upright, depth))
             return failed(QStringLiteral("picture exceeds the allocation limit"));
-        const bool reduced = spec.kind != PictureSpec::Kind::Full;
+        const bool reduced = need.kind != PictureNeed::Kind::Full;
         if (reduced && stored.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
             // The reader decodes reduced itself.
-            const QSize target = fittedSize(upright, spec.box);
+            const QSize target = fittedSize(upright, need.box);
             if (!mayAllocate(progress, target, depth))
                 return failed(QStringLiteral("cancelled"));
             reader.setScaledSize(turned ? target.transposed() : target);
@@ -163,7 +163,7 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureSpe
     Picture pic;
     pic.kind = Picture::Kind::Raster;
     pic.naturalSize = natural.size();
-    pic.image = applySpec(natural, spec, &pic.region);
+    pic.image = applySpec(natural, need, &pic.region);
     if (pic.image.isNull())
         return failed(QStringLiteral("the part asked for is outside the picture"));
     return pic;
@@ -171,9 +171,9 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureSpe
 
 } // namespace
 
-Picture derivePicture(const Picture& whole, const PictureSpec& spec) {
+Picture derivePicture(const Picture& whole, const PictureNeed& need) {
     Picture pic = whole;
-    pic.image = applySpec(whole.image, spec, &pic.region);
+    pic.image = applySpec(whole.image, need, &pic.region);
     if (pic.image.isNull()) {
         pic.kind = Picture::Kind::None;
         pic.metafileData.clear();
@@ -198,12 +198,12 @@ QSize fittedSize(QSize natural, QSize box) {
     return QSize(qMax(1, s.width()), qMax(1, s.height()));
 }
 
-QRect regionFor(QSize natural, const PictureSpec& spec) {
+QRect regionFor(QSize natural, const PictureNeed& need) {
     const QRect whole(QPoint(), natural);
-    if (spec.kind != PictureSpec::Kind::Full || spec.region.isEmpty())
+    if (need.kind != PictureNeed::Kind::Full || need.region.isEmpty())
         return whole;
-    QRect r = spec.region;
-    if (spec.centreRegion)
+    QRect r = need.region;
+    if (need.centreRegion)
         r.moveTopLeft(
             QPoint((natural.width() - r.width()) / 2, (natural.height() - r.height()) / 2));
     return r & whole;
@@ -223,7 +223,7 @@ QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode 
     return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-Picture loadPicture(const QString& path, const PictureSpec& spec, LoadProgress* progress) {
+Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* progress) {
     static std::once_flag limitSet;
     std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kPictureAllocationLimitMB); });
     QFile file(path);
@@ -232,17 +232,17 @@ Picture loadPicture(const QString& path, const PictureSpec& spec, LoadProgress* 
     if (file.size() == 0)
         return failed(QStringLiteral("empty file"));
     Picture pic;
-    if (loadMetafile(file, spec, progress, pic))
+    if (loadMetafile(file, need, progress, pic))
         return pic;
     if (looksLikeJpeg(file.peek(3))) {
-        JpegOutcome jpeg = decodeJpeg(path, spec, progress);
+        JpegOutcome jpeg = decodeJpeg(path, need, progress);
         if (!jpeg.unreadable)
             return std::move(jpeg.picture);
     }
-    pic = readRaster(&file, QByteArray(), spec, progress);
+    pic = readRaster(&file, QByteArray(), need, progress);
     if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
         // A device-independent bitmap without its file header.
-        Picture dib = readRaster(&file, "dib", spec, progress);
+        Picture dib = readRaster(&file, "dib", need, progress);
         if (!dib.isNull())
             return dib;
         if (pic.error.isEmpty())

@@ -19,7 +19,7 @@ namespace lumenta {
 struct Picture {
     enum class Kind { None, Raster, Wmf, Emf };
     Kind kind = Kind::None;
-    QImage image;            // what is drawn (see PictureSpec for its size)
+    QImage image;            // what is drawn (see PictureNeed for its size)
     QByteArray metafileData; // the file's own bytes for WMF and EMF
     QString error;           // why loading failed (for logs), empty on success
     QSize naturalSize;       // the whole upright picture at its natural size
@@ -30,7 +30,7 @@ struct Picture {
 };
 
 // What part of a picture is wanted, and how large.
-struct PictureSpec {
+struct PictureNeed {
     enum class Kind {
         Full,      // the natural size; `region` may ask for a part only
         Fitted,    // reduced to fit inside `box`, aspect kept (never enlarged)
@@ -41,7 +41,7 @@ struct PictureSpec {
     QRect region;              // Full: natural-size pixels wanted (empty: all)
     bool centreRegion = false; // Full: region.size() taken around the centre
 
-    bool operator==(const PictureSpec&) const = default;
+    bool operator==(const PictureNeed&) const = default;
 };
 
 // Told what a load is doing, from the thread that runs it.
@@ -66,20 +66,20 @@ public:
 // Loads a picture file. A file that is missing, empty, unreadable or not a
 // picture gives a null Picture (kind None). Blocks: any thread but the GUI
 // thread; several at once are fine.
-Picture loadPicture(const QString& path, const PictureSpec& spec = {},
+Picture loadPicture(const QString& path, const PictureNeed& need = {},
                     LoadProgress* progress = nullptr);
 
-// What spec asks for, taken from a picture already loaded whole (spec
-// Full without region): a part cut from it or a reduced copy.
-Picture derivePicture(const Picture& whole, const PictureSpec& spec);
+// What `need` asks for, taken from a picture already loaded whole (Full
+// without region): a part cut from it or a reduced copy.
+Picture derivePicture(const Picture& whole, const PictureNeed& need);
 
 // The size a picture of natural size `natural` is reduced to so as to fit
 // inside box (aspect kept, sides at least 1); natural itself when it fits.
 QSize fittedSize(QSize natural, QSize box);
 
-// The part of a picture of natural size `natural` that spec asks for, within
-// the picture; the whole picture when spec asks for no part.
-QRect regionFor(QSize natural, const PictureSpec& spec);
+// The part of a picture of natural size `natural` that `need` asks for,
+// within the picture; the whole picture when it asks for no part.
+QRect regionFor(QSize natural, const PictureNeed& need);
 
 // A smooth (filtered) scaling of image to size that stays fast for large
 // reductions: a huge picture is first reduced by plain sampling to a few

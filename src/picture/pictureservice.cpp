@@ -14,7 +14,7 @@ namespace lumenta {
 // One decoding, shared by every request that wants the same thing.
 struct PictureService::Job {
     QString path;
-    PictureSpec spec;
+    PictureNeed need;
     QString key;
     Picture source;                    // a whole picture already kept: derive from it, no file read
     std::atomic<bool> prefetch{false}; // nobody asked yet: only for the cache
@@ -80,22 +80,22 @@ QString stampOf(const QString& path) {
     return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
 }
 
-QString keyFor(const QString& path, const QString& stamp, const PictureSpec& spec) {
-    const QRect& r = spec.region;
+QString keyFor(const QString& path, const QString& stamp, const PictureNeed& need) {
+    const QRect& r = need.region;
     return QStringLiteral("%1|%2|%3|%4x%5|%6,%7,%8x%9|%10")
         .arg(path, stamp)
-        .arg(int(spec.kind))
-        .arg(spec.box.width())
-        .arg(spec.box.height())
-        .arg(spec.centreRegion ? 0 : r.x())
-        .arg(spec.centreRegion ? 0 : r.y())
+        .arg(int(need.kind))
+        .arg(need.box.width())
+        .arg(need.box.height())
+        .arg(need.centreRegion ? 0 : r.x())
+        .arg(need.centreRegion ? 0 : r.y())
         .arg(r.width())
         .arg(r.height())
-        .arg(spec.centreRegion ? 1 : 0);
+        .arg(need.centreRegion ? 1 : 0);
 }
 
-bool isWhole(const PictureSpec& spec) {
-    return spec.kind == PictureSpec::Kind::Full && spec.region.isEmpty();
+bool isWhole(const PictureNeed& need) {
+    return need.kind == PictureNeed::Kind::Full && need.region.isEmpty();
 }
 
 } // namespace
@@ -111,23 +111,23 @@ PictureRequest PictureRequest::full(const QString& path, bool progressive, quint
 PictureRequest PictureRequest::fitted(const QString& path, QSize box, quint64 slot) {
     PictureRequest r;
     r.path = path;
-    r.spec.kind = PictureSpec::Kind::Fitted;
-    r.spec.box = box;
+    r.need.kind = PictureNeed::Kind::Fitted;
+    r.need.box = box;
     r.slot = slot;
     return r;
 }
 
 PictureRequest PictureRequest::thumbnail(const QString& path, QSize box, quint64 slot) {
     PictureRequest r = fitted(path, box, slot);
-    r.spec.kind = PictureSpec::Kind::Thumbnail;
+    r.need.kind = PictureNeed::Kind::Thumbnail;
     return r;
 }
 
 PictureRequest PictureRequest::centre(const QString& path, QSize size, quint64 slot) {
     PictureRequest r;
     r.path = path;
-    r.spec.region = QRect(QPoint(), size);
-    r.spec.centreRegion = true;
+    r.need.region = QRect(QPoint(), size);
+    r.need.centreRegion = true;
     r.slot = slot;
     return r;
 }
@@ -206,7 +206,7 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
     t.since.start();
 
     const QString stamp = stampOf(request.path);
-    const QString key = keyFor(request.path, stamp, request.spec);
+    const QString key = keyFor(request.path, stamp, request.need);
     if (std::optional<Picture> kept = m_cache.find(key)) {
         m_tickets.insert(ticket, std::move(t));
         QMetaObject::invokeMethod(
@@ -245,7 +245,7 @@ void PictureService::prefetch(QObject* owner, const PictureRequest& request) {
     if (JobPtr old = m_prefetches.take(owner))
         abandonIfUnwanted(old);
     const QString stamp = stampOf(request.path);
-    const QString key = keyFor(request.path, stamp, request.spec);
+    const QString key = keyFor(request.path, stamp, request.need);
     if (m_cache.find(key) || jobFor(key))
         return;
     JobPtr job = newJob(request, key, stamp);
@@ -259,9 +259,9 @@ PictureService::JobPtr PictureService::newJob(const PictureRequest& request, con
                                               const QString& stamp) {
     auto job = std::make_shared<Job>();
     job->path = request.path;
-    job->spec = request.spec;
+    job->need = request.need;
     job->key = key;
-    if (!isWhole(request.spec)) {
+    if (!isWhole(request.need)) {
         // A part or a reduced copy of a picture kept whole is made from it.
         if (std::optional<Picture> whole = m_cache.find(keyFor(request.path, stamp, {})))
             job->source = *whole;
@@ -382,10 +382,10 @@ void PictureService::start(const JobPtr& job) {
 void PictureService::work(const JobPtr& job) {
     if (!job->cancelled) {
         if (!job->source.isNull()) {
-            job->result = derivePicture(job->source, job->spec);
+            job->result = derivePicture(job->source, job->need);
         } else {
             Progress progress(this, job);
-            job->result = loadPicture(job->path, job->spec, &progress);
+            job->result = loadPicture(job->path, job->need, &progress);
         }
     }
     QMetaObject::invokeMethod(

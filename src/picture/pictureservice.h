@@ -80,7 +80,7 @@ using PictureTicket = quint64;
 
 struct PictureRequest {
     QString path;
-    PictureSpec spec;
+    PictureNeed need;
     bool progressive = false; // Full: rowsReady() as rows are decoded
     quint64 slot = 0;         // see "Callers and supersession"
 

@@ -107,10 +107,10 @@ TEST(JpegDecoding, ReducedAndPartialPicturesMatchTheWholeOne) {
     const QString big = sample("jpeg/large_4000x3000.jpg");
     struct Case {
         QString path;
-        PictureSpec spec;
+        PictureNeed need;
         QSize size;
     };
-    using K = PictureSpec::Kind;
+    using K = PictureNeed::Kind;
     const Case cases[] = {
         {big, {K::Fitted, QSize(640, 640), {}, false}, QSize(640, 480)},
         {big, {K::Thumbnail, QSize(96, 96), {}, false}, QSize(96, 72)},
@@ -123,15 +123,15 @@ TEST(JpegDecoding, ReducedAndPartialPicturesMatchTheWholeOne) {
         {turned, {K::Full, {}, QRect(0, 0, 500, 20), true}, QSize(133, 20)},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.path.toStdString() + " " + std::to_string(int(c.spec.kind)));
+        SCOPED_TRACE(c.path.toStdString() + " " + std::to_string(int(c.need.kind)));
         const Picture whole = loadPicture(c.path);
-        const Picture p = loadPicture(c.path, c.spec);
+        const Picture p = loadPicture(c.path, c.need);
         ASSERT_FALSE(p.isNull()) << p.error.toStdString();
         EXPECT_EQ(p.size(), c.size);
         EXPECT_EQ(p.naturalSize, whole.size());
-        const Picture expected = derivePicture(whole, c.spec);
+        const Picture expected = derivePicture(whole, c.need);
         EXPECT_EQ(p.region, expected.region);
-        if (c.spec.kind == K::Full)
+        if (c.need.kind == K::Full)
             EXPECT_LE(maxDiff(p.image, expected.image), 1);
         else
             EXPECT_LT(meanDiff(p.image, expected.image), 8.0);

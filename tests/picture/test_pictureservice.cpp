@@ -208,7 +208,7 @@ TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
     ASSERT_TRUE(testutil::waitUntil([&] { return results.size() == asked.size(); }));
     for (const PictureResult& r : results) {
         const auto [rule, kind] = asked.value(r.ticket);
-        SCOPED_TRACE(std::string(rule->file) + " kind " + std::to_string(int(kind->spec.kind)));
+        SCOPED_TRACE(std::string(rule->file) + " kind " + std::to_string(int(kind->need.kind)));
         const bool metafile = QByteArray(rule->file).endsWith(".wmf");
         if (!rule->natural.isValid() && !metafile) {
             EXPECT_FALSE(r.ok());
@@ -218,9 +218,9 @@ TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
         const QSize natural = metafile ? r.picture.naturalSize : rule->natural;
         EXPECT_EQ(r.picture.naturalSize, natural);
         EXPECT_EQ(r.picture.kind, metafile ? Picture::Kind::Wmf : Picture::Kind::Raster);
-        const QSize expected = kind->spec.kind == PictureSpec::Kind::Full
-                                   ? regionFor(natural, kind->spec).size()
-                                   : fittedSize(natural, kind->spec.box);
+        const QSize expected = kind->need.kind == PictureNeed::Kind::Full
+                                   ? regionFor(natural, kind->need).size()
+                                   : fittedSize(natural, kind->need.box);
         EXPECT_EQ(r.picture.size(), expected);
     }
 }
