@@ -1,21 +1,28 @@
 #include "picture/picturebuffer.h"
 
 #include <limits>
+#include <memory>
+#include <thread>
+
 #include <sys/mman.h>
 
 namespace lumenta {
 
 namespace {
 
+// Pages mapped for one picture; unmapped when the last holder lets go (the
+// picture, and the thread making its pages ready while it is filled).
 struct Mapping {
+    Mapping(void* a, size_t n) : address(a), length(n) {}
+    Mapping(const Mapping&) = delete;
+    Mapping& operator=(const Mapping&) = delete;
+    ~Mapping() { ::munmap(address, length); }
     void* address;
     size_t length;
 };
 
-void unmap(void* info) {
-    auto* m = static_cast<Mapping*>(info);
-    ::munmap(m->address, m->length);
-    delete m;
+void release(void* info) {
+    delete static_cast<std::shared_ptr<Mapping>*>(info);
 }
 
 } // namespace
@@ -32,14 +39,22 @@ QImage newPictureBuffer(QSize size, QImage::Format format) {
         ::mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (address == MAP_FAILED)
         return QImage();
+    auto mapping = std::make_shared<Mapping>(address, size_t(bytes));
 #ifdef MADV_HUGEPAGE
     ::madvise(address, size_t(bytes), MADV_HUGEPAGE);
 #endif
-    auto* mapping = new Mapping{address, size_t(bytes)};
+#ifdef MADV_POPULATE_WRITE
+    // The kernel clears the pages on another processor while the decoder
+    // fills the first rows, instead of one page fault at a time in its way.
+    std::thread([mapping] {
+        ::madvise(mapping->address, mapping->length, MADV_POPULATE_WRITE);
+    }).detach();
+#endif
+    auto* holder = new std::shared_ptr<Mapping>(mapping);
     QImage image(static_cast<uchar*>(address), size.width(), size.height(), bytesPerLine, format,
-                 unmap, mapping);
+                 release, holder);
     if (image.isNull())
-        unmap(mapping);
+        release(holder);
     return image;
 }
 
