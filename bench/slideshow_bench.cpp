@@ -3,12 +3,13 @@
 // between two pictures appearing (the pause plus what the show adds to it)
 // and the peak memory of the whole run.
 //
-//   lumenta-slideshow-bench [--pictures N] [--pause S] [--folder DIR]
+//   lumenta-slideshow-bench [--pictures N] [--pause S] [--rule 1-4] [--folder DIR]
 //
 // Without --folder, two photograph-like 24-megapixel samples are written to a
 // temporary folder and linked under N names, so every picture of the show is
 // a different file to read.
 #include "app/appcontext.h"
+#include "picture/pictureservice.h"
 #include "slideshow/ecrdiapo.h"
 #include "slideshow/slideshowhost.h"
 #include "support/scripteddialogs.h"
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int pictures = 48;
     int pause = 1;
+    int rule = 3;
     QString folder;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
@@ -83,11 +85,13 @@ int main(int argc, char** argv) {
             pictures = std::max(2, args[++i].toInt());
         else if (args[i] == QLatin1String("--pause") && i + 1 < args.size())
             pause = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--rule") && i + 1 < args.size())
+            rule = std::clamp(args[++i].toInt(), 1, 4);
         else if (args[i] == QLatin1String("--folder") && i + 1 < args.size())
             folder = args[++i];
         else {
             std::printf("usage: lumenta-slideshow-bench [--pictures N] [--pause S] "
-                        "[--folder DIR]\n");
+                        "[--rule 1-4] [--folder DIR]\n");
             return 2;
         }
     }
@@ -114,10 +118,11 @@ int main(int argc, char** argv) {
     ScriptedDialogs dialogs;
     AppContext ctx;
     ctx.dialogs = &dialogs;
+    ctx.pictureService = std::make_shared<PictureService>();
     ctx.state.settingsPathOverride = tmp.filePath("Affich.cfg");
     Settings& s = ctx.state.settings;
     s.SlideShowType = 0;
-    s.SlideSizeMode = 3;
+    s.SlideSizeMode = int16_t(rule);
     s.SlideOrder = 1;
     s.SlideBackColor = 1;
     s.SlidePauseSeconds = int16_t(pause);

@@ -3,7 +3,7 @@
 #include "app/module1.h"
 #include "dialogs/commondialog.h"
 #include "fullscreen/frmplecr.h"
-#include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 #include "slideshow/selection.h"
 #include "slideshow/vsifile.h"
 #include "widgets/browsewidgets.h"
@@ -11,7 +11,6 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -19,7 +18,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
 
@@ -248,47 +246,33 @@ void FrmListe::addEntry(const QString& path) {
 }
 
 void FrmListe::AffichImg(const QString& path) {
-    // Read off the GUI thread; a file that is no picture keeps the preview
-    // as it was.
-    const quint64 serial = ++m_previewSerial;
-    struct Loaded {
-        QImage image;
-        QSize natural;
-    };
-    auto* watcher = new QFutureWatcher<Loaded>(this);
-    connect(watcher, &QFutureWatcher<Loaded>::finished, this, [this, watcher, serial, path] {
-        const Loaded l = watcher->result();
-        watcher->deleteLater();
-        if (serial != m_previewSerial)
-            return;
-        const bool ok = !l.image.isNull();
-        if (ok) {
-            const double ratio = double(l.natural.width()) / l.natural.height();
-            const int maxWidth = std::max(Image1->parentWidget()->width() - 8, 16);
-            int w = int(std::lround(kPreviewHeight * ratio));
-            int h = kPreviewHeight;
-            if (w > maxWidth) {
-                w = maxWidth;
-                h = std::max(1, int(std::lround(w / ratio)));
-            }
-            Image1->setFixedSize(std::max(w, 1), h);
-            Image1->setImage(l.image);
-            m_previewShown = path;
-        }
-        Q_EMIT previewDone(path, ok);
-    });
-    watcher->setFuture(QtConcurrent::run([path] {
-        const Picture p = loadPicture(path);
-        Loaded l;
-        if (p.isNull() || p.size().isEmpty())
-            return l;
-        l.natural = p.size();
-        const QSize box(kPreviewHeight * 8, kPreviewHeight);
-        l.image = p.size().width() > box.width() || p.size().height() > box.height()
-                      ? scaledSmooth(p.image, p.size().scaled(box, Qt::KeepAspectRatio))
-                      : p.image;
-        return l;
-    }));
+    // From the picture service, reduced to the preview's height; a file that
+    // is no picture keeps the preview as it was. A newer click supersedes an
+    // older one still on its way.
+    const QSize box(kPreviewHeight * 8, kPreviewHeight);
+    m_ctx.pictures().request(this, PictureRequest::fitted(path, box),
+                             [this, path](const PictureResult& r) {
+                                 if (r.ok())
+                                     showPreview(path, r.picture);
+                                 Q_EMIT previewDone(path, r.ok());
+                             });
+}
+
+void FrmListe::showPreview(const QString& path, const Picture& picture) {
+    const QSize natural = picture.naturalSize.isEmpty() ? picture.size() : picture.naturalSize;
+    if (natural.isEmpty())
+        return;
+    const double ratio = double(natural.width()) / natural.height();
+    const int maxWidth = std::max(Image1->parentWidget()->width() - 8, 16);
+    int w = int(std::lround(kPreviewHeight * ratio));
+    int h = kPreviewHeight;
+    if (w > maxWidth) {
+        w = maxWidth;
+        h = std::max(1, int(std::lround(w / ratio)));
+    }
+    Image1->setFixedSize(std::max(w, 1), h);
+    Image1->setImage(picture.image);
+    m_previewShown = path;
 }
 
 void FrmListe::File1_Click(const QString& name) {

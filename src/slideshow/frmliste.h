@@ -21,6 +21,7 @@ class QPushButton;
 namespace lumenta {
 
 class CommonDialog;
+struct Picture;
 class FileList;
 class StretchImage;
 
@@ -93,13 +94,13 @@ private:
     void wire();
     void fillFromSelection();
     void addEntry(const QString& path);
+    void showPreview(const QString& path, const Picture& picture);
     CommonDialog& fileDialog();
 
     AppContext& m_ctx;
     SlideshowHost m_host;
     std::unique_ptr<CommonDialog> m_ownDialog;
     QString m_previewShown;
-    quint64 m_previewSerial = 0;
 };
 
 } // namespace lumenta

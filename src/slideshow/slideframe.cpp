@@ -30,10 +30,10 @@ std::optional<QRectF> slidePlacement(int rule, QSize natural, QSize screen) {
 SlideDecode slideDecodeFor(int rule, QSize screen) {
     if (rule == 1)
         return SlideDecode{true, screen};
-    // A stretched picture is enlarged on one side: decode it larger so that
-    // side keeps its detail.
+    // A stretched picture is enlarged on one side: decode it somewhat larger
+    // so that side keeps some detail.
     if (rule == 2)
-        return SlideDecode{false, screen * 2};
+        return SlideDecode{false, screen * 3 / 2};
     return SlideDecode{false, screen};
 }
 

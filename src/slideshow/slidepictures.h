@@ -1,7 +1,10 @@
 #pragma once
-// Pictures for the slideshow screen, decoded off the GUI thread at the size
-// the size rule draws them, one kept ahead: while a picture is shown the next
-// one is prepared, so that it appears as soon as it is asked for.
+// Pictures for the slideshow screen, from the picture service at the size the
+// size rule draws them (reduced, or only the screen-sized centre), one kept
+// ahead: while a picture is shown the next one is prepared, so that it
+// appears as soon as it is asked for. At most two screen-sized frames are
+// held, whatever the length of the show, and while it exists the service
+// keeps no more than two decoded pictures of the show's size.
 #include "app/appcontext.h"
 #include "slideshow/slideframe.h"
 
@@ -39,16 +42,20 @@ private:
     struct Slot {
         QString path;
         quint64 serial = 0; // the load filling this slot
+        quint64 ticket = 0; // its picture service request, while pending
         bool done = false;
         bool ok = false;
         SlideFrame frame;
         Handler handler;
     };
-    quint64 startLoad(const QString& path);
+    void startLoad(Slot& slot);
+    void drop(Slot& slot);
+    Slot* slotOf(quint64 serial);
     void loaded(quint64 serial, bool ok, const SlideFrame& frame);
     void deliver();
 
     AppContext& m_ctx;
+    qint64 m_savedBudget; // the service's memory budget before the show
     QSize m_screen;
     int m_rule = 3;
     quint64 m_serial = 0;

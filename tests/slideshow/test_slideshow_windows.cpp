@@ -3,6 +3,7 @@
 // window's commands that open them.
 #include "app/appcontext.h"
 #include "dialogs/commondialog.h"
+#include "picture/pictureservice.h"
 #include "slideshow/diapo.h"
 #include "slideshow/ecrdiapo.h"
 #include "slideshow/frmliste.h"
@@ -44,6 +45,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
         ctx.state.AppFolder = dir.path();
         ctx.state.settingsPathOverride = dir.filePath("Affich.cfg");
         photos = dir.filePath("Photos.2007");
