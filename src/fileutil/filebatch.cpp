@@ -82,6 +82,7 @@ void FileBatch::startCopy(bool replace) {
         m_task = new FileCopyTask(this);
         connect(m_task, &FileCopyTask::finished, this,
                 [this](const FileResult& r) { copyFinished(r); });
+        connect(m_task, &FileCopyTask::progress, this, &FileBatch::progress);
     }
     m_task->setWriteFunction(m_write);
     m_task->start(sourcePath(), targetPath(), replace);

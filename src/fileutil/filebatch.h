@@ -70,6 +70,8 @@ Q_SIGNALS:
     void question(const QString& text);
     // One more file copied or deleted (AppState::OperationCount).
     void fileDone(int operationCount);
+    // Bytes of the file being copied, at most ten times a second.
+    void progress(qint64 copied, qint64 total);
     void finished(lumenta::FileBatch::Ending ending);
 
 private:

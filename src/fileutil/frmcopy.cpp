@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -120,6 +121,10 @@ void FrmCopy::createControls() {
     etiSelection = label(this, "etiSelection", QStringLiteral("0"));
     Etiquette9 = label(this, "Etiquette9", tr("Copié(s) :"));
     etiCopies = label(this, "etiCopies", QStringLiteral("0"));
+    progressCopy = new QProgressBar(this);
+    named(progressCopy, "progressCopy");
+    progressCopy->setToolTip(tr("Copie du fichier en cours"));
+    progressCopy->hide();
 
     Image1 = new StretchImage(this);
     named(Image1, "Image1");
@@ -167,6 +172,7 @@ void FrmCopy::layoutControls() {
     counts->addWidget(etiCopies, 1, 1);
     counts->setColumnStretch(1, 1);
     middle->addLayout(counts);
+    middle->addWidget(progressCopy);
     // The preview keeps the picture's proportions inside a fixed box.
     auto* previewBox = new QWidget(this);
     previewBox->setFixedSize(kPreviewBox);

@@ -20,6 +20,7 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace lumenta {
@@ -71,6 +72,8 @@ public:
     QPushButton* Command4 = nullptr;
     QPushButton* btcInfo = nullptr;
     QPushButton* btcCancel = nullptr;
+    // How far the copy of a large file has gone (shown while it lasts).
+    QProgressBar* progressCopy = nullptr;
 
     // Handlers (public so tests can drive them as a user would).
     void Lecteur_Change(bool source);

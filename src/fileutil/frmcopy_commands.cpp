@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 
 namespace lumenta {
@@ -35,7 +36,12 @@ void FrmCopy::runBatch(FileBatch::Mode mode) {
     m_batch = new FileBatch(mode, m_st, sourceFolder(), targetFolder(), selectedNames(), this);
     m_batch->setWriteFunction(m_write);
     connect(m_batch, &FileBatch::question, this, [this](const QString& t) { askQuestion(t); });
+    connect(m_batch, &FileBatch::progress, this, [this](qint64 copied, qint64 total) {
+        progressCopy->setValue(total > 0 ? int(copied * 100 / total) : 0);
+        progressCopy->show();
+    });
     connect(m_batch, &FileBatch::fileDone, this, [this](int count) {
+        progressCopy->hide();
         etiCopies->setText(printForm(count));
         etiCopies->repaint();
         updateFileCount();
@@ -82,6 +88,11 @@ void FrmCopy::batchFinished(FileBatch::Ending ending) {
 }
 
 void FrmCopy::setBusy(bool busy) {
+    progressCopy->hide();
+    if (busy)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
     for (QWidget* w : {static_cast<QWidget*>(Cadre1), static_cast<QWidget*>(Cadre2),
                        static_cast<QWidget*>(Text1), static_cast<QWidget*>(Commande1),
                        static_cast<QWidget*>(Command4), static_cast<QWidget*>(btcInfo),

@@ -13,6 +13,7 @@ namespace lumenta {
 VbCopyM::VbCopyM(AppState& state, QWidget* parent) : QDialog(parent), m_st(state) {
     setObjectName(QStringLiteral("vbcopym"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowTitle(tr("Fichier existant"));
 
     Frame1 = new QGroupBox(this);
@@ -42,6 +43,7 @@ VbCopyM::VbCopyM(AppState& state, QWidget* parent) : QDialog(parent), m_st(state
     for (QPushButton* b : {Command1, Command2, Command3, Command4})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(Frame1);
     layout->addLayout(buttons);
 
