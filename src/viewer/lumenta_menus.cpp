@@ -7,6 +7,7 @@
 #include "picture/picturesaver.h"
 #include "printing/impimg.h"
 #include "printing/orimp.h"
+#include "scanner/scannercommands.h"
 #include "viewer/lumenta.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
@@ -120,6 +121,11 @@ void Lumenta::wireCommands() {
         imp.exec();
     });
     m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
+    auto* scanner = new ScannerCommands(m_ctx, this);
+    scanner->bindMainActions(Mnu_SelectSource, Mnu_AcquScanner);
+    connect(scanner, &ScannerCommands::windowClosed, this, [this] { File1->refresh(); });
+    m_windows.add(SecondaryWindow::ScannerSource, [scanner] { scanner->selectSource(); });
+    m_windows.add(SecondaryWindow::ScannerAcquire, [scanner] { scanner->acquire(); });
     m_windows.add(SecondaryWindow::FileUtility, [this] {
         FrmCopy utility(m_ctx, Dir1->path(), this);
         utility.exec();
