@@ -10,7 +10,8 @@
 //   renamed into place. Without `replace` the rename is atomic and never
 //   replaces anything (RENAME_NOREPLACE); with it, only a writable file is
 //   replaced. On any failure or cancellation the temporary file is removed
-//   and the destination is exactly as it was.
+//   and the destination is exactly as it was. A link at the destination is
+//   replaced by the copy, never written through.
 // - "The same file" is decided on identity (device and inode, links
 //   followed), never on spelling: copying or moving a file onto itself,
 //   through a link or another spelling, does nothing and says so
