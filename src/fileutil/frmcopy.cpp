@@ -4,6 +4,7 @@
 
 #include "app/module1.h"
 #include "fileutil/vbcopym.h"
+#include "picture/pictureservice.h"
 #include "system/drives.h"
 #include "system/filelist.h"
 #include "widgets/browsewidgets.h"
@@ -11,7 +12,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,7 +20,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace lumenta {
 
@@ -410,17 +409,16 @@ void FrmCopy::Fichier1_Click(const QString& name) {
 }
 
 void FrmCopy::loadPreview(const QString& path) {
-    // Read on a worker; only the answer for the last file asked for counts.
+    // Read by the picture service; a newer click supersedes an older one,
+    // and only the answer for the last file asked for counts.
     m_previewLoading = path;
     m_preview = Picture();
     m_previewPath.clear();
-    auto* watcher = new QFutureWatcher<Picture>(this);
-    connect(watcher, &QFutureWatcher<Picture>::finished, this, [this, watcher, path] {
-        watcher->deleteLater();
-        if (path == m_previewLoading)
-            previewLoaded(path, watcher->result());
-    });
-    watcher->setFuture(QtConcurrent::run([path] { return loadPicture(path); }));
+    m_ctx.pictures().request(this, PictureRequest::full(path),
+                             [this, path](const PictureResult& r) {
+                                 if (path == m_previewLoading)
+                                     previewLoaded(path, r.picture);
+                             });
 }
 
 void FrmCopy::previewLoaded(const QString& path, const Picture& picture) {

@@ -2,6 +2,7 @@
 // the source list, the command buttons, the question dialog's buttons.
 #include "fileutil/frmcopy.h"
 #include "fileutil/vbcopym.h"
+#include "picture/pictureservice.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -52,6 +53,7 @@ protected:
         QDir().mkpath(src);
         QDir().mkpath(dst);
         ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
     }
     void open() {
         w = std::make_unique<FrmCopy>(ctx, src);
