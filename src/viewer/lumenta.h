@@ -168,6 +168,7 @@ private:
     void setPictureMenusEnabled(bool on);
     void showCommand6BySelection();
     void updateFileCount();
+    void refreshListsAfterFileUtility();
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);
     void dispatchPicture();
