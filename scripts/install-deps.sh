@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   qt6-l10n-tools
   # desktop associations
-  libglib2.0-dev shared-mime-info
+  libglib2.0-dev shared-mime-info libglib2.0-bin desktop-file-utils
   # metafiles (WMF, EMF)
   libwmf-dev libemf2svg-dev
   # sound, MIDI, CD audio

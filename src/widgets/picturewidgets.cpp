@@ -21,6 +21,12 @@ void PictureBox::setImage(const QImage& image) {
     update();
 }
 
+bool PictureBox::event(QEvent* e) {
+    if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
+        Q_EMIT shownChanged(e->type() == QEvent::ShowToParent);
+    return QWidget::event(e);
+}
+
 void PictureBox::paintEvent(QPaintEvent* e) {
     if (m_image.isNull())
         return;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTemporaryDir>
@@ -240,4 +241,26 @@ TEST_F(FullScreenWindow, PreloadedPictureIsUsedWhileTheFileIsUnchanged) {
     writePicture("p.png", QSize(100, 60), Qt::red);
     ASSERT_TRUE(showAndWait(w));
     EXPECT_EQ(pictureColour(w), QColor(Qt::red));
+}
+
+TEST_F(FullScreenWindow, CoversItsScreenBeforeAnyWindowManagerActs) {
+    // Without a window manager nobody honours the full-screen request: the
+    // geometry the window is shown with is all it gets.
+    ctx.state.FullScreenFilePath = writePicture("small.png", QSize(20, 10), Qt::magenta);
+    QWidget opener;
+    FrmPlEcr w(ctx, &opener);
+    QRect atShow;
+    struct ShowSpy : QObject {
+        QRect* seen;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                *seen = static_cast<QWidget*>(o)->geometry();
+            return false;
+        }
+    } spy;
+    spy.seen = &atShow;
+    w.installEventFilter(&spy);
+    ASSERT_TRUE(showAndWait(w));
+    EXPECT_EQ(atShow, opener.screen()->geometry());
+    EXPECT_EQ(w.geometry(), opener.screen()->geometry());
 }
