@@ -7,3 +7,13 @@ set_tests_properties(smoke.StartAndQuit PROPERTIES TIMEOUT 90)
 add_test(NAME smoke.InstallLayout
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/install.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(smoke.InstallLayout PROPERTIES TIMEOUT 60)
+
+# The real program started on a file, a folder and a missing path.
+add_test(NAME smoke.CommandLine
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cmdline.sh $<TARGET_FILE:lumenta> ${LUMENTA_FIXTURES})
+set_tests_properties(smoke.CommandLine PROPERTIES TIMEOUT 120)
+
+# SIGTERM ends the program even after a sound has played.
+add_test(NAME smoke.QuitOnSignal
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/signal.sh $<TARGET_FILE:lumenta> ${LUMENTA_FIXTURES})
+set_tests_properties(smoke.QuitOnSignal PROPERTIES TIMEOUT 60)
