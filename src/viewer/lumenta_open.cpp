@@ -34,7 +34,13 @@ void Lumenta::openFromCommandLine(const QString& path) {
     for (int i = 0; i < Combo1->count(); ++i)
         filters << Combo1->itemText(i);
     Combo1->setEditText(firstMatchingPattern(fi.fileName(), filters));
-    const QList<QListWidgetItem*> found = File1->findItems(fi.fileName(), Qt::MatchExactly);
+    QList<QListWidgetItem*> found = File1->findItems(fi.fileName(), Qt::MatchExactly);
+    if (found.isEmpty()) {
+        // Made since the folder was listed.
+        File1->refresh();
+        updateFileCount();
+        found = File1->findItems(fi.fileName(), Qt::MatchExactly);
+    }
     if (!found.isEmpty())
         File1->setCurrentItem(found.first());
     File1_Click(fi.fileName());

@@ -31,14 +31,15 @@ mkdir -p "$xdg/home" "$xdg/config" "$xdg/data"
 update-desktop-database "$prefix/share/applications"
 for type in image/jpeg image/bmp image/gif image/x-icon image/x-win-bitmap image/x-wmf \
             image/x-emf; do
-  PATH="$prefix/bin:$PATH" HOME="$xdg/home" XDG_CONFIG_HOME="$xdg/config" XDG_DATA_HOME="$xdg/data" \
-    XDG_DATA_DIRS="$prefix/share:/usr/share" gio mime "$type" | grep -q 'lumenta\.desktop' ||
-    fail "not offered for $type"
+  apps=$(PATH="$prefix/bin:$PATH" HOME="$xdg/home" XDG_CONFIG_HOME="$xdg/config" \
+         XDG_DATA_HOME="$xdg/data" XDG_DATA_DIRS="$prefix/share:/usr/share" gio mime "$type")
+  grep -q 'lumenta\.desktop' <<<"$apps" || fail "not offered for $type: $apps"
 done
 
 # libemf2svg is GPL-2.0 only, libcdio and libimagequant GPL-3.0 or later: no
 # program may link both kinds.
-ldd "$folder/lumenta-mfrender" | grep -q libemf2svg || fail "the metafile renderer lacks libemf2svg"
+grep -q libemf2svg <<<"$(ldd "$folder/lumenta-mfrender")" ||
+  fail "the metafile renderer lacks libemf2svg"
 for f in "$folder"/*; do
   libs=$(ldd "$f")
   if grep -q libemf2svg <<<"$libs" && grep -qE 'libcdio|libimagequant' <<<"$libs"; then

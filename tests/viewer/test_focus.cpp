@@ -146,7 +146,7 @@ TEST_F(FocusTest, KeysAndClicksOpenWhatTheyReachCodeDoesNot) {
         {Qt::Key_F, "f.gif"},    {Qt::Key_Return, "f.gif"},
     };
     for (const auto& k : keys) {
-        SCOPED_TRACE(QTest::toString(k.key));
+        SCOPED_TRACE(int(k.key));
         const int before = int(clicks.count());
         QTest::keyClick(w->File1, k.key);
         ASSERT_EQ(clicks.count(), before + 1);

@@ -56,7 +56,7 @@ TEST_F(ViewerTest, FirstStartPlacesTheListsOnTheProgramFolder) {
     EXPECT_FALSE(w->Mnu_Pleinecran->isEnabled());
     EXPECT_FALSE(w->Mnu_EffaceImage->isEnabled());
     EXPECT_FALSE(w->Mnu_Diapo->isEnabled());
-    // Controls sit at their design places (15 twips a pixel at 96 DPI).
+    // Controls sit at their places in twips (15 twips a pixel at 96 DPI).
     EXPECT_EQ(w->Dir1->geometry(), QRect(8, 56, 185, 126));
     EXPECT_EQ(w->Command1->geometry(), QRect(144, 112, 33, 33));
     EXPECT_FALSE(QFileInfo::exists(settingsFile()));
@@ -158,6 +158,39 @@ TEST_F(ViewerTest, PictureClickShowsItAndSetsTheCommands) {
     ctx.state.settings.SelectionListValid = 0;
     w->Dir1->setPath(browse);
     EXPECT_FALSE(shown(w->Command6));
+}
+
+TEST_F(ViewerTest, StartingOnAFileOrAFolderFromTheCommandLine) {
+    const QString album = appDir.filePath(QStringLiteral("album été"));
+    QDir().mkpath(album);
+    const QString gif = testutil::fixture(QStringLiteral("pictures/samples/gif/static.gif"));
+    const struct {
+        const char* name;
+        const char* filter; // the first entry of the list that lists it
+    } files[] = {{"chat.gif", "*.gif"}, {"photo.JPEG", "*.*"}, {"sans point", "*.*"}};
+    start();
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const QString path = QDir(album).filePath(QLatin1String(f.name));
+        QFile::copy(gif, path);
+        w->openFromCommandLine(path);
+        EXPECT_EQ(w->Dir1->path(), album);
+        EXPECT_EQ(w->Combo1->currentText(), QLatin1String(f.filter));
+        EXPECT_EQ(w->File1->fileName(), QLatin1String(f.name));
+        EXPECT_EQ(ctx.state.CurrentFilePath, path);
+    }
+    // "sans point" has no extension: refused silently, as a click would.
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    EXPECT_TRUE(w->Open->isHidden());
+
+    w->openFromCommandLine(appDir.path());
+    EXPECT_EQ(w->Dir1->path(), appDir.path());
+    w->openFromCommandLine(QDir(album).filePath(QStringLiteral("absent.jpg")));
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_TRUE(dialogs.lastMessage()->text.contains(QStringLiteral("absent.jpg")));
+    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Exclamation);
+    EXPECT_EQ(w->Dir1->path(), appDir.path());
+    EXPECT_FALSE(QFileInfo::exists(settingsFile()));
 }
 
 TEST_F(ViewerTest, ScrollBarsReachTheFarSideOfALargePhoto) {
