@@ -160,7 +160,7 @@ TEST_F(ViewerTest, PictureClickShowsItAndSetsTheCommands) {
     EXPECT_FALSE(shown(w->Command6));
 }
 
-TEST_F(ViewerTest, StartingOnAFileOrAFolderFromTheCommandLine) {
+TEST_F(ViewerTest, StartingOnAFileSelectsItUnderTheFirstFilterThatListsIt) {
     const QString album = appDir.filePath(QStringLiteral("album été"));
     QDir().mkpath(album);
     const QString gif = testutil::fixture(QStringLiteral("pictures/samples/gif/static.gif"));
@@ -182,14 +182,6 @@ TEST_F(ViewerTest, StartingOnAFileOrAFolderFromTheCommandLine) {
     // "sans point" has no extension: refused silently, as a click would.
     EXPECT_TRUE(dialogs.asked.isEmpty());
     EXPECT_TRUE(w->Open->isHidden());
-
-    w->openFromCommandLine(appDir.path());
-    EXPECT_EQ(w->Dir1->path(), appDir.path());
-    w->openFromCommandLine(QDir(album).filePath(QStringLiteral("absent.jpg")));
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_TRUE(dialogs.lastMessage()->text.contains(QStringLiteral("absent.jpg")));
-    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Exclamation);
-    EXPECT_EQ(w->Dir1->path(), appDir.path());
     EXPECT_FALSE(QFileInfo::exists(settingsFile()));
 }
 
