@@ -5,6 +5,7 @@
 #include "app/quitsignals.h"
 #include "app/translations.h"
 #include "dialogs/qtdialogs.h"
+#include "picture/pictureservice.h"
 #include "viewer/lumenta.h"
 
 #include <QAction>
@@ -73,6 +74,7 @@ int runApplication(int argc, char** argv) {
     AppContext ctx;
     QtDialogs dialogs;
     ctx.dialogs = &dialogs;
+    ctx.pictureService = std::make_shared<PictureService>();
     ctx.state.AppFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
     ctx.state.loadSettingsAtStartup();
 

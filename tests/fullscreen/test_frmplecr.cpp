@@ -1,5 +1,6 @@
 #include "app/appcontext.h"
 #include "fullscreen/frmplecr.h"
+#include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 
@@ -44,6 +45,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
         ctx.state.settingsPathOverride = dir.filePath("Affich.cfg");
         ctx.state.settings.FullScreenSizeMode = 1;
         ctx.state.settings.FullScreenBackColor = 1;
@@ -263,4 +265,27 @@ TEST_F(FullScreenWindow, CoversItsScreenBeforeAnyWindowManagerActs) {
     ASSERT_TRUE(showAndWait(w));
     EXPECT_EQ(atShow, opener.screen()->geometry());
     EXPECT_EQ(w.geometry(), opener.screen()->geometry());
+}
+
+TEST_F(FullScreenWindow, LargePictureArrivesFittedAndClosingWhileLoadingCancels) {
+    ctx.state.FullScreenFilePath = writePicture("big.bmp", QSize(3000, 2000), Qt::darkCyan);
+    {
+        FrmPlEcr w(ctx);
+        ASSERT_TRUE(showAndWait(w));
+        // Decoded reduced to the screen on a worker, then placed by the rule.
+        const QSize screen = w.screen()->size();
+        EXPECT_LE(w.picture().image().width(), screen.width());
+        EXPECT_LE(w.picture().image().height(), screen.height());
+        EXPECT_EQ(w.pictureRect().width(), qMin(w.width(), w.height() * 3 / 2));
+        EXPECT_EQ(pictureColour(w), QColor(Qt::darkCyan));
+    }
+    ctx.pictureService->clearCache();
+    {
+        FrmPlEcr w(ctx);
+        w.show();
+        w.activateWindow();
+        ASSERT_TRUE(testutil::waitUntil([&] { return w.isLoading() || w.isPictureShown(); }));
+    }
+    EXPECT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
+    EXPECT_TRUE(dialogs.asked.isEmpty());
 }
