@@ -90,6 +90,10 @@ void Lumenta::wireCommands() {
     connect(Mnu_Quitter, &QAction::triggered, this, quit);
     connect(Command1, &QToolButton::clicked, this, quit);
     connect(Mnu_Copie, &QAction::triggered, this, [this] { Image1_DblClick(); });
+    // Copying needs a shown picture; the item (and so Ctrl+C) follows the
+    // picture box at once, not only when the menu opens.
+    connect(Open, &PictureBox::shownChanged, Mnu_Copie, &QAction::setEnabled);
+    Mnu_Copie->setEnabled(!Open->isHidden());
 
     connect(Mnu_Pleinecran, &QAction::triggered, this, [this] { PleinEcran(); });
     connect(Command2, &QToolButton::clicked, this, [this] {

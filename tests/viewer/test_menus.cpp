@@ -9,11 +9,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -85,6 +87,31 @@ TEST_F(ViewerTest, WindowsNotBuiltYetStayVisibleButDisabled) {
     EXPECT_TRUE(w->Mnu_Utilitaire->isEnabled() && w->Command8->isEnabled());
 }
 
+TEST_F(ViewerTest, EveryDispatchEndsWithUnbuiltWindowsDisabled) {
+    addFixture(QStringLiteral("pictures/samples/broken/text_renamed.jpg"), QStringLiteral("b.jpg"));
+    addFixture(QStringLiteral("media/bad_garbage_header.wav"), QStringLiteral("s.wav"));
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.*"));
+    const QList<std::pair<QObject*, SecondaryWindow>> commands = {
+        {w->Command5, SecondaryWindow::SelectionList},
+        {w->Mnu_ListeSelect, SecondaryWindow::SelectionList},
+        {w->Command6, SecondaryWindow::SlideshowSettings},
+        {w->Mnu_Diapo, SecondaryWindow::SlideshowSettings}};
+    // A picture that fails to load, then a sound (which fails too).
+    for (const char* name : {"b.jpg", "s.wav"}) {
+        SCOPED_TRACE(name);
+        click(QLatin1String(name));
+        EXPECT_FALSE(dialogs.asked.isEmpty());
+        for (const auto& [control, id] : commands) {
+            if (w->windows().available(id))
+                continue;
+            const QVariant enabled = control->property("enabled");
+            EXPECT_FALSE(enabled.toBool()) << control->objectName().toStdString();
+        }
+        w->Command4->click();
+    }
+}
+
 TEST_F(ViewerTest, PrintItemFollowsTheSelectedFileType) {
     addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
     testutil::writeFile(appDir, QStringLiteral("notes.txt"), "texte");
@@ -118,6 +145,11 @@ TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
     EXPECT_FALSE(w->Mnu_EnregSous->isEnabled());
     EXPECT_FALSE(w->Mnu_Pleinecran->isEnabled());
     EXPECT_TRUE(w->File1->hasFocus());
+    // Ctrl+C follows the same rule, before the menu is opened again.
+    QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasImage());
     w->Mnu_Edition_Open();
     EXPECT_FALSE(w->Mnu_Copie->isEnabled());
     // The picture stays loaded in the hidden controls.
@@ -128,6 +160,8 @@ TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
     w->Mnu_EffaceImage->trigger();
     EXPECT_TRUE(w->Command6->isHidden());
     click(QStringLiteral("baseline.jpg"));
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasImage());
     w->Mnu_Edition_Open();
     EXPECT_TRUE(w->Mnu_Copie->isEnabled());
 }
