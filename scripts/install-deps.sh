@@ -19,6 +19,8 @@ PACKAGES=(
   libcdio-dev libcdio-paranoia-dev
   # animation player (FLI/FLC)
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # thumbnail benchmark yardstick
+  libvips-tools
   # tests
   libgtest-dev googletest xvfb xauth xdotool
 )

@@ -1,6 +1,7 @@
 // The menu bar, the picture commands and the opening of the other windows.
 #include "about/frmabout.h"
 #include "app/module1.h"
+#include "browser/frmpicviewer.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
 #include "viewer/lumenta.h"
@@ -106,6 +107,8 @@ void Lumenta::wireCommands() {
         FrmAbout about(m_ctx, this);
         about.exec();
     });
+    m_windows.add(SecondaryWindow::PictureBrowser,
+                  [this] { FrmPicViewer::open(m_ctx, Dir1->path(), this); });
 
     // Commands that open another window.
     for (const WindowCommand& o : windowCommands()) {
