@@ -1,6 +1,7 @@
 #include "browser/thumbnailcache.h"
 
 #include "app/version.h"
+#include "picture/pictureloader.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -155,7 +156,7 @@ QImage ThumbnailCache::normalImage(const QImage& picture) {
         return QImage();
     if (picture.width() <= kNormalSide && picture.height() <= kNormalSide)
         return picture;
-    return picture.scaled(kNormalSide, kNormalSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return scaledSmooth(picture, QSize(kNormalSide, kNormalSide), Qt::KeepAspectRatio);
 }
 
 bool ThumbnailCache::write(const QString& folder, const QString& entry, const QImage& image) const {

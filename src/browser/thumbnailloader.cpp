@@ -16,8 +16,9 @@ ThumbnailLoader::ThumbnailLoader(AppContext& ctx, const ThumbnailCache& cache, Q
 }
 
 ThumbnailLoader::~ThumbnailLoader() {
+    // Lookups and decodes still queued return at once; entries being
+    // written are finished.
     cancel();
-    m_pool.clear();
     m_pool.waitForDone();
 }
 
