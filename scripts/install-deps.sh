@@ -19,10 +19,16 @@ PACKAGES=(
   libcdio-dev libcdio-paranoia-dev
   # animation player (FLI/FLC)
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # printing through CUPS
+  libcups2-dev
+  # scanners (libsane1 brings the "test" backend the tests scan from)
+  libsane-dev libsane1
   # thumbnail benchmark yardstick
   libvips-tools
   # tests
   libgtest-dev googletest xvfb xauth xdotool
+  # printing tests: a private print server with a PDF queue, PDF rendering
+  cups-daemon cups-client cups-filters poppler-utils
 )
 
 missing=()

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace lumenta::media {
@@ -123,30 +125,42 @@ bool CdAudioDevice::openMedium(const QString& name, QString* error) {
 
     const track_t first = cdio_get_first_track_num(cdio_);
     const track_t count = cdio_get_num_tracks(cdio_);
+    // A drive still spinning up may report no valid count: no disc yet.
     if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) {
         closeMedium();
         *error = tr("Aucun disque dans le lecteur.");
         return false;
     }
-    const lsn_t leadout = cdio_get_track_lsn(cdio_, CDIO_CDROM_LEADOUT_TRACK);
-    bool anyAudio = false;
+    DiscToc toc;
+    toc.leadoutLsn = cdio_get_track_lsn(cdio_, CDIO_CDROM_LEADOUT_TRACK);
     for (int t = first; t < first + count; ++t) {
-        const lsn_t start = cdio_get_track_lsn(cdio_, track_t(t));
-        const lsn_t next =
-            t + 1 < first + count ? cdio_get_track_lsn(cdio_, track_t(t + 1)) : leadout;
-        TrackInfo info;
-        info.startFrame = qint64(std::max<lsn_t>(start, 0)) * kFramesPerSector;
-        info.frames = qint64(std::max<lsn_t>(next - start, 0)) * kFramesPerSector;
-        info.audio = cdio_get_track_format(cdio_, track_t(t)) == TRACK_FORMAT_AUDIO;
-        anyAudio = anyAudio || info.audio;
-        tracks_.push_back(info);
+        TocTrack track;
+        track.lsn = cdio_get_track_lsn(cdio_, track_t(t));
+        track.audio = cdio_get_track_format(cdio_, track_t(t)) == TRACK_FORMAT_AUDIO;
+        const lsn_t pregap = cdio_get_track_pregap_lsn(cdio_, track_t(t));
+        track.pregapLsn = pregap == CDIO_INVALID_LSN ? -1 : pregap;
+        toc.tracks.push_back(track);
     }
-    if (!anyAudio) {
+    if (!image_) {
+        // A drive knows where the last session starts; when it does not
+        // say, a data track after audio is taken to open the data session
+        // of an enhanced CD, the only layout that puts it there.
+        lsn_t session = CDIO_INVALID_LSN;
+        if (cdio_get_last_session(cdio_, &session) == DRIVER_OP_SUCCESS)
+            toc.lastSessionLsn = session > 0 ? session : -1;
+        else
+            for (size_t i = 1; i < toc.tracks.size() && toc.lastSessionLsn < 0; ++i)
+                if (toc.tracks[i - 1].audio && !toc.tracks[i].audio)
+                    toc.lastSessionLsn = toc.tracks[i].lsn;
+    }
+    std::optional<DiscLayout> layout = discLayout(toc);
+    if (!layout) {
         closeMedium();
         *error = tr("Le disque ne contient aucune piste audio.");
         return false;
     }
-    endFrame_ = tracks_.back().startFrame + tracks_.back().frames;
+    tracks_ = std::move(layout->tracks);
+    endFrame_ = layout->endFrame;
     return true;
 }
 
@@ -159,17 +173,20 @@ void CdAudioDevice::closeMedium() {
     image_ = false;
 }
 
-bool CdAudioDevice::ejectMedium(QString* error) {
+bool CdAudioDevice::ejectMedium(QString*) {
     stopReader();
     // On an image there is no tray: ejecting lets the image go. (libcdio's
     // eject on an image would also free it, and the close after it crash.)
     if (image_ || !cdio_)
         return true;
-    if (cdio_eject_media(&cdio_) != DRIVER_OP_SUCCESS) {
-        *error = tr("Le disque n'a pas pu être éjecté.");
-        return false;
-    }
-    return true; // libcdio has freed the handle and cleared cdio_
+    // The tray takes a second or two to open; the drive's handle is handed
+    // to a thread that ejects and frees it, so nothing waits for it.
+    CdIo_t* drive = std::exchange(cdio_, nullptr);
+    std::thread([drive]() mutable {
+        if (cdio_eject_media(&drive) != DRIVER_OP_SUCCESS && drive)
+            cdio_destroy(drive);
+    }).detach();
+    return true;
 }
 
 void CdAudioDevice::seekMedium(qint64 frame) {

@@ -5,8 +5,14 @@
 // file). With no name given, the environment variable LUMENTA_CD_DEVICE
 // may name either.
 //
+// Only audio tracks play: a disc whose first track is data starts at its
+// first audio track, and the data session of an enhanced CD is left out.
+// Track numbers stay those of the disc.
+//
 // A reader thread pulls sectors ahead of the audio thread into a ring, so
-// a slow drive never stalls the output.
+// a slow drive never stalls the output. Ejecting a drive's tray runs on a
+// thread of its own.
+#include "media/disclayout.h"
 #include "media/framering.h"
 #include "media/mediadevice.h"
 
@@ -21,8 +27,6 @@ class QTemporaryDir;
 typedef struct _CdIo CdIo_t;
 
 namespace lumenta::media {
-
-constexpr int kFramesPerSector = 588; // 2352 bytes of 16-bit stereo
 
 // The data file named by the first FILE line of a cue sheet, empty if none.
 QString cueDataFile(const QByteArray& cue);

@@ -23,6 +23,10 @@ MediaDevice::~MediaDevice() {
 }
 
 bool MediaDevice::open(const QString& name, QString* error) {
+    return prepare(name, error) && activate(error);
+}
+
+bool MediaDevice::prepare(const QString& name, QString* error) {
     close();
     QString why;
     tracks_.clear();
@@ -34,26 +38,42 @@ bool MediaDevice::open(const QString& name, QString* error) {
             *error = why;
         return false;
     }
+    prepared_ = true;
+    return true;
+}
+
+bool MediaDevice::activate(QString* error) {
+    if (open_)
+        return true;
+    if (!prepared_) {
+        if (error)
+            *error = tr("Le périphérique n'est pas ouvert.");
+        return false;
+    }
     // The output only once the medium is known to be good.
+    QString why;
     output_ = AudioOutput::acquire(&why);
     if (!output_) {
-        closeMedium();
-        tracks_.clear();
-        endFrame_ = 0;
+        release();
         if (error)
             *error = why;
         return false;
     }
-    pos_.store(tracks_.empty() ? 0 : tracks_.front().startFrame);
+    pos_.store(startFrame());
     seekMedium(pos_.load());
     completions_.store(0);
     paused_ = false;
+    prepared_ = false;
     open_ = true;
     output_->addSource(this);
     return true;
 }
 
 void MediaDevice::close() {
+    if (prepared_) {
+        release();
+        return;
+    }
     if (!open_)
         return;
     output_->removeSource(this);
@@ -63,6 +83,7 @@ void MediaDevice::close() {
 
 void MediaDevice::release() {
     closeMedium();
+    prepared_ = false;
     open_ = false;
     paused_ = false;
     tracks_.clear();
@@ -70,6 +91,13 @@ void MediaDevice::release() {
     pos_.store(0);
     completions_.store(0);
     output_.reset();
+}
+
+qint64 MediaDevice::startFrame() const {
+    for (const TrackInfo& t : tracks_)
+        if (t.audio)
+            return t.startFrame;
+    return 0;
 }
 
 PlayState MediaDevice::state() const {
@@ -102,7 +130,7 @@ bool MediaDevice::play(QString* error) {
         return false;
     if (playing_.load())
         return true;
-    const qint64 start = tracks_.empty() ? 0 : tracks_.front().startFrame;
+    const qint64 start = startFrame();
     if (endFrame_ <= start) {
         if (error)
             *error = tr("Le support est vide.");
@@ -141,14 +169,14 @@ bool MediaDevice::stop(QString* error) {
 bool MediaDevice::seek(qint64 ms, QString* error) {
     if (!requireOpen(error))
         return false;
-    if (ms < 0 || ms > lengthMs()) {
+    if (ms < startMs() || ms > lengthMs()) {
         if (error)
             *error = tr("Position hors du support : %1 ms.").arg(ms);
         return false;
     }
     halt();
     paused_ = false;
-    const qint64 frame = std::min(msToFrames(ms), endFrame_);
+    const qint64 frame = std::clamp(msToFrames(ms), startFrame(), endFrame_);
     seekMedium(frame);
     pos_.store(frame, std::memory_order_release);
     return true;
@@ -161,7 +189,7 @@ qint64 MediaDevice::lengthMs() const {
     return framesToMs(endFrame_);
 }
 qint64 MediaDevice::startMs() const {
-    return tracks_.empty() ? 0 : framesToMs(tracks_.front().startFrame);
+    return framesToMs(startFrame());
 }
 
 int MediaDevice::trackAt(qint64 ms) const {
@@ -185,6 +213,22 @@ qint64 MediaDevice::trackLengthMs(int track) const {
     if (track < 1 || track > trackCount())
         return 0;
     return framesToMs(tracks_[track - 1].frames);
+}
+
+bool MediaDevice::isAudioTrack(int track) const {
+    return track >= 1 && track <= trackCount() && tracks_[size_t(track) - 1].audio;
+}
+
+MediaSnapshot MediaDevice::snapshot() const {
+    MediaSnapshot s;
+    s.tracks = trackCount();
+    s.startMs = startMs();
+    s.lengthMs = lengthMs();
+    s.positionMs = positionMs();
+    s.track = trackAt(s.positionMs);
+    s.trackStartMs = trackStartMs(s.track);
+    s.trackLengthMs = trackLengthMs(s.track);
+    return s;
 }
 
 bool MediaDevice::eject(QString* error) {

@@ -132,6 +132,9 @@ public:
     void enforceAvailability();
 
     const Picture& picture() const { return m_picture; }
+    // The file of the picture on screen; empty when none is shown (after a
+    // sound, another kind of file, a failed load, erasing).
+    QString shownPicturePath() const;
     // The outer window size in twips used by the layout.
     QSizeF outerSizeTwips() const;
     void applyLayout(double W, double H);
@@ -170,6 +173,7 @@ private:
     AppState& m_st;
     Picture m_picture;
     QString m_loadedPath; // file m_picture was read from
+    QString m_shownPath;  // file of the picture on screen
     std::unique_ptr<QPrinter> m_printer;
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive

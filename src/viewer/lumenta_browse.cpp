@@ -169,6 +169,7 @@ void Lumenta::File1_Click(const QString& name) {
         if (Picture pic = loadPicture(path); !pic.isNull()) {
             m_picture = std::move(pic);
             m_loadedPath = path;
+            m_shownPath = path;
             Open->setImage(m_picture.image);
             Image1->setImage(m_picture.image);
             Open->show();
@@ -177,6 +178,8 @@ void Lumenta::File1_Click(const QString& name) {
             HScroll1->show();
             CalculScroll();
         } else {
+            m_shownPath.clear();
+            Command10->hide();
             m_ctx.dlg().message(tr("Format d'image non supporté !"), tr("Erreur"),
                                 MsgIcon::Exclamation, MsgButtons::Ok, this);
             return;

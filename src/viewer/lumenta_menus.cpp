@@ -2,8 +2,12 @@
 #include "about/frmabout.h"
 #include "app/module1.h"
 #include "browser/frmpicviewer.h"
+#include "cdplayer/cdplayer.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
+#include "printing/impimg.h"
+#include "printing/orimp.h"
+#include "scanner/scannercommands.h"
 #include "viewer/lumenta.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
@@ -109,6 +113,20 @@ void Lumenta::wireCommands() {
     });
     m_windows.add(SecondaryWindow::PictureBrowser,
                   [this] { FrmPicViewer::open(m_ctx, Dir1->path(), this); });
+    m_windows.add(SecondaryWindow::Printing, [this] {
+        const QString path = shownPicturePath();
+        if (path.isEmpty())
+            return;
+        ImpIMG imp(m_ctx, printer(), this);
+        imp.fill(Open->displayedImage(), path);
+        imp.exec();
+    });
+    m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
+    auto* scanner = new ScannerCommands(m_ctx, this);
+    scanner->bindMainActions(Mnu_SelectSource, Mnu_AcquScanner);
+    connect(scanner, &ScannerCommands::windowClosed, this, [this] { File1->refresh(); });
+    m_windows.add(SecondaryWindow::ScannerSource, [scanner] { scanner->selectSource(); });
+    m_windows.add(SecondaryWindow::ScannerAcquire, [scanner] { scanner->acquire(); });
 
     // Commands that open another window.
     for (const WindowCommand& o : windowCommands()) {
@@ -152,7 +170,7 @@ void Lumenta::enforceAvailability() {
 void Lumenta::Mnu_Fichier_Open() {
     m_st.FullScreenFilePath = AddBackslash(File1->path()) + File1->fileName();
     m_st.CurrentFileExt = extensionOf(m_st.FullScreenFilePath);
-    Mnu_Imprimer->setEnabled(isPictureExtension(m_st.CurrentFileExt));
+    Mnu_Imprimer->setEnabled(!shownPicturePath().isEmpty());
     enforceAvailability();
 }
 
@@ -203,9 +221,17 @@ void Lumenta::EnregSous() {
     CMDialog1.Flags = 0;
 }
 
+QString Lumenta::shownPicturePath() const {
+    return Open->isHidden() ? QString() : m_shownPath;
+}
+
 QPrinter& Lumenta::printer() {
-    if (!m_printer)
+    if (!m_printer) {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        // The first queue when none is the default, and the orientation
+        // the user's CUPS defaults give it.
+        OrImp::SelectPrinter(*m_printer);
+    }
     return *m_printer;
 }
 

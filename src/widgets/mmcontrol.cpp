@@ -2,7 +2,7 @@
 
 #include "media/mediadevice.h"
 
-#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -187,12 +188,20 @@ qint64 MMControl::start(bool* ok) const {
     return requireOpen(ok) ? device_->startMs() : 0;
 }
 
+media::MediaSnapshot MMControl::snapshot(bool* ok) const {
+    return requireOpen(ok) ? device_->snapshot() : media::MediaSnapshot();
+}
+
 bool MMControl::setTrack(int track) {
     bool ok = false;
     if (!requireOpen(&ok))
         return false;
     if (track < 1 || track > device_->trackCount()) {
         lastError_ = tr("Piste inexistante : %1.").arg(track);
+        return false;
+    }
+    if (!device_->isAudioTrack(track)) {
+        lastError_ = tr("La piste %1 n'est pas une piste audio.").arg(track);
         return false;
     }
     QString why;
@@ -208,7 +217,9 @@ bool MMControl::setTrack(int track) {
 bool MMControl::sendCommand(const QString& name, QString* error) {
     // Both settings hold for this one command.
     const bool notifyThis = std::exchange(notify_, false);
-    const bool waitThis = std::exchange(wait_, false);
+    // Every command has completed when it returns; "Play" returns once
+    // playback runs (its end comes by done()), so Wait asks nothing more.
+    wait_ = false;
     const QString command = name.trimmed().toLower();
     lastCommand_ = name;
     QString why;
@@ -220,23 +231,14 @@ bool MMControl::sendCommand(const QString& name, QString* error) {
     if (ok && notifyThis && command != QLatin1String("play"))
         QMetaObject::invokeMethod(
             this, [this] { Q_EMIT done(NotifySuccessful); }, Qt::QueuedConnection);
-    if (ok && waitThis && mode() == Mode::Playing) {
-        // Waiting for the end of playback keeps the window alive meanwhile.
-        // Nothing here touches the control after the loop: a handler run
-        // inside it may have deleted it.
-        QEventLoop loop;
-        connect(this, &MMControl::modeChanged, &loop, [this, &loop] {
-            if (mode() != Mode::Playing)
-                loop.quit();
-        });
-        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
     return ok;
 }
 
 bool MMControl::run(const QString& command, QString* error) {
     bool ok = false;
+    if (isOpening() && (command == QLatin1String("open") || command == QLatin1String("close") ||
+                        command == QLatin1String("eject")))
+        ++openSerial_; // the pending open is dropped when it ends
     if (command == QLatin1String("open")) {
         ok = openDevice(error);
     } else if (command == QLatin1String("close")) {
@@ -275,23 +277,70 @@ bool MMControl::run(const QString& command, QString* error) {
     return ok;
 }
 
-bool MMControl::openDevice(QString* error) {
-    device_.reset();
+std::unique_ptr<media::MediaDevice> MMControl::newDevice(QString* error) const {
     const QString type =
         deviceType_.isEmpty() ? media::deviceTypeForFile(fileName_) : deviceType_.trimmed();
     auto device = media::createMediaDevice(type);
     if (!device) {
         *error = type.isEmpty() ? tr("Aucun type de périphérique n'est indiqué.")
                                 : tr("Type de périphérique inconnu : %1.").arg(type);
-        return false;
+        return nullptr;
     }
     if (device->typeName() != QLatin1String("CDAudio") && fileName_.isEmpty()) {
         *error = tr("Aucun fichier n'est indiqué.");
-        return false;
+        return nullptr;
     }
-    if (!device->open(fileName_, error))
+    return device;
+}
+
+bool MMControl::openDevice(QString* error) {
+    device_.reset();
+    auto device = newDevice(error);
+    if (!device || !device->open(fileName_, error))
         return false;
     device_ = std::move(device);
+    return true;
+}
+
+bool MMControl::openInBackground() {
+    device_.reset();
+    sync();
+    QString why;
+    auto device = newDevice(&why);
+    lastCommand_ = QStringLiteral("Open");
+    lastError_ = why;
+    if (!device)
+        return false;
+
+    // What the worker reads into; shared, so that it outlives the control
+    // when the control goes first.
+    struct Job {
+        std::unique_ptr<media::MediaDevice> device;
+        QString name;
+        bool ok = false;
+        QString error;
+    };
+    auto job = std::make_shared<Job>();
+    job->device = std::move(device);
+    job->name = fileName_;
+    const int serial = pendingOpen_ = ++openSerial_;
+
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, job, serial] {
+        watcher->deleteLater();
+        if (serial != openSerial_)
+            return; // dropped: the job's device is let go with it
+        pendingOpen_ = -1;
+        QString why = job->error;
+        const bool ok = job->ok && job->device->activate(&why);
+        if (ok)
+            device_ = std::move(job->device);
+        lastError_ = ok ? QString() : why;
+        sync();
+        Q_EMIT opened(ok);
+    });
+    watcher->setFuture(
+        QtConcurrent::run([job] { job->ok = job->device->prepare(job->name, &job->error); }));
     return true;
 }
 
@@ -306,16 +355,24 @@ bool MMControl::prev(QString* error) {
     const qint64 pos = device_->positionMs();
     const int t = device_->trackAt(pos);
     qint64 target = device_->trackStartMs(t);
-    if (t > 1 && pos - target < kPrevGraceMs)
-        target = device_->trackStartMs(t - 1);
-    return moveTo(target, error);
+    if (pos - target < kPrevGraceMs) {
+        // The audio track before this one, if any.
+        for (int before = t - 1; before >= 1; --before) {
+            if (device_->isAudioTrack(before)) {
+                target = device_->trackStartMs(before);
+                break;
+            }
+        }
+    }
+    return moveTo(std::max(target, device_->startMs()), error);
 }
 
 bool MMControl::next(QString* error) {
     const int t = device_->trackAt(device_->positionMs());
-    if (t < device_->trackCount())
-        return moveTo(device_->trackStartMs(t + 1), error);
-    // Past the last track: the end of the medium, stopped.
+    for (int after = t + 1; after <= device_->trackCount(); ++after)
+        if (device_->isAudioTrack(after))
+            return moveTo(device_->trackStartMs(after), error);
+    // Past the last audio track: the end of the medium, stopped.
     return device_->seek(device_->lengthMs(), error);
 }
 

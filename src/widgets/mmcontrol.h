@@ -9,7 +9,13 @@
 // to off: a command sent with Notify on reports done(1) once it has
 // completed ("Play": when playback reaches the end). Playback that runs to
 // the end always reports done(1), whoever started it, so an owner can
-// rewind or loop on it.
+// rewind or loop on it. Commands complete before they return, so Wait
+// holds nothing up: "Play" returns as soon as playback runs.
+//
+// Opening a drive can take seconds while the disc spins up: openInBackground()
+// reads the medium on a worker thread and reports with opened().
+#include "media/mediadevice.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -19,10 +25,6 @@ class QTimer;
 class QToolButton;
 
 namespace lumenta {
-
-namespace media {
-class MediaDevice;
-}
 
 class MMControl : public QWidget {
     Q_OBJECT
@@ -83,6 +85,11 @@ public:
     // reason is in error and lastError().
     bool sendCommand(const QString& name, QString* error = nullptr);
     bool command(const QString& name) { return sendCommand(name); }
+    // "Open" with the medium read off the GUI thread; opened() follows.
+    // False (and lastError()) when it cannot even start. Another "Open",
+    // "Close" or "Eject" meanwhile drops the pending one, unreported.
+    bool openInBackground();
+    bool isOpening() const { return openSerial_ == pendingOpen_; }
     bool setCommand(const QString& name) { return sendCommand(name); }
     QString lastCommand() const { return lastCommand_; }
     // Why the last command, setting or read failed; empty after a success.
@@ -97,6 +104,8 @@ public:
     qint64 trackLength(bool* ok = nullptr) const;   // of the current track
     qint64 trackPosition(bool* ok = nullptr) const; // start of the current track
     qint64 start(bool* ok = nullptr) const;         // start of the medium
+    // All of the values above from one reading of the position.
+    media::MediaSnapshot snapshot(bool* ok = nullptr) const;
 
     Mode mode() const;
     QToolButton* button(Button which) const;
@@ -109,6 +118,8 @@ Q_SIGNALS:
     void statusUpdate();
     // The device was opened, closed, started, paused or stopped.
     void modeChanged();
+    // An openInBackground() has ended; on failure lastError() says why.
+    void opened(bool ok);
     // The user pressed a button; sent before the button's command runs.
     void prevClicked();
     void nextClicked();
@@ -123,6 +134,7 @@ Q_SIGNALS:
 private:
     bool run(const QString& command, QString* error);
     bool openDevice(QString* error);
+    std::unique_ptr<media::MediaDevice> newDevice(QString* error) const;
     bool moveTo(qint64 ms, QString* error); // seek that keeps playing
     bool prev(QString* error);
     bool next(QString* error);
@@ -136,6 +148,8 @@ private:
     QTimer* pollTimer_;
     QTimer* statusTimer_;
     Mode lastMode_ = Mode::NotOpen;
+    int openSerial_ = 0;   // counts the opens started and the ones dropped
+    int pendingOpen_ = -1; // the serial of the background open running
 
     bool notify_ = false;
     bool wait_ = false;

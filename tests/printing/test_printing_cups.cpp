@@ -1,0 +1,179 @@
+// Printing through a private CUPS server this test starts on a unix socket:
+// a file: queue with the Generic PDF driver whose jobs land in a PDF, and a
+// queue that refuses jobs. The server dies with the test, however it ends.
+#include "printing/orimp.h"
+#include "printtestutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPrinter>
+#include <QRadioButton>
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
+using namespace lumenta;
+
+namespace {
+
+class PrivateCups {
+public:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString socket() const { return path(QStringLiteral("cups.sock")); }
+    QString output() const { return path(QStringLiteral("out/job.pdf")); }
+
+    bool start() {
+        const QString d = m_dir.path();
+        // Filters run as the lp user when the server runs as root.
+        ::chmod(QFile::encodeName(d).constData(), 0755);
+        for (const char* sub : {"spool", "tmp", "cache", "state", "log", "ppd", "out"}) {
+            QDir(d).mkdir(QLatin1String(sub));
+            ::chmod(QFile::encodeName(path(QLatin1String(sub))).constData(), 01777);
+        }
+        testutil::writeFile(m_dir, QStringLiteral("cupsd.conf"),
+                            "Listen " + socket().toUtf8() +
+                                "\nBrowsing No\nDefaultAuthType None\n<Policy default>\n"
+                                "JobPrivateAccess all\nJobPrivateValues none\n"
+                                "SubscriptionPrivateAccess all\nSubscriptionPrivateValues none\n"
+                                "<Limit All>\nOrder deny,allow\nAllow all\n</Limit>\n</Policy>\n"
+                                "<Location />\nOrder allow,deny\nAllow all\n</Location>\n");
+        testutil::writeFile(
+            m_dir, QStringLiteral("cups-files.conf"),
+            QStringLiteral(
+                "ServerRoot %1\nRequestRoot %1/spool\nTempDir %1/tmp\nCacheDir %1/cache\n"
+                "StateDir %1/state\nAccessLog %1/log/access\nErrorLog %1/log/error\n"
+                "PageLog %1/log/page\nFileDevice Yes\nSandboxing Relaxed\n")
+                .arg(d)
+                .toUtf8());
+        m_cupsd.setProcessChannelMode(QProcess::ForwardedChannels);
+        // Whatever ends the test (a crash, a timeout) ends the server.
+        m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_cupsd.start(QStringLiteral("/usr/sbin/cupsd"),
+                      {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
+        return m_cupsd.waitForStarted() &&
+               testutil::waitUntil([&] { return QFileInfo::exists(socket()); }, 10000);
+    }
+
+    ~PrivateCups() {
+        m_cupsd.terminate();
+        if (!m_cupsd.waitForFinished(5000))
+            m_cupsd.kill();
+        m_cupsd.waitForFinished(1000);
+    }
+
+private:
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/lumenta-cups-XXXXXX")};
+    QProcess m_cupsd;
+};
+
+auto cups = std::make_unique<PrivateCups>();
+const bool isolated = printtest::isolate(cups->socket());
+
+bool run(const QString& program, const QStringList& args) {
+    return QProcess::execute(program, args) == 0;
+}
+
+int activeJobs() {
+    cups_job_t* jobs = nullptr;
+    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ACTIVE);
+    cupsFreeJobs(n, jobs);
+    return n;
+}
+
+} // namespace
+
+class CupsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const QString ppd =
+            QStringLiteral("/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd");
+        serverReady =
+            isolated && cups->start() &&
+            run("lpadmin", {"-p", "pdfq", "-E", "-v", "file://" + cups->output(), "-P", ppd}) &&
+            run("lpadmin", {"-d", "pdfq"}) &&
+            run("lpadmin", {"-p", "refuse", "-E", "-v", "file:///dev/null", "-P", ppd}) &&
+            run("cupsreject", {"refuse"});
+    }
+    static void TearDownTestSuite() { cups.reset(); }
+    void SetUp() override {
+        ASSERT_TRUE(serverReady);
+        ctx.dialogs = &dialogs;
+        QFile::remove(lpoptions);
+    }
+
+    static bool serverReady;
+    const QString lpoptions = qEnvironmentVariable("HOME") + QStringLiteral("/.cups/lpoptions");
+    AppContext ctx;
+    ScriptedDialogs dialogs;
+    QPrinter printer{QPrinter::HighResolution};
+};
+bool CupsTest::serverReady = false;
+
+TEST_F(CupsTest, OrientationRoundTripThroughLpoptions) {
+    ASSERT_TRUE(OrImp::SelectPrinter(printer));
+    EXPECT_EQ(printer.printerName(), QStringLiteral("pdfq"));
+    QDir().mkpath(QFileInfo(lpoptions).path());
+    const std::pair<const char*, int> stored[] = {{"orientation-requested=5", 2},
+                                                  {"orientation-requested=6", 1},
+                                                  {"landscape", 2},
+                                                  {"landscape=false", 1}};
+    for (const auto& [option, orientation] : stored) {
+        QFile f(lpoptions);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("Dest pdfq " + QByteArray(option)));
+        f.close();
+        OrImp::ApplyStoredOrientation(printer);
+        EXPECT_EQ(OrImp::PrinterOrientation(printer), orientation) << option;
+    }
+
+    OrImp orImp;
+    EXPECT_EQ(orImp.SetLandscape(printer), OrImpResult::Ok);
+    EXPECT_EQ(OrImp::PrinterOrientation(printer), 2);
+    const QByteArray written = testutil::readFile(lpoptions);
+    EXPECT_TRUE(written.contains("orientation-requested=4")) << written.constData();
+    EXPECT_FALSE(written.contains("landscape")) << written.constData();
+    QPrinter later;
+    ASSERT_TRUE(OrImp::SelectPrinter(later));
+    EXPECT_EQ(OrImp::PrinterOrientation(later), 2);
+
+    EXPECT_EQ(orImp.SetPortrait(printer), OrImpResult::Ok);
+    EXPECT_EQ(OrImp::PrinterOrientation(printer), 1);
+    EXPECT_TRUE(testutil::readFile(lpoptions).contains("orientation-requested=3"));
+}
+
+TEST_F(CupsTest, JobsLandWhereTheWindowPlacesThem) {
+    ASSERT_TRUE(OrImp::SelectPrinter(printer));
+    // The queue's sheet is portrait: a landscape page comes out turned a
+    // quarter counter-clockwise, its top edge along the sheet's left edge.
+    struct Case {
+        QPushButton* ImpIMG::*button;
+        const char* name;
+        double left, top;
+        QRectF ink;
+    } cases[] = {{&ImpIMG::Command4, "Portrait", 20, 40, {20, 40, 79.5, 53}},
+                 {&ImpIMG::Command5, "Paysage", 30, 12.5, {12.5, 297 - 30 - 79.5, 53, 79.5}}};
+    for (const Case& c : cases) {
+        QFile::remove(cups->output());
+        ASSERT_TRUE(printtest::printThroughWindow(ctx, dialogs, printer, [&](ImpIMG& imp) {
+            (imp.*c.button)->click();
+            EXPECT_EQ(imp.Label11->text(), QLatin1String(c.name));
+            imp.Option2->click();
+            imp.Text3->setText(QString::number(c.top));
+            imp.Text4->setText(QString::number(c.left));
+        }));
+        ASSERT_TRUE(testutil::waitUntil(
+            [&] { return QFileInfo::exists(cups->output()) && activeJobs() == 0; }, 60000));
+        printtest::expectInk(cups->output(), 210, c.ink);
+    }
+    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+}
+
+TEST_F(CupsTest, QueueRefusingTheJobIsAPrinterError) {
+    printer.setPrinterName(QStringLiteral("refuse"));
+    ASSERT_TRUE(printtest::printThroughWindow(ctx, dialogs, printer, [](ImpIMG&) {}));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Erreur sur l'imprimante")});
+    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
+}

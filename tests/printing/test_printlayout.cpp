@@ -1,0 +1,215 @@
+// The print layout: its arithmetic, the boxes, the window's placement of the
+// picture on PDF output, and what happens without any printer (CUPS_SERVER
+// names a socket nobody serves).
+#include "printing/printlayout.h"
+#include "printtestutil.h"
+#include "support/mediacapture.h"
+#include "support/viewerfixture.h"
+#include "widgets/picturewidgets.h"
+#include "widgets/twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lumenta;
+using namespace lumenta::printlayout;
+
+namespace {
+const bool isolated = printtest::isolate(QStringLiteral("/nonexistent/lumenta/cups.sock"));
+const bool audioToDisk = mediatest::routeAudioToDisk();
+const QLocale french(QLocale::French, QLocale::France);
+const QLocale plain = QLocale::c();
+} // namespace
+
+TEST(PrintLayout, SizesFromTwipsRoundHalvesToEven) {
+    struct Case {
+        double w, h;
+        int k;
+        double mmW, mmH;
+    } cases[] = {
+        {9000, 6000, 1, 159, 106},  // 158.75 x 105.83
+        {9000, 6000, 2, 79.5, 53},  // the quotient keeps its fraction
+        {10800, 6000, 1, 190, 106}, // 190.5 is a tie: to the even 190
+    };
+    for (const Case& c : cases) {
+        const SizeMM s = scaledSize(c.w, c.h, c.k);
+        EXPECT_DOUBLE_EQ(s.width, c.mmW) << c.w << " 1:" << c.k;
+        EXPECT_DOUBLE_EQ(s.height, c.mmH) << c.h << " 1:" << c.k;
+    }
+}
+
+TEST(PrintLayout, ProportionsThumbnailAndCentring) {
+    EXPECT_EQ(proportionalHeight(100, 160, 120), 75); // not 74
+    EXPECT_EQ(proportionalHeight(100, 159, 106), 66);
+    EXPECT_EQ(proportionalHeight(100, 0, 0), std::nullopt);
+    EXPECT_EQ(thumbnailWidth(1575, 2), 3150);
+    EXPECT_EQ(thumbnailWidth(1575, 3), 3855);
+    EXPECT_EQ(thumbnailWidth(1575, 0), std::nullopt);
+
+    struct Case {
+        Orientation o;
+        double w, h;
+        std::optional<double> top, left;
+    } cases[] = {
+        {Orientation::Portrait, 100, 100, 98.5, 55},
+        {Orientation::Landscape, 100, 100, 55, 98.5},
+        {Orientation::Portrait, 210, 297, std::nullopt, std::nullopt},
+        {Orientation::Landscape, 297, 100, 55, std::nullopt},
+        {Orientation::Portrait, 400, 300, -1.5, -95},
+    };
+    for (const Case& c : cases) {
+        const Margins m = centredMargins(c.o, c.w, c.h);
+        EXPECT_EQ(m.top, c.top) << c.w << "x" << c.h;
+        EXPECT_EQ(m.left, c.left) << c.w << "x" << c.h;
+    }
+}
+
+TEST(PrintLayout, KeyFilterAndNumbers) {
+    EXPECT_TRUE(acceptsChar(Box::Size, QLatin1Char(','), french));
+    EXPECT_FALSE(acceptsChar(Box::Size, QLatin1Char(','), plain));
+    EXPECT_FALSE(acceptsChar(Box::Size, QLatin1Char('-'), plain));
+    for (const char c : {'a', 'e', ' ', '+'})
+        EXPECT_FALSE(acceptsChar(Box::Margin, QLatin1Char(c), french)) << c;
+
+    EXPECT_EQ(formatPlain(79.5), QStringLiteral("79.5"));
+    EXPECT_EQ(formatPlain(106.0 / 3), QStringLiteral("35.3333333333"));
+    EXPECT_EQ(formatLocal(-1234.5, french), QStringLiteral("-1234,5"));
+    const std::tuple<const char*, QLocale, double> read[] = {{"", french, 0},
+                                                             {" 12.5mm", french, 12.5},
+                                                             {"-98,5", french, -98.5},
+                                                             {"1.2.3", plain, 1.2}};
+    for (const auto& [text, locale, value] : read)
+        EXPECT_EQ(readNumber(QString::fromUtf8(text), locale), value) << text;
+}
+
+class PrintWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(isolated);
+        twips::setDpiOverride(96);
+        ctx.dialogs = &dialogs;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+    }
+    void TearDown() override { twips::setDpiOverride(0); }
+
+    QTemporaryDir dir;
+    QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+    AppContext ctx;
+    ScriptedDialogs dialogs;
+    QPrinter printer{QPrinter::HighResolution};
+};
+
+TEST_F(PrintWindowTest, ScalesTypedSizesAndFilteredKeys) {
+    ImpIMG imp(ctx, printer);
+    imp.fill(printtest::black(600, 400), QStringLiteral("/photos/chat.jpg"));
+    EXPECT_EQ(imp.Label1->text(),
+              QStringLiteral("Confirmer l'impression du fichier \n/photos/chat.jpg"));
+    EXPECT_EQ(imp.Text1->text() + " " + imp.Text2->text(), QStringLiteral("159 106"));
+    EXPECT_EQ(imp.Image1->width(), 158); // 105 pixels high at 1.5 : 1
+    imp.Option2->click();
+    EXPECT_EQ(imp.Label8->text() + " " + imp.Label9->text(), QStringLiteral("79.5 53"));
+    imp.Option3->click();
+    imp.Check2->click(); // centred from now on, in the printer's portrait
+    imp.Text1->clear();
+    QTest::keyClicks(imp.Text1, QStringLiteral("1a0-0"));
+    EXPECT_EQ(imp.Text1->text(), QStringLiteral("100"));
+    EXPECT_EQ(imp.Text2->text(), QStringLiteral("66")); // floor(100 x 106 / 159)
+    EXPECT_EQ(imp.Text3->text() + " " + imp.Text4->text(), QStringLiteral("115.5 55"));
+    imp.Text2->setText(QStringLiteral("297"));
+    EXPECT_EQ(imp.Text1->text(), QStringLiteral("100")); // a height leaves the width
+    EXPECT_EQ(imp.Text3->text(), QString());
+    QTest::keyClicks(imp.Text3, QStringLiteral("-x2"));
+    EXPECT_EQ(imp.Text3->text(), QStringLiteral("-2"));
+}
+
+TEST_F(PrintWindowTest, CancelKeepsTheWindowThenOneJobAtItsPlace) {
+    // Portrait: 100 x 297 mm centred, the empty top box printed as 0.
+    ImpIMG imp(ctx, printer);
+    imp.fill(printtest::black(600, 400), QStringLiteral("/photos/black.jpg"));
+    imp.show();
+    imp.Option3->click();
+    imp.Check1->setChecked(false);
+    imp.Text1->setText(QStringLiteral("100"));
+    imp.Text2->setText(QStringLiteral("297"));
+    imp.Check2->click();
+    imp.Command1->click(); // the dialog is cancelled
+    EXPECT_TRUE(imp.isVisible());
+    EXPECT_FALSE(QFile::exists(pdf));
+    EXPECT_EQ(imp.Text1->text() + " " + imp.Text4->text(), QStringLiteral("100 55"));
+    dialogs.printerAnswers = {PrinterDialogResult::Accepted};
+    imp.Command1->click();
+    ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 30000));
+    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+    printtest::expectInk(pdf, 210, {55, 0, 100, 297});
+}
+
+TEST_F(PrintWindowTest, NoPrinterIsSaidForOrientationAndPrint) {
+    QPrinter none;
+    ImpIMG imp(ctx, none);
+    imp.fill(printtest::black(60, 40), QStringLiteral("/photos/x.jpg"));
+    imp.show();
+    imp.Command5->click();
+    imp.Command1->click();
+    EXPECT_EQ(dialogs.messageTexts(),
+              QStringList(2, QStringLiteral("Aucune imprimante n'est disponible")));
+    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Exclamation);
+    EXPECT_EQ(dialogs.count(ScriptedDialogs::Asked::Kind::Printer), 0);
+    EXPECT_TRUE(imp.isVisible());
+}
+
+// The main window offers printing only while it shows a picture, and the
+// print window names that picture.
+TEST_F(ViewerTest, PrintingFollowsThePictureShown) {
+    ASSERT_TRUE(audioToDisk);
+    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
+    addFixture(QStringLiteral("pictures/samples/broken/text_renamed.jpg"));
+    addFixture(QStringLiteral("media/tone_s16.wav"));
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.*"));
+    const auto offered = [&] {
+        w->Mnu_Fichier_Open();
+        EXPECT_EQ(w->Mnu_Imprimer->isEnabled(), !w->Command10->isHidden());
+        return w->Mnu_Imprimer->isEnabled() && w->Command10->isEnabled();
+    };
+    const auto shownPicture = [&] {
+        click(QStringLiteral("baseline.jpg"));
+        EXPECT_TRUE(offered());
+    };
+    shownPicture();
+    QString label;
+    QTimer::singleShot(0, [&] {
+        if (auto* imp = qobject_cast<ImpIMG*>(QApplication::activeModalWidget())) {
+            label = imp->Label1->text();
+            imp->close();
+        }
+    });
+    QTimer::singleShot(5000, [] {
+        if (QWidget* m = QApplication::activeModalWidget())
+            m->close();
+    });
+    w->Command10->click();
+    EXPECT_TRUE(label.endsWith(QDir(browse).filePath(QStringLiteral("baseline.jpg"))))
+        << label.toStdString();
+
+    click(QStringLiteral("text_renamed.jpg"));
+    EXPECT_FALSE(offered());
+    shownPicture();
+    click(QStringLiteral("tone_s16.wav"));
+    EXPECT_FALSE(offered());
+    w->Command4->click();
+    shownPicture();
+    w->Mnu_EffaceImage->trigger();
+    EXPECT_FALSE(offered());
+}

@@ -1,0 +1,209 @@
+// The scanner window as its user meets it, from the main window's commands.
+#include "scannerfixture.h"
+
+#include "picture/pictureloader.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QScrollBar>
+#include <QTimer>
+
+using namespace lumenta;
+
+LUMENTA_SANE_CONFIG("sane");
+
+namespace {
+
+void openFileMenu(Scanner* s) {
+    Q_EMIT s->Mnu_Fichier->aboutToShow();
+    Q_EMIT s->Mnu_Edition->aboutToShow();
+}
+
+} // namespace
+
+TEST_F(ScannerTest, ScanningLeavesTheClipboardAloneAndNewEmptiesTheWindow) {
+    start();
+    QClipboard* clip = QApplication::clipboard();
+    clip->setText(QStringLiteral("mine"));
+    ASSERT_TRUE(acquire(w->Mnu_AcquScanner, QStringLiteral("Couleur"), 75, ScanArea::A4));
+    Scanner* s = window();
+    ASSERT_TRUE(s && s->isVisible());
+    EXPECT_EQ(s->windowTitle(), QStringLiteral("Scanner une image "));
+    EXPECT_EQ(s->picture().size(), QSize(620, 876));
+    EXPECT_EQ(clip->text(), QStringLiteral("mine"));
+    openFileMenu(s);
+    EXPECT_TRUE(s->Mnu_Enregistrer->isEnabled());
+    EXPECT_TRUE(s->Mnu_Copie->isEnabled());
+
+    s->Mnu_Nouveau->trigger();
+    openFileMenu(s);
+    EXPECT_TRUE(s->picture().isNull());
+    EXPECT_FALSE(s->Mnu_Enregistrer->isEnabled());
+    EXPECT_FALSE(s->Mnu_Copie->isEnabled());
+    s->Copie();
+    EXPECT_EQ(clip->text(), QStringLiteral("mine"));
+
+    // Scanning again from the window; only "Copier" fills the clipboard.
+    ASSERT_TRUE(acquire(s->Mnu_Acquerir, QStringLiteral("Noir et blanc"), 75, ScanArea::Letter));
+    EXPECT_EQ(s->picture().size(), QSize(637, 824));
+    EXPECT_EQ(clip->text(), QStringLiteral("mine"));
+    s->Mnu_Copie->trigger();
+    EXPECT_EQ(clip->image().size(), QSize(637, 824));
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+}
+
+TEST_F(ScannerTest, SavesAsBmpAndTheMainListShowsItAfterClosing) {
+    start();
+    ASSERT_TRUE(acquire(w->Mnu_AcquScanner, QStringLiteral("Niveaux de gris"), 75, ScanArea::A4));
+    Scanner* s = window();
+    const QString path = QDir(browse).filePath(QStringLiteral("scan.bmp"));
+
+    // A name without extension gets ".bmp"; the resolution is kept.
+    dialogs.fileAnswers.push_back({true, QDir(browse).filePath(QStringLiteral("scan")), 1});
+    s->Mnu_Enregistrer->trigger();
+    ASSERT_EQ(dialogs.count(ScriptedDialogs::Asked::Kind::File), 1);
+    EXPECT_EQ(dialogs.asked.last().file.title, QStringLiteral("Enregistrer Sous"));
+    EXPECT_EQ(dialogs.asked.last().file.filter,
+              QStringLiteral("Image en mode point  (*.BMP)|*.BMP"));
+    const QImage back = loadPicture(path).image;
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32),
+              s->picture().convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(back.dotsPerMeterX(), 2953);
+    EXPECT_TRUE(ctx.state.CurrentFilePath.isEmpty());
+
+    // The last name is proposed again and replaced only after the question.
+    const QByteArray before = testutil::readFile(path);
+    s->Nouveau();
+    ASSERT_TRUE(acquire(s->Mnu_Acquerir, QStringLiteral("Couleur")));
+    dialogs.fileAnswers.push_back({true, path, 1});
+    dialogs.messageAnswers.push_back(MsgResult::No);
+    s->Mnu_Enregistrer->trigger();
+    EXPECT_EQ(dialogs.asked.at(dialogs.asked.size() - 2).file.fileName, path);
+    EXPECT_EQ(dialogs.lastMessage()->buttons, MsgButtons::YesNo);
+    EXPECT_EQ(testutil::readFile(path), before);
+
+    // A failed save says so and leaves nothing.
+    const QString bad = QDir(browse).filePath(QStringLiteral("absent/x.bmp"));
+    dialogs.fileAnswers.push_back({true, bad, 1});
+    s->Mnu_Enregistrer->trigger();
+    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Erreur"));
+    EXPECT_FALSE(QFileInfo::exists(bad));
+
+    QFile::remove(path);
+    dialogs.fileAnswers.push_back({true, path, 1});
+    s->Mnu_Enregistrer->trigger();
+    EXPECT_TRUE(w->File1->findItems(QStringLiteral("scan.bmp"), Qt::MatchExactly).isEmpty());
+    s->Mnu_Fermer->trigger();
+    EXPECT_TRUE(testutil::waitUntil([this] { return window() == nullptr; }));
+    EXPECT_EQ(w->File1->findItems(QStringLiteral("scan.bmp"), Qt::MatchExactly).size(), 1);
+}
+
+TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
+    start();
+    ASSERT_TRUE(acquire(w->Mnu_AcquScanner, QStringLiteral("Niveaux de gris"), 75, ScanArea::A4));
+    Scanner* s = window();
+    const QImage first = s->picture();
+    ScannerCommands* sc = commands();
+
+    // The settings dialog remembers the last choices; cancelling it changes nothing.
+    s->Mnu_Acquerir->trigger();
+    ASSERT_TRUE(testutil::waitUntil([sc] { return sc->settingsDialog() != nullptr; }));
+    const ScanSettings shown = sc->settingsDialog()->settings();
+    EXPECT_EQ(shown.mode, QStringLiteral("Gray"));
+    EXPECT_EQ(shown.dpi, 75);
+    EXPECT_EQ(shown.area, ScanArea::A4);
+    sc->settingsDialog()->reject();
+    ASSERT_TRUE(testutil::waitUntil([sc] { return !sc->busy(); }));
+
+    // A slow scan: both windows refuse another one until it is cancelled.
+    bool checked = false;
+    const QList<ScanOption> slow{{"read-limit", true},
+                                 {"read-limit-size", 1000},
+                                 {"read-delay", true},
+                                 {"read-delay-duration", 20000}};
+    // Cancelled as soon as its progress shows.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (sc->progressDialog() && !checked) {
+            checked = !s->Mnu_Acquerir->isEnabled() && !s->Mnu_SelectSource->isEnabled() &&
+                      !w->Mnu_AcquScanner->isEnabled() && !w->Mnu_SelectSource->isEnabled();
+            sc->progressDialog()->cancel();
+        }
+    });
+    poll.start(20);
+    ASSERT_TRUE(acquire(s->Mnu_Acquerir, {}, 0, {}, slow));
+    poll.stop();
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(s->picture(), first);
+    EXPECT_TRUE(s->Mnu_Acquerir->isEnabled() && w->Mnu_AcquScanner->isEnabled());
+
+    // A device error: the memory message here, silence in the main window.
+    const QList<ScanOption> error{{"read-return-value", "SANE_STATUS_IO_ERROR"}};
+    ASSERT_TRUE(acquire(s->Mnu_Acquerir, {}, 0, {}, error));
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Pas assez de mémoire !"));
+    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Erreur"));
+    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Information);
+    ASSERT_TRUE(acquire(w->Mnu_AcquScanner, {}, 0, {}, error));
+    EXPECT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(s->picture(), first);
+}
+
+TEST_F(ScannerTest, AnA4At300DpiScrollsToItsFarSide) {
+    start();
+    ASSERT_TRUE(acquire(w->Mnu_AcquScanner, QStringLiteral("Niveaux de gris"), 300, ScanArea::A4));
+    Scanner* s = window();
+    ASSERT_EQ(s->picture().size(), QSize(2480, 3507));
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    for (QSize size : {QSize(640, 480), QSize(900, 700)}) {
+        s->resize(size);
+        ASSERT_TRUE(testutil::waitUntil([&] { return s->size() == size; }));
+        const QSize view = s->PicFond->size();
+        EXPECT_EQ(s->VScroll1->maximum(), 3507 - view.height());
+        EXPECT_EQ(s->HScroll1->maximum(), 2480 - view.width());
+        s->VScroll1->setValue(s->VScroll1->maximum());
+        s->HScroll1->setValue(s->HScroll1->maximum());
+        EXPECT_EQ(s->PicImage->geometry().bottomRight(),
+                  QPoint(view.width() - 1, view.height() - 1));
+    }
+}
+
+TEST_F(ScannerTest, ResolutionAdviceAndSourceChoice) {
+    start();
+    ASSERT_TRUE(acquire(w->Mnu_AcquScanner));
+    window()->Mnu_Résolution->trigger();
+    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Information sur la résolution"));
+    EXPECT_EQ(dialogs.lastMessage()->text,
+              QStringLiteral("Résolution de numérisation\n\nA4 Couleur : 200 ppp\nA4 Niveaux de "
+                             "Gris : 200 ppp\nA4 Noir et Blanc :200 à 300 ppp\nPhoto couleur 13 x "
+                             "19 cm : 300 ppp\nPhoto couleur 9 x 12 cm : 400 ppp\n\nLa taille du "
+                             "fichier numérisé ne doit pas dépasser 12 Mo."));
+
+    ScannerCommands* sc = commands();
+    for (const char* want : {"test:1", "test:1"}) {
+        w->Mnu_SelectSource->trigger();
+        ASSERT_TRUE(testutil::waitUntil(
+            [sc] { return sc->sourceDialog() && sc->sourceDialog()->lstDevices->count() == 2; }));
+        SourceDialog* d = sc->sourceDialog();
+        EXPECT_EQ(d->lstDevices->item(0)->text(),
+                  QStringLiteral("Noname frontend-tester (test:0)"));
+        if (sc->session().device.isEmpty()) {
+            d->lstDevices->setCurrentRow(1);
+            d->accept();
+        } else {
+            EXPECT_EQ(d->chosen(), QLatin1String(want)); // the choice is shown again
+            d->reject();
+        }
+        ASSERT_TRUE(testutil::waitUntil([sc] { return !sc->busy(); }));
+        EXPECT_EQ(sc->session().device, QLatin1String(want));
+    }
+    ASSERT_TRUE(acquire(w->Mnu_AcquScanner));
+    EXPECT_FALSE(window()->picture().isNull());
+}
