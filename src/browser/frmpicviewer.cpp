@@ -18,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
-#include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -52,8 +51,6 @@ template <typename W> W* named(W* w, const char* name, const QRect& geometry) {
     return w;
 }
 
-QPointer<FrmPicViewer> g_openWindow;
-
 } // namespace
 
 FrmPicViewer::FrmPicViewer(AppContext& ctx, const QString& folder, QWidget* parent)
@@ -82,18 +79,26 @@ FrmPicViewer::~FrmPicViewer() {
 }
 
 FrmPicViewer* FrmPicViewer::open(AppContext& ctx, const QString& folder, QWidget* parent) {
-    if (g_openWindow) {
-        g_openWindow->raise();
-        g_openWindow->activateWindow();
-        return g_openWindow;
+    if (auto* shown = parent
+                          ? parent->findChild<FrmPicViewer*>(QString(), Qt::FindDirectChildrenOnly)
+                          : nullptr) {
+        shown->raise();
+        shown->activateWindow();
+        return shown;
     }
     auto* w = new FrmPicViewer(ctx, folder, parent);
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setWindowModality(Qt::ApplicationModal);
     CentreForm(w);
     w->show();
-    g_openWindow = w;
     return w;
+}
+
+void FrmPicViewer::updateBusyCursor() {
+    if (m_listing || m_buildingTable || m_viewLoading)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void FrmPicViewer::setThumbnailCacheRoot(const QString& root) {

@@ -178,6 +178,9 @@ private:
     void wire();
     void startUp(const QString& folder);
     void ErrMsgProc(const QString& text, int number, const QString& description);
+    // The busy pointer while the folder is listed, the table built or the
+    // chosen picture read.
+    void updateBusyCursor();
 
     // Navigation.
     using Then = std::function<void()>;

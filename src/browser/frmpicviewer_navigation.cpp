@@ -84,7 +84,7 @@ void FrmPicViewer::relist(const QString& pattern, Then then) {
     // as a file of the new folder.
     FilList->setListing(folder, pattern, {});
     m_listing = true;
-    setCursor(Qt::BusyCursor);
+    updateBusyCursor();
     m_pool.start([this, cancel, generation, folder, pattern, then] {
         FolderListing listing = listFolder(folder, pattern, cancel.get());
         if (cancel->load())
@@ -101,8 +101,7 @@ void FrmPicViewer::relist(const QString& pattern, Then then) {
 
 void FrmPicViewer::listed(const FolderListing& listing, const Then& then) {
     m_listing = false;
-    if (!m_buildingTable)
-        unsetCursor();
+    updateBusyCursor();
     FilList->setListing(listing.folder, listing.pattern, listing.names);
     updateFilesCount();
     if (then)

@@ -41,6 +41,7 @@ void FrmPicViewer::cancelTableBuild() {
         m_tableCancel->store(true);
     ++m_tableGeneration;
     m_buildingTable = false;
+    updateBusyCursor();
 }
 
 void FrmPicViewer::ClearPicList() {
@@ -92,7 +93,7 @@ void FrmPicViewer::LoadPicList() {
     m_tableCancel = cancel;
     const quint64 generation = ++m_tableGeneration;
     m_buildingTable = true;
-    setCursor(Qt::BusyCursor);
+    updateBusyCursor();
     ShowProgress(0);
     picProgressContainer->show();
     m_pool.start([this, cancel, generation, folder, names, pattern] {
@@ -117,8 +118,7 @@ void FrmPicViewer::LoadPicList() {
                 if (generation != m_tableGeneration)
                     return;
                 m_buildingTable = false;
-                if (!m_listing)
-                    unsetCursor();
+                updateBusyCursor();
                 tableBuilt(rows);
             },
             Qt::QueuedConnection);
@@ -357,7 +357,6 @@ void FrmPicViewer::FilList_Click(const QString& name) {
             EraseCellFrame();
         const int row = rowOfPath(PicTable, path);
         if (row < 0) {
-            unsetCursor();
             m_ctx.dlg().message(tr("Pas de fichier image/Image non valide !"), tr("Information"),
                                 MsgIcon::Information, MsgButtons::Ok, this);
             return;

@@ -14,6 +14,7 @@ void FrmPicViewer::ClearPicView() {
         EraseCellFrame();
     ++m_viewGeneration;
     m_viewLoading = false;
+    updateBusyCursor();
     m_shownImage = QImage();
     picViewX->setImage(QImage());
     HsbView->setValue(0);
@@ -33,7 +34,7 @@ void FrmPicViewer::showPicture(const QString& path) {
     ResizeIndex = 3;
     const quint64 generation = ++m_viewGeneration;
     m_viewLoading = true;
-    setCursor(Qt::BusyCursor);
+    updateBusyCursor();
     m_pool.start([this, generation, path] {
         if (generation != m_viewGeneration)
             return;
@@ -49,8 +50,7 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const 
     if (generation != m_viewGeneration)
         return;
     m_viewLoading = false;
-    if (!m_listing && !m_buildingTable)
-        unsetCursor();
+    updateBusyCursor();
     if (image.isNull()) {
         Q_EMIT pictureShown(false);
         m_ctx.dlg().message(tr("Pas de fichier image/Image non valide"), tr("Information"),
