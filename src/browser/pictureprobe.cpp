@@ -52,11 +52,14 @@ QString PictureProbe::mimeType() const {
 
 PictureProbe probePicture(const QString& path) {
     PictureProbe probe;
-    // O_NONBLOCK: opening a FIFO never waits for a writer; it is refused
-    // below before anything is read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const FdCloser closer{fd};
+    const QByteArray name = QFile::encodeName(path);
     struct stat st {};
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return probe; // FIFOs, devices and sockets are not opened
+    // O_NONBLOCK: should the file have been replaced by a FIFO meanwhile,
+    // opening it does not wait for a writer; it is refused below.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const FdCloser closer{fd};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
         return probe;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
