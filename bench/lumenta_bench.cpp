@@ -1,19 +1,26 @@
 // Times the picture paths a user waits for:
-//  (a) opening a picture in the main window: loadPicture plus the preview
-//      (the picture smoothly stretched to 81 x 65 pixels, 1215 x 975 twips
-//      at 96 DPI), both kept in memory;
+//  (a) decoding a picture as the main window gets it: loadPicture plus the
+//      preview (the picture smoothly stretched to 81 x 65 pixels, 1215 x 975
+//      twips at 96 DPI), both kept in memory;
 //  (b) the full-screen window fitting and drawing an already loaded picture
 //      at 1920 x 1080 (first draw, which makes the reduced copy, and a
 //      repaint);
 //  (c) for WMF and EMF files, loadPicture alone (the metafile rendering);
-//  (d) the decoding floor: a plain QImageReader::read of the same file.
+//  (d) the decoding floors: a plain QImageReader::read of the same file and,
+//      for JPEG, djpeg -outfile /dev/null;
+//  (e) reduced pictures: fitted to 1920 x 1080, and a 128-pixel thumbnail.
 // Every figure is the median of several runs, (a) and (d) interleaved so
 // that both see the same machine state.
+//
+// With --viewer, the main window itself on a 24-megapixel JPEG (see
+// viewerbench.cpp).
 #include "app/appcontext.h"
 #include "app/module1.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
+#include "viewerbench.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +29,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QProcess>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -32,6 +40,9 @@ namespace {
 
 constexpr QSize kPreviewSize(81, 65);
 constexpr QSize kScreenSize(1920, 1080);
+
+const char kUsage[] = "usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n"
+                      "       lumenta-bench [--runs N] --viewer JPEG\n";
 
 double median(std::vector<double> v) {
     if (v.empty())
@@ -93,11 +104,23 @@ bool isMetafileName(const QString& path) {
     return ext == QLatin1String("WMF") || ext == QLatin1String("EMF");
 }
 
+double djpegMs(const QString& path) {
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(QStringLiteral("djpeg"),
+            {QStringLiteral("-outfile"), QStringLiteral("/dev/null"), path});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return -1;
+    return msSince(t);
+}
+
 void benchFile(const QString& path, int runs) {
     std::printf("\n%s (%lld bytes)\n", qPrintable(path), QFileInfo(path).size());
     QImageReader::setAllocationLimit(kPictureAllocationLimitMB);
+    const bool jpeg = extensionOf(path).startsWith(QLatin1String("JP"));
 
-    std::vector<double> load, loadAndPreview, floor;
+    std::vector<double> load, loadAndPreview, floor, djpeg, fitted, thumbnail;
     Picture kept;
     QImage keptPreview;
     QSize floorSize;
@@ -109,6 +132,16 @@ void benchFile(const QString& path, int runs) {
             const QImage img = reader.read();
             floor.push_back(msSince(t));
             floorSize = img.size();
+        }
+        if (jpeg)
+            djpeg.push_back(djpegMs(path));
+        for (auto [need, times] :
+             {std::pair{PictureNeed{PictureNeed::Kind::Fitted, kScreenSize}, &fitted},
+              std::pair{PictureNeed{PictureNeed::Kind::Thumbnail, {128, 128}}, &thumbnail}}) {
+            QElapsedTimer t;
+            t.start();
+            const Picture reduced = loadPicture(path, need);
+            times->push_back(msSince(t));
         }
         {
             kept = Picture();
@@ -145,6 +178,7 @@ void benchFile(const QString& path, int runs) {
     ScriptedDialogs dialogs;
     AppContext ctx;
     ctx.dialogs = &dialogs;
+    ctx.pictureService = std::make_shared<PictureService>();
     ctx.state.FullScreenFilePath = path;
     ctx.state.settings.FullScreenBackColor = 1;
     std::vector<double> firstDraw, repaint;
@@ -179,6 +213,13 @@ void benchFile(const QString& path, int runs) {
                     "orientation tag)\n",
                     floorSize.width(), floorSize.height());
     std::printf("  (a)/(d)                           %9.3f\n", d > 0 ? a / d : 0.0);
+    if (jpeg) {
+        const double dj = median(djpeg);
+        std::printf("  (d) djpeg -outfile /dev/null      %9.2f ms  (a)/djpeg %.3f\n", dj,
+                    dj > 0 ? a / dj : 0.0);
+    }
+    std::printf("  (e) fitted to 1920 x 1080         %9.2f ms  (thumbnail 128: %.2f ms)\n",
+                median(fitted), median(thumbnail));
 }
 
 } // namespace
@@ -189,7 +230,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int runs = 7;
-    QStringList inputs;
+    QStringList inputs, viewer;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--runs") && i + 1 < args.size()) {
@@ -201,20 +242,28 @@ int main(int argc, char** argv) {
             if (QFileInfo(path).isDir())
                 path = QDir(path).filePath(QStringLiteral("sample_24mp.jpg"));
             inputs << path;
+        } else if (a == QLatin1String("--viewer") && i + 1 < args.size()) {
+            viewer << args[++i];
+        } else if (a == QLatin1String("--peak-memory") && i + 2 < args.size()) {
+            return peakMemoryRun(args[i + 1], args[i + 2]);
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            std::printf("usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n");
+            std::printf("%s", kUsage);
             return 0;
         } else {
             inputs << picturesIn(a);
         }
     }
-    if (inputs.isEmpty()) {
-        std::fprintf(stderr,
-                     "usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n");
+    if (inputs.isEmpty() && viewer.isEmpty()) {
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
-    std::printf("median of %d runs\n", runs);
+    if (!inputs.isEmpty())
+        std::printf("median of %d runs\n", runs);
     for (const QString& path : inputs)
         benchFile(path, runs);
+    for (const QString& photo : viewer) {
+        if (viewerBench(photo, runs) != 0)
+            return 1;
+    }
     return 0;
 }

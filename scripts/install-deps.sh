@@ -12,6 +12,8 @@ PACKAGES=(
   qt6-l10n-tools
   # desktop associations
   libglib2.0-dev shared-mime-info
+  # JPEG decoding (libjpeg-turbo) and djpeg, the benchmark's yardstick
+  libjpeg62-turbo-dev libjpeg-turbo-progs
   # metafiles (WMF, EMF)
   libwmf-dev libemf2svg-dev
   # sound, MIDI, CD audio

@@ -3,6 +3,7 @@
 #include "app/appcontext.h"
 #include "app/translations.h"
 #include "dialogs/qtdialogs.h"
+#include "picture/pictureservice.h"
 #include "viewer/lumenta.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ int runApplication(int argc, char** argv) {
     AppContext ctx;
     QtDialogs dialogs;
     ctx.dialogs = &dialogs;
+    ctx.pictureService = std::make_shared<PictureService>();
     ctx.state.AppFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
     ctx.state.loadSettingsAtStartup();
 

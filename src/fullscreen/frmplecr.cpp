@@ -4,11 +4,10 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QScreen>
 
 namespace lumenta {
 
@@ -71,7 +70,7 @@ int FrmPlEcr::showPicture(AppContext& ctx, QWidget* parent, const QImage& preloa
 }
 
 bool FrmPlEcr::isLoading() const {
-    return m_loader && m_loader->isRunning();
+    return m_loading && m_ctx.pictures().isPending(m_loading);
 }
 
 QRect FrmPlEcr::pictureRect() const {
@@ -127,33 +126,30 @@ void FrmPlEcr::activate() {
 }
 
 void FrmPlEcr::startLoading(const QString& path, const FileStamp& stamp) {
-    // A load of another file still running is left to finish unseen.
-    delete m_loader;
-    m_loader = new QFutureWatcher<Loaded>(this);
+    // The picture fitted to the screen: both size rules start from it (a
+    // smaller picture comes at its natural size). A request for another
+    // file still under way is superseded.
     m_loadingPath = path;
-    connect(m_loader, &QFutureWatcher<Loaded>::finished, this, &FrmPlEcr::loadingFinished);
-    m_loader->setFuture(QtConcurrent::run([path, stamp]() {
-        Loaded l{path, stamp, FittedPicture::forDrawing(loadPicture(path).image)};
-        return l;
-    }));
+    const QSize box = screen() ? screen()->size() : size();
+    m_loading = m_ctx.pictures().request(
+        this, PictureRequest::fitted(path, box),
+        [this, stamp](const PictureResult& r) { loadingFinished(r, stamp); });
 }
 
-void FrmPlEcr::loadingFinished() {
-    Loaded l = m_loader->result();
-    m_loader->deleteLater();
-    m_loader = nullptr;
+void FrmPlEcr::loadingFinished(const PictureResult& result, const FileStamp& stamp) {
+    m_loading = 0;
     m_loadingPath.clear();
-    if (l.path != m_ctx.state.FullScreenFilePath)
+    if (result.request.path != m_ctx.state.FullScreenFilePath)
         return;
-    if (l.image.isNull()) {
+    if (!result.ok()) {
         m_picture.clear();
         m_loadedPath.clear();
         reportUnsupported();
         return;
     }
-    m_picture.setImage(l.image);
-    m_loadedPath = l.path;
-    m_loadedStamp = l.stamp;
+    m_picture.setImage(result.picture.image);
+    m_loadedPath = result.request.path;
+    m_loadedStamp = stamp;
     showPictureNow();
 }
 

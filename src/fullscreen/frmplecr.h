@@ -12,14 +12,13 @@
 //     w.exec();
 #include "app/appcontext.h"
 #include "fullscreen/fittedpicture.h"
+#include "picture/pictureservice.h"
 
 #include <QDateTime>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QString>
-
-template <typename T> class QFutureWatcher;
 
 namespace lumenta {
 
@@ -31,7 +30,9 @@ public:
 
     // Hands over a picture the opener has already decoded from path: the
     // window shows it without reading the file again, as long as the file
-    // keeps the size and modification time it has now.
+    // keeps the size and modification time it has now. (Without it, the
+    // picture comes from the picture service, fitted to the screen on a
+    // worker thread.)
     void setPreloaded(const QString& path, const QImage& image);
 
     // Runs the window modally on ctx.state.FullScreenFilePath and returns
@@ -68,15 +69,9 @@ private:
         bool operator==(const FileStamp&) const = default;
         static FileStamp of(const QString& path);
     };
-    struct Loaded {
-        QString path;
-        FileStamp stamp;
-        QImage image;
-    };
-
     void activate();
     void startLoading(const QString& path, const FileStamp& stamp);
-    void loadingFinished();
+    void loadingFinished(const PictureResult& result, const FileStamp& stamp);
     void showPictureNow();
     void reportUnsupported();
 
@@ -85,7 +80,7 @@ private:
     FittedPicture m_picture;
     QString m_loadedPath; // file whose picture m_picture holds
     FileStamp m_loadedStamp;
-    QFutureWatcher<Loaded>* m_loader = nullptr;
+    PictureTicket m_loading = 0;
     QString m_loadingPath;
     bool m_shown = false;
     bool m_pressed = false;        // a button went down on this window

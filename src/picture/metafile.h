@@ -7,6 +7,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 namespace lumenta {
 
 enum class MetafileKind { None, Wmf, Emf };
@@ -21,12 +23,14 @@ MetafileKind detectMetafile(const QByteArray& head);
 QSize metafileNaturalSize(const QByteArray& bytes, MetafileKind kind);
 
 // Renders the metafile at its natural size (the longest side capped at
-// kMetafileMaxSide). A null image, and the reason in *error, when the file
-// cannot be rendered, the renderer crashed or did not finish within
-// timeoutMs. Blocks until then: call it off the GUI thread. Any thread will
-// do, several at once too.
+// kMetafileMaxSide), or at `size` when one is given. A null image, and the
+// reason in *error, when the file cannot be rendered, the renderer crashed,
+// did not finish within timeoutMs, or `cancelled` returned true (it is
+// asked every few milliseconds; the renderer is then killed). Blocks until
+// then: call it off the GUI thread. Any thread will do, several at once too.
 QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error = nullptr,
-                      int timeoutMs = 15000);
+                      int timeoutMs = 15000, QSize size = QSize(),
+                      const std::function<bool()>& cancelled = {});
 
 constexpr int kMetafileMaxSide = 8192;
 

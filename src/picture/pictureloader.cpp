@@ -1,14 +1,11 @@
 #include "picture/pictureloader.h"
 
+#include "picture/jpegdecoder.h"
 #include "picture/metafile.h"
+#include "picture/picturebuffer.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
-#include <QFutureWatcher>
 #include <QImageReader>
-#include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <mutex>
 
@@ -21,29 +18,35 @@ constexpr int kMaxIconEntries = 64;
 // Metafiles larger than this are not read.
 constexpr qint64 kMaxMetafileBytes = 256 * 1024 * 1024;
 
-// Files from this size on are decoded on a worker when the GUI thread asks.
-constexpr qint64 kBackgroundBytes = 2 * 1024 * 1024;
-
-bool onGuiThread() {
-    return QCoreApplication::instance() &&
-           QThread::currentThread() == QCoreApplication::instance()->thread();
+Picture failed(const QString& why) {
+    Picture p;
+    p.error = why;
+    return p;
 }
 
-// Runs fn on a worker while the windows keep repainting; user input waits
-// until it is done, so nothing re-enters the caller meanwhile.
-template <typename F> auto keepingWindowsPainted(F fn) -> decltype(fn()) {
-    using Result = decltype(fn());
-    QFutureWatcher<Result> watcher;
-    QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run(std::move(fn)));
-    if (!watcher.isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return watcher.result();
+bool isCancelled(LoadProgress* progress) {
+    return progress && progress->isCancelled();
+}
+
+bool mayAllocate(LoadProgress* progress, QSize size, int bitsPerPixel) {
+    return !progress ||
+           progress->mayAllocate(qint64(size.width()) * size.height() * qMax(bitsPerPixel, 8) / 8);
+}
+
+// What `need` asks for, cut or reduced from a picture at its natural size.
+QImage applySpec(const QImage& natural, const PictureNeed& need, QRect* region) {
+    *region = regionFor(natural.size(), need);
+    if (region->isEmpty())
+        return QImage();
+    if (need.kind != PictureNeed::Kind::Full) {
+        const QSize target = fittedSize(natural.size(), need.box);
+        return target == natural.size() ? natural : scaledSmooth(natural, target);
+    }
+    return *region == natural.rect() ? natural : natural.copy(*region);
 }
 
 // A metafile's picture, or nothing when the file is no metafile.
-bool loadMetafile(QFile& file, Picture& pic) {
+bool loadMetafile(QFile& file, const PictureNeed& need, LoadProgress* progress, Picture& pic) {
     file.seek(0);
     const MetafileKind kind = detectMetafile(file.peek(64));
     if (kind == MetafileKind::None)
@@ -53,85 +56,158 @@ bool loadMetafile(QFile& file, Picture& pic) {
         return true;
     }
     const QByteArray bytes = file.readAll();
+    const QSize natural = metafileRenderSize(metafileNaturalSize(bytes, kind));
+    if (!natural.isValid()) {
+        pic.error = QStringLiteral("the metafile header gives no usable size");
+        return true;
+    }
+    // A reduced picture is rendered reduced; a part is cut from the whole.
+    const bool reduced = need.kind != PictureNeed::Kind::Full;
+    const QSize renderSize = reduced ? fittedSize(natural, need.box) : natural;
+    if (!mayAllocate(progress, renderSize, 32)) {
+        pic.error = QStringLiteral("cancelled");
+        return true;
+    }
     QString error;
-    QImage img = renderMetafile(bytes, kind, &error);
+    QImage img = renderMetafile(bytes, kind, &error, 15000, renderSize,
+                                [progress] { return isCancelled(progress); });
     if (img.isNull()) {
         pic.error = error.isEmpty() ? QStringLiteral("metafile cannot be rendered") : error;
         return true;
     }
     pic.kind = kind == MetafileKind::Wmf ? Picture::Kind::Wmf : Picture::Kind::Emf;
-    pic.image = std::move(img);
+    pic.naturalSize = natural;
+    if (reduced) {
+        pic.region = QRect(QPoint(), natural);
+        pic.image = std::move(img);
+    } else {
+        pic.image = applySpec(img, need, &pic.region);
+    }
     pic.metafileData = bytes;
     return true;
 }
 
-QImage readRaster(QIODevice* device, const QByteArray& format, QString* error) {
+// The largest (then the deepest) of the first images of an icon.
+QImage largestIconImage(QImageReader& reader) {
+    QImage best;
+    const int count = qMin(reader.imageCount(), kMaxIconEntries);
+    for (int i = 0; i < qMax(count, 1); ++i) {
+        if (i > 0 && !reader.jumpToImage(i))
+            break;
+        QImage img = reader.read();
+        if (img.isNull())
+            continue;
+        const qint64 area = qint64(img.width()) * img.height();
+        const qint64 bestArea = qint64(best.width()) * best.height();
+        if (best.isNull() || area > bestArea || (area == bestArea && img.depth() > best.depth()))
+            best = img;
+    }
+    return best;
+}
+
+// A picture through Qt's readers; format empty: from the content.
+Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNeed& need,
+                   LoadProgress* progress) {
     device->seek(0);
     QImageReader reader(device, format);
     reader.setAutoTransform(true);
     if (format.isEmpty())
         reader.setDecideFormatFromContent(true);
-    if (!reader.canRead()) {
-        *error = reader.errorString();
-        return QImage();
-    }
+    if (!reader.canRead())
+        return failed(reader.errorString());
     const QByteArray fmt = reader.format();
+    QImage natural;
     if (fmt == "ico" || fmt == "cur") {
-        // Several images: keep the largest (then the deepest).
-        QImage best;
-        const int count = qMin(reader.imageCount(), kMaxIconEntries);
-        for (int i = 0; i < qMax(count, 1); ++i) {
-            if (i > 0 && !reader.jumpToImage(i))
-                break;
-            QImage img = reader.read();
-            if (img.isNull())
-                continue;
-            const qint64 area = qint64(img.width()) * img.height();
-            const qint64 bestArea = qint64(best.width()) * best.height();
-            if (best.isNull() || area > bestArea ||
-                (area == bestArea && img.depth() > best.depth()))
-                best = img;
+        natural = largestIconImage(reader);
+    } else {
+        const QSize stored = reader.size();
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        const QSize upright = turned ? stored.transposed() : stored;
+        const QImage::Format pixels = reader.imageFormat();
+        const bool known = pixels > QImage::Format_Invalid && pixels < QImage::NImageFormats;
+        const int depth = known ? QImage::toPixelFormat(pixels).bitsPerPixel() : 32;
+        if (stored.isValid() && !fitsAllocationLimit(upright, depth))
+            return failed(QStringLiteral("picture exceeds the allocation limit"));
+        const bool reduced = need.kind != PictureNeed::Kind::Full;
+        if (reduced && stored.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+            // The reader decodes reduced itself.
+            const QSize target = fittedSize(upright, need.box);
+            if (!mayAllocate(progress, target, depth))
+                return failed(QStringLiteral("cancelled"));
+            reader.setScaledSize(turned ? target.transposed() : target);
+            Picture pic;
+            pic.image = reader.read();
+            if (pic.image.isNull())
+                return failed(reader.errorString());
+            pic.kind = Picture::Kind::Raster;
+            pic.naturalSize = upright;
+            pic.region = QRect(QPoint(), upright);
+            return pic;
         }
-        if (best.isNull())
-            *error = reader.errorString();
-        return best;
+        if (stored.isValid() && !mayAllocate(progress, upright, depth))
+            return failed(QStringLiteral("cancelled"));
+        // A large bitmap is read into a buffer of our own (far fewer page
+        // faults), which the BMP reader fills when it has the right size
+        // and format. Only large ones: those buffers start zero-filled.
+        const bool bitmap = fmt == "bmp" || fmt == "dib";
+        if (bitmap && known && !turned &&
+            qint64(stored.width()) * stored.height() * depth / 8 >= kMappedPictureBytes)
+            natural = newPictureBuffer(stored, pixels);
+        if (!reader.read(&natural))
+            natural = QImage();
     }
-    QImage img = reader.read();
-    if (img.isNull())
-        *error = reader.errorString();
-    return img;
-}
-
-Picture loadNow(const QString& path) {
+    if (natural.isNull())
+        return failed(reader.errorString());
+    if (isCancelled(progress))
+        return failed(QStringLiteral("cancelled"));
     Picture pic;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        pic.error = file.errorString();
-        return pic;
-    }
-    if (file.size() == 0) {
-        pic.error = QStringLiteral("empty file");
-        return pic;
-    }
-    if (loadMetafile(file, pic))
-        return pic;
-    QString error;
-    QImage img = readRaster(&file, QByteArray(), &error);
-    if (img.isNull()) {
-        // A device-independent bitmap without its file header.
-        QString dibError;
-        img = readRaster(&file, "dib", &dibError);
-    }
-    if (img.isNull()) {
-        pic.error = error.isEmpty() ? QStringLiteral("unsupported picture") : error;
-        return pic;
-    }
     pic.kind = Picture::Kind::Raster;
-    pic.image = std::move(img);
+    pic.naturalSize = natural.size();
+    pic.image = applySpec(natural, need, &pic.region);
+    if (pic.image.isNull())
+        return failed(QStringLiteral("the part asked for is outside the picture"));
     return pic;
 }
 
 } // namespace
+
+Picture derivePicture(const Picture& whole, const PictureNeed& need) {
+    Picture pic = whole;
+    pic.image = applySpec(whole.image, need, &pic.region);
+    if (pic.image.isNull()) {
+        pic.kind = Picture::Kind::None;
+        pic.metafileData.clear();
+        pic.error = QStringLiteral("the part asked for is outside the picture");
+    }
+    return pic;
+}
+
+bool fitsAllocationLimit(QSize natural, int bitsPerPixel) {
+    if (natural.isEmpty())
+        return false;
+    const qint64 bytes = qint64(natural.width()) * natural.height() * qMax(bitsPerPixel, 8) / 8;
+    return bytes <= qint64(kPictureAllocationLimitMB) * 1024 * 1024;
+}
+
+QSize fittedSize(QSize natural, QSize box) {
+    if (natural.isEmpty() || box.isEmpty())
+        return natural;
+    if (natural.width() <= box.width() && natural.height() <= box.height())
+        return natural;
+    const QSize s = natural.scaled(box, Qt::KeepAspectRatio);
+    return QSize(qMax(1, s.width()), qMax(1, s.height()));
+}
+
+QRect regionFor(QSize natural, const PictureNeed& need) {
+    const QRect whole(QPoint(), natural);
+    if (need.kind != PictureNeed::Kind::Full || need.region.isEmpty())
+        return whole;
+    QRect r = need.region;
+    if (need.centreRegion)
+        r.moveTopLeft(
+            QPoint((natural.width() - r.width()) / 2, (natural.height() - r.height()) / 2));
+    return r & whole;
+}
 
 QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode mode) {
     if (image.isNull() || size.isEmpty())
@@ -147,21 +223,32 @@ QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode 
     return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-Picture loadPicture(const QString& path) {
+Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* progress) {
     static std::once_flag limitSet;
     std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kPictureAllocationLimitMB); });
-    if (!onGuiThread())
-        return loadNow(path);
-    // Small pictures decode in a blink; a large one, or a metafile (rendered
-    // by a helper process), is loaded without freezing the windows.
     QFile file(path);
-    const bool slow =
-        file.open(QIODevice::ReadOnly) &&
-        (file.size() >= kBackgroundBytes || detectMetafile(file.peek(64)) != MetafileKind::None);
-    file.close();
-    if (!slow)
-        return loadNow(path);
-    return keepingWindowsPainted([path] { return loadNow(path); });
+    if (!file.open(QIODevice::ReadOnly))
+        return failed(file.errorString());
+    if (file.size() == 0)
+        return failed(QStringLiteral("empty file"));
+    Picture pic;
+    if (loadMetafile(file, need, progress, pic))
+        return pic;
+    if (looksLikeJpeg(file.peek(3))) {
+        JpegOutcome jpeg = decodeJpeg(path, need, progress);
+        if (!jpeg.unreadable)
+            return std::move(jpeg.picture);
+    }
+    pic = readRaster(&file, QByteArray(), need, progress);
+    if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
+        // A device-independent bitmap without its file header.
+        Picture dib = readRaster(&file, "dib", need, progress);
+        if (!dib.isNull())
+            return dib;
+        if (pic.error.isEmpty())
+            pic.error = QStringLiteral("unsupported picture");
+    }
+    return pic;
 }
 
 } // namespace lumenta

@@ -1,10 +1,17 @@
 #pragma once
-// The one way the program loads a picture file, whatever window asks:
-// raster formats through Qt's readers (format from the content, EXIF
-// orientation, the largest image of an icon), metafiles through the
-// metafile renderer.
+// The one way the program reads a picture file, whatever window asks:
+// JPEG through libjpeg-turbo (straight into the picture's buffer, reduced by
+// DCT scaling, rows announced as they are ready), the other raster formats
+// through Qt's readers, metafiles through the metafile renderer. The same
+// rules hold for every kind of request: format from the content, EXIF
+// orientation, the allocation limit, the largest image of an icon, DIBs
+// without file header, metafiles rendered out of process.
+//
+// loadPicture() blocks: windows ask the PictureService
+// (picture/pictureservice.h), which calls it on its workers.
 #include <QByteArray>
 #include <QImage>
+#include <QRect>
 #include <QString>
 
 namespace lumenta {
@@ -12,17 +19,67 @@ namespace lumenta {
 struct Picture {
     enum class Kind { None, Raster, Wmf, Emf };
     Kind kind = Kind::None;
-    QImage image;            // what is drawn, at the picture's natural size
+    QImage image;            // what is drawn (see PictureNeed for its size)
     QByteArray metafileData; // the file's own bytes for WMF and EMF
     QString error;           // why loading failed (for logs), empty on success
+    QSize naturalSize;       // the whole upright picture at its natural size
+    QRect region;            // the part of it `image` shows, in natural-size pixels
 
     bool isNull() const { return image.isNull(); }
     QSize size() const { return image.size(); }
 };
 
+// What part of a picture is wanted, and how large.
+struct PictureNeed {
+    enum class Kind {
+        Full,      // the natural size; `region` may ask for a part only
+        Fitted,    // reduced to fit inside `box`, aspect kept (never enlarged)
+        Thumbnail, // as Fitted, decoded with faster, slightly rougher filters
+    };
+    Kind kind = Kind::Full;
+    QSize box;                 // Fitted, Thumbnail
+    QRect region;              // Full: natural-size pixels wanted (empty: all)
+    bool centreRegion = false; // Full: region.size() taken around the centre
+
+    bool operator==(const PictureNeed&) const = default;
+};
+
+// Told what a load is doing, from the thread that runs it.
+class LoadProgress {
+public:
+    virtual ~LoadProgress() = default;
+    // Asked now and then; true abandons the load (the result says
+    // "cancelled").
+    virtual bool isCancelled() const { return false; }
+    // Asked before the picture's buffer is allocated; false abandons the load.
+    virtual bool mayAllocate(qint64 bytes) {
+        Q_UNUSED(bytes);
+        return true;
+    }
+    // Full pictures decoded top to bottom (JPEG): the buffer the rows go
+    // into, before the first one. Rows reach it in order; the rows before
+    // rowsDecoded()'s count are final and never written again.
+    virtual void rowsStarted(const QImage& buffer) { Q_UNUSED(buffer); }
+    virtual void rowsDecoded(int rows) { Q_UNUSED(rows); }
+};
+
 // Loads a picture file. A file that is missing, empty, unreadable or not a
-// picture gives a null Picture (kind None).
-Picture loadPicture(const QString& path);
+// picture gives a null Picture (kind None). Blocks: any thread but the GUI
+// thread; several at once are fine.
+Picture loadPicture(const QString& path, const PictureNeed& need = {},
+                    LoadProgress* progress = nullptr);
+
+// What `need` asks for, taken from a picture already loaded whole (Full
+// without region): a part cut from it or a reduced copy.
+Picture derivePicture(const Picture& whole, const PictureNeed& need);
+
+// The size a picture of natural size `natural` is reduced to so as to fit
+// inside box (aspect kept, sides at least 1); natural itself when it fits.
+QSize fittedSize(QSize natural, QSize box);
+
+// The part of a picture of natural size `natural` that `need` asks for,
+// within the picture; the whole picture when it asks for no part.
+QRect regionFor(QSize natural, const PictureNeed& need);
 
 // A smooth (filtered) scaling of image to size that stays fast for large
 // reductions: a huge picture is first reduced by plain sampling to a few
@@ -31,6 +88,11 @@ QImage scaledSmooth(const QImage& image, const QSize& size,
                     Qt::AspectRatioMode mode = Qt::IgnoreAspectRatio);
 
 // Upper bound of the memory one decoded picture may take, in megabytes.
+// It applies to the picture at its natural size, whatever part or size of
+// it is asked for.
 constexpr int kPictureAllocationLimitMB = 1024;
+
+// Whether a picture of that natural size and depth fits the limit.
+bool fitsAllocationLimit(QSize natural, int bitsPerPixel);
 
 } // namespace lumenta

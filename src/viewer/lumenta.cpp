@@ -199,6 +199,8 @@ void Lumenta::createControls() {
     connect(File1, &FileList::fileClicked, this, [this](const QString& n) { File1_Click(n); });
     connect(Image1, &StretchImage::doubleClicked, this, [this] { Image1_DblClick(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    connect(&m_ctx.pictures(), &PictureService::rowsReady, this, &Lumenta::pictureRowsReady);
+    connect(&m_ctx.pictures(), &PictureService::finished, this, &Lumenta::pictureLoaded);
 
     // Nothing shows a picture yet.
     hidePictureControls();

@@ -3,6 +3,7 @@
 #include "app/appcontext.h"
 #include "dialogs/commondialog.h"
 #include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 #include "viewer/secondarywindows.h"
 #include "viewer/viewergeometry.h"
 
@@ -132,6 +133,9 @@ public:
     void enforceAvailability();
 
     const Picture& picture() const { return m_picture; }
+    // A picture is being loaded for display (the previous one stays on
+    // screen until the new one's first rows replace it).
+    bool isLoadingPicture() const { return m_loadTicket != 0; }
     // The file of the picture on screen; empty when none is shown (after a
     // sound, another kind of file, a failed load, erasing).
     QString shownPicturePath() const;
@@ -167,13 +171,24 @@ private:
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);
     void dispatchPicture();
+    // Loading the clicked picture through the picture service.
+    void requestPicture(const QString& path);
+    void cancelPictureLoad();
+    void pictureRowsReady(PictureTicket ticket, const QImage& image, int rows);
+    void pictureLoaded(const PictureResult& result);
+    void showPictureArea();
+    void showLastCompletePicture();
+    void prefetchNeighbour();
 
     SecondaryWindows m_windows;
     AppContext& m_ctx;
     AppState& m_st;
     Picture m_picture;
-    QString m_loadedPath; // file m_picture was read from
-    QString m_shownPath;  // file of the picture on screen
+    PictureTicket m_loadTicket = 0; // the picture being loaded
+    bool m_loadOnScreen = false;    // its first rows replaced the previous picture
+    int m_lastPictureRow = -1;      // list row of the last picture clicked
+    int m_direction = 1;            // which way the user moves through the list
+    QString m_shownPath;            // file of the picture on screen
     std::unique_ptr<QPrinter> m_printer;
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive

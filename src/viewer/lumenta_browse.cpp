@@ -20,6 +20,7 @@
 namespace lumenta {
 
 void Lumenta::hidePictureControls() {
+    cancelPictureLoad();
     Open->hide();
     PicFond->hide();
     VScroll1->hide();
@@ -166,24 +167,7 @@ void Lumenta::File1_Click(const QString& name) {
         setPictureMenusEnabled(true);
         Mnu_ListeSelect->setEnabled(true);
         m_st.FullScreenFilePath = m_st.CurrentFilePath;
-        if (Picture pic = loadPicture(path); !pic.isNull()) {
-            m_picture = std::move(pic);
-            m_loadedPath = path;
-            m_shownPath = path;
-            Open->setImage(m_picture.image);
-            Image1->setImage(m_picture.image);
-            Open->show();
-            PicFond->show();
-            VScroll1->show();
-            HScroll1->show();
-            CalculScroll();
-        } else {
-            m_shownPath.clear();
-            Command10->hide();
-            m_ctx.dlg().message(tr("Format d'image non supporté !"), tr("Erreur"),
-                                MsgIcon::Exclamation, MsgButtons::Ok, this);
-            return;
-        }
+        requestPicture(path);
         break;
     case DispatchGroup::Other:
         hidePictureControls();

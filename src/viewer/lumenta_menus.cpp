@@ -179,6 +179,7 @@ void Lumenta::Mnu_Edition_Open() {
 }
 
 void Lumenta::EffaceImage() {
+    cancelPictureLoad();
     for (QWidget* w : {static_cast<QWidget*>(Open), PicFond, static_cast<QWidget*>(VScroll1),
                        static_cast<QWidget*>(HScroll1), static_cast<QWidget*>(Image1),
                        static_cast<QWidget*>(Command7), static_cast<QWidget*>(Command2),
@@ -191,11 +192,10 @@ void Lumenta::EffaceImage() {
 
 void Lumenta::PleinEcran() {
     m_st.FullScreenFilePath = m_st.CurrentFilePath;
-    // The picture already in memory is handed over, so the file is not
-    // decoded a second time.
-    // The full-screen window reports a picture it cannot show itself.
-    const bool same = m_st.CurrentFilePath == m_loadedPath;
-    FrmPlEcr::showPicture(m_ctx, this, same ? m_picture.image : QImage());
+    // The full-screen window gets its picture from the picture service,
+    // which makes it from the one this window shows when it still has it.
+    // It reports a picture it cannot show itself.
+    FrmPlEcr::showPicture(m_ctx, this);
 }
 
 void Lumenta::EnregSous() {

@@ -12,21 +12,31 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void PictureBox::setImage(const QImage& image) {
+void PictureBox::setImage(const QImage& image, int rows) {
     // Painted straight from the image: a large photo is not copied into a
     // second buffer.
     m_image = image;
+    m_rows = rows < 0 ? image.height() : qMin(rows, image.height());
     if (!image.isNull())
         resize(image.size());
     update();
+}
+
+void PictureBox::setRowsReady(int rows) {
+    rows = qMin(rows, m_image.height());
+    if (rows <= m_rows)
+        return;
+    update(QRect(0, m_rows, m_image.width(), rows - m_rows));
+    m_rows = rows;
 }
 
 void PictureBox::paintEvent(QPaintEvent* e) {
     if (m_image.isNull())
         return;
     QPainter p(this);
-    const QRect r = e->rect() & m_image.rect();
-    p.drawImage(r, m_image, r);
+    const QRect r = e->rect() & QRect(0, 0, m_image.width(), m_rows);
+    if (!r.isEmpty())
+        p.drawImage(r, std::as_const(m_image), r);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* e) {

@@ -6,15 +6,23 @@
 
 namespace lumenta {
 
-// Shows a picture at its natural size and takes that size.
+// Shows a picture at its natural size and takes that size. A picture still
+// being decoded shows its first rows only: the others are being written by
+// another thread, so they are neither read nor painted until they are ready.
 class PictureBox : public QWidget {
     Q_OBJECT
 public:
     explicit PictureBox(QWidget* parent = nullptr);
-    void setImage(const QImage& image);
+    // rows: how many rows of image are ready (-1: all of them).
+    void setImage(const QImage& image, int rows = -1);
+    // More rows of the picture are ready.
+    void setRowsReady(int rows);
+    int rowsReady() const { return m_rows; }
+    bool isComplete() const { return m_rows >= m_image.height(); }
     const QImage& image() const { return m_image; }
-    // The picture as displayed, for saving or copying.
-    QImage displayedImage() const { return m_image; }
+    // The picture as displayed, for saving or copying; null while it is
+    // not complete.
+    QImage displayedImage() const { return isComplete() ? m_image : QImage(); }
 
 Q_SIGNALS:
     void clicked();
@@ -27,6 +35,7 @@ protected:
 
 private:
     QImage m_image;
+    int m_rows = 0;
 };
 
 // Stretches its picture to its own size with smooth filtering. The scaled

@@ -1,11 +1,13 @@
 #include "app/appcontext.h"
 #include "fullscreen/frmplecr.h"
+#include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTemporaryDir>
@@ -43,6 +45,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
         ctx.state.settingsPathOverride = dir.filePath("Affich.cfg");
         ctx.state.settings.FullScreenSizeMode = 1;
         ctx.state.settings.FullScreenBackColor = 1;
@@ -240,4 +243,27 @@ TEST_F(FullScreenWindow, PreloadedPictureIsUsedWhileTheFileIsUnchanged) {
     writePicture("p.png", QSize(100, 60), Qt::red);
     ASSERT_TRUE(showAndWait(w));
     EXPECT_EQ(pictureColour(w), QColor(Qt::red));
+}
+
+TEST_F(FullScreenWindow, LargePictureArrivesFittedAndClosingWhileLoadingCancels) {
+    ctx.state.FullScreenFilePath = writePicture("big.bmp", QSize(3000, 2000), Qt::darkCyan);
+    {
+        FrmPlEcr w(ctx);
+        ASSERT_TRUE(showAndWait(w));
+        // Decoded reduced to the screen on a worker, then placed by the rule.
+        const QSize screen = w.screen()->size();
+        EXPECT_LE(w.picture().image().width(), screen.width());
+        EXPECT_LE(w.picture().image().height(), screen.height());
+        EXPECT_EQ(w.pictureRect().width(), qMin(w.width(), w.height() * 3 / 2));
+        EXPECT_EQ(pictureColour(w), QColor(Qt::darkCyan));
+    }
+    ctx.pictureService->clearCache();
+    {
+        FrmPlEcr w(ctx);
+        w.show();
+        w.activateWindow();
+        ASSERT_TRUE(testutil::waitUntil([&] { return w.isLoading() || w.isPictureShown(); }));
+    }
+    EXPECT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
+    EXPECT_TRUE(dialogs.asked.isEmpty());
 }

@@ -1,5 +1,6 @@
 #include "support/viewerfixture.h"
 
+#include "picture/pictureservice.h"
 #include "support/testutil.h"
 #include "widgets/browsewidgets.h"
 
@@ -12,6 +13,7 @@ void ViewerTest::SetUp() {
     ASSERT_TRUE(appDir.isValid());
     browse = appDir.path();
     ctx.dialogs = &dialogs;
+    ctx.pictureService = std::make_shared<PictureService>();
     ctx.state.AppFolder = appDir.path();
     ctx.state.settingsPathOverride = settingsFile();
 }
@@ -44,7 +46,7 @@ QString ViewerTest::addFixture(const QString& relative, const QString& newName) 
     return dst;
 }
 
-void ViewerTest::click(const QString& name) {
+void ViewerTest::click(const QString& name, bool wait) {
     FileList* list = w->File1;
     const QList<QListWidgetItem*> items = list->findItems(name, Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1) << name.toStdString();
@@ -53,4 +55,10 @@ void ViewerTest::click(const QString& name) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(items.first()).center());
     (void)r;
+    if (wait)
+        EXPECT_TRUE(waitForPicture()) << name.toStdString();
+}
+
+bool ViewerTest::waitForPicture() {
+    return testutil::waitUntil([this] { return !w->isLoadingPicture(); }, 15000);
 }

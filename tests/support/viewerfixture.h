@@ -20,8 +20,11 @@ protected:
     void start();
     // Copies a fixture into the browsing folder and lists it.
     QString addFixture(const QString& relative, const QString& newName = QString());
-    // Clicks a listed file by name, as the user would.
-    void click(const QString& name);
+    // Clicks a listed file by name, as the user would, and waits (bounded)
+    // until a picture it loads has arrived or failed, unless told not to.
+    void click(const QString& name, bool wait = true);
+    // Waits (bounded) until no picture is loading; false on timeout.
+    bool waitForPicture();
     QString settingsFile() const;
 
     QTemporaryDir appDir;

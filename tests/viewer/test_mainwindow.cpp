@@ -1,3 +1,4 @@
+#include "picture/pictureservice.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -14,6 +15,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 
@@ -227,10 +229,68 @@ TEST_F(ViewerTest, ArrowKeysStepThroughTheList) {
     start();
     click(QStringLiteral("a1.gif"));
     QTest::keyClick(w->File1, Qt::Key_Down);
+    ASSERT_TRUE(waitForPicture());
     EXPECT_TRUE(ctx.state.CurrentFilePath.endsWith(QStringLiteral("/a2.jpg")));
     EXPECT_EQ(
         w->picture().image.size(),
         QImage(testutil::fixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"))).size());
+}
+
+TEST_F(ViewerTest, PicturesLoadWhileTheWindowRespondsAndTheLatestClickWins) {
+    addFixture(QStringLiteral("pictures/samples/gif/static.gif"), QStringLiteral("a.gif"));
+    addFixture(QStringLiteral("pictures/samples/jpeg/large_4000x3000.jpg"),
+               QStringLiteral("b.jpg"));
+    addFixture(QStringLiteral("pictures/samples/bmp/bmp24.bmp"), QStringLiteral("c.bmp"));
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.*"));
+    click(QStringLiteral("a.gif"));
+    const QImage first = w->picture().image;
+    ASSERT_FALSE(first.isNull());
+    // The click returns at once; the previous picture stays meanwhile.
+    click(QStringLiteral("b.jpg"), false);
+    EXPECT_TRUE(w->isLoadingPicture());
+    EXPECT_EQ(w->Open->image().cacheKey(), first.cacheKey());
+    EXPECT_TRUE(shown(w->Open));
+    // A second click while it loads wins.
+    click(QStringLiteral("c.bmp"));
+    ASSERT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
+    const QSize bmp =
+        QImage(testutil::fixture(QStringLiteral("pictures/samples/bmp/bmp24.bmp"))).size();
+    EXPECT_EQ(w->picture().size(), bmp);
+    EXPECT_EQ(w->Open->image().cacheKey(), w->picture().image.cacheKey());
+    EXPECT_TRUE(w->Open->isComplete());
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+
+    // Leaving the folder drops the load under way; so does closing.
+    click(QStringLiteral("b.jpg"), false);
+    w->Dir1->setPath(QDir::tempPath());
+    EXPECT_FALSE(w->isLoadingPicture());
+    EXPECT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
+    EXPECT_EQ(w->picture().size(), bmp);
+    w->Dir1->setPath(browse);
+    click(QStringLiteral("b.jpg"), false);
+    w.reset();
+    EXPECT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
+}
+
+TEST_F(ViewerTest, NextPictureInTheDirectionOfTravelIsDecodedAhead) {
+    for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"})
+        addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"), QLatin1String(name));
+    start();
+    QSignalSpy results(&ctx.pictures(), &PictureService::finished);
+    auto idle = [&] { return testutil::waitUntil([&] { return ctx.pictures().isIdle(); }); };
+    auto lastFromMemory = [&] {
+        return qvariant_cast<PictureResult>(results.last().at(0)).fromCache;
+    };
+    // p2 is decoded while p1 is shown, p3 while p2 is.
+    click(QStringLiteral("p1.jpg"));
+    for (int step = 0; step < 2; ++step) {
+        ASSERT_TRUE(idle());
+        QTest::keyClick(w->File1, Qt::Key_Down);
+        ASSERT_TRUE(waitForPicture());
+        EXPECT_TRUE(lastFromMemory()) << step;
+    }
+    EXPECT_TRUE(ctx.state.CurrentFilePath.endsWith(QStringLiteral("/p3.jpg")));
 }
 
 TEST_F(ViewerTest, AnimationPlayerGetsThePathWhole) {

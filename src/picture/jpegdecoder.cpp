@@ -1,0 +1,344 @@
+// The decoding runs between setjmp() and libjpeg's error exit. Everything
+// with a destructor lives in the Session, which the caller owns, so that a
+// longjmp out of libjpeg skips no destructor.
+#include "picture/jpegdecoder.h"
+
+#include "picture/orientation.h"
+#include "picture/picturebuffer.h"
+#include "picture/strippipeline.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace lumenta {
+
+namespace {
+
+// A progressive file with more scans than this is refused (a few hundred
+// are legitimate; millions are a way to keep a decoder busy forever).
+constexpr int kMaxScans = 1000;
+// What the file is read by.
+constexpr size_t kReadBufferBytes = 256 * 1024;
+// Rows decoded per batch when they go through a strip buffer.
+constexpr int kStripRows = 32;
+// Pictures from this size on place their strips on a second thread.
+constexpr qint64 kPipelineFromPixels = 2'000'000;
+constexpr int kPipelineStrips = 4;
+// Pixels decoded around a part of the picture (two chroma blocks).
+constexpr int kCropMargin = 16;
+
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_BGRA;
+#else
+constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_ARGB;
+#endif
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+struct ProgressManager {
+    jpeg_progress_mgr pub;
+    LoadProgress* progress;
+    bool cancelled;
+};
+
+[[noreturn]] void leave(j_common_ptr c, const char* why) {
+    auto* err = reinterpret_cast<ErrorManager*>(c->err);
+    std::snprintf(err->message, sizeof err->message, "%s", why);
+    std::longjmp(err->jump, 1);
+}
+
+[[noreturn]] void errorExit(j_common_ptr c) {
+    auto* err = reinterpret_cast<ErrorManager*>(c->err);
+    (*c->err->format_message)(c, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void silent(j_common_ptr) {} // warnings (damaged data) are not printed
+
+void monitor(j_common_ptr c) {
+    auto* p = reinterpret_cast<ProgressManager*>(c->progress);
+    if (reinterpret_cast<j_decompress_ptr>(c)->input_scan_number > kMaxScans)
+        leave(c, "too many scans");
+    if (p->progress && p->progress->isCancelled()) {
+        p->cancelled = true;
+        leave(c, "cancelled");
+    }
+}
+
+struct Session {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    ProgressManager prog{};
+    bool created = false;
+    bool started = false; // past jpeg_start_decompress
+    FILE* file = nullptr;
+    std::vector<JSAMPLE> strip;
+    StripPipeline::Place place; // puts a decoded strip into the picture
+    QImage image;
+    // Declared after image: destroyed (its thread stopped) before it.
+    std::unique_ptr<StripPipeline> pipeline;
+    QSize natural;
+    QRect region;
+    QRect valid; // reduced: the whole pixels of the decoded picture
+    const PictureNeed* need = nullptr;
+    LoadProgress* progress = nullptr;
+
+    ~Session() {
+        if (created)
+            jpeg_destroy_decompress(&cinfo);
+        if (file)
+            std::fclose(file);
+    }
+};
+
+// The stored picture's pixels a DCT scale of m eighths covers in whole
+// output pixels (libjpeg rounds up: the last row and column may be partly
+// padding).
+QSize wholeScaledPixels(const jpeg_decompress_struct& c, int m) {
+    return QSize(int(qint64(c.image_width) * m / 8), int(qint64(c.image_height) * m / 8));
+}
+
+// The smallest DCT scale (in eighths) whose whole pixels cover `wanted`.
+int chooseScale(jpeg_decompress_struct& c, QSize wanted) {
+    int m = 1;
+    while (m < 8 && !(wholeScaledPixels(c, m).width() >= wanted.width() &&
+                      wholeScaledPixels(c, m).height() >= wanted.height()))
+        ++m;
+    c.scale_num = JDIMENSION(m);
+    c.scale_denom = 8;
+    return m;
+}
+
+// Adobe files store CMYK inverted; this is how Qt's reader shows them.
+void cmykToRgb32(uchar* row, int width) {
+    auto* out = reinterpret_cast<quint32*>(row);
+    for (int x = 0; x < width; ++x) {
+        const uchar* in = row + x * 4;
+        const int k = in[3];
+        out[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
+    }
+}
+
+// The decoding proper. Only trivially destructible locals: libjpeg may
+// longjmp out of any of its calls.
+bool run(Session& s) {
+    jpeg_decompress_struct& c = s.cinfo;
+    if (setjmp(s.err.jump))
+        return false;
+    jpeg_create_decompress(&c);
+    s.created = true;
+    c.progress = &s.prog.pub;
+    jpeg_stdio_src(&c, s.file);
+    jpeg_save_markers(&c, JPEG_APP0 + 1, 0xffff);
+    jpeg_read_header(&c, TRUE);
+
+    int orientation = 1;
+    for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1) {
+            orientation = exifOrientation(m->data, m->data_length);
+            if (orientation != 1)
+                break;
+        }
+    }
+    const QSize stored(int(c.image_width), int(c.image_height));
+    s.natural = orientedSize(stored, orientation);
+
+    QImage::Format format = QImage::Format_RGB32;
+    switch (c.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+        c.out_color_space = JCS_GRAYSCALE;
+        format = QImage::Format_Grayscale8;
+        break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+        c.out_color_space = JCS_CMYK;
+        break;
+    default:
+        c.out_color_space = kRgb32Space;
+        break;
+    }
+    const int depth = format == QImage::Format_RGB32 ? 32 : 8;
+    if (!fitsAllocationLimit(s.natural, depth))
+        leave(reinterpret_cast<j_common_ptr>(&c), "picture exceeds the allocation limit");
+
+    const PictureNeed& need = *s.need;
+    const bool reduced = need.kind != PictureNeed::Kind::Full;
+    QRect part;    // Full: the stored pixels to decode
+    int scale = 8; // reduced: in eighths
+    if (reduced) {
+        scale = chooseScale(c, orientedSize(fittedSize(s.natural, need.box), orientation));
+        if (need.kind == PictureNeed::Kind::Thumbnail) {
+            c.dct_method = JDCT_IFAST;
+            c.do_fancy_upsampling = FALSE;
+        }
+        s.region = QRect(QPoint(), s.natural);
+    } else {
+        s.region = regionFor(s.natural, need);
+        if (s.region.isEmpty())
+            leave(reinterpret_cast<j_common_ptr>(&c), "the part asked for is outside the picture");
+        part = storedRect(s.region, stored, orientation);
+    }
+
+    jpeg_start_decompress(&c);
+    s.started = true;
+    int xOffset = 0;  // of the wanted columns within a decoded row
+    int leadRows = 0; // decoded rows above the wanted ones, dropped
+    QSize decoded(int(c.output_width), int(c.output_height)); // stored orientation
+    if (!reduced && part != QRect(QPoint(), stored)) {
+        // Decode a margin around the part, so that its edge pixels are
+        // upsampled from their true neighbours, as in a whole decode.
+        const QRect around = part.adjusted(-kCropMargin, -kCropMargin, kCropMargin, kCropMargin) &
+                             QRect(QPoint(), stored);
+        JDIMENSION x = JDIMENSION(around.x()), w = JDIMENSION(around.width());
+        jpeg_crop_scanline(&c, &x, &w);
+        xOffset = part.x() - int(x);
+        leadRows = part.y() - around.y();
+        if (around.y() > 0)
+            jpeg_skip_scanlines(&c, JDIMENSION(around.y()));
+        decoded = part.size();
+    }
+    const QSize upright = orientedSize(decoded, orientation);
+    if (reduced) {
+        s.valid = uprightRect(QRect(QPoint(), wholeScaledPixels(c, scale)), decoded, orientation);
+    }
+    const int bpp = c.out_color_space == JCS_GRAYSCALE ? 1 : 4;
+    const qint64 bytes = qint64(upright.width()) * upright.height() * bpp;
+    if (s.progress && !s.progress->mayAllocate(bytes)) {
+        s.prog.cancelled = true;
+        leave(reinterpret_cast<j_common_ptr>(&c), "cancelled");
+    }
+    s.image = newPictureBuffer(upright, format);
+    if (s.image.isNull())
+        leave(reinterpret_cast<j_common_ptr>(&c), "out of memory");
+    uchar* const bits = s.image.bits();
+    const qsizetype bpl = s.image.bytesPerLine();
+    const int rowPixels = int(c.output_width);
+
+    // Rows go straight into the picture when it needs no turning, no
+    // cropping and no colour work; otherwise through a strip buffer.
+    const bool direct = orientation == 1 && xOffset == 0 && decoded.width() == rowPixels &&
+                        c.out_color_space != JCS_CMYK;
+    const bool announce =
+        !reduced && s.progress && decoded == stored && (orientation == 1 || orientation == 2);
+    if (announce)
+        s.progress->rowsStarted(s.image);
+    const size_t stripBytes = size_t(rowPixels) * bpp * kStripRows;
+    if (!direct)
+        s.strip.resize(stripBytes);
+    // Turning (or converting) a strip: on a second thread for large
+    // pictures whose rows are not announced. Captures values only: it may
+    // outlive this function's frame when libjpeg leaves by longjmp.
+    const bool cmyk = c.out_color_space == JCS_CMYK;
+    s.place = [=](uchar* strip, int y0, int n) {
+        if (cmyk) {
+            for (int i = 0; i < n; ++i)
+                cmykToRgb32(strip + size_t(i) * rowPixels * 4, rowPixels);
+        }
+        if (bpp == 4)
+            placeStoredRows(reinterpret_cast<const quint32*>(strip) + xOffset, rowPixels, y0, n,
+                            decoded, orientation, reinterpret_cast<quint32*>(bits), bpl / 4);
+        else
+            placeStoredRows(strip + xOffset, rowPixels, y0, n, decoded, orientation, bits, bpl);
+    };
+    if (!direct && !announce && qint64(decoded.width()) * decoded.height() >= kPipelineFromPixels)
+        s.pipeline = std::make_unique<StripPipeline>(kPipelineStrips, stripBytes, s.place);
+
+    JSAMPROW rows[kStripRows];
+    while (leadRows > 0) {
+        for (int i = 0; i < kStripRows; ++i)
+            rows[i] = s.strip.data() + size_t(i) * rowPixels * bpp;
+        const JDIMENSION n = jpeg_read_scanlines(&c, rows, JDIMENSION(qMin(leadRows, kStripRows)));
+        if (n == 0)
+            leave(reinterpret_cast<j_common_ptr>(&c), "the decoder stalled");
+        leadRows -= int(n);
+    }
+    int done = 0;
+    while (done < decoded.height()) {
+        const int want = qMin(kStripRows, decoded.height() - done);
+        uchar* strip = direct ? nullptr : s.pipeline ? s.pipeline->acquire() : s.strip.data();
+        for (int i = 0; i < want; ++i)
+            rows[i] =
+                direct ? bits + qsizetype(done + i) * bpl : strip + size_t(i) * rowPixels * bpp;
+        int got = 0;
+        while (got < want) {
+            const JDIMENSION n = jpeg_read_scanlines(&c, rows + got, JDIMENSION(want - got));
+            if (n == 0)
+                leave(reinterpret_cast<j_common_ptr>(&c), "the decoder stalled");
+            got += int(n);
+        }
+        if (s.pipeline)
+            s.pipeline->submit(strip, done, got);
+        else if (!direct)
+            s.place(strip, done, got);
+        done += got;
+        if (announce)
+            s.progress->rowsDecoded(done);
+        if (s.progress && s.progress->isCancelled()) {
+            s.prog.cancelled = true;
+            leave(reinterpret_cast<j_common_ptr>(&c), "cancelled");
+        }
+    }
+    if (s.pipeline)
+        s.pipeline->finish();
+    return true;
+}
+
+} // namespace
+
+bool looksLikeJpeg(const QByteArray& head) {
+    return head.size() >= 3 && uchar(head[0]) == 0xff && uchar(head[1]) == 0xd8 &&
+           uchar(head[2]) == 0xff;
+}
+
+JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgress* progress) {
+    JpegOutcome out;
+    Session s;
+    s.need = &need;
+    s.progress = progress;
+    s.cinfo.err = jpeg_std_error(&s.err.pub);
+    s.err.pub.error_exit = errorExit;
+    s.err.pub.output_message = silent;
+    s.prog.pub.progress_monitor = monitor;
+    s.prog.progress = progress;
+    s.file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!s.file) {
+        out.picture.error = QString::fromLocal8Bit(std::strerror(errno));
+        return out;
+    }
+    // libjpeg reads 4 KB at a time: larger reads spare thousands of calls.
+    std::setvbuf(s.file, nullptr, _IOFBF, kReadBufferBytes);
+    if (!run(s)) {
+        out.picture.error =
+            s.prog.cancelled ? QStringLiteral("cancelled") : QString::fromLatin1(s.err.message);
+        out.unreadable = !s.started && !s.prog.cancelled && s.natural.isEmpty();
+        return out;
+    }
+    QImage image = std::move(s.image);
+    if (need.kind != PictureNeed::Kind::Full) {
+        // Without the partly padded last row and column, then to the size.
+        if (s.valid != image.rect())
+            image = image.copy(s.valid);
+        const QSize target = fittedSize(s.natural, need.box);
+        if (image.size() != target)
+            image = scaledSmooth(image, target);
+    }
+    out.picture.kind = Picture::Kind::Raster;
+    out.picture.image = std::move(image);
+    out.picture.naturalSize = s.natural;
+    out.picture.region = s.region;
+    return out;
+}
+
+} // namespace lumenta

@@ -1,0 +1,465 @@
+#include "picture/pictureservice.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QMutex>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+
+namespace lumenta {
+
+// One decoding, shared by every request that wants the same thing.
+struct PictureService::Job {
+    QString path;
+    PictureNeed need;
+    QString key;
+    Picture source;                    // a whole picture already kept: derive from it, no file read
+    std::atomic<bool> prefetch{false}; // nobody asked yet: only for the cache
+    bool running = false;
+    QList<PictureTicket> tickets;
+    QDeadlineTimer notBefore; // waiting to see whether the user stops here
+    int shownRows = 0;        // rows already announced
+
+    // Shared with the worker.
+    std::atomic<bool> cancelled{false};
+    std::atomic<int> rows{0};
+    std::atomic<bool> rowsPosted{false};
+    QMutex mutex;
+    QImage buffer;       // under mutex: the picture being filled
+    qint64 reserved = 0; // written by the worker, read after it ended
+    Picture result;      // likewise
+};
+
+// What the loader tells a job's worker, and the job's answers.
+class PictureService::Progress : public LoadProgress {
+public:
+    Progress(PictureService* service, JobPtr job) : m_service(service), m_job(std::move(job)) {}
+
+    bool isCancelled() const override { return m_job->cancelled.load(); }
+
+    bool mayAllocate(qint64 bytes) override {
+        if (!m_job->prefetch.load())
+            return true;
+        if (!m_service->m_cache.reserve(bytes))
+            return false;
+        m_job->reserved = bytes;
+        return true;
+    }
+
+    void rowsStarted(const QImage& buffer) override {
+        QMutexLocker lock(&m_job->mutex);
+        m_job->buffer = buffer;
+    }
+
+    void rowsDecoded(int rows) override {
+        m_job->rows.store(rows);
+        // One announcement on its way at a time: the GUI thread takes the
+        // latest count when it gets to it.
+        if (!m_job->rowsPosted.exchange(true)) {
+            JobPtr job = m_job;
+            PictureService* service = m_service;
+            QMetaObject::invokeMethod(
+                service, [service, job] { service->rowsArrived(job); }, Qt::QueuedConnection);
+        }
+    }
+
+private:
+    PictureService* m_service;
+    JobPtr m_job;
+};
+
+namespace {
+
+QString stampOf(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return QStringLiteral("-");
+    return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
+
+QString keyFor(const QString& path, const QString& stamp, const PictureNeed& need) {
+    const QRect& r = need.region;
+    return QStringLiteral("%1|%2|%3|%4x%5|%6,%7,%8x%9|%10")
+        .arg(path, stamp)
+        .arg(int(need.kind))
+        .arg(need.box.width())
+        .arg(need.box.height())
+        .arg(need.centreRegion ? 0 : r.x())
+        .arg(need.centreRegion ? 0 : r.y())
+        .arg(r.width())
+        .arg(r.height())
+        .arg(need.centreRegion ? 1 : 0);
+}
+
+bool isWhole(const PictureNeed& need) {
+    return need.kind == PictureNeed::Kind::Full && need.region.isEmpty();
+}
+
+} // namespace
+
+PictureRequest PictureRequest::full(const QString& path, bool progressive, quint64 slot) {
+    PictureRequest r;
+    r.path = path;
+    r.progressive = progressive;
+    r.slot = slot;
+    return r;
+}
+
+PictureRequest PictureRequest::fitted(const QString& path, QSize box, quint64 slot) {
+    PictureRequest r;
+    r.path = path;
+    r.need.kind = PictureNeed::Kind::Fitted;
+    r.need.box = box;
+    r.slot = slot;
+    return r;
+}
+
+PictureRequest PictureRequest::thumbnail(const QString& path, QSize box, quint64 slot) {
+    PictureRequest r = fitted(path, box, slot);
+    r.need.kind = PictureNeed::Kind::Thumbnail;
+    return r;
+}
+
+PictureRequest PictureRequest::centre(const QString& path, QSize size, quint64 slot) {
+    PictureRequest r;
+    r.path = path;
+    r.need.region = QRect(QPoint(), size);
+    r.need.centreRegion = true;
+    r.slot = slot;
+    return r;
+}
+
+PictureService::PictureService(QObject* parent, int threads)
+    : QObject(parent), m_cache(kDefaultBudget) {
+    qRegisterMetaType<PictureResult>();
+    qRegisterMetaType<PictureTicket>("lumenta::PictureTicket");
+    m_pool.setMaxThreadCount(threads > 0 ? threads : qMax(1, QThread::idealThreadCount()));
+    m_settle.setSingleShot(true);
+    connect(&m_settle, &QTimer::timeout, this, [this] { dispatch(); });
+}
+
+PictureService::~PictureService() {
+    for (const JobPtr& job : std::as_const(m_running))
+        job->cancelled = true;
+    m_queue.clear();
+    m_pool.waitForDone();
+    for (const QMetaObject::Connection& c : std::as_const(m_owners))
+        disconnect(c);
+}
+
+int PictureService::threadCount() const {
+    return m_pool.maxThreadCount();
+}
+
+bool PictureService::isIdle() const {
+    return m_queue.isEmpty() && m_running.isEmpty();
+}
+
+void PictureService::setMemoryBudget(qint64 bytes) {
+    m_cache.setBudget(bytes);
+}
+
+qint64 PictureService::memoryBudget() const {
+    return m_cache.budget();
+}
+
+qint64 PictureService::memoryUsed() const {
+    return m_cache.usedBytes();
+}
+
+void PictureService::clearCache() {
+    m_cache.clear();
+}
+
+bool PictureService::isPending(PictureTicket ticket) const {
+    return m_tickets.contains(ticket);
+}
+
+void PictureService::watch(QObject* owner) {
+    if (!owner || m_owners.contains(owner))
+        return;
+    m_owners.insert(owner, connect(owner, &QObject::destroyed, this, [this, owner] {
+                        cancelAll(owner);
+                        m_owners.remove(owner);
+                    }));
+}
+
+PictureTicket PictureService::request(QObject* owner, const PictureRequest& request,
+                                      Handler onFinished) {
+    const PictureTicket ticket = ++m_lastTicket;
+    watch(owner);
+    const auto slot = std::make_pair(owner, request.slot);
+    bool settle = false;
+    if (const PictureTicket old = m_slots.value(slot); old && m_tickets.contains(old)) {
+        settle = m_tickets[old].since.elapsed() < kRapidMs && m_tickets[old].job;
+        drop(old);
+    }
+    m_slots.insert(slot, ticket);
+
+    Ticket t;
+    t.owner = owner;
+    t.request = request;
+    t.handler = std::move(onFinished);
+    t.since.start();
+
+    const QString stamp = stampOf(request.path);
+    const QString key = keyFor(request.path, stamp, request.need);
+    if (std::optional<Picture> kept = m_cache.find(key)) {
+        m_tickets.insert(ticket, std::move(t));
+        QMetaObject::invokeMethod(
+            this, [this, ticket, pic = *kept] { deliver(ticket, pic, true); },
+            Qt::QueuedConnection);
+        return ticket;
+    }
+    JobPtr job = jobFor(key);
+    if (!job) {
+        job = newJob(request, key, stamp);
+        if (settle)
+            job->notBefore.setRemainingTime(kSettleMs);
+        enqueue(job);
+    } else if (job->prefetch.exchange(false)) {
+        // Wanted now: it goes before the other prefetches.
+        if (!job->running) {
+            m_queue.removeOne(job);
+            enqueue(job);
+        }
+    }
+    job->tickets.append(ticket);
+    t.job = job;
+    m_tickets.insert(ticket, std::move(t));
+    if (request.progressive && job->shownRows > 0) {
+        // Joining a decoding under way: the rows so far, at once.
+        job->shownRows = 0;
+        QMetaObject::invokeMethod(
+            this, [this, job] { rowsArrived(job); }, Qt::QueuedConnection);
+    }
+    dispatch();
+    return ticket;
+}
+
+void PictureService::prefetch(QObject* owner, const PictureRequest& request) {
+    watch(owner);
+    if (JobPtr old = m_prefetches.take(owner))
+        abandonIfUnwanted(old);
+    const QString stamp = stampOf(request.path);
+    const QString key = keyFor(request.path, stamp, request.need);
+    if (m_cache.find(key) || jobFor(key))
+        return;
+    JobPtr job = newJob(request, key, stamp);
+    job->prefetch = true;
+    m_prefetches.insert(owner, job);
+    enqueue(job);
+    dispatch();
+}
+
+PictureService::JobPtr PictureService::newJob(const PictureRequest& request, const QString& key,
+                                              const QString& stamp) {
+    auto job = std::make_shared<Job>();
+    job->path = request.path;
+    job->need = request.need;
+    job->key = key;
+    if (!isWhole(request.need)) {
+        // A part or a reduced copy of a picture kept whole is made from it.
+        if (std::optional<Picture> whole = m_cache.find(keyFor(request.path, stamp, {})))
+            job->source = *whole;
+    }
+    return job;
+}
+
+PictureService::JobPtr PictureService::jobFor(const QString& key) const {
+    for (const QList<JobPtr>* list : {&m_running, &m_queue}) {
+        for (const JobPtr& job : *list) {
+            if (job->key == key && !job->cancelled)
+                return job;
+        }
+    }
+    return nullptr;
+}
+
+void PictureService::enqueue(const JobPtr& job) {
+    if (job->prefetch) {
+        m_queue.append(job);
+        return;
+    }
+    qsizetype at = 0;
+    while (at < m_queue.size() && !m_queue[at]->prefetch)
+        ++at;
+    m_queue.insert(at, job);
+}
+
+void PictureService::cancel(PictureTicket ticket) {
+    drop(ticket);
+}
+
+void PictureService::cancelAll(QObject* owner) {
+    QList<PictureTicket> mine;
+    for (auto it = m_tickets.cbegin(); it != m_tickets.cend(); ++it) {
+        if (it->owner == owner)
+            mine.append(it.key());
+    }
+    for (PictureTicket t : std::as_const(mine))
+        drop(t);
+    if (JobPtr job = m_prefetches.take(owner))
+        abandonIfUnwanted(job);
+}
+
+void PictureService::drop(PictureTicket ticket) {
+    const auto it = m_tickets.find(ticket);
+    if (it == m_tickets.end())
+        return;
+    const auto slot = std::make_pair(it->owner, it->request.slot);
+    if (m_slots.value(slot) == ticket)
+        m_slots.remove(slot);
+    JobPtr job = it->job;
+    m_tickets.erase(it);
+    if (job) {
+        job->tickets.removeOne(ticket);
+        abandonIfUnwanted(job);
+    }
+}
+
+void PictureService::abandonIfUnwanted(const JobPtr& job) {
+    if (!job->tickets.isEmpty())
+        return;
+    // A prefetch that nobody took any more is dropped as well: the owner
+    // moved on.
+    job->cancelled = true;
+    if (!job->running)
+        m_queue.removeOne(job);
+}
+
+void PictureService::dispatch() {
+    int prefetching = 0;
+    for (const JobPtr& job : std::as_const(m_running))
+        prefetching += job->prefetch ? 1 : 0;
+    // Prefetches leave a worker free for what the user asks for.
+    const int prefetchSlots = qMax(1, m_pool.maxThreadCount() - 1);
+    qint64 nextSettle = -1;
+    while (m_running.size() < m_pool.maxThreadCount()) {
+        JobPtr next;
+        bool waiting = false; // a request waits to settle: no prefetch meanwhile
+        for (const JobPtr& job : std::as_const(m_queue)) {
+            if (!job->prefetch && !job->notBefore.hasExpired()) {
+                waiting = true;
+                const qint64 left = job->notBefore.remainingTime();
+                nextSettle = nextSettle < 0 ? left : qMin(nextSettle, left);
+                continue;
+            }
+            if (job->prefetch && (waiting || prefetching >= prefetchSlots))
+                break;
+            next = job;
+            break;
+        }
+        if (!next)
+            break;
+        prefetching += next->prefetch ? 1 : 0;
+        start(next);
+    }
+    // What the user asks for never waits behind a prefetch (one worker).
+    const bool userWaits = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const JobPtr& j) {
+        return !j->prefetch && j->notBefore.hasExpired();
+    });
+    if (userWaits) {
+        for (const JobPtr& job : std::as_const(m_running)) {
+            if (job->prefetch && job->tickets.isEmpty())
+                job->cancelled = true;
+        }
+    }
+    if (nextSettle >= 0)
+        m_settle.start(int(qMax<qint64>(nextSettle, 1)));
+}
+
+void PictureService::start(const JobPtr& job) {
+    m_queue.removeOne(job);
+    m_running.append(job);
+    job->running = true;
+    m_pool.start([this, job] { work(job); });
+}
+
+void PictureService::work(const JobPtr& job) {
+    if (!job->cancelled) {
+        if (!job->source.isNull()) {
+            job->result = derivePicture(job->source, job->need);
+        } else {
+            Progress progress(this, job);
+            job->result = loadPicture(job->path, job->need, &progress);
+        }
+    }
+    QMetaObject::invokeMethod(
+        this, [this, job] { jobEnded(job); }, Qt::QueuedConnection);
+}
+
+void PictureService::rowsArrived(const JobPtr& job) {
+    job->rowsPosted = false;
+    const int rows = job->rows.load();
+    if (job->cancelled || rows <= 0)
+        return;
+    QImage buffer;
+    {
+        QMutexLocker lock(&job->mutex);
+        buffer = job->buffer;
+    }
+    if (buffer.isNull())
+        return;
+    job->shownRows = rows;
+    const QList<PictureTicket> tickets = job->tickets;
+    for (PictureTicket t : tickets) {
+        const auto it = m_tickets.constFind(t);
+        if (it != m_tickets.constEnd() && it->request.progressive)
+            Q_EMIT rowsReady(t, buffer, rows);
+    }
+}
+
+void PictureService::jobEnded(const JobPtr& job) {
+    m_running.removeOne(job);
+    job->running = false;
+    if (job->reserved)
+        m_cache.release(job->reserved);
+    for (auto it = m_prefetches.begin(); it != m_prefetches.end(); ++it) {
+        if (it.value() == job) {
+            m_prefetches.erase(it);
+            break;
+        }
+    }
+    if (!job->cancelled) {
+        if (!job->result.isNull())
+            m_cache.insert(job->key, job->result);
+        const QList<PictureTicket> tickets = job->tickets;
+        for (PictureTicket t : tickets)
+            deliver(t, job->result, false);
+    }
+    {
+        // The worker's buffer is the picture now; drop the extra reference.
+        QMutexLocker lock(&job->mutex);
+        job->buffer = QImage();
+    }
+    job->result = Picture();
+    job->source = Picture();
+    dispatch();
+}
+
+void PictureService::deliver(PictureTicket ticket, const Picture& picture, bool fromCache) {
+    const auto it = m_tickets.find(ticket);
+    if (it == m_tickets.end())
+        return;
+    Ticket t = std::move(*it);
+    m_tickets.erase(it);
+    const auto slot = std::make_pair(t.owner, t.request.slot);
+    if (m_slots.value(slot) == ticket)
+        m_slots.remove(slot);
+    if (t.job)
+        t.job->tickets.removeOne(ticket);
+    PictureResult result;
+    result.ticket = ticket;
+    result.request = t.request;
+    result.picture = picture;
+    result.fromCache = fromCache;
+    if (t.handler)
+        t.handler(result);
+    Q_EMIT finished(result);
+}
+
+} // namespace lumenta

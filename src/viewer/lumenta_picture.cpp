@@ -1,0 +1,96 @@
+// The clicked picture, loaded through the picture service: the previous
+// picture stays until the first rows of the new one fill the viewport, the
+// rest arrives while the window stays responsive, and the next picture in the
+// direction the user moves is decoded ahead.
+#include "app/module1.h"
+#include "viewer/dispatch.h"
+#include "viewer/lumenta.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
+
+#include <QScrollBar>
+#include <QToolButton>
+
+namespace lumenta {
+
+void Lumenta::requestPicture(const QString& path) {
+    const int row = File1->currentRow();
+    if (m_lastPictureRow >= 0 && row >= 0 && row != m_lastPictureRow)
+        m_direction = row > m_lastPictureRow ? 1 : -1;
+    m_lastPictureRow = row;
+    // A newer request of this window supersedes the one still loading.
+    m_loadOnScreen = false;
+    m_loadTicket = m_ctx.pictures().request(this, PictureRequest::full(path, true));
+}
+
+void Lumenta::cancelPictureLoad() {
+    if (!m_loadTicket)
+        return;
+    m_ctx.pictures().cancel(m_loadTicket);
+    m_loadTicket = 0;
+    showLastCompletePicture();
+}
+
+void Lumenta::showLastCompletePicture() {
+    // Rows of a picture that will not be completed may be on screen.
+    m_loadOnScreen = false;
+    if (Open->image().cacheKey() != m_picture.image.cacheKey())
+        Open->setImage(m_picture.image);
+}
+
+void Lumenta::showPictureArea() {
+    Open->show();
+    PicFond->show();
+    VScroll1->show();
+    HScroll1->show();
+    CalculScroll();
+}
+
+void Lumenta::pictureRowsReady(PictureTicket ticket, const QImage& image, int rows) {
+    if (ticket != m_loadTicket)
+        return;
+    if (m_loadOnScreen) {
+        Open->setRowsReady(rows);
+        return;
+    }
+    // The new picture replaces the previous one once it fills the viewport.
+    const int visibleBottom = PicFond->height() - qMin(Open->y(), 0);
+    if (rows < qMin(image.height(), visibleBottom))
+        return;
+    m_loadOnScreen = true;
+    Open->setImage(image, rows);
+    showPictureArea();
+}
+
+void Lumenta::pictureLoaded(const PictureResult& result) {
+    if (result.ticket != m_loadTicket)
+        return;
+    m_loadTicket = 0;
+    if (!result.ok()) {
+        showLastCompletePicture();
+        m_shownPath.clear();
+        Command10->hide();
+        m_ctx.dlg().message(tr("Format d'image non supporté !"), tr("Erreur"), MsgIcon::Exclamation,
+                            MsgButtons::Ok, this);
+        return;
+    }
+    m_loadOnScreen = false;
+    m_picture = result.picture;
+    m_shownPath = result.request.path;
+    Open->setImage(m_picture.image);
+    Image1->setImage(m_picture.image);
+    showPictureArea();
+    prefetchNeighbour();
+}
+
+void Lumenta::prefetchNeighbour() {
+    const int next = File1->currentRow() + m_direction;
+    if (File1->currentRow() < 0 || next < 0 || next >= File1->count())
+        return;
+    const QString name = File1->item(next)->text();
+    if (dispatchGroupFor(extensionOf(name)) != DispatchGroup::Picture)
+        return;
+    m_ctx.pictures().prefetch(this, PictureRequest::full(AddBackslash(File1->path()) + name));
+}
+
+} // namespace lumenta
