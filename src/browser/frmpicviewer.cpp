@@ -7,6 +7,7 @@
 #include "browser/thumbnailloader.h"
 #include "browser/thumbnailsurface.h"
 #include "fullscreen/frmplecr.h"
+#include "picture/pictureservice.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
 
@@ -387,6 +388,7 @@ void FrmPicViewer::closeEvent(QCloseEvent* e) {
     cancelTableBuild();
     m_thumbnails->cancel();
     ++m_viewGeneration;
+    m_ctx.pictures().cancel(m_viewTicket);
     e->accept();
 }
 

@@ -220,9 +220,10 @@ private:
     QList<QImage> m_lotImages;
     QList<bool> m_lotArrived;
     int m_nextToDraw = 0;
-    // The shown picture at its own size.
+    // The shown picture at its own size, and the request for the next.
     QImage m_shownImage;
-    std::atomic<quint64> m_viewGeneration{0};
+    quint64 m_viewGeneration = 0;
+    quint64 m_viewTicket = 0;
     bool m_viewLoading = false;
     bool m_changingDrive = false;
 };

@@ -2,7 +2,7 @@
 // viewport.
 #include "browser/frmpicviewer.h"
 #include "browser/thumbnailsurface.h"
-#include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 #include "widgets/picturewidgets.h"
 
 #include <QScrollBar>
@@ -13,6 +13,7 @@ void FrmPicViewer::ClearPicView() {
     if (FrameShown())
         EraseCellFrame();
     ++m_viewGeneration;
+    m_ctx.pictures().cancel(m_viewTicket);
     m_viewLoading = false;
     updateBusyCursor();
     m_shownImage = QImage();
@@ -35,15 +36,11 @@ void FrmPicViewer::showPicture(const QString& path) {
     const quint64 generation = ++m_viewGeneration;
     m_viewLoading = true;
     updateBusyCursor();
-    m_pool.start([this, generation, path] {
-        if (generation != m_viewGeneration)
-            return;
-        const Picture pic = loadPicture(path);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, path, image = pic.image] { pictureLoaded(generation, path, image); },
-            Qt::QueuedConnection);
-    });
+    // A newer choice supersedes this one (same owner, same slot).
+    m_viewTicket = m_ctx.pictures().request(this, PictureRequest::full(path),
+                                            [this, generation, path](const PictureResult& r) {
+                                                pictureLoaded(generation, path, r.picture.image);
+                                            });
 }
 
 void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const QImage& image) {

@@ -3,7 +3,7 @@
 #include "app/appcontext.h"
 #include "browser/panelgeometry.h"
 #include "browser/pictureprobe.h"
-#include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 
 #include <QThread>
 
@@ -34,6 +34,7 @@ void ThumbnailLoader::cancel() {
     // entries being written are still written.
     m_generation->fetch_add(1);
     m_pending = 0;
+    m_ctx.pictures().cancelAll(this);
 }
 
 void ThumbnailLoader::load(const QStringList& paths) {
@@ -83,18 +84,13 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
 void ThumbnailLoader::decode(quint64 generation, int index, const QString& path, const Miss& miss) {
     if (!current(generation))
         return;
-    m_pool.start([this, generation, index, path, miss] {
-        if (!current(generation))
-            return;
-        const Picture pic = loadPicture(path);
-        const QImage entry = ThumbnailCache::normalImage(pic.image);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, index, path, miss, entry, size = pic.size()] {
-                decoded(generation, index, path, miss, entry, size);
-            },
-            Qt::QueuedConnection);
-    });
+    // One slot per cell: the requests of a lot never supersede each other.
+    const QSize box(ThumbnailCache::kNormalSide, ThumbnailCache::kNormalSide);
+    m_ctx.pictures().request(this, PictureRequest::thumbnail(path, box, quint64(index) + 1),
+                             [this, generation, index, path, miss](const PictureResult& r) {
+                                 decoded(generation, index, path, miss, r.picture.image,
+                                         r.picture.naturalSize);
+                             });
 }
 
 void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path, const Miss& miss,

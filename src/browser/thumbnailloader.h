@@ -1,7 +1,8 @@
 #pragma once
 // Makes the 32 x 32 thumbnails of one lot. Each file is first looked up in
 // the desktop's thumbnail cache (on worker threads); the files it does not
-// hold are decoded reduced, and their cache entries written. Thumbnails
+// hold are asked of the picture service (decoded reduced, on every core),
+// and their cache entries written. Thumbnails
 // come back by ready() in any order; a new load() or cancel() drops
 // everything still under way.
 #include "browser/thumbnailcache.h"

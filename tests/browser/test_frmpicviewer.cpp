@@ -3,6 +3,7 @@
 #include "browser/frmpicviewer.h"
 #include "browser/thumbnailsurface.h"
 #include "fullscreen/frmplecr.h"
+#include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
@@ -32,6 +33,7 @@ protected:
         ASSERT_TRUE(photos.isValid() && cache.isValid());
         qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
         ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
     }
 
     // Pictures pic1.bmp ... picN.bmp.

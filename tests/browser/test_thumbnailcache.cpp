@@ -3,6 +3,7 @@
 #include "app/version.h"
 #include "browser/thumbnailcache.h"
 #include "browser/thumbnailloader.h"
+#include "picture/pictureservice.h"
 #include "support/testutil.h"
 
 #include <QDir>
@@ -44,7 +45,10 @@ QImage entryOf(QColor colour) {
 
 class LoaderTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(photos.isValid() && cacheDir.isValid()); }
+    void SetUp() override {
+        ASSERT_TRUE(photos.isValid() && cacheDir.isValid());
+        ctx.pictureService = std::make_shared<PictureService>();
+    }
 
     // Loads paths and returns the thumbnails by index.
     QList<QImage> load(const QStringList& paths) {
