@@ -159,12 +159,6 @@ public:
     bool cellDrawn(int cell) const;
     QImage cellThumbnail(int cell) const;
 
-Q_SIGNALS:
-    // A lot has all its thumbnails drawn.
-    void lotDrawn();
-    // The picture of the viewing area is shown (or failed).
-    void pictureShown(bool ok);
-
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;

@@ -213,8 +213,6 @@ void FrmPicViewer::drawReadyCells() {
     }
     if (FrameShown())
         picListX->setFrame(SelFrameBox); // above what was just drawn
-    if (m_nextToDraw == LotPicCount && LotPicCount > 0)
-        Q_EMIT lotDrawn();
 }
 
 void FrmPicViewer::FindCell(double x, double y) {

@@ -49,7 +49,6 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const 
     m_viewLoading = false;
     updateBusyCursor();
     if (image.isNull()) {
-        Q_EMIT pictureShown(false);
         m_ctx.dlg().message(tr("Pas de fichier image/Image non valide"), tr("Information"),
                             MsgIcon::Information, MsgButtons::Ok, this);
         return;
@@ -65,7 +64,6 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const 
     VsbView->setRange(0, std::max(0, PicHeight - picViewZ->height()));
     HsbView->setPageStep(picViewZ->width());
     VsbView->setPageStep(picViewZ->height());
-    Q_EMIT pictureShown(true);
 }
 
 } // namespace lumenta

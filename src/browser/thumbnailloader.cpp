@@ -33,14 +33,12 @@ void ThumbnailLoader::cancel() {
     // Work already queued sees the new generation and stops at once; cache
     // entries being written are still written.
     m_generation->fetch_add(1);
-    m_pending = 0;
     m_ctx.pictures().cancelAll(this);
 }
 
 void ThumbnailLoader::load(const QStringList& paths) {
     cancel();
     const quint64 generation = m_generation->load();
-    m_pending = int(paths.size());
     for (int i = 0; i < paths.size(); ++i) {
         const QString path = paths.at(i);
         m_pool.start([this, generation, i, path] { lookUp(generation, i, path); });
@@ -112,7 +110,6 @@ void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path
 void ThumbnailLoader::deliver(quint64 generation, int index, const QImage& thumbnail) {
     if (!current(generation))
         return;
-    --m_pending;
     Q_EMIT ready(index, thumbnail);
 }
 

@@ -27,8 +27,6 @@ public:
 
     void load(const QStringList& paths);
     void cancel();
-    // Thumbnails asked for and not delivered yet.
-    int pending() const { return m_pending; }
 
     // The 32 x 32 cell picture made from a cache entry (smooth, aspect not
     // kept).
@@ -55,7 +53,6 @@ private:
     ThumbnailCache m_cache;
     QThreadPool m_pool;
     std::shared_ptr<std::atomic<quint64>> m_generation;
-    int m_pending = 0;
 };
 
 } // namespace lumenta
