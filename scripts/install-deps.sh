@@ -25,6 +25,8 @@ PACKAGES=(
   libcups2-dev
   # scanners (libsane1 brings the "test" backend the tests scan from)
   libsane-dev libsane1
+  # thumbnail benchmark yardstick
+  libvips-tools
   # tests
   libgtest-dev googletest xvfb xauth xdotool
   # printing tests: a private print server with a PDF queue, PDF rendering

@@ -1,6 +1,7 @@
 // The menu bar, the picture commands and the opening of the other windows.
 #include "about/frmabout.h"
 #include "app/module1.h"
+#include "browser/frmpicviewer.h"
 #include "cdplayer/cdplayer.h"
 #include "fileutil/frmcopy.h"
 #include "fullscreen/frmplecr.h"
@@ -119,6 +120,8 @@ void Lumenta::wireCommands() {
         FrmAbout about(m_ctx, this);
         about.exec();
     });
+    m_windows.add(SecondaryWindow::PictureBrowser,
+                  [this] { FrmPicViewer::open(m_ctx, Dir1->path(), this); });
     m_windows.add(SecondaryWindow::Printing, [this] {
         const QString path = shownPicturePath();
         if (path.isEmpty())

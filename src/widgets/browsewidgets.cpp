@@ -180,4 +180,25 @@ QString FileList::fileName() const {
     return it && it->isSelected() ? it->text() : QString();
 }
 
+void FileList::setListing(const QString& folder, const QString& pattern, const QStringList& names) {
+    const QSignalBlocker quiet(this);
+    m_path = folder;
+    m_pattern = pattern;
+    clear();
+    addItems(names);
+    setCurrentRow(-1);
+}
+
+bool FileList::selectName(const QString& name) {
+    const QList<QListWidgetItem*> found =
+        findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (found.isEmpty())
+        return false;
+    const QSignalBlocker quiet(this);
+    setCurrentItem(found.first());
+    found.first()->setSelected(true);
+    scrollToItem(found.first());
+    return true;
+}
+
 } // namespace lumenta

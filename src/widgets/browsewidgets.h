@@ -70,6 +70,12 @@ public:
     void refresh();
     QString fileName() const; // selected name, or empty
     int listCount() const { return count(); }
+    // Shows names, listed elsewhere (off the GUI thread), as the files of
+    // folder under pattern; nothing is selected and no click is emitted.
+    void setListing(const QString& folder, const QString& pattern, const QStringList& names);
+    // Selects the line of name without emitting a click; false when it is
+    // not listed.
+    bool selectName(const QString& name);
 
 Q_SIGNALS:
     void fileClicked(const QString& name);

@@ -1,0 +1,225 @@
+#pragma once
+// The thumbnail browser ("Affichage par vignettes"): the drive, folder and
+// file lists on the left; in the middle the thumbnail panel of the current
+// folder (folder mode) or the list of pictures found in the subfolders
+// (search mode); on the right the viewing area.
+//
+// The window is split by concern over several files: frmpicviewer.cpp (the
+// controls, start-up, the modes, full screen, closing),
+// frmpicviewer_navigation.cpp (drives, folders, patterns, the file list),
+// frmpicviewer_panel.cpp (the table, the lots, the thumbnails, the
+// selection frame) and frmpicviewer_view.cpp (the viewing area). Folder
+// listing, file tests and thumbnails run off the GUI thread and come back
+// by queued calls; nothing here waits for them.
+#include "app/appcontext.h"
+#include "browser/folderlisting.h"
+#include "browser/panelgeometry.h"
+#include "browser/pictable.h"
+#include "dialogs/commondialog.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QList>
+#include <QThreadPool>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QRadioButton;
+class QScrollBar;
+class QToolButton;
+
+namespace lumenta {
+
+class DirList;
+class DriveList;
+class FileList;
+class PictureBox;
+class ThumbnailLoader;
+class ThumbnailSurface;
+
+class FrmPicViewer : public QDialog {
+    Q_OBJECT
+public:
+    // The window opens on folder (the main window's current folder).
+    FrmPicViewer(AppContext& ctx, const QString& folder, QWidget* parent = nullptr);
+    ~FrmPicViewer() override;
+
+    // Opens the window, modal over parent, on folder; it deletes itself
+    // when closed. Only one exists at a time: a second call raises it.
+    static FrmPicViewer* open(AppContext& ctx, const QString& folder, QWidget* parent);
+
+    // The desktop's thumbnail cache folder, or another one (tests).
+    void setThumbnailCacheRoot(const QString& root);
+
+    // Nothing is being listed, tested or drawn (for tests and benchmarks).
+    bool isIdle() const;
+
+    // ---- Controls, named as in the design ----
+    DriveList* drvList = nullptr;
+    lumenta::DirList* DirList = nullptr;
+    FileList* FilList = nullptr;
+    QComboBox* cboPattern = nullptr;
+    QLabel* lblFilesCount = nullptr;
+    std::array<QRadioButton*, 2> optMode{};
+    QGroupBox* fraImagesPanel = nullptr;
+    QLabel* lblImagesPanelDir = nullptr;
+    QGroupBox* fraSearch = nullptr;
+    QLabel* lblSearchPanelDir = nullptr;
+    QLabel* lblSearchInProgress = nullptr;
+    QComboBox* cboSearchPattern = nullptr;
+    QListWidget* lisFilesFound = nullptr;
+    QLabel* lblFoundNum = nullptr;
+    QToolButton* Command1 = nullptr;
+    QToolButton* Command2 = nullptr;
+    QToolButton* Command4 = nullptr;
+    QWidget* picViewZ = nullptr;
+    PictureBox* picViewX = nullptr;
+    QScrollBar* HsbView = nullptr;
+    QScrollBar* VsbView = nullptr;
+    // Work surfaces (hidden).
+    PictureBox* picTemp = nullptr;
+    PictureBox* picAuto = nullptr;
+    PictureBox* picCopy = nullptr;
+    PictureBox* picViewTemp = nullptr;
+    CommonDialog CommonDialog1;
+
+    // The thumbnail panel.
+    QWidget* picListZ = nullptr;
+    ThumbnailSurface* picListX = nullptr;
+    QScrollBar* VsbPicList = nullptr;
+    QWidget* piccmdPanelRefContainer = nullptr;
+    std::array<QToolButton*, panel::kPages> cmdPanelRef{};
+    QComboBox* cboPicListLot = nullptr;
+    QLabel* lblLotRef = nullptr;
+    QLabel* lblPicsOnPanel = nullptr;
+    QLabel* lblPicsCount = nullptr;
+    QWidget* picImagesInDirContainer = nullptr;
+    QWidget* picAutoImagesContainer = nullptr;
+    QToolButton* cmdListImages = nullptr;
+    QToolButton* cmdAutoImagesOn = nullptr;
+    QToolButton* cmdAutoImagesOff = nullptr;
+    QWidget* picProgressContainer = nullptr;
+    QWidget* picProgress = nullptr;
+
+    // ---- Window state ----
+    QString LastListedPath;
+    QString LastListedPattern;
+    QList<PicRow> PicTable;
+    int PicCount = 0;
+    int LotPicCount = 0;
+    int SelRow = 0, SelCol = 0, SelCell = 0;
+    panel::FrameBox SelFrameBox;
+    bool InternalChange = false;
+    bool ForceRebuild = false;
+    bool StopRequested = false;
+    QString ShownPicPath;
+    int PicWidth = 0, PicHeight = 0;
+    double ScreenWidthPx = 0, ScreenHeightPx = 0;
+    int ResizeIndex = 3;
+    CommonDialog* FileDialog = nullptr;
+
+    // ---- Handlers (public so tests drive them as the user would) ----
+    void drvList_Change();
+    void DirList_Change();
+    void cboPattern_Click(const QString& pattern);
+    void optMode_Click(int index);
+    void FilList_Click(const QString& name);
+    void Command4_Click();
+    void picListX_MouseDown(QPointF at, Qt::MouseButton button);
+    void cmdPanelRef_Click(int page);
+    void cboPicListLot_Click();
+    void cmdListImages_Click();
+    void cmdAutoImagesOn_Click();
+    void cmdAutoImagesOff_Click();
+
+    // Routines of the window.
+    void LoadPicList();
+    void ShowLot();
+    void ClearPicList();
+    void ShowProgress(int percent);
+    void FindCell(double x, double y);
+    void DrawCellFrame();
+    void EraseCellFrame();
+    void ClearPicView();
+    void ClearFoundList();
+    bool FrameShown() const;
+    bool autoImagesOn() const;
+    bool searchRunning() const;
+    bool folderMode() const;
+    // The lot shown on the panel (1-based), 0 when none.
+    int currentLot() const;
+    // Whether the thumbnail of lot cell (1-based) is drawn, and with what.
+    bool cellDrawn(int cell) const;
+    QImage cellThumbnail(int cell) const;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void reject() override;
+
+private:
+    void createControls();
+    void createPanel();
+    void createViewArea();
+    void createSearchPanel();
+    void wire();
+    void startUp(const QString& folder);
+    void ErrMsgProc(const QString& text, int number, const QString& description);
+    // The busy pointer while the folder is listed, the table built or the
+    // chosen picture read.
+    void updateBusyCursor();
+
+    // Navigation.
+    using Then = std::function<void()>;
+    // Lists the folder of DirList under pattern off the GUI thread, fills
+    // FilList, updates the count, then runs then. A newer listing drops
+    // an older one's then.
+    void relist(const QString& pattern, Then then = {});
+    void listed(const FolderListing& listing, const Then& then);
+    void updateFilesCount();
+    void showFolderLabels();
+    QString prefix() const;
+
+    // Panel.
+    void tableBuilt(const QList<PicRow>& rows);
+    void cancelTableBuild();
+    void thumbnailReady(int index, const QImage& thumbnail);
+    void drawReadyCells();
+    void selectCellFile();
+    void moveSelection(int dx, int dy);
+    void showPageOf(int cell0);
+
+    // Viewing area.
+    void showPicture(const QString& path);
+    void pictureLoaded(quint64 generation, const QString& path, const QImage& image);
+
+    AppContext& m_ctx;
+    QThreadPool m_pool; // listing and file tests
+    std::shared_ptr<std::atomic<bool>> m_listingCancel;
+    quint64 m_listingGeneration = 0;
+    bool m_listing = false;
+    std::shared_ptr<std::atomic<bool>> m_tableCancel;
+    quint64 m_tableGeneration = 0;
+    bool m_buildingTable = false;
+    ThumbnailLoader* m_thumbnails = nullptr;
+    QString m_cacheRoot;
+    // Thumbnails of the lot on the panel, drawn in table order.
+    QList<QImage> m_lotImages;
+    QList<bool> m_lotArrived;
+    int m_nextToDraw = 0;
+    // The shown picture at its own size, and the request for the next.
+    QImage m_shownImage;
+    quint64 m_viewGeneration = 0;
+    quint64 m_viewTicket = 0;
+    bool m_viewLoading = false;
+    bool m_changingDrive = false;
+};
+
+} // namespace lumenta

@@ -1,0 +1,225 @@
+#include "browser/thumbnailcache.h"
+
+#include "app/version.h"
+#include "picture/pictureloader.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <glib.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace lumenta {
+
+namespace {
+
+QString desktopRoot() {
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    return QDir::cleanPath(base + QStringLiteral("/thumbnails"));
+}
+
+// Makes folder and the missing folders above it, each 0700.
+bool makePrivateFolder(const QString& folder) {
+    const QByteArray f = QFile::encodeName(folder);
+    struct stat st {};
+    if (::stat(f.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    const QString parent = QFileInfo(folder).path();
+    if (parent != folder && !makePrivateFolder(parent))
+        return false;
+    return ::mkdir(f.constData(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+QString failFolderName() {
+    return QStringLiteral("lumenta-") + versionText();
+}
+
+} // namespace
+
+FileStamp FileStamp::of(const QString& path) {
+    FileStamp s;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        s.regular = true;
+        s.mtime = qint64(st.st_mtim.tv_sec);
+        s.size = qint64(st.st_size);
+    }
+    return s;
+}
+
+ThumbnailCache::ThumbnailCache(const QString& root)
+    : m_root(root.isEmpty() ? desktopRoot() : QDir::cleanPath(root)) {
+    const QString canonical = QFileInfo(m_root).canonicalFilePath();
+    m_canonicalRoot = canonical.isEmpty() ? m_root : canonical;
+}
+
+QByteArray ThumbnailCache::uriFor(const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    gchar* uri = g_filename_to_uri(file.constData(), nullptr, nullptr);
+    if (!uri)
+        return QByteArray();
+    QByteArray out(uri);
+    g_free(uri);
+    return out;
+}
+
+QString ThumbnailCache::entryName(const QString& path) {
+    const QByteArray md5 = QCryptographicHash::hash(uriFor(path), QCryptographicHash::Md5);
+    return QString::fromLatin1(md5.toHex()) + QStringLiteral(".png");
+}
+
+QString ThumbnailCache::normalPath(const QString& path) const {
+    return m_root + QStringLiteral("/normal/") + entryName(path);
+}
+
+QString ThumbnailCache::failPath(const QString& path) const {
+    return m_root + QStringLiteral("/fail/") + failFolderName() + QLatin1Char('/') +
+           entryName(path);
+}
+
+bool ThumbnailCache::covers(const QString& path) const {
+    if (!QDir::isAbsolutePath(path))
+        return false;
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (const QString& p : {QDir::cleanPath(path), canonical}) {
+        if (p.isEmpty())
+            continue;
+        for (const QString& r : {m_root, m_canonicalRoot}) {
+            if (p == r || p.startsWith(r + QLatin1Char('/')))
+                return false;
+        }
+    }
+    return true;
+}
+
+std::optional<QImage> ThumbnailCache::readValid(const QString& entryPath, const QString& path,
+                                                const FileStamp& stamp) const {
+    if (!stamp.regular || !covers(path))
+        return std::nullopt;
+    QImageReader reader(entryPath, "png");
+    QImage image = reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    if (image.text(QStringLiteral("Thumb::URI")).toUtf8() != uriFor(path))
+        return std::nullopt;
+    bool ok = false;
+    if (image.text(QStringLiteral("Thumb::MTime")).toLongLong(&ok) != stamp.mtime || !ok)
+        return std::nullopt;
+    const QString size = image.text(QStringLiteral("Thumb::Size"));
+    if (!size.isEmpty() && size.toLongLong() != stamp.size)
+        return std::nullopt;
+    return image;
+}
+
+std::optional<QImage> ThumbnailCache::lookup(const QString& path, const FileStamp& stamp) const {
+    std::optional<QImage> image = readValid(normalPath(path), path, stamp);
+    if (!image)
+        return std::nullopt;
+    // Thumbnailers of videos, documents and the like write entries too:
+    // only one made for a picture stands for the picture.
+    const QString mime = image->text(QStringLiteral("Thumb::Mimetype"));
+    if (!mime.isEmpty() && !mime.startsWith(QLatin1String("image/")))
+        return std::nullopt;
+    return image;
+}
+
+bool ThumbnailCache::hasFailure(const QString& path, const FileStamp& stamp) const {
+    return readValid(failPath(path), path, stamp).has_value();
+}
+
+QImage ThumbnailCache::normalImage(const QImage& picture) {
+    if (picture.isNull())
+        return QImage();
+    if (picture.width() <= kNormalSide && picture.height() <= kNormalSide)
+        return picture;
+    return scaledSmooth(picture, QSize(kNormalSide, kNormalSide), Qt::KeepAspectRatio);
+}
+
+bool ThumbnailCache::write(const QString& folder, const QString& entry, const QImage& image) const {
+    if (!makePrivateFolder(folder))
+        return false;
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        if (!writer.write(image))
+            return false;
+    }
+    QByteArray temp = QFile::encodeName(folder + QStringLiteral("/.lumenta-XXXXXX"));
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, png);
+    const bool closed = ::close(fd) == 0;
+    const QByteArray target = QFile::encodeName(folder + QLatin1Char('/') + entry);
+    if (written && closed && ::rename(temp.constData(), target.constData()) == 0)
+        return true;
+    ::unlink(temp.constData());
+    return false;
+}
+
+bool ThumbnailCache::store(const QString& path, const FileStamp& stamp, const QImage& picture,
+                           QSize naturalSize, const QString& mimeType) const {
+    if (!stamp.regular || !covers(path) || picture.isNull())
+        return false;
+    const QByteArray uri = uriFor(path);
+    if (uri.isEmpty())
+        return false;
+    QImage image = normalImage(picture);
+    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                              : QImage::Format_RGB32);
+    image.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(uri));
+    image.setText(QStringLiteral("Thumb::MTime"), QString::number(stamp.mtime));
+    image.setText(QStringLiteral("Thumb::Size"), QString::number(stamp.size));
+    if (!mimeType.isEmpty())
+        image.setText(QStringLiteral("Thumb::Mimetype"), mimeType);
+    if (naturalSize.isValid()) {
+        image.setText(QStringLiteral("Thumb::Image::Width"), QString::number(naturalSize.width()));
+        image.setText(QStringLiteral("Thumb::Image::Height"),
+                      QString::number(naturalSize.height()));
+    }
+    image.setText(QStringLiteral("Software"), applicationTitle());
+    return write(m_root + QStringLiteral("/normal"), entryName(path), image);
+}
+
+bool ThumbnailCache::storeFailure(const QString& path, const FileStamp& stamp) const {
+    if (!stamp.regular || !covers(path))
+        return false;
+    const QByteArray uri = uriFor(path);
+    if (uri.isEmpty())
+        return false;
+    QImage image(1, 1, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    image.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(uri));
+    image.setText(QStringLiteral("Thumb::MTime"), QString::number(stamp.mtime));
+    image.setText(QStringLiteral("Software"), applicationTitle());
+    return write(m_root + QStringLiteral("/fail/") + failFolderName(), entryName(path), image);
+}
+
+} // namespace lumenta

@@ -1,0 +1,116 @@
+#include "browser/thumbnailloader.h"
+
+#include "app/appcontext.h"
+#include "browser/panelgeometry.h"
+#include "browser/pictureprobe.h"
+#include "picture/pictureservice.h"
+
+#include <QThread>
+
+namespace lumenta {
+
+ThumbnailLoader::ThumbnailLoader(AppContext& ctx, const ThumbnailCache& cache, QObject* parent)
+    : QObject(parent), m_ctx(ctx), m_cache(cache),
+      m_generation(std::make_shared<std::atomic<quint64>>(0)) {
+    m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+}
+
+ThumbnailLoader::~ThumbnailLoader() {
+    // Lookups and decodes still queued return at once; entries being
+    // written are finished.
+    cancel();
+    m_pool.waitForDone();
+}
+
+QImage ThumbnailLoader::cellImage(const QImage& entry) {
+    if (entry.isNull())
+        return QImage();
+    return entry.scaled(panel::kThumbSide, panel::kThumbSide, Qt::IgnoreAspectRatio,
+                        Qt::SmoothTransformation);
+}
+
+void ThumbnailLoader::cancel() {
+    // Work already queued sees the new generation and stops at once; cache
+    // entries being written are still written.
+    m_generation->fetch_add(1);
+    m_ctx.pictures().cancelAll(this);
+}
+
+void ThumbnailLoader::load(const QStringList& paths) {
+    cancel();
+    const quint64 generation = m_generation->load();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString path = paths.at(i);
+        m_pool.start([this, generation, i, path] { lookUp(generation, i, path); });
+    }
+}
+
+// On a worker.
+void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path) {
+    if (!current(generation))
+        return;
+    Miss miss{FileStamp::of(path), QString()};
+    const bool cached = miss.stamp.regular && m_cache.covers(path);
+    QImage thumbnail;
+    bool found = false;
+    if (!miss.stamp.regular || (cached && m_cache.hasFailure(path, miss.stamp))) {
+        found = true; // nothing to show
+    } else if (const PictureProbe probe = probePicture(path); !probe.picture) {
+        if (cached)
+            m_cache.storeFailure(path, miss.stamp);
+        found = true;
+    } else {
+        miss.mimeType = probe.mimeType();
+        if (cached) {
+            if (const std::optional<QImage> entry = m_cache.lookup(path, miss.stamp)) {
+                thumbnail = cellImage(*entry);
+                found = true;
+            }
+        }
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, index, path, miss, found, thumbnail] {
+            if (found)
+                deliver(generation, index, thumbnail);
+            else
+                decode(generation, index, path, miss);
+        },
+        Qt::QueuedConnection);
+}
+
+void ThumbnailLoader::decode(quint64 generation, int index, const QString& path, const Miss& miss) {
+    if (!current(generation))
+        return;
+    // One slot per cell: the requests of a lot never supersede each other.
+    const QSize box(ThumbnailCache::kNormalSide, ThumbnailCache::kNormalSide);
+    m_ctx.pictures().request(this, PictureRequest::thumbnail(path, box, quint64(index) + 1),
+                             [this, generation, index, path, miss](const PictureResult& r) {
+                                 decoded(generation, index, path, miss, r.picture.image,
+                                         r.picture.naturalSize);
+                             });
+}
+
+void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path, const Miss& miss,
+                              const QImage& picture, QSize naturalSize) {
+    if (!current(generation))
+        return;
+    const QImage entry = ThumbnailCache::normalImage(picture);
+    // The entry is written whatever happens to this lot.
+    const ThumbnailCache cache = m_cache;
+    m_pool.start([cache, path, miss, entry, naturalSize] {
+        if (entry.isNull())
+            cache.storeFailure(path, miss.stamp);
+        else
+            cache.store(path, miss.stamp, entry, naturalSize, miss.mimeType);
+    });
+    deliver(generation, index, cellImage(entry));
+}
+
+void ThumbnailLoader::deliver(quint64 generation, int index, const QImage& thumbnail) {
+    if (!current(generation))
+        return;
+    Q_EMIT ready(index, thumbnail);
+}
+
+} // namespace lumenta

@@ -1,0 +1,327 @@
+// The browser window driven as a user drives it: folders, patterns, lots,
+// clicks on the panel and in the file list, modes, drives, full screen.
+#include "browser/frmpicviewer.h"
+#include "browser/thumbnailsurface.h"
+#include "fullscreen/frmplecr.h"
+#include "picture/pictureservice.h"
+#include "support/scripteddialogs.h"
+#include "support/testutil.h"
+#include "support/viewerfixture.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace lumenta;
+
+namespace {
+
+class BrowserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(photos.isValid() && cache.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
+    }
+
+    // Pictures pic1.bmp ... picN.bmp.
+    void addPictures(int n) {
+        QImage img(24, 16, QImage::Format_RGB32);
+        img.fill(Qt::darkCyan);
+        for (int i = 1; i <= n; ++i)
+            ASSERT_TRUE(img.save(photos.filePath(QStringLiteral("pic%1.bmp").arg(i))));
+    }
+
+    void open(const QString& folder = QString()) {
+        w = std::make_unique<FrmPicViewer>(ctx, folder.isEmpty() ? photos.path() : folder);
+        w->show();
+        waitIdle();
+    }
+    void waitIdle() {
+        ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
+    }
+
+    void choosePattern(const QString& pattern) {
+        w->cboPattern->setCurrentText(pattern);
+        w->cboPattern_Click(pattern);
+        waitIdle();
+    }
+    void clickFile(const QString& name) {
+        const QList<QListWidgetItem*> items = w->FilList->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        w->FilList->scrollToItem(items.first());
+        QTest::mouseClick(w->FilList->viewport(), Qt::LeftButton, {},
+                          w->FilList->visualItemRect(items.first()).center());
+        waitIdle();
+    }
+    void clickCell(int row, int col) {
+        const QPoint at = panel::cellOrigin(row, col) + QPoint(10, 10);
+        QTest::mouseClick(w->picListX, Qt::LeftButton, {}, at);
+        waitIdle();
+    }
+    QStringList lots() const {
+        QStringList out;
+        for (int i = 0; i < w->cboPicListLot->count(); ++i)
+            out << w->cboPicListLot->itemText(i);
+        return out;
+    }
+
+    QTemporaryDir photos, cache;
+    AppContext ctx;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FrmPicViewer> w;
+};
+
+} // namespace
+
+TEST_F(BrowserTest, LotsCellsPagesAndTheFileList) {
+    addPictures(49);
+    testutil::writeFile(photos, QStringLiteral("notes.txt"), "x");
+    open();
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Affichage par vignettes"));
+    EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 49"));
+    EXPECT_EQ(lots(), (QStringList{"1", "2"}));
+    EXPECT_EQ(w->lblPicsOnPanel->text(),
+              QStringLiteral("Images dans le lot : 48  (max 48 par lot)"));
+    EXPECT_EQ(w->lblPicsCount->text(), QStringLiteral("Total images: 49,  contenues dans2 lots."));
+    for (int cell : {1, 48}) {
+        EXPECT_TRUE(w->cellDrawn(cell));
+        EXPECT_EQ(w->cellThumbnail(cell).size(), QSize(32, 32));
+    }
+    EXPECT_TRUE(QFile::exists(cache.filePath(QStringLiteral("thumbnails/normal"))));
+
+    // A thumbnail click selects its file and frames the cell.
+    clickCell(2, 2);
+    EXPECT_EQ(w->SelCell, 6);
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("pic6.bmp"));
+    EXPECT_EQ(w->ShownPicPath, photos.filePath(QStringLiteral("pic6.bmp")));
+    EXPECT_TRUE(w->FrameShown());
+    EXPECT_EQ(w->picListX->frame(), panel::frameBox(2, 2));
+
+    // A file chosen in the list: its page, then its lot.
+    clickFile(QStringLiteral("pic30.bmp"));
+    EXPECT_EQ(w->currentLot(), 1);
+    EXPECT_EQ(w->VsbPicList->value(), 504);
+    EXPECT_EQ(w->picListX->frame(), panel::frameBox(8, 2));
+    clickFile(QStringLiteral("pic49.bmp"));
+    EXPECT_EQ(w->currentLot(), 2);
+    EXPECT_EQ(w->LotPicCount, 1);
+    EXPECT_EQ(w->VsbPicList->value(), 0);
+    EXPECT_TRUE(w->cmdPanelRef[0]->isEnabled());
+    EXPECT_FALSE(w->cmdPanelRef[1]->isEnabled());
+    EXPECT_EQ(w->picListX->frame(), panel::frameBox(1, 1));
+
+    // An empty cell selects nothing.
+    clickCell(1, 2);
+    EXPECT_EQ(w->SelCell, 0);
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("pic49.bmp"));
+
+    // Page buttons and the lot list.
+    w->cboPicListLot->setCurrentIndex(0);
+    w->cboPicListLot_Click();
+    waitIdle();
+    EXPECT_EQ(w->LotPicCount, 48);
+    w->cmdPanelRef[3]->click();
+    EXPECT_EQ(w->VsbPicList->value(), 756);
+    EXPECT_EQ(w->picListX->y(), -756);
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+}
+
+TEST_F(BrowserTest, AllFilesTestsEachFileAndMapsCellsByPath) {
+    addPictures(2);
+    testutil::writeFile(photos, QStringLiteral("pic1b.txt"), "hello");
+    testutil::copyFixture(photos, QStringLiteral("pictures/samples/broken/text_renamed.bmp"),
+                          QStringLiteral("pic1c.bmp"));
+    open();
+    choosePattern(QStringLiteral("*.*"));
+    EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 4"));
+    ASSERT_EQ(w->PicCount, 2);
+    EXPECT_EQ(w->PicTable.at(1).listIndex, 3);
+    EXPECT_TRUE(w->picProgressContainer->isHidden());
+
+    clickCell(1, 2);
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("pic2.bmp"));
+
+    clickFile(QStringLiteral("pic1b.txt"));
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_EQ(dialogs.lastMessage()->text,
+              QStringLiteral("Pas de fichier image/Image non valide !"));
+    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Information"));
+
+    // The folder changed on disk: a cell still shows its own file.
+    QFile::remove(photos.filePath(QStringLiteral("pic1b.txt")));
+    w->FilList->setListing(photos.path(), QStringLiteral("*.*"),
+                           {"pic1.bmp", "pic1c.bmp", "pic2.bmp"});
+    clickCell(1, 2);
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("pic2.bmp"));
+
+    // A broken picture under its own pattern is listed and drawn black.
+    choosePattern(QStringLiteral("*.bmp"));
+    ASSERT_EQ(w->PicCount, 3);
+    EXPECT_TRUE(w->cellDrawn(2));
+    EXPECT_TRUE(w->cellThumbnail(2).isNull());
+}
+
+TEST_F(BrowserTest, EmptyFoldersModesAndAutomaticThumbnails) {
+    QDir(photos.path()).mkdir(QStringLiteral("empty"));
+    QDir(photos.path()).mkdir(QStringLiteral("texts"));
+    testutil::writeFile(photos, QStringLiteral("texts/a.txt"), "x");
+    addPictures(3);
+    open(photos.filePath(QStringLiteral("empty")));
+    EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 0"));
+    EXPECT_TRUE(lots().isEmpty());
+
+    w->DirList->setPath(photos.filePath(QStringLiteral("texts")));
+    waitIdle();
+    EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 0"));
+    EXPECT_TRUE(lots().isEmpty());
+    EXPECT_TRUE(w->lblPicsCount->text().isEmpty());
+
+    w->DirList->setPath(photos.path());
+    waitIdle();
+    EXPECT_EQ(w->PicCount, 3);
+    EXPECT_EQ(w->lblImagesPanelDir->text(), photos.path());
+
+    // Search mode empties the panel and the view; back, it is rebuilt.
+    clickFile(QStringLiteral("pic1.bmp"));
+    w->optMode[1]->click();
+    waitIdle();
+    EXPECT_TRUE(w->fraImagesPanel->isHidden());
+    EXPECT_FALSE(w->fraSearch->isHidden());
+    EXPECT_EQ(w->PicCount, 0);
+    EXPECT_TRUE(w->ShownPicPath.isEmpty());
+    w->optMode[0]->click();
+    waitIdle();
+    EXPECT_EQ(w->PicCount, 3);
+
+    // Automatic thumbnails off: the panel empties, a folder change leaves it
+    // empty, the rebuild button fills it.
+    w->cmdAutoImagesOn->click();
+    EXPECT_FALSE(w->cmdAutoImagesOff->isHidden());
+    EXPECT_TRUE(w->cmdListImages->isEnabled());
+    EXPECT_TRUE(lots().isEmpty());
+    w->optMode[1]->click();
+    w->optMode[0]->click();
+    waitIdle();
+    EXPECT_EQ(w->PicCount, 0);
+    clickFile(QStringLiteral("pic2.bmp"));
+    EXPECT_TRUE(w->ShownPicPath.isEmpty()); // no lot listed: nothing shown
+    w->cmdListImages->click();
+    waitIdle();
+    EXPECT_EQ(w->PicCount, 3);
+    w->DirList->setPath(photos.filePath(QStringLiteral("empty")));
+    w->DirList->setPath(photos.path());
+    waitIdle();
+    EXPECT_EQ(w->PicCount, 0);
+    w->cmdAutoImagesOff->click();
+    waitIdle();
+    EXPECT_EQ(w->PicCount, 3);
+    EXPECT_FALSE(w->cmdListImages->isEnabled());
+}
+
+TEST_F(BrowserTest, FolderChosenDuringASearchAndADriveThatIsNotReady) {
+    addPictures(2);
+    testutil::copyFixture(photos, QStringLiteral("pictures/samples/gif/static.gif"));
+    QDir(photos.path()).mkdir(QStringLiteral("sub"));
+    open();
+    const QList<PicRow> table = w->PicTable;
+
+    w->lblSearchInProgress->show();
+    w->cboSearchPattern->setCurrentText(QStringLiteral("*.gif"));
+    w->DirList->setPath(photos.filePath(QStringLiteral("sub")));
+    w->DirList->setPath(photos.path());
+    waitIdle();
+    EXPECT_EQ(w->FilList->pattern(), QStringLiteral("*.gif"));
+    EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 1"));
+    EXPECT_EQ(w->PicTable, table);
+    w->lblSearchInProgress->hide();
+
+    w->drvList->addDrive(Drive{QStringLiteral("/no/such/volume"), QStringLiteral("X")});
+    w->drvList->setCurrentIndex(w->drvList->findData(QStringLiteral("/no/such/volume")));
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_EQ(dialogs.lastMessage()->text,
+              QStringLiteral("DrvList_Change\n68     Périphérique non disponible"));
+    EXPECT_EQ(dialogs.lastMessage()->buttons, MsgButtons::Ok);
+    EXPECT_NE(w->drvList->drive(), QStringLiteral("/no/such/volume"));
+    EXPECT_EQ(w->DirList->path(), photos.path());
+}
+
+TEST_F(BrowserTest, FullScreenOfTheChosenFile) {
+    addPictures(1);
+    open();
+    w->Command4->click();
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Format d'image non supporté"));
+    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
+
+    clickFile(QStringLiteral("pic1.bmp"));
+    bool shown = false;
+    QTimer::singleShot(50, [&] {
+        if (auto* fs = qobject_cast<FrmPlEcr*>(QApplication::activeModalWidget())) {
+            shown = testutil::waitUntil([&] { return fs->isPictureShown(); }, 5000);
+            fs->close();
+        }
+    });
+    QTimer::singleShot(8000, [] {
+        if (QWidget* m = QApplication::activeModalWidget())
+            m->close();
+    });
+    QTest::mouseDClick(w->picViewX, Qt::LeftButton);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(ctx.state.FullScreenFilePath, photos.filePath(QStringLiteral("pic1.bmp")));
+}
+
+TEST_F(BrowserTest, FortyThousandFilesAndClosingWhileBuilding) {
+    // On a memory file system where there is one: creating 40,000 files on
+    // a disk takes long.
+    const QTemporaryDir many(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/lumenta-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/lumenta-XXXXXX"));
+    const QByteArray base = QFile::encodeName(many.path()) + '/';
+    for (int i = 0; i < 40000; ++i)
+        std::fclose(std::fopen((base + "f" + QByteArray::number(i) + ".bmp").constData(), "w"));
+    open(many.path());
+    EXPECT_EQ(w->PicCount, 40000);
+    EXPECT_EQ(lots().size(), 834);
+    EXPECT_TRUE(w->cellThumbnail(1).isNull()); // empty files: black squares
+    clickFile(QStringLiteral("f39999.bmp"));
+    EXPECT_EQ(w->currentLot(), 834);
+    EXPECT_EQ(w->LotPicCount, 16);
+    EXPECT_EQ(w->SelCell, 16);
+
+    // Every file tested: the window closes at once all the same.
+    w->cboPattern->setCurrentText(QStringLiteral("*.*"));
+    w->cboPattern_Click(QStringLiteral("*.*"));
+    ASSERT_TRUE(testutil::waitUntil([&] { return !w->picProgressContainer->isHidden(); }));
+    w->close();
+    w.reset();
+}
+
+TEST_F(ViewerTest, ThePictureBrowserOpensOnTheMainWindowsFolder) {
+    start();
+    ASSERT_TRUE(w->Mnu_AfficheVignette->isEnabled());
+    w->Command9->click();
+    FrmPicViewer* browser = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* b = qobject_cast<FrmPicViewer*>(top); b && b->isVisible())
+            browser = b;
+    }
+    ASSERT_NE(browser, nullptr);
+    EXPECT_EQ(browser->DirList->path(), w->Dir1->path());
+    EXPECT_TRUE(browser->isModal());
+    QPointer<FrmPicViewer> watch(browser);
+    browser->Command1->click();
+    EXPECT_TRUE(testutil::waitUntil([&] { return watch.isNull(); }));
+}

@@ -1,0 +1,204 @@
+// The browser's plain logic: splitting paths, lots, cells, pages, the
+// table of pictures and the folder listing.
+#include "browser/folderlisting.h"
+#include "browser/panelgeometry.h"
+#include "browser/pathsection.h"
+#include "browser/pictable.h"
+#include "browser/pictureprobe.h"
+#include "support/testutil.h"
+
+#include <QDir>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace lumenta;
+using namespace lumenta::panel;
+
+TEST(PathSection, EveryPartOfEveryShape) {
+    const struct {
+        const char* path;
+        const char* drive;
+        const char* folder;
+        const char* file;
+        const char* base;
+        const char* ext;
+    } cases[] = {
+        {"/photos/vacances.jpg", "/", "/photos/", "vacances.jpg", "vacances", ".jpg"},
+        {"/media/cle/a/b.c.jpg", "/media/cle", "/media/cle/a/", "b.c.jpg", "b", ".c"},
+        {"vacances", "", "", "vacances", "vacances", ""},
+        {"/photos/album/", "/", "/photos/", "album", "album", ""},
+        {"/a.b/c", "/", "/a.b/", "c", "c", ""},        // dots in folders are never reached
+        {"/x/name.", "/", "/x/", "name.", "name", ""}, // a final dot is no extension
+        {"/x/.hidden", "/", "/x/", ".hidden", "", ".hidden"},
+        {"/", "/", "/", "", "", ""},
+        {"/media/cleverer/x.gif", "/", "/media/cleverer/", "x.gif", "x", ".gif"},
+    };
+    const QStringList drives = {QStringLiteral("/"), QStringLiteral("/media/cle")};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const QString p = QString::fromUtf8(c.path);
+        EXPECT_EQ(PathSection(p, 0, drives), QString::fromUtf8(c.drive));
+        EXPECT_EQ(PathSection(p, 1, drives), QString::fromUtf8(c.folder));
+        EXPECT_EQ(PathSection(p, 2, drives), QString::fromUtf8(c.file));
+        EXPECT_EQ(PathSection(p, 3, drives), QString::fromUtf8(c.base));
+        EXPECT_EQ(PathSection(p, 4, drives), QString::fromUtf8(c.ext));
+    }
+    for (int bad : {5, -1, 100})
+        EXPECT_FALSE(PathSection(QStringLiteral("/a/b.jpg"), bad).has_value()) << bad;
+}
+
+TEST(PanelGeometry, LotsPagesAndPlacesStayInsideTheTable) {
+    const int lots[][2] = {{0, 0}, {1, 1}, {48, 1}, {49, 2}, {96, 2}, {97, 3}, {40000, 834}};
+    for (const auto& l : lots)
+        EXPECT_EQ(lotCount(l[0]), l[1]) << l[0];
+    EXPECT_EQ(lotPicCount(96, 2), 48);
+    EXPECT_EQ(lotPicCount(49, 2), 1);
+    EXPECT_EQ(lotPicCount(40000, 834), 16);
+    EXPECT_EQ(lotPicCount(10, 3), 0); // never negative
+
+    const int pages[][2] = {{0, 0}, {1, 1}, {12, 1}, {13, 2}, {24, 2}, {25, 3}, {48, 4}};
+    for (const auto& p : pages)
+        EXPECT_EQ(enabledPages(p[0]), p[1]) << p[0];
+    EXPECT_EQ(pageScroll(0), 0);
+    EXPECT_EQ(pageScroll(1), 252);
+    EXPECT_EQ(pageScroll(3), 756);
+
+    // The last picture of a 40,000 folder.
+    const Place last = placeOf(39999);
+    EXPECT_EQ(last.lot, 834);
+    EXPECT_EQ(last.cell, 16);
+    EXPECT_EQ(last.row, 4);
+    EXPECT_EQ(last.col, 4);
+    EXPECT_EQ(last.page, 1);
+    EXPECT_EQ(cellOrigin(12, 4), QPoint(208, 940));
+    EXPECT_EQ(frameBox(1, 1), (FrameBox{5, 59, 14, 70}));
+    EXPECT_EQ(progressPercent(0, 1), 0);
+    EXPECT_EQ(progressPercent(39999, 40000), 100);
+    EXPECT_EQ(progressPercent(20000, 40001), 50);
+}
+
+TEST(PanelGeometry, FindCellOnBoundariesAndBeyondTheLot) {
+    // Cells are 68 x 84 on the 272 x 1008 surface.
+    const struct {
+        double x, y;
+        int lotCount;
+        CellHit hit;
+    } cases[] = {
+        {0, 0, 48, {1, 1, 1}},
+        {67.9, 83.9, 48, {1, 1, 1}},
+        {68, 0, 48, {2, 1, 2}}, // on a boundary: the cell to the right
+        {0, 84, 48, {1, 2, 5}}, // and below
+        {271, 1007, 48, {4, 12, 48}},
+        {210, 10, 2, {4, 1, 0}}, // right of the last thumbnail of a short row
+        {10, 90, 4, {1, 2, 0}},  // below the last one
+        {10, 90, 5, {1, 2, 5}},
+        {272, 10, 48, {5, 1, 0}}, // beyond the grid
+        {10, 1008, 48, {1, 13, 0}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindCell(c.x, c.y, c.lotCount), c.hit) << c.x << "," << c.y;
+}
+
+TEST(PanelGeometry, CaptionsAndLabels) {
+    EXPECT_EQ(captionFor(QStringLiteral("/p/vacances_2024.jpg")), QStringLiteral("vacances"));
+    EXPECT_EQ(captionFor(QStringLiteral("/p/a.b.c.jpg")), QStringLiteral("a"));
+    EXPECT_EQ(captionFor(QStringLiteral("/p/été.gif")), QStringLiteral("été"));
+    EXPECT_EQ(lotLabelText(13), QStringLiteral("Images dans le lot : 13  (max 48 par lot)"));
+    EXPECT_EQ(totalLabelText(12, 1), QStringLiteral("Total images: 12,  contenues dans un 1 lot"));
+    EXPECT_EQ(totalLabelText(40000, 834),
+              QStringLiteral("Total images: 40000,  contenues dans834 lots."));
+}
+
+namespace {
+
+QString savePicture(const QTemporaryDir& dir, const QString& name) {
+    QImage img(40, 30, QImage::Format_RGB32);
+    img.fill(Qt::darkGreen);
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(img.save(path, name.endsWith(QLatin1String(".bmp")) ? "BMP" : "JPEG"));
+    return path;
+}
+
+} // namespace
+
+TEST(PicTable, AllFilesKeepsOnlyReadablePicturesAndMapsBackToTheList) {
+    QTemporaryDir dir;
+    savePicture(dir, QStringLiteral("a.jpg"));
+    testutil::writeFile(dir, QStringLiteral("b.txt"), "hello");
+    testutil::copyFixture(dir, QStringLiteral("pictures/samples/broken/text_renamed.jpg"),
+                          QStringLiteral("c.jpg"));
+    savePicture(dir, QStringLiteral("d.bmp"));
+    testutil::writeFile(dir, QStringLiteral("e.jpg"), QByteArray());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("f.jpg"))), 0600), 0);
+    testutil::copyFixture(dir, QStringLiteral("pictures/samples/bmp/headerless_bmp24.dib"),
+                          QStringLiteral("g.dib"));
+    testutil::copyFixture(dir, QStringLiteral("pictures/samples/meta/gdi_records_nonplaceable.wmf"),
+                          QStringLiteral("h.wmf"));
+    QDir(dir.path()).mkdir(QStringLiteral("sub.jpg"));
+
+    // The FIFO and the folder are never listed; the rest in natural order.
+    const FolderListing listing = listFolder(dir.path(), kAllFilesPattern);
+    ASSERT_TRUE(listing.readable);
+    const QStringList names = {"a.jpg", "b.txt", "c.jpg", "d.bmp", "e.jpg", "g.dib", "h.wmf"};
+    EXPECT_EQ(listing.names, names);
+    EXPECT_FALSE(probePicture(dir.filePath(QStringLiteral("f.jpg"))).picture);
+
+    std::vector<int> percents;
+    PicTableBuild how;
+    how.isPicture = [](const QString& p) { return probePicture(p).picture; };
+    how.progress = [&](int p) { percents.push_back(p); };
+    const QList<PicRow> rows = buildPicTable(dir.path(), names, kAllFilesPattern, how);
+    const QString prefix = dir.path() + QLatin1Char('/');
+    const QList<PicRow> expected = {{prefix + "a.jpg", 0, 0},
+                                    {prefix + "d.bmp", 3, 1},
+                                    {prefix + "g.dib", 5, 2},
+                                    {prefix + "h.wmf", 6, 3}};
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(percents.front(), 0);
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_EQ(rowOfPath(rows, prefix + "g.dib"), 2);
+    EXPECT_EQ(rowOfPath(rows, prefix + "b.txt"), -1);
+
+    // Any other pattern lists every file without opening it.
+    const QList<PicRow> jpgs =
+        buildPicTable(dir.path(), {"a.jpg", "c.jpg", "e.jpg"}, QStringLiteral("*.jpg"));
+    ASSERT_EQ(jpgs.size(), 3);
+    EXPECT_EQ(jpgs.at(2), (PicRow{prefix + "e.jpg", 2, 2}));
+    EXPECT_TRUE(isNonPictureType(QStringLiteral("/x/readme.TXT")));
+    EXPECT_FALSE(isNonPictureType(QStringLiteral("/x/photo.jpeg")));
+}
+
+TEST(FolderListing, FortyThousandNamesPatternsAndBadNames) {
+    // On a memory file system where there is one: creating 40,000 files on
+    // a disk takes long.
+    const QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                ? QStringLiteral("/dev/shm/lumenta-XXXXXX")
+                                : QDir::tempPath() + QStringLiteral("/lumenta-XXXXXX"));
+    const QByteArray base = QFile::encodeName(dir.path()) + '/';
+    for (int i = 0; i < 40000; ++i) {
+        const QByteArray name = base + "pic" + QByteArray::number(i) + (i % 2 ? ".JPG" : ".jpg");
+        FILE* f = std::fopen(name.constData(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    testutil::writeFile(dir, QStringLiteral(".hidden.jpg"), "x");
+    testutil::writeFile(dir, QStringLiteral("other.gif"), "x");
+    // A name that is not UTF-8 is left out.
+    std::fclose(std::fopen((base + "bad\xff.jpg").constData(), "w"));
+
+    const FolderListing jpg = listFolder(dir.path(), QStringLiteral("*.jpg"));
+    ASSERT_EQ(jpg.names.size(), 40000);
+    EXPECT_EQ(jpg.names.at(2), QStringLiteral("pic2.jpg"));
+    EXPECT_EQ(jpg.names.at(10), QStringLiteral("pic10.jpg"));
+    EXPECT_EQ(jpg.names.last(), QStringLiteral("pic39999.JPG"));
+    EXPECT_EQ(listFolder(dir.path(), QStringLiteral("*.gif;*.bmp")).names,
+              QStringList{QStringLiteral("other.gif")});
+    EXPECT_TRUE(listFolder(dir.path(), QStringLiteral("*.png")).names.isEmpty());
+    EXPECT_FALSE(listFolder(dir.filePath(QStringLiteral("missing")), kAllFilesPattern).readable);
+
+    const QList<PicRow> rows = buildPicTable(dir.path(), jpg.names, QStringLiteral("*.jpg"));
+    EXPECT_EQ(rows.size(), 40000);
+    EXPECT_EQ(rows.last().position, 39999);
+}
