@@ -2,6 +2,7 @@
 #include "about/frmabout.h"
 #include "app/module1.h"
 #include "cdplayer/cdplayer.h"
+#include "convert/frmconvertimg.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
 #include "printing/impimg.h"
@@ -117,6 +118,11 @@ void Lumenta::wireCommands() {
         ImpIMG imp(m_ctx, printer(), this);
         imp.fill(Open->displayedImage(), path);
         imp.exec();
+    });
+    m_windows.add(SecondaryWindow::Conversion, [this] {
+        FrmConvertIMG convert(m_ctx, this);
+        convert.exec();
+        File1->refresh(); // the new files show in the list
     });
     m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
     auto* scanner = new ScannerCommands(m_ctx, this);
