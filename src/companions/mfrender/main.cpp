@@ -31,7 +31,9 @@ namespace {
 
 constexpr int kMaxSide = 8192;
 constexpr qint64 kMaxInputBytes = qint64(512) << 20;
+#ifndef __SANITIZE_ADDRESS__
 constexpr rlim_t kAddressSpaceLimit = rlim_t(3) << 30;
+#endif
 
 enum Exit { Ok = 0, BadArguments = 1, BadInput = 2, RenderFailed = 3, BadOutput = 4 };
 
@@ -138,8 +140,11 @@ void limitSelf(int seconds) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     struct rlimit none = {0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer's shadow memory alone is far beyond any such limit.)
     struct rlimit memory = {kAddressSpaceLimit, kAddressSpaceLimit};
     ::setrlimit(RLIMIT_AS, &memory);
+#endif
     ::alarm(unsigned(seconds));
 }
 
