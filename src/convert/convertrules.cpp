@@ -1,9 +1,6 @@
 #include "convert/convertrules.h"
 
-#include <QFile>
 #include <QtGlobal>
-
-#include <sys/stat.h>
 
 namespace lumenta {
 
@@ -14,17 +11,6 @@ QString destinationFor(const QString& source, const QString& extension) {
     if (dot > slash + 1)
         return source.left(dot) + extension;
     return source + extension;
-}
-
-bool isSameFile(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    struct stat sa {};
-    struct stat sb {};
-    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
-        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 int clampCompression(int setting) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the conversion window decides without a window: the proposed
-// destination names, whether two names are one file, the limits of the
-// compression setting and the JPEG quality it stands for.
+// destination names, the limits of the compression setting and the JPEG
+// quality it stands for.
 #include <QString>
 
 namespace lumenta {
@@ -20,10 +20,6 @@ constexpr int kDefaultCompression = 65;
 // "photo.bmp". Dots in folder names do not count; a name without extension,
 // or one that starts with its only dot (".gif"), gets `extension` added.
 QString destinationFor(const QString& source, const QString& extension);
-
-// Whether both paths name one existing file, however they are spelt
-// (symbolic links, "..", hard links): same device and inode.
-bool isSameFile(const QString& a, const QString& b);
 
 // The setting kept within kMinCompression..kMaxCompression.
 int clampCompression(int setting);

@@ -15,12 +15,28 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <cerrno>
+
 namespace lumenta {
 
 namespace {
 
 QString shown(const QString& path) {
     return QDir::toNativeSeparators(path);
+}
+
+// Why a file could not be written, as a clause to add to the message.
+QString reason(const FileResult& r) {
+    switch (r.error) {
+    case FileError::DiskFull:
+        return FrmConvertIMG::tr(" : le disque est plein");
+    case FileError::PermissionDenied:
+        return FrmConvertIMG::tr(" : accès refusé");
+    case FileError::FolderMissing:
+        return FrmConvertIMG::tr(" : le dossier n'existe pas");
+    default:
+        return r.systemError == EISDIR ? FrmConvertIMG::tr(" : c'est un dossier") : QString();
+    }
 }
 
 } // namespace
@@ -217,15 +233,17 @@ void FrmConvertIMG::HScroll1_Change() {
         HScroll1->setValue(kMinCompression); // comes back here with 20
         return;
     }
-    const QString value = QString::number(HScroll1->value());
     // While the user types, the box keeps what is typed.
-    if (!Text9->hasFocus() || clampCompression(Text9->text().toInt()) != HScroll1->value())
-        Text9->setText(value);
+    if (!m_typing)
+        Text9->setText(QString::number(HScroll1->value()));
 }
 
 void FrmConvertIMG::Text9_Edited() {
-    if (!Text9->text().isEmpty())
-        HScroll1->setValue(clampCompression(Text9->text().toInt()));
+    if (Text9->text().isEmpty())
+        return;
+    m_typing = true;
+    HScroll1->setValue(clampCompression(Text9->text().toInt()));
+    m_typing = false;
 }
 
 void FrmConvertIMG::Text9_Finished() {
@@ -315,7 +333,8 @@ void FrmConvertIMG::converted(const ConversionOutcome& o) {
                   .arg(shown(o.source)));
         break;
     case S::Unwritable:
-        error(tr("Impossible d'enregistrer le fichier %1.").arg(shown(o.destination)));
+        error(tr("Impossible d'enregistrer le fichier %1%2.")
+                  .arg(shown(o.destination), reason(o.file)));
         break;
     }
     if (m_closeWhenDone)

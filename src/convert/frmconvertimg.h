@@ -87,6 +87,7 @@ private:
     AppContext& m_ctx;
     std::array<Page, 4> m_pages;
     bool m_closeWhenDone = false;
+    bool m_typing = false; // Text9 moves the scroll bar
 };
 
 } // namespace lumenta

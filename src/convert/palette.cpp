@@ -205,6 +205,37 @@ std::optional<IndexedPicture> exactPalette(const QImage& image) {
     return out;
 }
 
+std::optional<IndexedPicture> indexedWith(const QImage& image, const QList<QRgb>& table,
+                                          int transparent) {
+    if (image.isNull() || table.isEmpty() || table.size() > 256)
+        return std::nullopt;
+    QHash<QRgb, int> index;
+    for (int i = int(table.size()) - 1; i >= 0; --i)
+        if (i != transparent)
+            index.insert(table[i] | 0xff000000u, i);
+    if (transparent >= 0)
+        index.insert(0, transparent);
+    const QImage argb = binaryAlpha(image).convertToFormat(QImage::Format_ARGB32);
+    IndexedPicture out;
+    out.image = blankLike(argb, QImage::Format_Indexed8);
+    out.transparent = transparent;
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        uchar* line = out.image.scanLine(y);
+        for (int x = 0; x < argb.width(); ++x) {
+            const auto it = index.constFind(in[x]);
+            if (it == index.cend())
+                return std::nullopt;
+            line[x] = uchar(*it);
+        }
+    }
+    QList<QRgb> opaque = table;
+    if (transparent >= 0)
+        opaque[transparent] = qRgb(0, 0, 0);
+    out.image.setColorTable(opaque);
+    return out;
+}
+
 IndexedPicture reducedPalette(const QImage& image) {
     if (std::optional<IndexedPicture> exact = exactPalette(image))
         return *exact;

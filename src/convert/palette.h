@@ -32,6 +32,12 @@ QImage binaryAlpha(const QImage& image);
 // colours in order of first appearance. std::nullopt beyond 256 colours.
 std::optional<IndexedPicture> exactPalette(const QImage& image);
 
+// The picture as indices into `table` (opaque colours; `transparent`, the
+// index of transparent pixels or -1): each pixel takes the first entry of
+// its colour. std::nullopt when a pixel's colour is not in the table.
+std::optional<IndexedPicture> indexedWith(const QImage& image, const QList<QRgb>& table,
+                                          int transparent);
+
 // The picture with at most 256 colours: its own palette when it has few
 // enough, otherwise a palette chosen and dithered by libimagequant (255
 // colours and the transparent index when it has transparency).

@@ -1,8 +1,10 @@
 #include "convert/picformat32.h"
 
 #include "convert/convertrules.h"
+#include "convert/gifpalette.h"
 #include "picture/pictureservice.h"
 
+#include <QFile>
 #include <QFutureWatcher>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
@@ -15,9 +17,11 @@ struct PicFormat32::Job {
     QByteArray expected; // the format the operation reads
     ConvertTarget target = ConvertTarget::Bmp;
     int compression = kDefaultCompression;
+    QList<QRgb> sourceTable; // a GIF source's colours, transparent as white
 
-    ConversionOutcome outcome(ConversionOutcome::Status status, const QString& detail) const {
-        return {status, source, destination, detail};
+    ConversionOutcome outcome(ConversionOutcome::Status status, const QString& detail,
+                              const FileResult& file = {}) const {
+        return {status, source, destination, detail, file};
     }
 };
 
@@ -28,6 +32,7 @@ struct Probe {
     QByteArray format; // empty when no reader knows it
     QSize size;        // invalid when unknown
     bool sameFile = false;
+    QList<QRgb> table; // a GIF's colours (see Job::sourceTable)
 };
 
 // Runs work() on a worker thread and done(result) on owner's thread, unless
@@ -87,14 +92,28 @@ bool PicFormat32::start(const QString& source, const QString& destination,
         [job] {
             Probe p;
             p.sameFile = isSameFile(job.source, job.destination);
-            QImageReader reader(job.source);
+            QFile file(job.source);
+            if (!file.open(QIODevice::ReadOnly))
+                return p;
+            QImageReader reader(&file);
             reader.setDecideFormatFromContent(true);
             p.format = reader.format();
             if (!p.format.isEmpty())
                 p.size = reader.size();
+            if (p.format == "gif" && file.seek(0)) {
+                if (std::optional<GifPalette> palette = readGifPalette(file)) {
+                    p.table = palette->colours;
+                    if (palette->transparent >= 0)
+                        p.table[palette->transparent] = qRgb(255, 255, 255);
+                }
+            }
             return p;
         },
-        [this, job](const Probe& p) { probed(job, p.format, p.size, p.sameFile); });
+        [this, job](const Probe& p) {
+            Job next = job;
+            next.sourceTable = p.table;
+            probed(next, p.format, p.size, p.sameFile);
+        });
     return true;
 }
 
@@ -123,10 +142,17 @@ void PicFormat32::write(const Job& job, const QImage& image) {
     runOffThread<ConversionOutcome>(
         this,
         [job, image] {
+            using S = ConversionOutcome::Status;
             QString error;
-            if (!writeConverted(image, job.destination, job.target, job.compression, &error))
-                return job.outcome(ConversionOutcome::Status::Unwritable, error);
-            return job.outcome(ConversionOutcome::Status::Done, QString());
+            const QByteArray bytes =
+                encodeConverted(image, job.target, job.compression, &error, job.sourceTable);
+            if (bytes.isEmpty())
+                return job.outcome(S::Unwritable, error);
+            // The window asked before replacing a file.
+            const FileResult written = writeFileSafely(job.destination, bytes, true);
+            if (!written.ok())
+                return job.outcome(S::Unwritable, written.systemText(), written);
+            return job.outcome(S::Done, QString());
         },
         [this](const ConversionOutcome& o) { finish(o); });
 }

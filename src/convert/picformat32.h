@@ -2,7 +2,8 @@
 // The conversion component: GIF to BMP, BMP to GIF, JPEG to BMP and BMP to
 // JPEG. Each operation returns at once; the source is read through the
 // picture service (format taken from the content, every loading rule),
-// the destination is written on a worker thread, atomically, and
+// the destination is encoded and written on a worker thread through a
+// temporary file renamed into place (writeFileSafely), and
 // finished() tells the outcome on the GUI thread.
 //
 //     PicFormat32 pf(ctx.pictures());
@@ -12,6 +13,7 @@
 // One conversion at a time: an operation asked while another runs is
 // refused (returns false, nothing is signalled).
 #include "convert/picturewriters.h"
+#include "system/fileops.h"
 
 #include <QObject>
 #include <QString>
@@ -34,7 +36,8 @@ struct ConversionOutcome {
     Status status = Status::Done;
     QString source;
     QString destination;
-    QString detail; // why, in English, for logs
+    QString detail;  // why, in English, for logs
+    FileResult file; // Unwritable: what writing the file said
 
     bool ok() const { return status == Status::Done; }
 };

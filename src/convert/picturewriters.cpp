@@ -2,9 +2,9 @@
 
 #include "convert/convertrules.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <gif_lib.h>
 
@@ -36,9 +36,9 @@ int writeToDevice(GifFileType* gif, const GifByteType* data, int length) {
     return int(device->write(reinterpret_cast<const char*>(data), length));
 }
 
-bool writeWithQt(const QImage& image, QSaveFile& file, const QByteArray& format, int quality,
+bool writeWithQt(const QImage& image, QIODevice& device, const QByteArray& format, int quality,
                  QString* error) {
-    QImageWriter writer(&file, format);
+    QImageWriter writer(&device, format);
     writer.setFormat(format);
     if (quality >= 0) {
         writer.setQuality(quality);
@@ -111,62 +111,50 @@ bool writeGif(const IndexedPicture& picture, QIODevice& device, QString* error) 
     return ok;
 }
 
-bool writeConverted(const QImage& image, const QString& path, ConvertTarget target, int compression,
-                    QString* error) {
+QByteArray encodeConverted(const QImage& image, ConvertTarget target, int compression,
+                           QString* error, const QList<QRgb>& sourceTable) {
     if (image.isNull()) {
         setError(error, QStringLiteral("no picture"));
-        return false;
+        return {};
     }
     if (image.width() > kMaxConvertSide || image.height() > kMaxConvertSide) {
         setError(error, QStringLiteral("picture too large"));
-        return false;
+        return {};
     }
-    // Everything is made before the file is opened.
-    QImage flat;
-    IndexedPicture indexed;
-    switch (target) {
-    case ConvertTarget::Bmp:
-        flat = onWhite(image);
-        if (std::optional<IndexedPicture> exact = exactPalette(flat))
-            flat = exact->image;
-        break;
-    case ConvertTarget::Jpeg:
-        flat = onWhite(image);
-        break;
-    case ConvertTarget::Gif:
-        indexed = reducedPalette(image);
-        if (indexed.image.isNull()) {
-            setError(error, QStringLiteral("palette reduction failed"));
-            return false;
-        }
-        break;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, file.errorString());
-        return false;
-    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     bool ok = false;
     switch (target) {
-    case ConvertTarget::Bmp:
-        ok = writeWithQt(flat, file, "bmp", -1, error);
+    case ConvertTarget::Bmp: {
+        QImage flat = onWhite(image);
+        std::optional<IndexedPicture> exact = indexedWith(flat, sourceTable, -1);
+        if (!exact)
+            exact = exactPalette(flat);
+        if (exact)
+            flat = exact->image;
+        ok = writeWithQt(flat, buffer, "bmp", -1, error);
         break;
+    }
     case ConvertTarget::Jpeg:
-        ok = writeWithQt(flat, file, "jpeg", jpegQualityFor(compression), error);
+        ok = writeWithQt(onWhite(image), buffer, "jpeg", jpegQualityFor(compression), error);
         break;
-    case ConvertTarget::Gif:
-        ok = writeGif(indexed, file, error);
+    case ConvertTarget::Gif: {
+        const IndexedPicture indexed = reducedPalette(image);
+        if (indexed.image.isNull()) {
+            setError(error, QStringLiteral("palette reduction failed"));
+            return {};
+        }
+        ok = writeGif(indexed, buffer, error);
         break;
     }
-    if (!ok) {
-        file.cancelWriting();
-        return false;
     }
-    if (!file.commit()) {
-        setError(error, file.errorString());
-        return false;
+    if (!ok || bytes.isEmpty()) {
+        if (ok)
+            setError(error, QStringLiteral("nothing written"));
+        return {};
     }
-    return true;
+    return bytes;
 }
 
 } // namespace lumenta
