@@ -6,6 +6,7 @@
 #include <libimagequant.h>
 
 #include <climits>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -99,6 +100,7 @@ struct Liq {
     void operator()(liq_attr* p) const { liq_attr_destroy(p); }
     void operator()(liq_image* p) const { liq_image_destroy(p); }
     void operator()(liq_result* p) const { liq_result_destroy(p); }
+    void operator()(liq_histogram* p) const { liq_histogram_destroy(p); }
 };
 
 // The opaque entry of `table` closest to the RGB bytes at `rgb`.
@@ -222,11 +224,17 @@ std::optional<IndexedPicture> indexedWith(const QImage& image, const QList<QRgb>
     for (int y = 0; y < argb.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
         uchar* line = out.image.scanLine(y);
+        QRgb last = 1; // no colour of a two-level picture
+        uchar lastIndex = 0;
         for (int x = 0; x < argb.width(); ++x) {
-            const auto it = index.constFind(in[x]);
-            if (it == index.cend())
-                return std::nullopt;
-            line[x] = uchar(*it);
+            if (in[x] != last) {
+                const auto it = index.constFind(in[x]);
+                if (it == index.cend())
+                    return std::nullopt;
+                last = in[x];
+                lastIndex = uchar(*it);
+            }
+            line[x] = lastIndex;
         }
     }
     QList<QRgb> opaque = table;
@@ -236,7 +244,7 @@ std::optional<IndexedPicture> indexedWith(const QImage& image, const QList<QRgb>
     return out;
 }
 
-IndexedPicture reducedPalette(const QImage& image) {
+IndexedPicture reducedPalette(const QImage& image, qint64 samplePixels) {
     if (std::optional<IndexedPicture> exact = exactPalette(image))
         return *exact;
     const QImage rgba = binaryAlpha(image).convertToFormat(QImage::Format_RGBA8888);
@@ -255,8 +263,20 @@ IndexedPicture reducedPalette(const QImage& image) {
     if (!input)
         return {};
     liq_result* raw = nullptr;
-    if (liq_image_quantize(input.get(), attr.get(), &raw) != LIQ_OK || !raw)
+    if (qint64(w) * h > samplePixels) {
+        const double f = std::sqrt(double(samplePixels) / (double(w) * h));
+        const QImage sample = rgba.scaled(qMax(1, int(w * f)), qMax(1, int(h * f)),
+                                          Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        const std::unique_ptr<liq_image, Liq> small(liq_image_create_rgba(
+            attr.get(), sample.constBits(), sample.width(), sample.height(), 0));
+        const std::unique_ptr<liq_histogram, Liq> histogram(liq_histogram_create(attr.get()));
+        if (!small || !histogram ||
+            liq_histogram_add_image(histogram.get(), attr.get(), small.get()) != LIQ_OK ||
+            liq_histogram_quantize(histogram.get(), attr.get(), &raw) != LIQ_OK || !raw)
+            return {};
+    } else if (liq_image_quantize(input.get(), attr.get(), &raw) != LIQ_OK || !raw) {
         return {};
+    }
     const std::unique_ptr<liq_result, Liq> result(raw);
     liq_set_dithering_level(result.get(), 1.0f);
 

@@ -1,6 +1,7 @@
 // The conversion component on copies of the fixtures: every output is
 // decoded again and compared with its source.
 #include "convert/convertrules.h"
+#include "convert/palette.h"
 #include "convert/picformat32.h"
 #include "picture/pictureservice.h"
 #include "support/testutil.h"
@@ -130,6 +131,13 @@ TEST_F(Convert, EachOperationRoundTripsThePicture) {
     ASSERT_EQ(reduced.size(), decoded(bmp).size());
     EXPECT_LT(meanSquared(reduced, decoded(bmp)), 20.0);
     EXPECT_TRUE(readFile(out("bmp24.gif")).startsWith("GIF89a"));
+    // A large picture's palette comes from a sample of its pixels.
+    QImage many(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < many.height(); ++y)
+        for (int x = 0; x < many.width(); ++x)
+            many.setPixel(x, y, qRgb(x * 255 / 399, y * 255 / 299, 100 + (x * y) % 64));
+    const double whole = meanSquared(reducedPalette(many, LLONG_MAX).image, many);
+    EXPECT_LT(meanSquared(reducedPalette(many, 20000).image, many), whole * 1.25 + 2) << whole;
 
     ASSERT_TRUE(run(BmpToJpeg, bmp, out("bmp24.jpg")).ok());
     EXPECT_EQ(QImageReader(out("bmp24.jpg")).format(), "jpeg");
