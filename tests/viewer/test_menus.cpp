@@ -20,7 +20,7 @@
 using namespace lumenta;
 using Kind = ScriptedDialogs::Asked::Kind;
 
-TEST_F(ViewerTest, EveryWindowCommandOpensSomething) {
+TEST_F(ViewerTest, EveryWindowCommandIsAvailable) {
     start();
     w->Mnu_Fichier_Open();
     Q_EMIT w->Mnu_Affichage->aboutToShow();
