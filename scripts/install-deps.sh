@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   qt6-l10n-tools
   # desktop associations
-  libglib2.0-dev shared-mime-info
+  libglib2.0-dev shared-mime-info libglib2.0-bin desktop-file-utils
   # JPEG decoding (libjpeg-turbo) and djpeg, the benchmark's yardstick
   libjpeg62-turbo-dev libjpeg-turbo-progs
   # metafiles (WMF, EMF)

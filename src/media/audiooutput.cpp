@@ -27,6 +27,10 @@ QString tr(const char* text) {
 void quietAudioLibraries() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // SDL would otherwise catch SIGINT and SIGTERM once its audio starts
+        // and turn them into SDL events that nobody reads, so the program
+        // could no longer be ended. The program handles them itself.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_LogSetOutputFunction(quietSdlLog, nullptr);
         // SDL loads ALSA at run time; load the same library first and give it
         // a silent error handler. Nothing to do where ALSA is absent.

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <limits>
 #include <string_view>
 
 namespace lumenta::media {
@@ -123,25 +124,44 @@ private:
 
 } // namespace
 
+namespace {
+
+// Wide enough for a tick count times a 24-bit tempo, summed over any number
+// of tempo changes a file can hold.
+using Wide = __int128;
+
+qint64 saturated(Wide v) {
+    constexpr qint64 top = std::numeric_limits<qint64>::max();
+    return v > Wide(top) ? top : v < 0 ? 0 : qint64(v);
+}
+
+} // namespace
+
 qint64 MidiSong::tickToMicros(qint64 tick) const {
     if (division < 0) {
         // SMPTE: frames per second (29 meaning 29.97) times ticks per frame.
         const int fps = -(division >> 8);
         const int perFrame = division & 0xFF;
         const double ticksPerSecond = (fps == 29 ? 29.97 : fps) * std::max(1, perFrame);
-        return qint64(double(tick) * 1e6 / ticksPerSecond + 0.5);
+        const double us = double(tick) * 1e6 / ticksPerSecond + 0.5;
+        return us >= 9.2e18 ? std::numeric_limits<qint64>::max() : qint64(us);
     }
-    qint64 micros = 0;
+    Wide micros = 0;
     qint64 at = 0;
     qint64 mpq = 500000;
     for (const MidiTempo& t : tempos) {
         if (t.tick >= tick)
             break;
-        micros += (t.tick - at) * mpq / division;
+        micros += Wide(t.tick - at) * mpq / division;
         at = t.tick;
         mpq = t.microsPerQuarter;
     }
-    return micros + (tick - at) * mpq / division;
+    return saturated(micros + Wide(tick - at) * mpq / division);
+}
+
+qint64 MidiSong::lengthMs() const {
+    const qint64 us = tickToMicros(endTick);
+    return us / 1000 + (us % 1000 >= 500 ? 1 : 0);
 }
 
 bool parseMidiFile(const QByteArray& bytes, MidiSong* song, QString* error) {
@@ -219,6 +239,10 @@ bool parseMidiFile(const QByteArray& bytes, MidiSong* song, QString* error) {
                      [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
     if (song->tickToMicros(song->endTick) <= 0) {
         *error = tr("Le fichier MIDI ne contient aucune musique.");
+        return false;
+    }
+    if (song->lengthMs() > kMaxMidiLengthMs) {
+        *error = tr("Le fichier MIDI est trop long.");
         return false;
     }
     return true;

@@ -32,13 +32,18 @@ public:
     QList<MidiTempo> tempos; // tempo changes by tick, the first at tick 0
     qint64 endTick = 0;      // the last tick of the longest track
 
-    // Time of a tick, through the tempo map.
+    // Time of a tick, through the tempo map; saturates at INT64_MAX instead
+    // of overflowing on absurd tick counts or tempos.
     qint64 tickToMicros(qint64 tick) const;
-    qint64 lengthMs() const { return (tickToMicros(endTick) + 500) / 1000; }
+    qint64 lengthMs() const;
 };
 
+// Files playing longer than this are refused as damaged.
+constexpr qint64 kMaxMidiLengthMs = qint64(24) * 3600 * 1000;
+
 // Parses a standard MIDI file (also one wrapped in a RIFF "RMID" file).
-// Returns false with a reason for anything that is not a well-formed file.
+// Returns false with a reason for anything that is not a well-formed file,
+// or that lasts longer than kMaxMidiLengthMs.
 bool parseMidiFile(const QByteArray& bytes, MidiSong* song, QString* error);
 
 } // namespace lumenta::media

@@ -110,6 +110,14 @@ void naturalSort(QStringList& names) {
     });
 }
 
+QString firstMatchingPattern(const QString& name, const QStringList& patterns) {
+    for (const QString& p : patterns) {
+        if (matchesMasks(name, patternMasks(p)))
+            return p;
+    }
+    return QStringLiteral("*.*");
+}
+
 QStringList listFiles(const QString& folder, const QString& pattern) {
     const QStringList masks = patternMasks(pattern);
     if (masks.isEmpty())

@@ -15,6 +15,9 @@ bool isValidPattern(const QString& pattern);
 // insensitive).
 bool matchesMasks(const QString& name, const QStringList& masks);
 
+// The first of patterns whose masks match name, or "*.*" when none does.
+QString firstMatchingPattern(const QString& name, const QStringList& patterns);
+
 // Normal files of folder (no hidden dot-files, no folders) matching the
 // pattern, in natural case-insensitive order ("pic2" before "pic10"). An
 // invalid pattern lists nothing.

@@ -17,6 +17,10 @@ enum class OpenResult { Opened, NoAssociation, Failed };
 // desktop associations).
 OpenResult openWithAssociation(const QString& path);
 
+// Opens path with the default application for mimeType, whatever the file
+// holds ("text/plain": the desktop's text editor).
+OpenResult openWithDefaultFor(const QString& path, const QString& mimeType);
+
 // The first of the programs found on PATH, or an empty string.
 QString findFirstProgram(const QStringList& names);
 

@@ -46,13 +46,13 @@ Lumenta::Lumenta(AppContext& ctx, QWidget* parent)
     createControls();
     createMenus();
     wireCommands();
-    // The design's client area.
+    // A client area of 8580 x 6825 twips below the menu bar.
     resize(twips::toPx(8580), twips::toPx(6825) + menuBar()->sizeHint().height());
 }
 
 Lumenta::~Lumenta() = default;
 
-void Lumenta::placeAtDesign(QWidget* w, double l, double t, double wd, double h) {
+void Lumenta::placeTwips(QWidget* w, double l, double t, double wd, double h) {
     w->setGeometry(twips::rectToPx(l, t, wd, h));
 }
 
@@ -65,7 +65,7 @@ void Lumenta::createControls() {
                      double h) {
         auto* lb = new QLabel(text, central);
         lb->setObjectName(QLatin1String(name));
-        placeAtDesign(lb, l, t, w, h);
+        placeTwips(lb, l, t, w, h);
         return lb;
     };
     Label2 = label("Label2", tr("Lecteur :"), 120, 0, 1935, 255);
@@ -75,27 +75,27 @@ void Lumenta::createControls() {
 
     Drive1 = new DriveList(central);
     Drive1->setObjectName(QStringLiteral("Drive1"));
-    placeAtDesign(Drive1, 120, 240, 2775, 315);
+    placeTwips(Drive1, 120, 240, 2775, 315);
 
     Dir1 = new DirList(central);
     Dir1->setObjectName(QStringLiteral("Dir1"));
-    placeAtDesign(Dir1, 120, 840, 2775, 1890);
+    placeTwips(Dir1, 120, 840, 2775, 1890);
 
     Combo1 = new QComboBox(central);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setEditText(QStringLiteral("*.bmp;*.gif;*.jpg"));
-    placeAtDesign(Combo1, 120, 3000, 2775, 315);
+    placeTwips(Combo1, 120, 3000, 2775, 315);
 
     File1 = new FileList(central);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setPattern(QStringLiteral("*.bmp;*.gif;*.jpg"));
-    placeAtDesign(File1, 120, 3360, 2775, 675);
+    placeTwips(File1, 120, 3360, 2775, 675);
 
     Frame1 = new QGroupBox(central);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    placeAtDesign(Frame1, 120, 4200, 2775, 2535);
+    placeTwips(Frame1, 120, 4200, 2775, 2535);
 
     Command6 = pictureButton(Frame1, "Command6", "media-playback-start", QStyle::SP_MediaPlay);
     Command9 = pictureButton(Frame1, "Command9", "view-preview", QStyle::SP_FileDialogContentsView);
@@ -108,16 +108,16 @@ void Lumenta::createControls() {
     Command11 = pictureButton(Frame1, "Command11", "document-save-as", QStyle::SP_BrowserReload);
     Command3 = pictureButton(Frame1, "Command3", "help-about", QStyle::SP_MessageBoxInformation);
     Command1 = pictureButton(Frame1, "Command1", "application-exit", QStyle::SP_DialogCloseButton);
-    placeAtDesign(Command6, 240, 240, 495, 495);
-    placeAtDesign(Command9, 840, 240, 495, 495);
-    placeAtDesign(Command5, 1440, 240, 495, 495);
-    placeAtDesign(Command8, 2040, 240, 495, 495);
-    placeAtDesign(Command2, 240, 840, 495, 495);
-    placeAtDesign(Command7, 840, 840, 495, 495);
-    placeAtDesign(Command10, 1440, 840, 495, 495);
-    placeAtDesign(Command11, 2040, 840, 495, 495);
-    placeAtDesign(Command3, 1560, 1680, 495, 495);
-    placeAtDesign(Command1, 2160, 1680, 495, 495);
+    placeTwips(Command6, 240, 240, 495, 495);
+    placeTwips(Command9, 840, 240, 495, 495);
+    placeTwips(Command5, 1440, 240, 495, 495);
+    placeTwips(Command8, 2040, 240, 495, 495);
+    placeTwips(Command2, 240, 840, 495, 495);
+    placeTwips(Command7, 840, 840, 495, 495);
+    placeTwips(Command10, 1440, 840, 495, 495);
+    placeTwips(Command11, 2040, 840, 495, 495);
+    placeTwips(Command3, 1560, 1680, 495, 495);
+    placeTwips(Command1, 2160, 1680, 495, 495);
     Command9->setToolTip(tr("Utilitaire de sélection par vignettes"));
     Command10->setToolTip(tr("Imprimer"));
     Command11->setToolTip(tr("Conversion de format de fichiers image"));
@@ -129,24 +129,24 @@ void Lumenta::createControls() {
 
     Image1 = new StretchImage(Frame1);
     Image1->setObjectName(QStringLiteral("Image1"));
-    placeAtDesign(Image1, 240, 1440, 1215, 975);
+    placeTwips(Image1, 240, 1440, 1215, 975);
 
     PicFond = new QWidget(central);
     PicFond->setObjectName(QStringLiteral("PicFond"));
     PicFond->setAutoFillBackground(true);
     PicFond->setBackgroundRole(QPalette::Dark);
-    placeAtDesign(PicFond, 3000, 0, 5055, 5535);
+    placeTwips(PicFond, 3000, 0, 5055, 5535);
 
     Open = new PictureBox(PicFond);
     Open->setObjectName(QStringLiteral("Open"));
-    placeAtDesign(Open, 0, 0, 1815, 1815);
+    placeTwips(Open, 0, 0, 1815, 1815);
 
     VScroll1 = new QScrollBar(Qt::Vertical, central);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
-    placeAtDesign(VScroll1, 8160, 0, 255, 5535);
+    placeTwips(VScroll1, 8160, 0, 255, 5535);
     HScroll1 = new QScrollBar(Qt::Horizontal, central);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
-    placeAtDesign(HScroll1, 3000, 5520, 4695, 255);
+    placeTwips(HScroll1, 3000, 5520, 4695, 255);
     for (QScrollBar* bar : {VScroll1, HScroll1}) {
         bar->setMinimum(0);
         bar->setSingleStep(1);
@@ -159,12 +159,12 @@ void Lumenta::createControls() {
     MMControl1 = new MMControl(central);
     MMControl1->setObjectName(QStringLiteral("MMControl1"));
     connect(MMControl1, &MMControl::done, this, [this](int code) { MMControl1_Done(code); });
-    placeAtDesign(MMControl1, 3360, 5880, 3045, 375);
+    placeTwips(MMControl1, 3360, 5880, 3045, 375);
     MMControl1->hide();
 
     Command4 = new QPushButton(tr("&Fermer"), central);
     Command4->setObjectName(QStringLiteral("Command4"));
-    placeAtDesign(Command4, 6480, 5880, 855, 375);
+    placeTwips(Command4, 6480, 5880, 855, 375);
     Command4->hide();
 
     Timer1 = new QTimer(this);
@@ -284,11 +284,11 @@ QSizeF Lumenta::outerSizeTwips() const {
 void Lumenta::applyLayout(double W, double H) {
     m_layout = layoutForSize(m_layout, W, H);
     const MainLayout& l = m_layout;
-    placeAtDesign(PicFond, l.picFondLeft, 0, l.picFondWidth, l.picFondHeight);
-    placeAtDesign(VScroll1, l.vScrollLeft, l.vScrollTop, l.vScrollWidth, l.vScrollHeight);
-    placeAtDesign(HScroll1, l.hScrollLeft, l.hScrollTop, l.hScrollWidth, l.hScrollHeight);
-    placeAtDesign(Frame1, 120, l.frameTop, 2775, l.frameHeight);
-    placeAtDesign(File1, 120, 3360, 2775, l.fileHeight);
+    placeTwips(PicFond, l.picFondLeft, 0, l.picFondWidth, l.picFondHeight);
+    placeTwips(VScroll1, l.vScrollLeft, l.vScrollTop, l.vScrollWidth, l.vScrollHeight);
+    placeTwips(HScroll1, l.hScrollLeft, l.hScrollTop, l.hScrollWidth, l.hScrollHeight);
+    placeTwips(Frame1, 120, l.frameTop, 2775, l.frameHeight);
+    placeTwips(File1, 120, 3360, 2775, l.fileHeight);
     CalculScroll();
 }
 

@@ -39,8 +39,12 @@ public:
     // Places the lists on the start folder, fills the filter list. Called
     // once, before the window is first shown.
     void startUp();
+    // After startUp: places the lists on a file's folder and shows the file
+    // as a click on it would, or places them on a folder. A path that is
+    // missing or cannot be read is reported and changes nothing.
+    void openFromCommandLine(const QString& path);
 
-    // Controls, named as in the design.
+    // Controls; each one's object name is its member's name.
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
@@ -160,7 +164,7 @@ private:
         SecondaryWindow id;
     };
     QList<WindowCommand> windowCommands() const;
-    void placeAtDesign(QWidget* w, double l, double t, double wd, double h);
+    void placeTwips(QWidget* w, double l, double t, double wd, double h);
     void hidePictureControls();
     // What the media, animation and sound branches share: the picture and
     // its commands go away, and one more control (alsoHide).
@@ -168,6 +172,7 @@ private:
     void setPictureMenusEnabled(bool on);
     void showCommand6BySelection();
     void updateFileCount();
+    void refreshListsAfterFileUtility();
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);
     void dispatchPicture();

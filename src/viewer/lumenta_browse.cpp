@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QToolButton>
 
@@ -116,6 +117,9 @@ void Lumenta::leavePictureState(QWidget* alsoHide) {
 }
 
 void Lumenta::File1_Click(const QString& name) {
+    // Whatever branch runs and however it ends, the commands of windows
+    // that cannot be opened end up disabled.
+    const auto availability = qScopeGuard([this] { enforceAvailability(); });
     const QString path = AddBackslash(File1->path()) + name;
     const QFileInfo fi(path);
     if (!fi.exists() || !fi.isFile())
@@ -180,7 +184,6 @@ void Lumenta::File1_Click(const QString& name) {
         break;
     }
     CalculScroll();
-    enforceAvailability();
 }
 
 void Lumenta::MultiMedia() {

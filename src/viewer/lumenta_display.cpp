@@ -16,8 +16,7 @@ namespace lumenta {
 void Lumenta::CalculScroll() {
     const ScrollResult r =
         calculScroll(twips::fromPx(PicFond->width()), twips::fromPx(PicFond->height()),
-                     twips::fromPx(Open->width()), twips::fromPx(Open->height()),
-                     VScroll1->maximum(), HScroll1->maximum());
+                     twips::fromPx(Open->width()), twips::fromPx(Open->height()));
     VScroll1->setMaximum(r.vMax);
     VScroll1->setPageStep(r.vLargeStep);
     HScroll1->setMaximum(r.hMax);

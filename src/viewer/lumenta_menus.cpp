@@ -2,6 +2,7 @@
 #include "about/frmabout.h"
 #include "app/module1.h"
 #include "cdplayer/cdplayer.h"
+#include "fileutil/frmcopy.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
 #include "printing/impimg.h"
@@ -12,6 +13,7 @@
 #include "widgets/picturewidgets.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QPrinter>
 #include <QScrollBar>
@@ -88,6 +90,10 @@ void Lumenta::wireCommands() {
     connect(Mnu_Quitter, &QAction::triggered, this, quit);
     connect(Command1, &QToolButton::clicked, this, quit);
     connect(Mnu_Copie, &QAction::triggered, this, [this] { Image1_DblClick(); });
+    // Copying needs a shown picture; the item (and so Ctrl+C) follows the
+    // picture box at once, not only when the menu opens.
+    connect(Open, &PictureBox::shownChanged, Mnu_Copie, &QAction::setEnabled);
+    Mnu_Copie->setEnabled(!Open->isHidden());
 
     connect(Mnu_Pleinecran, &QAction::triggered, this, [this] { PleinEcran(); });
     connect(Command2, &QToolButton::clicked, this, [this] {
@@ -124,6 +130,11 @@ void Lumenta::wireCommands() {
     connect(scanner, &ScannerCommands::windowClosed, this, [this] { File1->refresh(); });
     m_windows.add(SecondaryWindow::ScannerSource, [scanner] { scanner->selectSource(); });
     m_windows.add(SecondaryWindow::ScannerAcquire, [scanner] { scanner->acquire(); });
+    m_windows.add(SecondaryWindow::FileUtility, [this] {
+        FrmCopy utility(m_ctx, Dir1->path(), this);
+        utility.exec();
+        refreshListsAfterFileUtility();
+    });
 
     // Commands that open another window.
     for (const WindowCommand& o : windowCommands()) {
@@ -152,6 +163,20 @@ QList<Lumenta::WindowCommand> Lumenta::windowCommands() const {
         {Mnu_CDPlay, nullptr, SecondaryWindow::CDPlayer},
         {Mnu_Apropos, Command3, SecondaryWindow::About},
     };
+}
+
+void Lumenta::refreshListsAfterFileUtility() {
+    // The utility may have removed the folder shown: the nearest one left.
+    QString folder = Dir1->path();
+    while (!QFileInfo(folder).isDir() && folder != QLatin1String("/"))
+        folder = QFileInfo(folder).absolutePath();
+    if (folder != Dir1->path()) {
+        Dir1->setPath(folder);
+        return;
+    }
+    Dir1->refresh();
+    File1->refresh();
+    updateFileCount();
 }
 
 void Lumenta::enforceAvailability() {

@@ -1,8 +1,8 @@
 #include "viewer/viewergeometry.h"
 
 #include <cfenv>
+#include <climits>
 #include <cmath>
-#include <cstdint>
 
 namespace lumenta {
 
@@ -16,20 +16,19 @@ double roundHalfEven(double v) {
 
 namespace {
 
-// One scroll bar: its maximum is |view - picture| when that fits 16 bits.
-void bar(double view, double pic, int oldMax, int& max, int& large) {
+// One scroll bar: its maximum is |view - picture|.
+void bar(double view, double pic, int& max, int& large) {
     const double d = std::fabs(roundHalfEven(view - pic));
-    max = d <= INT16_MAX ? static_cast<int>(d) : oldMax;
+    max = d < double(INT_MAX) ? static_cast<int>(d) : INT_MAX;
     large = max / 5;
 }
 
 } // namespace
 
-ScrollResult calculScroll(double viewW, double viewH, double picW, double picH, int oldVMax,
-                          int oldHMax) {
+ScrollResult calculScroll(double viewW, double viewH, double picW, double picH) {
     ScrollResult r;
-    bar(viewH, picH, oldVMax, r.vMax, r.vLargeStep);
-    bar(viewW, picW, oldHMax, r.hMax, r.hLargeStep);
+    bar(viewH, picH, r.vMax, r.vLargeStep);
+    bar(viewW, picW, r.hMax, r.hLargeStep);
     r.widthMM = roundHalfEven(picW * 25.4 / 1440.0);
     r.heightMM = roundHalfEven(picH * 25.4 / 1440.0);
     if (r.heightMM != 0)

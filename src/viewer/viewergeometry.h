@@ -13,13 +13,12 @@ struct ScrollResult {
 };
 
 // The scroll bars for a picture of picW x picH twips in a viewport of
-// viewW x viewH twips. A difference that does not fit a 16-bit maximum keeps
-// the bar's previous maximum (oldVMax, oldHMax); the large step is always a
-// fifth of the maximum. Millimetres are rounded halves to even.
-ScrollResult calculScroll(double viewW, double viewH, double picW, double picH, int oldVMax,
-                          int oldHMax);
+// viewW x viewH twips: each maximum is the size difference (saturated at
+// INT_MAX), its large step a fifth of it. Millimetres are rounded halves to
+// even.
+ScrollResult calculScroll(double viewW, double viewH, double picW, double picH);
 
-// VB-style rounding: to the nearest integer, halves to the even one.
+// Rounds to the nearest integer, halves to the even one (2.5 gives 2).
 double roundHalfEven(double v);
 
 // Places of the controls that move on resize (twips).

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QStyle>
 
 namespace lumenta {
@@ -113,19 +115,47 @@ void DirList::fill() {
 
 FileList::FileList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // The current row also moves when the list takes the focus (Qt makes
+    // the first line current then) or is refilled: only a move the user
+    // made is a click.
     connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!m_refreshing && row >= 0)
+        if (m_userActing && row >= 0)
             Q_EMIT fileClicked(item(row)->text());
     });
 }
 
 void FileList::mousePressEvent(QMouseEvent* e) {
     const int before = currentRow();
+    const QScopedValueRollback acting(m_userActing, true);
     QListWidget::mousePressEvent(e);
-    // A click on the line that is already selected is a click too.
+    // A click on the line that is already current is a click too.
     const QListWidgetItem* hit = itemAt(e->position().toPoint());
     if (hit && e->button() == Qt::LeftButton && currentRow() == before && row(hit) == before)
         Q_EMIT fileClicked(hit->text());
+}
+
+void FileList::mouseMoveEvent(QMouseEvent* e) {
+    // Dragging with the button down moves the selection as the user goes.
+    const QScopedValueRollback acting(m_userActing, true);
+    QListWidget::mouseMoveEvent(e);
+}
+
+void FileList::keyPressEvent(QKeyEvent* e) {
+    const int before = currentRow();
+    {
+        const QScopedValueRollback acting(m_userActing, true);
+        QListWidget::keyPressEvent(e);
+    }
+    // Enter or Space on the current line (made current by the focus, say)
+    // opens it, as a click would.
+    const bool confirm =
+        e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Space;
+    if (confirm && e->modifiers() == Qt::NoModifier && currentRow() == before && before >= 0) {
+        if (QListWidgetItem* it = item(before)) {
+            it->setSelected(true);
+            Q_EMIT fileClicked(it->text());
+        }
+    }
 }
 
 void FileList::setPath(const QString& folder) {
@@ -139,12 +169,10 @@ void FileList::setPattern(const QString& pattern) {
 }
 
 void FileList::refresh() {
-    m_refreshing = true;
     clear();
     if (!m_path.isEmpty())
         addItems(listFiles(m_path, m_pattern));
     setCurrentRow(-1);
-    m_refreshing = false;
 }
 
 QString FileList::fileName() const {

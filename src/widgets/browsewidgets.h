@@ -53,8 +53,11 @@ private:
     QString m_path;
 };
 
-// Files of a folder that match a pattern. A click, or moving the selection
-// with the keyboard, emits fileClicked.
+// Files of a folder that match a pattern. Only the user's own acts emit
+// fileClicked: a click on a line, moving the selection with the keyboard
+// (arrows, Home, End, Page Up, Page Down, typing the first letters of a
+// name), or Enter or Space on the current line. Taking the focus, a
+// refresh and selecting from code never do.
 class FileList : public QListWidget {
     Q_OBJECT
 public:
@@ -73,11 +76,13 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     QString m_path;
     QString m_pattern = QStringLiteral("*.*");
-    bool m_refreshing = false;
+    bool m_userActing = false; // inside a mouse or key event of the user
 };
 
 } // namespace lumenta

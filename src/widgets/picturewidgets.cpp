@@ -22,6 +22,12 @@ void PictureBox::setImage(const QImage& image, int rows) {
     update();
 }
 
+bool PictureBox::event(QEvent* e) {
+    if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
+        Q_EMIT shownChanged(e->type() == QEvent::ShowToParent);
+    return QWidget::event(e);
+}
+
 void PictureBox::setRowsReady(int rows) {
     rows = qMin(rows, m_image.height());
     if (rows <= m_rows)

@@ -27,8 +27,11 @@ public:
 Q_SIGNALS:
     void clicked();
     void doubleClicked();
+    // The box was shown or hidden itself (not through its parent).
+    void shownChanged(bool shown);
 
 protected:
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;

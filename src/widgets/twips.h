@@ -1,5 +1,5 @@
 #pragma once
-// Design sizes are in twips (1/1440 inch), converted through the screen's
+// Control places and sizes are given in twips (1/1440 inch), converted through the screen's
 // logical DPI: 15 twips a pixel at 96 DPI.
 #include <QRect>
 

@@ -245,6 +245,28 @@ TEST_F(FullScreenWindow, PreloadedPictureIsUsedWhileTheFileIsUnchanged) {
     EXPECT_EQ(pictureColour(w), QColor(Qt::red));
 }
 
+TEST_F(FullScreenWindow, CoversItsScreenBeforeAnyWindowManagerActs) {
+    // Without a window manager nobody honours the full-screen request: the
+    // geometry the window is shown with is all it gets.
+    ctx.state.FullScreenFilePath = writePicture("small.png", QSize(20, 10), Qt::magenta);
+    QWidget opener;
+    FrmPlEcr w(ctx, &opener);
+    QRect atShow;
+    struct ShowSpy : QObject {
+        QRect* seen;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                *seen = static_cast<QWidget*>(o)->geometry();
+            return false;
+        }
+    } spy;
+    spy.seen = &atShow;
+    w.installEventFilter(&spy);
+    ASSERT_TRUE(showAndWait(w));
+    EXPECT_EQ(atShow, opener.screen()->geometry());
+    EXPECT_EQ(w.geometry(), opener.screen()->geometry());
+}
+
 TEST_F(FullScreenWindow, LargePictureArrivesFittedAndClosingWhileLoadingCancels) {
     ctx.state.FullScreenFilePath = writePicture("big.bmp", QSize(3000, 2000), Qt::darkCyan);
     {

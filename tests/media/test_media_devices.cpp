@@ -13,6 +13,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace lumenta::media;
 
 static const bool kAudioToDisk = mediatest::routeAudioToDisk();
@@ -111,6 +113,56 @@ TEST(MidiFile, JunkIsRefused) {
         EXPECT_FALSE(parseMidiFile(junk[i], &song, &error)) << "case " << i;
         EXPECT_FALSE(error.isEmpty()) << "case " << i;
     }
+}
+
+TEST(MidiFile, LengthsNeverOverflowAndLongFilesAreRefused) {
+    // One quarter a tick: a tempo of one second a quarter, or the largest
+    // tempo (almost 16.8 s); running-status notes after maximal deltas.
+    const auto song = [](int tempoHi, int tempoMid, int tempoLo, int deltas) {
+        QByteArray track =
+            bytes({0x00, 0xFF, 0x51, 0x03, tempoHi, tempoMid, tempoLo, 0x00, 0x90, 60, 100});
+        for (int i = 0; i < deltas; ++i)
+            track += bytes({0xFF, 0xFF, 0xFF, 0x7F, 60, 0});
+        track += bytes({0x00, 0xFF, 0x2F, 0x00});
+        const int n = int(track.size());
+        return bytes({'M',     'T', 'h', 'd', 0, 0,       0,
+                      6,       0,   0,   0,   1, 0,       1,
+                      'M',     'T', 'r', 'k', 0, n >> 16, n >> 8 & 0xFF,
+                      n & 0xFF}) +
+               track;
+    };
+    const qint64 maxDelta = 0x0FFFFFFF;
+    MidiSong s;
+    QString error;
+    // 3 x 2^28 seconds: far beyond a day.
+    EXPECT_FALSE(parseMidiFile(song(0x0F, 0x42, 0x40, 3), &s, &error));
+    EXPECT_EQ(error, QStringLiteral("Le fichier MIDI est trop long."));
+    // 4000 maximal deltas at the largest tempo overflow 64 bits of microseconds.
+    EXPECT_FALSE(parseMidiFile(song(0xFF, 0xFF, 0xFF, 4000), &s, &error));
+    EXPECT_EQ(error, QStringLiteral("Le fichier MIDI est trop long."));
+    s = MidiSong();
+    s.division = 1;
+    s.tempos = {MidiTempo{0, 0xFFFFFF}};
+    EXPECT_EQ(s.tickToMicros(4000 * maxDelta), std::numeric_limits<qint64>::max());
+    s.endTick = 4000 * maxDelta;
+    EXPECT_EQ(s.lengthMs(), std::numeric_limits<qint64>::max() / 1000 + 1);
+
+    // A device refuses such a file at Open.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.mid");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(song(0xFF, 0xFF, 0xFF, 4000));
+    f.close();
+    SequencerDevice dev;
+    EXPECT_FALSE(dev.open(path, &error));
+
+    // Just under a day still plays, with its exact length.
+    QByteArray underADay = bytes({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40, 0x00, 0x90, 60, 100});
+    underADay += bytes({0x85, 0xA2, 0x7F, 60, 0}); // 86399 ticks: one second short of a day
+    ASSERT_TRUE(parseMidiFile(midiFile(underADay, -1, 0x00, 0x01), &s, &error))
+        << error.toStdString();
+    EXPECT_EQ(s.lengthMs(), qint64(86399) * 1000);
 }
 
 TEST(SequencerDevice, NotesSoundAtTheirTempoMapTimes) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks the desktop program's
 # files: one program folder with the companions, the command on the path, the
-# desktop entry and the icon.
+# desktop entry that file managers offer for pictures, the icon, the licence,
+# and programs whose libraries' licences can be combined.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -18,9 +19,31 @@ for f in "$folder"/*; do
 done
 desktop="$prefix/share/applications/lumenta.desktop"
 [[ -f "$desktop" ]] || fail "no desktop entry"
-grep -qx 'Exec=lumenta' "$desktop" || fail "desktop entry does not start lumenta"
+grep -qx 'Exec=lumenta %f' "$desktop" || fail "desktop entry does not start lumenta on a file"
+desktop-file-validate "$desktop"
 [[ -f "$prefix/share/icons/hicolor/scalable/apps/lumenta.svg" ]] || fail "no icon"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$desktop"
-fi
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$prefix/share/doc/lumenta/LICENSE" || fail "no licence"
+
+# Registered for the pictures it reads, in a private set of XDG folders (GIO
+# shows only entries whose program is on the path).
+xdg="$prefix/xdg"
+mkdir -p "$xdg/home" "$xdg/config" "$xdg/data"
+update-desktop-database "$prefix/share/applications"
+for type in image/jpeg image/bmp image/gif image/x-icon image/x-win-bitmap image/x-wmf \
+            image/x-emf; do
+  apps=$(PATH="$prefix/bin:$PATH" HOME="$xdg/home" XDG_CONFIG_HOME="$xdg/config" \
+         XDG_DATA_HOME="$xdg/data" XDG_DATA_DIRS="$prefix/share:/usr/share" gio mime "$type")
+  grep -q 'lumenta\.desktop' <<<"$apps" || fail "not offered for $type: $apps"
+done
+
+# libemf2svg is GPL-2.0 only, libcdio and libimagequant GPL-3.0 or later: no
+# program may link both kinds.
+grep -q libemf2svg <<<"$(ldd "$folder/lumenta-mfrender")" ||
+  fail "the metafile renderer lacks libemf2svg"
+for f in "$folder"/*; do
+  libs=$(ldd "$f")
+  if grep -q libemf2svg <<<"$libs" && grep -qE 'libcdio|libimagequant' <<<"$libs"; then
+    fail "$(basename "$f") links libemf2svg with libcdio or libimagequant"
+  fi
+done
 echo "install test passed ($folder)"

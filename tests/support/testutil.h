@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the test programs.
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -11,6 +12,9 @@ inline void PrintTo(const QString& s, std::ostream* os) {
 }
 inline void PrintTo(const QStringList& l, std::ostream* os) {
     *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
+inline void PrintTo(const QRect& r, std::ostream* os) {
+    *os << r.width() << 'x' << r.height() << '+' << r.x() << '+' << r.y();
 }
 
 #include <functional>

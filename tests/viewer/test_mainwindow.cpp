@@ -58,7 +58,7 @@ TEST_F(ViewerTest, FirstStartPlacesTheListsOnTheProgramFolder) {
     EXPECT_FALSE(w->Mnu_Pleinecran->isEnabled());
     EXPECT_FALSE(w->Mnu_EffaceImage->isEnabled());
     EXPECT_FALSE(w->Mnu_Diapo->isEnabled());
-    // Controls sit at their design places (15 twips a pixel at 96 DPI).
+    // Controls sit at their places in twips (15 twips a pixel at 96 DPI).
     EXPECT_EQ(w->Dir1->geometry(), QRect(8, 56, 185, 126));
     EXPECT_EQ(w->Command1->geometry(), QRect(144, 112, 33, 33));
     EXPECT_FALSE(QFileInfo::exists(settingsFile()));
@@ -162,18 +162,46 @@ TEST_F(ViewerTest, PictureClickShowsItAndSetsTheCommands) {
     EXPECT_FALSE(shown(w->Command6));
 }
 
-TEST_F(ViewerTest, ScrollBarsMoveThePicture) {
-    addFixture(QStringLiteral("pictures/samples/jpeg/large_4000x3000.jpg"),
-               QStringLiteral("big.jpg"));
+TEST_F(ViewerTest, StartingOnAFileSelectsItUnderTheFirstFilterThatListsIt) {
+    const QString album = appDir.filePath(QStringLiteral("album été"));
+    QDir().mkpath(album);
+    const QString gif = testutil::fixture(QStringLiteral("pictures/samples/gif/static.gif"));
+    const struct {
+        const char* name;
+        const char* filter; // the first entry of the list that lists it
+    } files[] = {{"chat.gif", "*.gif"}, {"photo.JPEG", "*.*"}, {"sans point", "*.*"}};
+    start();
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const QString path = QDir(album).filePath(QLatin1String(f.name));
+        QFile::copy(gif, path);
+        w->openFromCommandLine(path);
+        EXPECT_TRUE(waitForPicture());
+        EXPECT_EQ(w->Dir1->path(), album);
+        EXPECT_EQ(w->Combo1->currentText(), QLatin1String(f.filter));
+        EXPECT_EQ(w->File1->fileName(), QLatin1String(f.name));
+        EXPECT_EQ(ctx.state.CurrentFilePath, path);
+    }
+    // "sans point" has no extension: refused silently, as a click would.
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    EXPECT_TRUE(w->Open->isHidden());
+    EXPECT_FALSE(QFileInfo::exists(settingsFile()));
+}
+
+TEST_F(ViewerTest, ScrollBarsReachTheFarSideOfALargePhoto) {
+    QImage photo(6000, 4000, QImage::Format_RGB32);
+    photo.fill(Qt::darkGreen);
+    ASSERT_TRUE(photo.save(QDir(browse).filePath(QStringLiteral("big.jpg")), "JPEG", 30));
     start();
     w->resize(800, 600);
     click(QStringLiteral("big.jpg"));
-    const int diff = 3000 * 15 - w->PicFond->height() * 15;
-    // 45000 twips minus the viewport: beyond 16 bits, the old maximum stays.
-    EXPECT_GT(diff, 32767);
-    w->CalculScroll();
-    const int kept = w->VScroll1->maximum();
-    EXPECT_EQ(w->VScroll1->pageStep(), kept / 5);
+    ASSERT_EQ(w->Open->size(), QSize(6000, 4000));
+    w->HScroll1->setValue(w->HScroll1->maximum());
+    w->VScroll1->setValue(w->VScroll1->maximum());
+    // The last column and row of the picture sit at the viewport's edge.
+    const QPoint last = w->Open->mapTo(w->PicFond, QPoint(5999, 3999));
+    EXPECT_EQ(last, QPoint(w->PicFond->width() - 1, w->PicFond->height() - 1));
+    EXPECT_EQ(w->HScroll1->pageStep(), w->HScroll1->maximum() / 5);
     w->HScroll1->setValue(1500);
     EXPECT_EQ(w->Open->x(), -100);
 }

@@ -9,11 +9,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -74,14 +76,40 @@ TEST_F(ViewerTest, MenuTreeInItsOrderWithStartStates) {
 
 TEST_F(ViewerTest, WindowsNotBuiltYetStayVisibleButDisabled) {
     start();
-    for (QToolButton* b : {w->Command9, w->Command8, w->Command11})
+    for (QToolButton* b : {w->Command9, w->Command11})
         EXPECT_TRUE(!b->isHidden() && !b->isEnabled()) << b->objectName().toStdString();
     w->Mnu_Fichier_Open();
     Q_EMIT w->Mnu_Affichage->aboutToShow();
-    for (QAction* a : {w->Mnu_Utilitaire, w->Mnu_ConvertIMG, w->Mnu_AfficheVignette})
+    for (QAction* a : {w->Mnu_ConvertIMG, w->Mnu_AfficheVignette})
         EXPECT_TRUE(a->isVisible() && !a->isEnabled()) << a->objectName().toStdString();
     EXPECT_TRUE(w->Command3->isEnabled());
     EXPECT_TRUE(w->Mnu_CDPlay->isEnabled());
+    EXPECT_TRUE(w->Mnu_Utilitaire->isEnabled() && w->Command8->isEnabled());
+}
+
+TEST_F(ViewerTest, EveryDispatchEndsWithUnbuiltWindowsDisabled) {
+    addFixture(QStringLiteral("pictures/samples/broken/text_renamed.jpg"), QStringLiteral("b.jpg"));
+    addFixture(QStringLiteral("media/bad_garbage_header.wav"), QStringLiteral("s.wav"));
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.*"));
+    const QList<std::pair<QObject*, SecondaryWindow>> commands = {
+        {w->Command5, SecondaryWindow::SelectionList},
+        {w->Mnu_ListeSelect, SecondaryWindow::SelectionList},
+        {w->Command6, SecondaryWindow::SlideshowSettings},
+        {w->Mnu_Diapo, SecondaryWindow::SlideshowSettings}};
+    // A picture that fails to load, then a sound (which fails too).
+    for (const char* name : {"b.jpg", "s.wav"}) {
+        SCOPED_TRACE(name);
+        click(QLatin1String(name));
+        EXPECT_FALSE(dialogs.asked.isEmpty());
+        for (const auto& [control, id] : commands) {
+            if (w->windows().available(id))
+                continue;
+            const QVariant enabled = control->property("enabled");
+            EXPECT_FALSE(enabled.toBool()) << control->objectName().toStdString();
+        }
+        w->Command4->click();
+    }
 }
 
 TEST_F(ViewerTest, PrintItemFollowsTheSelectedFileType) {
@@ -117,6 +145,11 @@ TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
     EXPECT_FALSE(w->Mnu_EnregSous->isEnabled());
     EXPECT_FALSE(w->Mnu_Pleinecran->isEnabled());
     EXPECT_TRUE(w->File1->hasFocus());
+    // Ctrl+C follows the same rule, before the menu is opened again.
+    QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasImage());
     w->Mnu_Edition_Open();
     EXPECT_FALSE(w->Mnu_Copie->isEnabled());
     // The picture stays loaded in the hidden controls.
@@ -127,6 +160,8 @@ TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
     w->Mnu_EffaceImage->trigger();
     EXPECT_TRUE(w->Command6->isHidden());
     click(QStringLiteral("baseline.jpg"));
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasImage());
     w->Mnu_Edition_Open();
     EXPECT_TRUE(w->Mnu_Copie->isEnabled());
 }

@@ -21,8 +21,13 @@ void limitSelf(int seconds, qint64 addressSpaceBytes) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     struct rlimit none = {0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer's shadow memory alone is far beyond any such limit.)
     struct rlimit memory = {rlim_t(addressSpaceBytes), rlim_t(addressSpaceBytes)};
     ::setrlimit(RLIMIT_AS, &memory);
+#else
+    (void)addressSpaceBytes;
+#endif
     ::alarm(unsigned(seconds));
 }
 

@@ -21,6 +21,7 @@
 #include <QPainterPath>
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include <libwmf/api.h>
@@ -389,6 +390,17 @@ QString describe(wmf_error_t err) {
     }
 }
 
+// libwmf hands the picture it drew over to the caller but does not export
+// gd's destructor. A true-colour picture of the libwmf 0.2 layout is three
+// blocks (the picture, its row table, its pixels); any other is left alone.
+void freePicture(gdImagePtr img) {
+    if (!img || !img->trueColor || !img->tpixels || img->tpixels[0] != img->_tpixels)
+        return;
+    std::free(img->_tpixels);
+    std::free(img->tpixels);
+    std::free(img);
+}
+
 } // namespace
 
 QImage renderWmf(const QByteArray& bytes, const QSize& size, QString* error) {
@@ -437,6 +449,7 @@ QImage renderWmf(const QByteArray& bytes, const QSize& size, QString* error) {
     }
     if (result.isNull())
         *error = err != wmf_E_None ? describe(err) : QStringLiteral("libwmf drew nothing");
+    freePicture(img);
     wmf_api_destroy(api);
     return result;
 }

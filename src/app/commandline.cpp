@@ -1,0 +1,79 @@
+#include "app/commandline.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <cstring>
+
+namespace lumenta {
+
+namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("CommandLine", text);
+}
+
+const char* const kHelpNames[] = {"-h", "-?", "--help"};
+const char* const kVersionNames[] = {"-v", "--version"};
+
+} // namespace
+
+bool asksForHelpOrVersion(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        for (const char* o : kHelpNames)
+            if (std::strcmp(argv[i], o) == 0)
+                return true;
+        for (const char* o : kVersionNames)
+            if (std::strcmp(argv[i], o) == 0)
+                return true;
+    }
+    return false;
+}
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    // Qt's own help and version options describe themselves in English
+    // only; these say the same in French.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(tr("Visionneuse d'images : affiche les images, joue les sons "
+                                        "et lance les animations et les vidéos."));
+    const QCommandLineOption help(
+        {QStringLiteral("h"), QStringLiteral("?"), QStringLiteral("help")},
+        tr("Affiche cette aide."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     tr("Affiche la version du programme."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addPositionalArgument(tr("chemin"),
+                                 tr("Fichier à afficher (les listes se placent sur son dossier) "
+                                    "ou dossier où commencer."),
+                                 tr("[fichier|dossier]"));
+
+    CommandLine cl;
+    if (!parser.parse(arguments)) {
+        cl.action = CommandLine::Action::Error;
+        cl.text = parser.errorText();
+    } else if (parser.isSet(help)) {
+        cl.action = CommandLine::Action::Help;
+        cl.text = parser.helpText();
+    } else if (parser.isSet(version)) {
+        cl.action = CommandLine::Action::Version;
+        cl.text = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                  QCoreApplication::applicationVersion() + QLatin1Char('\n');
+    } else if (parser.positionalArguments().size() > 1) {
+        cl.action = CommandLine::Action::Error;
+        cl.text = tr("Un seul fichier ou dossier à la fois.");
+    } else if (!parser.positionalArguments().isEmpty() &&
+               !parser.positionalArguments().first().isEmpty()) {
+        QString path = parser.positionalArguments().first();
+        if (path.startsWith(QLatin1String("file:")))
+            path = QUrl(path).toLocalFile();
+        cl.path = QFileInfo(path).absoluteFilePath();
+    }
+    return cl;
+}
+
+} // namespace lumenta
