@@ -23,16 +23,6 @@ bool isPictureExtension(const QString& upperExt) {
     return pictureExtensions().contains(upperExt, Qt::CaseSensitive);
 }
 
-const QStringList& modernPictureMimeTypes() {
-    static const QStringList types = {
-        QStringLiteral("image/png"),     QStringLiteral("image/webp"),
-        QStringLiteral("image/tiff"),    QStringLiteral("image/x-tga"),
-        QStringLiteral("image/svg+xml"), QStringLiteral("image/svg+xml-compressed"),
-        QStringLiteral("image/heic"),    QStringLiteral("image/heif"),
-        QStringLiteral("image/avif"),    QStringLiteral("image/jxl")};
-    return types;
-}
-
 namespace {
 
 // An ISO base media box: its type and where its payload lies.

@@ -16,10 +16,6 @@ const QStringList& pictureExtensions();
 // True for those extensions (given in upper case, compared exactly).
 bool isPictureExtension(const QString& upperExt);
 
-// The MIME types of the pictures added to the old formats (PNG, WebP,
-// TIFF, TGA, SVG, HEIF, AVIF, JPEG XL), as the desktop entry declares them.
-const QStringList& modernPictureMimeTypes();
-
 enum class HelperFormat { None, Heif, Jxl };
 
 // HEIF (HEIC, AVIF and the other HEIF brands) or JPEG XL (bare codestream

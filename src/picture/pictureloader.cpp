@@ -8,6 +8,7 @@
 #include "picture/pictureformats.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <mutex>
@@ -257,6 +258,14 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
             return std::move(jpeg.picture);
     }
     pic = readRaster(&file, QByteArray(), need, progress);
+    // TGA has no signature, and another reader may claim such a file by
+    // its content: its name then says what it is.
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    if (pic.isNull() && pic.error != QLatin1String("cancelled") && suffix == "tga") {
+        Picture named = readRaster(&file, suffix, need, progress);
+        if (!named.isNull() || named.error == QLatin1String("cancelled"))
+            return named;
+    }
     if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
         // A device-independent bitmap without its file header.
         Picture dib = readRaster(&file, "dib", need, progress);

@@ -83,9 +83,11 @@ TEST(Dispatch, GroupsByUpperCaseExtension) {
     EXPECT_EQ(dispatchGroupFor(QStringLiteral("WAV")), DispatchGroup::Sound);
     EXPECT_EQ(dispatchGroupFor(QStringLiteral("MID")), DispatchGroup::Sound);
     for (const char* e :
-         {"WMF", "BMP", "GIF", "JPG", "ICO", "CUR", "EMF", "RLE", "DIB", "JPE", "JPEG", "JIF"})
+         {"WMF", "BMP",  "GIF", "JPG",  "ICO", "CUR", "EMF",  "RLE",  "DIB",  "JPE",  "JPEG", "JIF",
+          "PNG", "WEBP", "TIF", "TIFF", "TGA", "SVG", "SVGZ", "HEIC", "HEIF", "AVIF", "JXL"})
         EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Picture) << e;
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("jpg")), DispatchGroup::Other);
+    for (const char* e : {"jpg", "png", "heic", "PN", "TIFFX", "SVG.GZ", "JXR"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Other) << e;
     EXPECT_EQ(dispatchGroupFor(QStringLiteral("TXT")), DispatchGroup::Other);
     EXPECT_EQ(dispatchGroupFor(QString()), DispatchGroup::Other);
     EXPECT_EQ(dispatchGroupFor(QStringLiteral("MIDI")), DispatchGroup::Other);
