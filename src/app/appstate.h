@@ -23,9 +23,10 @@ public:
     double PictureHeightMM = 0;
     float PictureAspect = 0;
 
-    // Slideshow selection list and flags.
+    // Slideshow selection list and flags. Only entries 0 .. SelectionLastIndex
+    // of SelectionList count (-1: an empty list).
     QStringList SelectionList;
-    int SelectionLastIndex = 0;
+    int SelectionLastIndex = -1;
     QString ListFileName;
     int16_t SlideStopRequested = 0;
     int16_t SlidePauseState = 0;

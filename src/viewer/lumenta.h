@@ -29,6 +29,7 @@ class FileList;
 class PictureBox;
 class StretchImage;
 class MMControl;
+struct SlideshowHost;
 
 class Lumenta : public QMainWindow {
     Q_OBJECT
@@ -157,6 +158,8 @@ private:
     void createDisplayMenu();
     void wireCommands();
     void openWindow(SecondaryWindow id, QWidget* focusBack = nullptr);
+    // What the slideshow windows read from this one.
+    SlideshowHost slideshowHost();
     // Each window this one opens, with its menu item and button (if any).
     struct WindowCommand {
         QAction* action;

@@ -8,6 +8,9 @@
 #include "printing/impimg.h"
 #include "printing/orimp.h"
 #include "scanner/scannercommands.h"
+#include "slideshow/diapo.h"
+#include "slideshow/frmliste.h"
+#include "slideshow/slideshowhost.h"
 #include "viewer/lumenta.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
@@ -125,6 +128,12 @@ void Lumenta::wireCommands() {
         imp.exec();
     });
     m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
+    m_windows.add(SecondaryWindow::SlideshowSettings,
+                  [this] { Diapo::run(m_ctx, slideshowHost()); });
+    m_windows.add(SecondaryWindow::SelectionList, [this] {
+        FrmListe editor(m_ctx, slideshowHost(), this);
+        editor.exec();
+    });
     auto* scanner = new ScannerCommands(m_ctx, this);
     scanner->bindMainActions(Mnu_SelectSource, Mnu_AcquScanner);
     connect(scanner, &ScannerCommands::windowClosed, this, [this] { File1->refresh(); });
@@ -148,6 +157,10 @@ void Lumenta::wireCommands() {
                     [this, id, focusBack] { openWindow(id, focusBack ? File1 : nullptr); });
         }
     }
+}
+
+SlideshowHost Lumenta::slideshowHost() {
+    return SlideshowHost{this, File1, &CMDialog1, MMControl1, [this] { Command6->show(); }};
 }
 
 QList<Lumenta::WindowCommand> Lumenta::windowCommands() const {
