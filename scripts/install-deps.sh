@@ -18,6 +18,9 @@ PACKAGES=(
   libgif-dev libimagequant-dev
   # metafiles (WMF, EMF)
   libwmf-dev libemf2svg-dev
+  # HEIC/HEIF, AVIF and JPEG XL (decoded in a helper process); the encoders
+  # the tests make their samples with and heif-convert, the benchmark's yardstick
+  libheif-dev libjxl-dev libheif-examples libjxl-tools
   # sound, MIDI, CD audio
   libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
   libcdio-dev libcdio-paranoia-dev

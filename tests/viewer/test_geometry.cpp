@@ -69,15 +69,17 @@ TEST(Dispatch, GroupsByUpperCaseExtension) {
                                                            {"FLC", DispatchGroup::Animation},
                                                            {"WAV", DispatchGroup::Sound},
                                                            {"MID", DispatchGroup::Sound},
-                                                           {"WMF", DispatchGroup::Picture},
-                                                           {"JIF", DispatchGroup::Picture},
-                                                           {"CUR", DispatchGroup::Picture},
-                                                           {"jpg", DispatchGroup::Other},
                                                            {"TXT", DispatchGroup::Other},
                                                            {"", DispatchGroup::Other},
                                                            {"MIDI", DispatchGroup::Other}};
     for (const auto& [ext, group] : cases)
         EXPECT_EQ(dispatchGroupFor(QLatin1String(ext)), group) << ext;
+    for (const char* e :
+         {"WMF", "BMP",  "GIF", "JPG",  "ICO", "CUR", "EMF",  "RLE",  "DIB",  "JPE",  "JPEG", "JIF",
+          "PNG", "WEBP", "TIF", "TIFF", "TGA", "SVG", "SVGZ", "HEIC", "HEIF", "AVIF", "JXL"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Picture) << e;
+    for (const char* e : {"jpg", "png", "heic", "PN", "TIFFX", "SVG.GZ", "JXR"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Other) << e;
 }
 
 TEST(Dispatch, CaptionAndCountTexts) {
