@@ -58,8 +58,8 @@ void FrmPicViewer::createViewButtons() {
                           QStyle::SP_TitleBarNormalButton, tr("Ajuster l'image"));
     piccmdFitInLargeContainer =
         container(this, "piccmdFitInLargeContainer", tr("Fit in"), next(30), y);
-    cmdViewLarge = viewButton(piccmdFitInLargeContainer, "cmdViewLarge", "zoom-in",
-                              QStyle::SP_TitleBarMaxButton, tr("Vue élargie"));
+    cmdViewLarge = viewButton(piccmdFitInLargeContainer, "cmdViewLarge", "window-maximize",
+                              QStyle::SP_DesktopIcon, tr("Vue élargie"));
     piccmdOrigSizeContainer = container(this, "piccmdOrigSizeContainer", QString(), next(30), y);
     cmdOrigSize = viewButton(piccmdOrigSizeContainer, "cmdOrigSize", "zoom-original",
                              QStyle::SP_BrowserReload, tr("Taille d'origine"));
