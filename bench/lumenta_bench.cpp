@@ -13,9 +13,11 @@
 // that both see the same machine state.
 //
 // With --viewer, the main window itself on a 24-megapixel JPEG (see
-// viewerbench.cpp).
+// viewerbench.cpp); with --convert, the conversions of a photo
+// (convertbench.cpp).
 #include "app/appcontext.h"
 #include "app/module1.h"
+#include "convertbench.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/pictureloader.h"
 #include "picture/pictureservice.h"
@@ -42,7 +44,8 @@ constexpr QSize kPreviewSize(81, 65);
 constexpr QSize kScreenSize(1920, 1080);
 
 const char kUsage[] = "usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n"
-                      "       lumenta-bench [--runs N] --viewer JPEG\n";
+                      "       lumenta-bench [--runs N] --viewer JPEG\n"
+                      "       lumenta-bench [--runs N] --convert JPEG\n";
 
 double median(std::vector<double> v) {
     if (v.empty())
@@ -230,7 +233,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int runs = 7;
-    QStringList inputs, viewer;
+    QStringList inputs, viewer, conversions;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--runs") && i + 1 < args.size()) {
@@ -244,6 +247,8 @@ int main(int argc, char** argv) {
             inputs << path;
         } else if (a == QLatin1String("--viewer") && i + 1 < args.size()) {
             viewer << args[++i];
+        } else if (a == QLatin1String("--convert") && i + 1 < args.size()) {
+            conversions << args[++i];
         } else if (a == QLatin1String("--peak-memory") && i + 2 < args.size()) {
             return peakMemoryRun(args[i + 1], args[i + 2]);
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -253,7 +258,7 @@ int main(int argc, char** argv) {
             inputs << picturesIn(a);
         }
     }
-    if (inputs.isEmpty() && viewer.isEmpty()) {
+    if (inputs.isEmpty() && viewer.isEmpty() && conversions.isEmpty()) {
         std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
@@ -263,6 +268,10 @@ int main(int argc, char** argv) {
         benchFile(path, runs);
     for (const QString& photo : viewer) {
         if (viewerBench(photo, runs) != 0)
+            return 1;
+    }
+    for (const QString& photo : conversions) {
+        if (convertBench(photo, runs) != 0)
             return 1;
     }
     return 0;

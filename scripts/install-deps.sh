@@ -14,6 +14,8 @@ PACKAGES=(
   libglib2.0-dev shared-mime-info libglib2.0-bin desktop-file-utils
   # JPEG decoding (libjpeg-turbo) and djpeg, the benchmark's yardstick
   libjpeg62-turbo-dev libjpeg-turbo-progs
+  # picture conversion: GIF writing (giflib) and palette reduction (libimagequant)
+  libgif-dev libimagequant-dev
   # metafiles (WMF, EMF)
   libwmf-dev libemf2svg-dev
   # sound, MIDI, CD audio
