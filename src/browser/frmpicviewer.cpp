@@ -150,6 +150,7 @@ void FrmPicViewer::createControls() {
     for (QWidget* hidden : {picTemp, picAuto, picCopy, picViewTemp})
         hidden->hide();
     FileDialog = &CommonDialog1;
+    createMenus();
 }
 
 void FrmPicViewer::createPanel() {

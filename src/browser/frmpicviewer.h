@@ -30,8 +30,10 @@
 
 class QComboBox;
 class QGroupBox;
+class QAction;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QRadioButton;
 class QScrollBar;
 class QToolButton;
@@ -112,6 +114,22 @@ public:
     PictureBox* picViewTemp = nullptr;
     CommonDialog CommonDialog1;
 
+    // Pop-up menus of the folder list, the file list and the view.
+    QMenu* popDirList = nullptr;
+    QAction* popDirListCreateDir = nullptr;
+    QAction* popDirListRenameDir = nullptr;
+    QAction* popDirListDeleteDir = nullptr;
+    QMenu* popFilList = nullptr;
+    QAction* popFilListRenameFile = nullptr;
+    QAction* PopFilListSaveFile = nullptr;
+    QAction* PopFilListMoveFile = nullptr;
+    QAction* popFilListDeleteFile = nullptr;
+    QMenu* popPicView = nullptr;
+    QAction* popPicViewRenameFile = nullptr;
+    QAction* PopPicviewSaveFile = nullptr;
+    QAction* PopPicviewMoveFile = nullptr;
+    QAction* popPicViewDeleteFile = nullptr;
+
     // The thumbnail panel.
     QWidget* picListZ = nullptr;
     ThumbnailSurface* picListX = nullptr;
@@ -175,6 +193,18 @@ public:
     void picViewLarge_MouseDown(QPointF at, Qt::MouseButton button);
     void picViewLarge_MouseMove(QPointF at);
     void picViewLarge_MouseUp();
+    // File and folder commands of the pop-up menus.
+    void popDirListCreateDir_Click();
+    void popDirListRenameDir_Click();
+    void popDirListDeleteDir_Click();
+    void popFilListRenameFile_Click();
+    void PopFilListSaveFile_Click();
+    void PopFilListMoveFile_Click();
+    void popFilListDeleteFile_Click();
+    void popPicViewRenameFile_Click();
+    void PopPicviewSaveFile_Click();
+    void PopPicviewMoveFile_Click();
+    void popPicViewDeleteFile_Click();
 
     // Routines of the window.
     void LoadPicList();
@@ -239,6 +269,17 @@ private:
     void selectCellFile();
     void moveSelection(int dx, int dy);
     void showPageOf(int cell0);
+
+    // Pop-up menus and their commands.
+    void createMenus();
+    bool fileListReady();
+    void renameFile(const QString& source, bool fromView);
+    void saveCopy(const QString& source, bool fromView);
+    void moveChosenFile(const QString& source, bool fromView);
+    void deleteChosenFile(const QString& path, const QString& question, bool fromView);
+    bool createMissingFolder(const QString& folder, const QString& question,
+                             const QString& handler);
+    void fileChanged(const QString& oldPath);
 
     // Viewing area.
     void showPicture(const QString& path);

@@ -222,4 +222,9 @@ bool ThumbnailCache::storeFailure(const QString& path, const FileStamp& stamp) c
     return write(m_root + QStringLiteral("/fail/") + failFolderName(), entryName(path), image);
 }
 
+void ThumbnailCache::forget(const QString& path) const {
+    QFile::remove(normalPath(path));
+    QFile::remove(failPath(path));
+}
+
 } // namespace lumenta

@@ -52,6 +52,9 @@ public:
     bool store(const QString& path, const FileStamp& stamp, const QImage& picture,
                QSize naturalSize = QSize(), const QString& mimeType = QString()) const;
     bool storeFailure(const QString& path, const FileStamp& stamp) const;
+    // Removes the file's normal entry and its failure record (the file was
+    // renamed, moved or deleted).
+    void forget(const QString& path) const;
 
     // picture reduced to fit a normal entry (smooth filtering).
     static QImage normalImage(const QImage& picture);

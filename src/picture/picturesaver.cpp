@@ -1,5 +1,7 @@
 #include "picture/picturesaver.h"
 
+#include <QBuffer>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
 #include <QSaveFile>
@@ -16,18 +18,50 @@ QString bitmapNameFor(const QString& path) {
     return path + QStringLiteral(".BMP");
 }
 
+namespace {
+
+QImage onWhite(const QImage& image) {
+    if (!image.hasAlphaChannel())
+        return image;
+    QImage out(image.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.drawImage(0, 0, image);
+    return out;
+}
+
+} // namespace
+
+std::optional<QByteArray> encodeForName(const QImage& image, const QString& path) {
+    if (image.isNull())
+        return std::nullopt;
+    QByteArray format = QFileInfo(path).suffix().toLower().toLatin1();
+    if (format.isEmpty())
+        format = "bmp";
+    if (format == "jpe" || format == "jif" || format == "jfif")
+        format = "jpeg";
+    if (!QImageWriter::supportedImageFormats().contains(format))
+        return std::nullopt;
+    QImage out = image;
+    const bool keepsAlpha = format == "png" || format == "ico" || format == "cur" ||
+                            format == "webp" || format == "tif" || format == "tiff";
+    if (!keepsAlpha)
+        out = onWhite(image);
+    if ((format == "ico" || format == "cur") && (out.width() > 256 || out.height() > 256))
+        out = out.scaled(256, 256, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(out))
+        return std::nullopt;
+    return bytes;
+}
+
 bool saveBmp(const QImage& image, const QString& path) {
     if (image.isNull() || path.isEmpty())
         return false;
-    QImage out;
-    if (image.hasAlphaChannel()) {
-        out = QImage(image.size(), QImage::Format_RGB32);
-        out.fill(Qt::white);
-        QPainter p(&out);
-        p.drawImage(0, 0, image);
-    } else {
-        out = image;
-    }
+    const QImage out = onWhite(image);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

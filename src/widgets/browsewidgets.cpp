@@ -92,6 +92,11 @@ void DirList::refresh() {
     fill();
 }
 
+QString DirList::highlightedPath() const {
+    const QListWidgetItem* item = currentItem();
+    return item ? item->data(kPathRole).toString() : m_path;
+}
+
 void DirList::fill() {
     clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);

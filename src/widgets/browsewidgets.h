@@ -44,6 +44,9 @@ public:
     // pathChanged when the folder changes.
     bool setPath(const QString& folder);
     void refresh();
+    // The folder of the current line (the one last pointed at), or the
+    // listed folder when no line is current.
+    QString highlightedPath() const;
 
 Q_SIGNALS:
     void pathChanged(const QString& folder);

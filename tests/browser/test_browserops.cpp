@@ -1,0 +1,213 @@
+// The browser's pop-up commands on a temporary tree: folders made,
+// renamed and deleted; files renamed, saved, moved and deleted from the
+// file list and from the view, with their refusals and failures.
+#include "browser/browserops.h"
+#include "browser/frmpicviewer.h"
+#include "browser/thumbnailcache.h"
+#include "picture/picturesaver.h"
+#include "picture/pictureservice.h"
+#include "support/scripteddialogs.h"
+#include "support/testutil.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/picturewidgets.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImageReader>
+#include <QLabel>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace lumenta;
+using testutil::readFile;
+
+namespace {
+
+class BrowserOps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tree.isValid() && cache.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(tree.filePath(QStringLiteral(".data"))));
+        ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
+        QImage img(40, 30, QImage::Format_RGB32);
+        img.fill(Qt::darkCyan);
+        for (const char* name : {"a.bmp", "b.bmp"})
+            ASSERT_TRUE(img.save(path(name)));
+        QDir(tree.path()).mkpath(QStringLiteral("other"));
+        w = std::make_unique<FrmPicViewer>(ctx, tree.path());
+        w->show();
+        waitIdle();
+    }
+    QString path(const char* relative) const { return tree.filePath(QLatin1String(relative)); }
+    void waitIdle() {
+        ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
+    }
+    void clickFile(const QString& name) {
+        const QList<QListWidgetItem*> items = w->FilList->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1);
+        QTest::mouseClick(w->FilList->viewport(), Qt::LeftButton, {},
+                          w->FilList->visualItemRect(items.first()).center());
+        waitIdle();
+    }
+    void highlight(const QString& folder) {
+        for (int i = 0; i < w->DirList->count(); ++i)
+            if (w->DirList->item(i)->text().trimmed() == folder)
+                w->DirList->setCurrentRow(i);
+    }
+    void chooseFile(const QString& chosen) { dialogs.fileAnswers.push_back({true, chosen, 1}); }
+    QString lastText() const { return dialogs.lastMessage() ? dialogs.lastMessage()->text : ""; }
+
+    QTemporaryDir tree, cache;
+    AppContext ctx;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FrmPicViewer> w;
+};
+
+} // namespace
+
+TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
+    dialogs.inputAnswers = {QStringLiteral("new/deep"), QStringLiteral("other")};
+    w->popDirListCreateDir_Click();
+    EXPECT_EQ(lastText(), "popDirListCreateDir_click\n76     Chemin d'accès introuvable");
+    w->popDirListCreateDir_Click();
+    EXPECT_EQ(lastText(), "Le dossier existe/Erreur de création");
+
+    // A name leaving the folder is asked again; the renamed folder opens.
+    highlight(QStringLiteral("other"));
+    dialogs.inputAnswers = {QStringLiteral("x/y"), QStringLiteral("x\\y"), QStringLiteral("kept")};
+    w->popDirListRenameDir_Click();
+    EXPECT_EQ(dialogs.count(ScriptedDialogs::Asked::Kind::Input), 5);
+    EXPECT_EQ(w->DirList->path(), path("kept"));
+    waitIdle();
+
+    // Read-only and hidden files, nested folders and links to outside
+    // files: the folder goes, what the links point at stays.
+    QDir(path("kept")).mkpath(QStringLiteral("sub/.hidden"));
+    testutil::writeFile(tree, QStringLiteral("kept/sub/.hidden/r"), "r");
+    QFile::setPermissions(path("kept/sub/.hidden/r"), QFile::ReadOwner);
+    QFile::link(path("a.bmp"), path("kept/link.bmp"));
+    QFile::link(tree.path(), path("kept/sub/up"));
+    highlight(QStringLiteral("kept"));
+    dialogs.messageAnswers = {MsgResult::Yes};
+    w->popDirListDeleteDir_Click();
+    EXPECT_EQ(dialogs.lastMessage()->text,
+              "Confirmer la suppression " + path("kept") + "\net son contenu ?");
+    EXPECT_FALSE(QFileInfo::exists(path("kept")));
+    EXPECT_TRUE(QFileInfo::exists(path("a.bmp")));
+    EXPECT_EQ(w->DirList->path(), tree.path());
+
+    // The root is refused, nothing is deleted.
+    w->DirList->setCurrentRow(0);
+    dialogs.messageAnswers = {MsgResult::Yes};
+    w->popDirListDeleteDir_Click();
+    EXPECT_TRUE(lastText().startsWith("popDirListDeleteDir_click\n75")) << lastText().toStdString();
+}
+
+TEST_F(BrowserOps, FilesAreRenamedOnlyToFreeNamesInTheirFolder) {
+    w->popFilListRenameFile_Click();
+    EXPECT_EQ(lastText(), "Pas de fichier sélectionné");
+    clickFile(QStringLiteral("a.bmp"));
+    ThumbnailCache thumbs;
+    ASSERT_TRUE(QFileInfo::exists(thumbs.normalPath(path("a.bmp"))));
+
+    dialogs.inputAnswers = {QStringLiteral("b.bmp")};
+    w->popPicViewRenameFile_Click();
+    EXPECT_EQ(lastText(), "popPicViewRenameFile\n58     Le fichier existe déjà");
+    dialogs.inputAnswers = {QString()};
+    w->popPicViewRenameFile_Click();
+    EXPECT_TRUE(QFileInfo::exists(path("a.bmp")));
+
+    dialogs.inputAnswers = {QStringLiteral("../c.bmp"), QStringLiteral("c.bmp")};
+    w->popFilListRenameFile_Click();
+    EXPECT_EQ(dialogs.asked.last().prompt, "Nouveau nom de fichier avec extension");
+    EXPECT_EQ(lastText(), "Renommer un fichier dans le même dossier");
+    EXPECT_TRUE(QFileInfo::exists(path("c.bmp")));
+    EXPECT_FALSE(QFileInfo::exists(thumbs.normalPath(path("a.bmp"))));
+    EXPECT_TRUE(w->ShownPicPath.isEmpty());
+    waitIdle();
+    EXPECT_EQ(w->FilList->findItems(QStringLiteral("c.bmp"), Qt::MatchExactly).size(), 1);
+    EXPECT_EQ(w->PicCount, 2);
+}
+
+TEST_F(BrowserOps, CopiesAreExactAskForMissingFoldersAndNeverReplaceReadOnlyFiles) {
+    clickFile(QStringLiteral("a.bmp"));
+    const QByteArray original = readFile(path("a.bmp"));
+    chooseFile(path("a.bmp"));
+    dialogs.messageAnswers = {MsgResult::Yes}; // replace it
+    w->PopFilListSaveFile_Click();
+    EXPECT_EQ(dialogs.asked.first().file.filter, "(*.bmp)|*.bmp|(*.ico)|*.ico|(*.*)|*.*|");
+    EXPECT_EQ(readFile(path("a.bmp")), original);
+
+    chooseFile(path("new/deep/a.jpg"));
+    dialogs.messageAnswers = {MsgResult::Yes};
+    w->PopFilListSaveFile_Click();
+    EXPECT_EQ(dialogs.messageTexts().last(),
+              "Le dossier " + path("new/deep") + " n'existe pas\nCréation ?");
+    EXPECT_EQ(readFile(path("new/deep/a.jpg")), original);
+
+    testutil::writeFile(tree, QStringLiteral("locked.bmp"), "locked");
+    QFile::setPermissions(path("locked.bmp"), QFile::ReadOwner);
+    chooseFile(path("locked.bmp"));
+    dialogs.messageAnswers = {MsgResult::Yes}; // replace it
+    w->PopFilListSaveFile_Click();
+    EXPECT_EQ(lastText(), "popFilListSaveFile\n70     Permission refusée");
+    EXPECT_EQ(readFile(path("locked.bmp")), "locked");
+}
+
+TEST_F(BrowserOps, TheViewSavesTheShownPictureAndMovesTheFileItself) {
+    clickFile(QStringLiteral("a.bmp"));
+    const QByteArray original = readFile(path("a.bmp"));
+    // As after a fit: the shown picture is smaller than the file's.
+    w->picViewX->setImage(w->picViewX->image().scaled(20, 15));
+    chooseFile(path("other/shown.png"));
+    w->PopPicviewSaveFile_Click();
+    QImageReader saved(path("other/shown.png"));
+    EXPECT_EQ(saved.format(), "png");
+    EXPECT_EQ(saved.size(), QSize(20, 15));
+
+    // A move into the same folder is refused until another is chosen.
+    chooseFile(path("same.bmp"));
+    chooseFile(path("gone/a.bmp"));
+    dialogs.messageAnswers = {MsgResult::Ok, MsgResult::Yes};
+    w->PopPicviewMoveFile_Click();
+    EXPECT_EQ(dialogs.messageTexts().at(dialogs.messageTexts().size() - 2),
+              "Impossible de déplacer le dossier");
+    EXPECT_EQ(lastText(), "Le dossier " + path("gone") + "\n n'existe pas\nCréation ?");
+    EXPECT_EQ(readFile(path("gone/a.bmp")), original);
+    EXPECT_FALSE(QFileInfo::exists(path("a.bmp")));
+    EXPECT_TRUE(w->ShownPicPath.isEmpty());
+}
+
+TEST_F(BrowserOps, DeletedFilesGoToTheTrashOnlyOnYes) {
+    waitIdle();
+    clickFile(QStringLiteral("b.bmp"));
+    dialogs.messageAnswers = {MsgResult::No};
+    w->popFilListDeleteFile_Click();
+    EXPECT_EQ(lastText(), "Confirmez la suppression b.bmp\n");
+    EXPECT_TRUE(QFileInfo::exists(path("b.bmp")));
+    dialogs.messageAnswers = {MsgResult::Yes};
+    w->popPicViewDeleteFile_Click();
+    EXPECT_FALSE(QFileInfo::exists(path("b.bmp")));
+    EXPECT_TRUE(QFileInfo::exists(path(".data/Trash/files/b.bmp")));
+    waitIdle();
+    EXPECT_EQ(w->lblFilesCount->text(), "Fichiers : 1");
+    w->popPicViewDeleteFile_Click(); // nothing shown any more: nothing asked
+    EXPECT_EQ(dialogs.count(ScriptedDialogs::Asked::Kind::Message), 2);
+}
+
+TEST(PictureEncoding, TheExtensionNamesTheFormat) {
+    QImage img(8, 8, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    for (const auto& [name, format] :
+         {std::pair{"x.png", "png"}, {"x.JPG", "jpeg"}, {"noext", "bmp"}, {"x.ico", "ico"}}) {
+        const std::optional<QByteArray> bytes = encodeForName(img, QLatin1String(name));
+        ASSERT_TRUE(bytes) << name;
+        QByteArray data = *bytes;
+        QBuffer buffer(&data);
+        buffer.open(QIODevice::ReadOnly);
+        EXPECT_EQ(QImageReader::imageFormat(&buffer), format) << name;
+    }
+    EXPECT_FALSE(encodeForName(img, QStringLiteral("x.unknownformat")));
+}
