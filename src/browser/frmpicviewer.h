@@ -41,6 +41,7 @@ class DirList;
 class DriveList;
 class FileList;
 class PictureBox;
+class PictureSearch;
 class ThumbnailLoader;
 class ThumbnailSurface;
 
@@ -74,6 +75,9 @@ public:
     QLabel* lblSearchPanelDir = nullptr;
     QLabel* lblSearchInProgress = nullptr;
     QComboBox* cboSearchPattern = nullptr;
+    QLabel* lblSearchPattern = nullptr;
+    QToolButton* cmdSearch = nullptr;
+    QToolButton* cmdStopSearch = nullptr;
     QListWidget* lisFilesFound = nullptr;
     QLabel* lblFoundNum = nullptr;
     QToolButton* Command1 = nullptr;
@@ -123,6 +127,7 @@ public:
     int PicWidth = 0, PicHeight = 0;
     double ScreenWidthPx = 0, ScreenHeightPx = 0;
     int ResizeIndex = 3;
+    qsizetype FoundCount = 0;
     CommonDialog* FileDialog = nullptr;
 
     // ---- Handlers (public so tests drive them as the user would) ----
@@ -138,6 +143,10 @@ public:
     void cmdListImages_Click();
     void cmdAutoImagesOn_Click();
     void cmdAutoImagesOff_Click();
+    void cmdSearch_Click();
+    void cmdStopSearch_Click();
+    void lisFilesFound_Click(const QString& path);
+    void lisFilesFound_DblClick();
 
     // Routines of the window.
     void LoadPicList();
@@ -149,6 +158,7 @@ public:
     void EraseCellFrame();
     void ClearPicView();
     void ClearFoundList();
+    void SetSearchUi(bool visible);
     bool FrameShown() const;
     bool autoImagesOn() const;
     bool searchRunning() const;
@@ -196,6 +206,11 @@ private:
     void moveSelection(int dx, int dy);
     void showPageOf(int cell0);
 
+    // Search.
+    void createSearchControls();
+    void searchFound(const QStringList& paths, const QString& folder);
+    void searchEnded(bool stopped);
+
     // Viewing area.
     void showPicture(const QString& path);
     void pictureLoaded(quint64 generation, const QString& path, const QImage& image);
@@ -220,6 +235,7 @@ private:
     quint64 m_viewTicket = 0;
     bool m_viewLoading = false;
     bool m_changingDrive = false;
+    PictureSearch* m_search = nullptr;
 };
 
 } // namespace lumenta

@@ -88,6 +88,11 @@ bool DirList::setPath(const QString& folder) {
     return true;
 }
 
+QString DirList::highlightedPath() const {
+    const QListWidgetItem* item = currentItem();
+    return item ? item->data(kPathRole).toString() : QString();
+}
+
 void DirList::refresh() {
     fill();
 }

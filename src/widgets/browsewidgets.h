@@ -44,6 +44,8 @@ public:
     // pathChanged when the folder changes.
     bool setPath(const QString& folder);
     void refresh();
+    // The folder of the highlighted line, which may not be opened yet.
+    QString highlightedPath() const;
 
 Q_SIGNALS:
     void pathChanged(const QString& folder);
