@@ -8,15 +8,22 @@
 //  (c) for WMF and EMF files, loadPicture alone (the metafile rendering);
 //  (d) the decoding floors: a plain QImageReader::read of the same file and,
 //      for JPEG, djpeg -outfile /dev/null;
-//  (e) reduced pictures: fitted to 1920 x 1080, and a 128-pixel thumbnail.
+//  (e) reduced pictures: fitted to 1920 x 1080, and a 128-pixel thumbnail;
+//  (f) for HEIF and AVIF files, heif-convert on the same file (to Y4M, the
+//      output it writes fastest), the floor the helper decoder compares with.
+// --make-heif FOLDER writes a 12-megapixel HEIC and AVIF there (heif-enc)
+// and measures them.
 // Every figure is the median of several runs, (a) and (d) interleaved so
 // that both see the same machine state.
 //
 // With --viewer, the main window itself on a 24-megapixel JPEG (see
-// viewerbench.cpp).
+// viewerbench.cpp); with --convert, the conversions of a photo
+// (convertbench.cpp).
 #include "app/appcontext.h"
 #include "app/module1.h"
+#include "convertbench.h"
 #include "fullscreen/frmplecr.h"
+#include "picture/pictureformats.h"
 #include "picture/pictureloader.h"
 #include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
@@ -42,7 +49,9 @@ constexpr QSize kPreviewSize(81, 65);
 constexpr QSize kScreenSize(1920, 1080);
 
 const char kUsage[] = "usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n"
-                      "       lumenta-bench [--runs N] --viewer JPEG\n";
+                      "       lumenta-bench [--runs N] --make-heif FOLDER\n"
+                      "       lumenta-bench [--runs N] --viewer JPEG\n"
+                      "       lumenta-bench [--runs N] --convert JPEG\n";
 
 double median(std::vector<double> v) {
     if (v.empty())
@@ -74,7 +83,7 @@ bool makeSample(QString path, QSize size) {
             line[x] = qRgb(r, g, b);
         }
     }
-    QImageWriter writer(path, "jpeg");
+    QImageWriter writer(path);
     writer.setQuality(90);
     if (!writer.write(img)) {
         std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path),
@@ -104,6 +113,51 @@ bool isMetafileName(const QString& path) {
     return ext == QLatin1String("WMF") || ext == QLatin1String("EMF");
 }
 
+// A 12-megapixel HEIC and AVIF made by heif-enc from the same sample.
+QStringList makeHeifSamples(const QString& folder) {
+    const QString png = QDir(folder).filePath(QStringLiteral("sample_12mp.png"));
+    if (!makeSample(png, QSize(4000, 3000)))
+        return {};
+    QStringList out;
+    for (const char* ext : {"heic", "avif"}) {
+        const QString path =
+            QDir(folder).filePath(QStringLiteral("sample_12mp.") + QLatin1String(ext));
+        QProcess p;
+        // The encoders' fast settings: making the sample is not what is measured.
+        const QString fast = QLatin1String(ext) == QLatin1String("heic")
+                                 ? QStringLiteral("preset=ultrafast")
+                                 : QStringLiteral("speed=9");
+        p.start(QStringLiteral("heif-enc"),
+                {QStringLiteral("-q"), QStringLiteral("85"), QStringLiteral("-p"), fast, png,
+                 QStringLiteral("-o"), path});
+        if (!p.waitForFinished(-1) || p.exitCode() != 0) {
+            std::fprintf(stderr, "heif-enc failed on %s\n", qPrintable(path));
+            return {};
+        }
+        std::printf("sample written: %s (%lld bytes)\n", qPrintable(path), QFileInfo(path).size());
+        out << path;
+    }
+    return out;
+}
+
+bool isHeifFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && detectHelperFormat(f.read(64)) == HelperFormat::Heif;
+}
+
+double heifConvertMs(const QString& path) {
+    const QString out = QDir::temp().filePath(QStringLiteral("lumenta-bench-heif.y4m"));
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(QStringLiteral("heif-convert"), {path, out});
+    const bool ok =
+        p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    const double ms = msSince(t);
+    QFile::remove(out);
+    return ok ? ms : -1;
+}
+
 double djpegMs(const QString& path) {
     QElapsedTimer t;
     t.start();
@@ -120,7 +174,8 @@ void benchFile(const QString& path, int runs) {
     QImageReader::setAllocationLimit(kPictureAllocationLimitMB);
     const bool jpeg = extensionOf(path).startsWith(QLatin1String("JP"));
 
-    std::vector<double> load, loadAndPreview, floor, djpeg, fitted, thumbnail;
+    const bool heif = isHeifFile(path);
+    std::vector<double> load, loadAndPreview, floor, djpeg, heifConvert, fitted, thumbnail;
     Picture kept;
     QImage keptPreview;
     QSize floorSize;
@@ -135,6 +190,8 @@ void benchFile(const QString& path, int runs) {
         }
         if (jpeg)
             djpeg.push_back(djpegMs(path));
+        if (heif)
+            heifConvert.push_back(heifConvertMs(path));
         for (auto [need, times] :
              {std::pair{PictureNeed{PictureNeed::Kind::Fitted, kScreenSize}, &fitted},
               std::pair{PictureNeed{PictureNeed::Kind::Thumbnail, {128, 128}}, &thumbnail}}) {
@@ -205,6 +262,15 @@ void benchFile(const QString& path, int runs) {
         std::printf("  (b) full screen, size mode %d      %9.2f ms  (repaint %.2f ms)\n", mode,
                     median(firstDraw), median(repaint));
     }
+    if (heif) {
+        const double hc = median(heifConvert);
+        std::printf(
+            "  (f) heif-convert (to Y4M)         %9.2f ms  (loadPicture)/heif-convert %.3f\n", hc,
+            hc > 0 ? median(load) / hc : 0.0);
+        std::printf("  (e) fitted to 1920 x 1080         %9.2f ms  (thumbnail 128: %.2f ms)\n",
+                    median(fitted), median(thumbnail));
+        return; // Qt has no reader of its own for these
+    }
     if (metafile)
         return; // Qt's readers have no decoder for metafiles: no floor to compare with
     std::printf("  (d) QImageReader::read            %9.2f ms\n", d);
@@ -230,7 +296,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int runs = 7;
-    QStringList inputs, viewer;
+    QStringList inputs, viewer, conversions;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--runs") && i + 1 < args.size()) {
@@ -242,8 +308,15 @@ int main(int argc, char** argv) {
             if (QFileInfo(path).isDir())
                 path = QDir(path).filePath(QStringLiteral("sample_24mp.jpg"));
             inputs << path;
+        } else if (a == QLatin1String("--make-heif") && i + 1 < args.size()) {
+            const QStringList made = makeHeifSamples(args[++i]);
+            if (made.isEmpty())
+                return 1;
+            inputs << made;
         } else if (a == QLatin1String("--viewer") && i + 1 < args.size()) {
             viewer << args[++i];
+        } else if (a == QLatin1String("--convert") && i + 1 < args.size()) {
+            conversions << args[++i];
         } else if (a == QLatin1String("--peak-memory") && i + 2 < args.size()) {
             return peakMemoryRun(args[i + 1], args[i + 2]);
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -253,7 +326,7 @@ int main(int argc, char** argv) {
             inputs << picturesIn(a);
         }
     }
-    if (inputs.isEmpty() && viewer.isEmpty()) {
+    if (inputs.isEmpty() && viewer.isEmpty() && conversions.isEmpty()) {
         std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
@@ -263,6 +336,10 @@ int main(int argc, char** argv) {
         benchFile(path, runs);
     for (const QString& photo : viewer) {
         if (viewerBench(photo, runs) != 0)
+            return 1;
+    }
+    for (const QString& photo : conversions) {
+        if (convertBench(photo, runs) != 0)
             return 1;
     }
     return 0;

@@ -14,8 +14,13 @@ PACKAGES=(
   libglib2.0-dev shared-mime-info libglib2.0-bin desktop-file-utils
   # JPEG decoding (libjpeg-turbo) and djpeg, the benchmark's yardstick
   libjpeg62-turbo-dev libjpeg-turbo-progs
+  # picture conversion: GIF writing (giflib) and palette reduction (libimagequant)
+  libgif-dev libimagequant-dev
   # metafiles (WMF, EMF)
   libwmf-dev libemf2svg-dev
+  # HEIC/HEIF, AVIF and JPEG XL (decoded in a helper process); the encoders
+  # the tests make their samples with and heif-convert, the benchmark's yardstick
+  libheif-dev libjxl-dev libheif-examples libjxl-tools
   # sound, MIDI, CD audio
   libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
   libcdio-dev libcdio-paranoia-dev

@@ -48,14 +48,4 @@ QString printForm(long long n) {
     return QString::number(n);
 }
 
-bool isPictureExtension(const QString& e) {
-    static const char* const exts[] = {"WMF", "BMP", "GIF", "JPG", "ICO",  "CUR",
-                                       "EMF", "RLE", "DIB", "JPE", "JPEG", "JIF"};
-    for (const char* x : exts) {
-        if (e == QLatin1String(x))
-            return true;
-    }
-    return false;
-}
-
 } // namespace lumenta

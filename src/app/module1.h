@@ -1,5 +1,8 @@
 #pragma once
 // Small routines used all over the program.
+// isPictureExtension(), the extensions every window treats as pictures.
+#include "picture/pictureformats.h"
+
 #include <QString>
 
 class QWidget;
@@ -22,8 +25,5 @@ QString extensionOf(const QString& path);
 // Numbers as the program shows them: one leading blank for 0 and above,
 // the minus sign otherwise.
 QString printForm(long long n);
-
-// True for the extensions the program treats as pictures.
-bool isPictureExtension(const QString& upperExt);
 
 } // namespace lumenta

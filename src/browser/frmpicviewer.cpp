@@ -139,6 +139,8 @@ void FrmPicViewer::createControls() {
     createPanel();
     createSearchPanel();
     createViewArea();
+    createViewButtons();
+    createLargeView();
 
     // Work surfaces of the pictures, never shown.
     picTemp = named(new PictureBox(this), "picTemp", QRect(0, 0, 32, 32));
@@ -273,6 +275,7 @@ void FrmPicViewer::wire() {
             [this](int v) { picViewX->move(-v, picViewX->y()); });
     connect(VsbView, &QScrollBar::valueChanged, this,
             [this](int v) { picViewX->move(picViewX->x(), -v); });
+    wireView();
 }
 
 void FrmPicViewer::startUp(const QString& folder) {
@@ -398,7 +401,11 @@ void FrmPicViewer::closeEvent(QCloseEvent* e) {
 }
 
 void FrmPicViewer::reject() {
-    close(); // Escape closes the window as the close buttons do
+    // Escape leaves the enlarged view first, then closes the window as the
+    // close buttons do.
+    if (largeViewShown())
+        return cmdViewLargeExit_Click();
+    close();
 }
 
 void FrmPicViewer::keyPressEvent(QKeyEvent* e) {

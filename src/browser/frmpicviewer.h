@@ -15,6 +15,7 @@
 #include "browser/folderlisting.h"
 #include "browser/panelgeometry.h"
 #include "browser/pictable.h"
+#include "browser/viewgeometry.h"
 #include "dialogs/commondialog.h"
 
 #include <QDialog>
@@ -40,6 +41,7 @@ namespace lumenta {
 class DirList;
 class DriveList;
 class FileList;
+class LargePictureView;
 class PictureBox;
 class PictureSearch;
 class ThumbnailLoader;
@@ -87,6 +89,26 @@ public:
     PictureBox* picViewX = nullptr;
     QScrollBar* HsbView = nullptr;
     QScrollBar* VsbView = nullptr;
+    QLabel* lblPicSizeW = nullptr;
+    QLabel* lblPicSizeH = nullptr;
+    QWidget* piccmdFitInContainer = nullptr;
+    QToolButton* cmdFitIn = nullptr;
+    QWidget* piccmdFitInLargeContainer = nullptr;
+    QToolButton* cmdViewLarge = nullptr;
+    QWidget* piccmdOrigSizeContainer = nullptr;
+    QToolButton* cmdOrigSize = nullptr;
+    QWidget* piccmdEditContainer = nullptr;
+    QToolButton* cmdEdit = nullptr;
+    QComboBox* cboResize = nullptr;
+    // The enlarged view, over the whole window.
+    QWidget* picViewLargeBar = nullptr;
+    QToolButton* cmdViewLargeExit = nullptr;
+    QToolButton* cmdMagnifyGlass = nullptr;
+    QComboBox* cboMagnify = nullptr;
+    QWidget* picViewLargeContainer = nullptr;
+    LargePictureView* picViewLarge = nullptr;
+    QScrollBar* HsbViewLarge = nullptr;
+    QScrollBar* VsbViewLarge = nullptr;
     // Work surfaces (hidden).
     PictureBox* picTemp = nullptr;
     PictureBox* picAuto = nullptr;
@@ -126,7 +148,12 @@ public:
     QString ShownPicPath;
     int PicWidth = 0, PicHeight = 0;
     double ScreenWidthPx = 0, ScreenHeightPx = 0;
-    int ResizeIndex = 3;
+    int ResizeIndex = view::kOwnSizeEntry;
+    bool MagnifierOn = false;
+    bool Dragging = false;
+    view::GlassBox GlassBox;
+    double DragLastX = 0, DragLastY = 0;
+    double DragDeltaX = 0, DragDeltaY = 0;
     qsizetype FoundCount = 0;
     CommonDialog* FileDialog = nullptr;
 
@@ -147,6 +174,16 @@ public:
     void cmdStopSearch_Click();
     void lisFilesFound_Click(const QString& path);
     void lisFilesFound_DblClick();
+    void cmdFitIn_Click();
+    void cmdOrigSize_Click();
+    void cmdViewLarge_Click();
+    void cmdViewLargeExit_Click();
+    void cmdMagnifyGlass_Click();
+    void cmdEdit_Click();
+    void cboResize_Click(int index);
+    void picViewLarge_MouseDown(QPointF at, Qt::MouseButton button);
+    void picViewLarge_MouseMove(QPointF at);
+    void picViewLarge_MouseUp();
 
     // Routines of the window.
     void LoadPicList();
@@ -157,6 +194,12 @@ public:
     void DrawCellFrame();
     void EraseCellFrame();
     void ClearPicView();
+    void FillGlass();
+    void PlaceGlass();
+    void UpdateGlassPointer(double x, double y);
+    bool largeViewShown() const;
+    // The glass content last drawn by FillGlass.
+    const QImage& glassImage() const { return m_glass; }
     void ClearFoundList();
     void SetSearchUi(bool visible);
     bool FrameShown() const;
@@ -172,6 +215,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void reject() override;
 
 private:
@@ -214,6 +258,16 @@ private:
     // Viewing area.
     void showPicture(const QString& path);
     void pictureLoaded(quint64 generation, const QString& path, const QImage& image);
+    void createViewButtons();
+    void createLargeView();
+    void wireView();
+    // Empties the viewing area (the panel's frame stays).
+    void resetView();
+    // Shows picture (the own-size copy, fitted or resized) in the view,
+    // scrolled to its top-left corner.
+    void setShownPicture(const QImage& picture);
+    void layoutLargeView();
+    double magnifyFactor() const;
 
     AppContext& m_ctx;
     QThreadPool m_pool; // listing and file tests
@@ -236,6 +290,11 @@ private:
     bool m_viewLoading = false;
     bool m_changingDrive = false;
     PictureSearch* m_search = nullptr;
+    // The enlarged view: the glass, and the window as it was before.
+    QWidget* m_largeView = nullptr;
+    QImage m_glass;
+    QRect m_normalGeometry;
+    bool m_wasMaximized = false;
 };
 
 } // namespace lumenta

@@ -142,14 +142,17 @@ void FrmPicViewer::lisFilesFound_Click(const QString& path) {
         relist(FilList->pattern());
     HsbView->setValue(0);
     VsbView->setValue(0);
-    ResizeIndex = 3;
+    cboResize->setCurrentIndex(view::kOwnSizeEntry);
+    ResizeIndex = view::kOwnSizeEntry;
     const quint64 generation = ++m_viewGeneration;
     m_viewLoading = true;
     updateBusyCursor();
     m_viewTicket = m_ctx.pictures().request(
         this, PictureRequest::full(path), [this, generation, path](const PictureResult& r) {
             if (generation == m_viewGeneration && r.picture.image.isNull()) {
-                ClearPicView();
+                m_viewLoading = false;
+                updateBusyCursor();
+                resetView();
                 m_ctx.dlg().message(tr("Pas de fichier image/Fichier image non valide"),
                                     tr("Erreur"), MsgIcon::Information, MsgButtons::Ok, this);
                 return;

@@ -1,11 +1,15 @@
 // The viewing area: the chosen picture at its own size in a fixed
-// viewport.
+// viewport, fitted, restored or resized.
 #include "browser/frmpicviewer.h"
 #include "browser/thumbnailsurface.h"
 #include "picture/pictureservice.h"
+#include "system/launcher.h"
 #include "widgets/picturewidgets.h"
 
+#include <QComboBox>
+#include <QLabel>
 #include <QScrollBar>
+#include <QToolButton>
 
 namespace lumenta {
 
@@ -16,15 +20,28 @@ void FrmPicViewer::ClearPicView() {
     m_ctx.pictures().cancel(m_viewTicket);
     m_viewLoading = false;
     updateBusyCursor();
+    resetView();
+}
+
+void FrmPicViewer::resetView() {
     m_shownImage = QImage();
+    picCopy->setImage(QImage());
     picViewX->setImage(QImage());
     HsbView->setValue(0);
     VsbView->setValue(0);
     HsbView->setRange(0, 0);
     VsbView->setRange(0, 0);
     picViewX->setGeometry(QRect(QPoint(0, 0), picViewZ->size()));
-    if (!InternalChange)
-        ResizeIndex = 3;
+    lblPicSizeW->clear();
+    lblPicSizeH->clear();
+    for (QWidget* hidden :
+         {piccmdEditContainer, static_cast<QWidget*>(cboResize), piccmdOrigSizeContainer,
+          piccmdFitInContainer, piccmdFitInLargeContainer})
+        hidden->hide();
+    if (!InternalChange) {
+        cboResize->setCurrentIndex(view::kOwnSizeEntry);
+        ResizeIndex = view::kOwnSizeEntry;
+    }
     ShownPicPath.clear();
     PicWidth = PicHeight = 0;
 }
@@ -32,7 +49,8 @@ void FrmPicViewer::ClearPicView() {
 void FrmPicViewer::showPicture(const QString& path) {
     HsbView->setValue(0);
     VsbView->setValue(0);
-    ResizeIndex = 3;
+    cboResize->setCurrentIndex(view::kOwnSizeEntry);
+    ResizeIndex = view::kOwnSizeEntry;
     const quint64 generation = ++m_viewGeneration;
     m_viewLoading = true;
     updateBusyCursor();
@@ -49,21 +67,113 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const 
     m_viewLoading = false;
     updateBusyCursor();
     if (image.isNull()) {
+        // Nothing of the previous picture stays for a command to act on.
+        resetView();
         m_ctx.dlg().message(tr("Pas de fichier image/Image non valide"), tr("Information"),
                             MsgIcon::Information, MsgButtons::Ok, this);
         return;
     }
     ShownPicPath = path;
     m_shownImage = image;
+    picCopy->setImage(image);
     PicWidth = image.width();
     PicHeight = image.height();
-    picViewX->setImage(image);
-    picViewX->setGeometry(0, 0, PicWidth, PicHeight);
+    lblPicSizeW->setText(QStringLiteral("L=") + QString::number(PicWidth));
+    lblPicSizeH->setText(QStringLiteral("H=") + QString::number(PicHeight));
+    setShownPicture(image);
+    for (QWidget* shown :
+         {piccmdEditContainer, static_cast<QWidget*>(cboResize), piccmdOrigSizeContainer})
+        shown->show();
+    const bool exceeds = PicWidth > picViewZ->width() || PicHeight > picViewZ->height();
+    piccmdFitInContainer->setVisible(exceeds);
+    piccmdFitInLargeContainer->setVisible(exceeds);
+}
+
+void FrmPicViewer::setShownPicture(const QImage& picture) {
+    HsbView->setValue(0);
+    VsbView->setValue(0);
+    picViewX->setImage(picture);
+    picViewX->setGeometry(0, 0, picture.width(), picture.height());
     // The scroll bars reach the far side of the picture, never beyond.
-    HsbView->setRange(0, std::max(0, PicWidth - picViewZ->width()));
-    VsbView->setRange(0, std::max(0, PicHeight - picViewZ->height()));
+    HsbView->setRange(0, view::scrollRange(picture.width(), picViewZ->width()));
+    VsbView->setRange(0, view::scrollRange(picture.height(), picViewZ->height()));
     HsbView->setPageStep(picViewZ->width());
     VsbView->setPageStep(picViewZ->height());
+}
+
+void FrmPicViewer::cmdFitIn_Click() {
+    if (m_shownImage.isNull())
+        return;
+    const view::Fit fit = view::fitInto(m_shownImage.size(), picViewZ->size());
+    switch (fit.kind) {
+    case view::Fit::AlreadyFits:
+        setShownPicture(m_shownImage);
+        break;
+    case view::Fit::Refused:
+        m_ctx.dlg().message(view::fitRefusedText(), tr("Information"), MsgIcon::Information,
+                            MsgButtons::Ok, this);
+        return;
+    case view::Fit::Shrunk:
+        setCursor(Qt::BusyCursor);
+        setShownPicture(
+            m_shownImage.scaled(fit.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        updateBusyCursor();
+        break;
+    }
+    picViewX->setFocus();
+}
+
+void FrmPicViewer::cmdOrigSize_Click() {
+    if (m_shownImage.isNull())
+        return;
+    setShownPicture(m_shownImage);
+    picViewX->setFocus();
+    cboResize->setCurrentIndex(view::kOwnSizeEntry);
+    ResizeIndex = view::kOwnSizeEntry;
+}
+
+void FrmPicViewer::cboResize_Click(int index) {
+    if (InternalChange || PicWidth == 0 || PicHeight == 0)
+        return;
+    const QSize current = picViewX->image().size();
+    HsbView->setValue(0);
+    VsbView->setValue(0);
+    const int percent = cboResize->itemText(index).toInt();
+    const view::Resize r = view::resizeBy(percent, m_shownImage.size(), current,
+                                          QSize(int(ScreenWidthPx), int(ScreenHeightPx)));
+    switch (r.kind) {
+    case view::Resize::Nothing:
+        return;
+    case view::Resize::Restore:
+        if (current != m_shownImage.size())
+            setShownPicture(m_shownImage);
+        ResizeIndex = index;
+        break;
+    case view::Resize::Refused:
+        m_ctx.dlg().message(r.message, tr("Information"), MsgIcon::Information, MsgButtons::Ok,
+                            this);
+        InternalChange = true;
+        cboResize->setCurrentIndex(ResizeIndex);
+        InternalChange = false;
+        break;
+    case view::Resize::Apply:
+        // Always resampled from the own size, so repeated resizes keep
+        // their sharpness.
+        setCursor(Qt::BusyCursor);
+        setShownPicture(
+            m_shownImage.scaled(r.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        updateBusyCursor();
+        ResizeIndex = index;
+        break;
+    }
+    picViewX->setFocus();
+}
+
+void FrmPicViewer::cmdEdit_Click() {
+    // The desktop's application for the picture's type; it reports its
+    // own failures.
+    if (!ShownPicPath.isEmpty())
+        openWithAssociation(ShownPicPath);
 }
 
 } // namespace lumenta

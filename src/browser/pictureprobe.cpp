@@ -1,6 +1,7 @@
 #include "browser/pictureprobe.h"
 
 #include "picture/metafile.h"
+#include "picture/pictureformats.h"
 #include "picture/pictureloader.h"
 
 #include <QFile>
@@ -46,6 +47,13 @@ QString PictureProbe::mimeType() const {
         {"cur", QStringLiteral("image/x-win-bitmap")},
         {"wmf", QStringLiteral("image/wmf")},
         {"emf", QStringLiteral("image/emf")},
+        {"webp", QStringLiteral("image/webp")},
+        {"tiff", QStringLiteral("image/tiff")},
+        {"tga", QStringLiteral("image/x-tga")},
+        {"svg", QStringLiteral("image/svg+xml")},
+        {"svgz", QStringLiteral("image/svg+xml-compressed")},
+        {"heif", QStringLiteral("image/heif")},
+        {"jxl", QStringLiteral("image/jxl")},
     };
     return types.value(format);
 }
@@ -73,6 +81,13 @@ PictureProbe probePicture(const QString& path) {
         probe.size = metafileNaturalSize(bytes, kind);
         probe.format = kind == MetafileKind::Wmf ? "wmf" : "emf";
         probe.picture = probe.size.isValid() && !probe.size.isEmpty();
+        return probe;
+    }
+    // HEIF, AVIF and JPEG XL are decoded out of process: their signature is
+    // all that is read here, as for the formats that keep their size.
+    if (const HelperFormat helper = detectHelperFormat(head); helper != HelperFormat::None) {
+        probe.format = helper == HelperFormat::Heif ? "heif" : "jxl";
+        probe.picture = true;
         return probe;
     }
     for (const QByteArray& format : {QByteArray(), QByteArray("dib")}) {

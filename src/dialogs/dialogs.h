@@ -19,6 +19,8 @@ struct MessageRequest {
     QString title;
     MsgIcon icon = MsgIcon::None;
     MsgButtons buttons = MsgButtons::Ok;
+    // The button Enter presses; unset: the first accepting one.
+    std::optional<MsgResult> defaultButton = std::nullopt;
 };
 
 struct FileDialogRequest {

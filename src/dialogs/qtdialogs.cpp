@@ -91,6 +91,26 @@ QMessageBox::StandardButtons toQtButtons(MsgButtons b) {
     return QMessageBox::Ok;
 }
 
+QMessageBox::StandardButton toQtButton(MsgResult r) {
+    switch (r) {
+    case MsgResult::Ok:
+        return QMessageBox::Ok;
+    case MsgResult::Cancel:
+        return QMessageBox::Cancel;
+    case MsgResult::Abort:
+        return QMessageBox::Abort;
+    case MsgResult::Retry:
+        return QMessageBox::Retry;
+    case MsgResult::Ignore:
+        return QMessageBox::Ignore;
+    case MsgResult::Yes:
+        return QMessageBox::Yes;
+    case MsgResult::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::NoButton;
+}
+
 MsgResult fromQtButton(int b) {
     switch (b) {
     case QMessageBox::Ok:
@@ -114,6 +134,8 @@ MsgResult fromQtButton(int b) {
 
 MsgResult QtDialogs::message(const MessageRequest& r, QWidget* parent) {
     QMessageBox box(toQtIcon(r.icon), r.title, r.text, toQtButtons(r.buttons), parent);
+    if (r.defaultButton)
+        box.setDefaultButton(toQtButton(*r.defaultButton));
     return fromQtButton(box.exec());
 }
 

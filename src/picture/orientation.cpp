@@ -206,6 +206,22 @@ void placeStoredRows(const Pixel* src, qsizetype srcStride, int y0, int rows, QS
     }
 }
 
+QImage orientedImage(const QImage& picture, int orientation) {
+    if (orientation < 2 || orientation > 8 || picture.isNull())
+        return picture;
+    QImage stored = picture;
+    if (stored.depth() != 32)
+        stored.convertTo(stored.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                  : QImage::Format_RGB32);
+    QImage out(orientedSize(stored.size(), orientation), stored.format());
+    if (out.isNull())
+        return out;
+    placeStoredRows(reinterpret_cast<const quint32*>(stored.constBits()), stored.bytesPerLine() / 4,
+                    0, stored.height(), stored.size(), orientation,
+                    reinterpret_cast<quint32*>(out.bits()), out.bytesPerLine() / 4);
+    return out;
+}
+
 template void placeStoredRows<quint32>(const quint32*, qsizetype, int, int, QSize, int, quint32*,
                                        qsizetype);
 template void placeStoredRows<quint8>(const quint8*, qsizetype, int, int, QSize, int, quint8*,

@@ -6,15 +6,23 @@
 // 180 degrees, 4 mirrored top-bottom, 5 mirrored along the main diagonal,
 // 6 to be turned 90 degrees clockwise, 7 mirrored along the other diagonal,
 // 8 to be turned 90 degrees counter-clockwise.
+#include <QImage>
 #include <QRect>
 #include <QSize>
 #include <QtGlobal>
+
+class QIODevice;
 
 namespace lumenta {
 
 // The orientation tag of an APP1 payload ("Exif\0\0" and a TIFF header);
 // 1 when there is none or it is unusable. Every read is bounds-checked.
 int exifOrientation(const uchar* data, qsizetype size);
+
+// The EXIF orientation stored in a PNG (eXIf chunk) or WebP (EXIF chunk)
+// file; 1 for other files or none. Reads from the device's start, leaves
+// it anywhere.
+int containerExifOrientation(QIODevice* device);
 
 inline bool swapsAxes(int orientation) {
     return orientation >= 5 && orientation <= 8;
@@ -29,6 +37,10 @@ QRect storedRect(const QRect& upright, QSize stored, int orientation);
 
 // The part of the upright picture that a part of the stored one becomes.
 QRect uprightRect(const QRect& stored, QSize storedSize, int orientation);
+
+// The picture turned or mirrored upright (as a 32-bit picture unless the
+// orientation is 1); null when memory runs out.
+QImage orientedImage(const QImage& stored, int orientation);
 
 // Places rows of a stored picture into the upright picture. src holds
 // `rows` rows of `stored.width()` pixels each (srcStride pixels apart),

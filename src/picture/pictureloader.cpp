@@ -1,10 +1,14 @@
 #include "picture/pictureloader.h"
 
+#include "picture/helperdecode.h"
 #include "picture/jpegdecoder.h"
 #include "picture/metafile.h"
+#include "picture/orientation.h"
 #include "picture/picturebuffer.h"
+#include "picture/pictureformats.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <mutex>
@@ -108,6 +112,8 @@ QImage largestIconImage(QImageReader& reader) {
 // A picture through Qt's readers; format empty: from the content.
 Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNeed& need,
                    LoadProgress* progress) {
+    // PNG and WebP keep EXIF of their own, which their readers ignore.
+    const int exifTurn = containerExifOrientation(device);
     device->seek(0);
     QImageReader reader(device, format);
     reader.setAutoTransform(true);
@@ -116,13 +122,19 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
     if (!reader.canRead())
         return failed(reader.errorString());
     const QByteArray fmt = reader.format();
+    const bool vector = fmt == "svg" || fmt == "svgz";
+    const int extraTurn =
+        reader.transformation() == QImageIOHandler::TransformationNone && !vector ? exifTurn : 1;
     QImage natural;
     if (fmt == "ico" || fmt == "cur") {
         natural = largestIconImage(reader);
     } else {
         const QSize stored = reader.size();
-        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
-        const QSize upright = turned ? stored.transposed() : stored;
+        const bool turned = (reader.transformation() & QImageIOHandler::TransformationRotate90) ||
+                            swapsAxes(extraTurn);
+        // Drawings are rendered at their own size, capped as metafiles are.
+        const QSize upright =
+            vector ? metafileRenderSize(stored) : (turned ? stored.transposed() : stored);
         const QImage::Format pixels = reader.imageFormat();
         const bool known = pixels > QImage::Format_Invalid && pixels < QImage::NImageFormats;
         const int depth = known ? QImage::toPixelFormat(pixels).bitsPerPixel() : 32;
@@ -134,9 +146,9 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
             const QSize target = fittedSize(upright, need.box);
             if (!mayAllocate(progress, target, depth))
                 return failed(QStringLiteral("cancelled"));
-            reader.setScaledSize(turned ? target.transposed() : target);
+            reader.setScaledSize(turned && !vector ? target.transposed() : target);
             Picture pic;
-            pic.image = reader.read();
+            pic.image = orientedImage(reader.read(), extraTurn);
             if (pic.image.isNull())
                 return failed(reader.errorString());
             pic.kind = Picture::Kind::Raster;
@@ -146,6 +158,8 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
         }
         if (stored.isValid() && !mayAllocate(progress, upright, depth))
             return failed(QStringLiteral("cancelled"));
+        if (vector && upright != stored)
+            reader.setScaledSize(upright);
         // A large bitmap is read into a buffer of our own (far fewer page
         // faults), which the BMP reader fills when it has the right size
         // and format. Only large ones: those buffers start zero-filled.
@@ -155,6 +169,7 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
             natural = newPictureBuffer(stored, pixels);
         if (!reader.read(&natural))
             natural = QImage();
+        natural = orientedImage(natural, extraTurn);
     }
     if (natural.isNull())
         return failed(reader.errorString());
@@ -234,12 +249,23 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
     Picture pic;
     if (loadMetafile(file, need, progress, pic))
         return pic;
+    // HEIF, AVIF and JPEG XL: decoded out of process.
+    if (detectHelperFormat(file.peek(64)) != HelperFormat::None)
+        return decodeInHelper(path, need, progress);
     if (looksLikeJpeg(file.peek(3))) {
         JpegOutcome jpeg = decodeJpeg(path, need, progress);
         if (!jpeg.unreadable)
             return std::move(jpeg.picture);
     }
     pic = readRaster(&file, QByteArray(), need, progress);
+    // TGA has no signature, and another reader may claim such a file by
+    // its content: its name then says what it is.
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    if (pic.isNull() && pic.error != QLatin1String("cancelled") && suffix == "tga") {
+        Picture named = readRaster(&file, suffix, need, progress);
+        if (!named.isNull() || named.error == QLatin1String("cancelled"))
+            return named;
+    }
     if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
         // A device-independent bitmap without its file header.
         Picture dib = readRaster(&file, "dib", need, progress);

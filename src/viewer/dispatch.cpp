@@ -1,6 +1,7 @@
 #include "viewer/dispatch.h"
 
 #include "app/module1.h"
+#include "picture/pictureformats.h"
 
 #include <QCoreApplication>
 

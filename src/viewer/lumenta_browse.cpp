@@ -174,7 +174,9 @@ void Lumenta::File1_Click(const QString& name) {
         requestPicture(path);
         break;
     case DispatchGroup::Other:
+        // The picture is gone: so is the print button that would print it.
         hidePictureControls();
+        Command10->hide();
         Command2->setEnabled(false);
         Command7->setEnabled(false);
         Command5->setEnabled(false);

@@ -3,6 +3,7 @@
 #include "app/module1.h"
 #include "browser/frmpicviewer.h"
 #include "cdplayer/cdplayer.h"
+#include "convert/frmconvertimg.h"
 #include "fileutil/frmcopy.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
@@ -129,6 +130,11 @@ void Lumenta::wireCommands() {
         ImpIMG imp(m_ctx, printer(), this);
         imp.fill(Open->displayedImage(), path);
         imp.exec();
+    });
+    m_windows.add(SecondaryWindow::Conversion, [this] {
+        FrmConvertIMG convert(m_ctx, this);
+        convert.exec();
+        File1->refresh(); // the new files show in the list
     });
     m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
     m_windows.add(SecondaryWindow::SlideshowSettings,

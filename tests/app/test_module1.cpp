@@ -9,28 +9,19 @@
 
 using namespace lumenta;
 
-TEST(Module1, AddBackslashAddsOneSeparator) {
-    EXPECT_EQ(AddBackslash(QStringLiteral("/")), QStringLiteral("/"));
-    EXPECT_EQ(AddBackslash(QStringLiteral("/images")), QStringLiteral("/images/"));
-    EXPECT_EQ(AddBackslash(QStringLiteral("/images/")), QStringLiteral("/images/"));
-    EXPECT_EQ(AddBackslash(QString()), QStringLiteral("/"));
-    // A file in the root is "/x.jpg", never "//x.jpg".
-    EXPECT_EQ(AddBackslash(QStringLiteral("/")) + QStringLiteral("x.jpg"),
-              QStringLiteral("/x.jpg"));
-}
-
-TEST(Module1, ExtensionIsTakenFromTheFileNameOnly) {
-    EXPECT_EQ(extensionOf(QStringLiteral("/my.photos/cat.jpg")), QStringLiteral("JPG"));
-    EXPECT_EQ(extensionOf(QStringLiteral("/my.photos/README")), QString());
-    EXPECT_EQ(extensionOf(QStringLiteral("/a/archive.tar.Gz")), QStringLiteral("GZ"));
-    EXPECT_EQ(extensionOf(QStringLiteral("/a/trailing.")), QString());
-    EXPECT_EQ(extensionOf(QStringLiteral("photo.jpeg")), QStringLiteral("JPEG"));
-}
-
-TEST(Module1, PrintFormKeepsTheLeadingBlank) {
-    EXPECT_EQ(printForm(0), QStringLiteral(" 0"));
-    EXPECT_EQ(printForm(48213), QStringLiteral(" 48213"));
-    EXPECT_EQ(printForm(-7), QStringLiteral("-7"));
+TEST(Module1, PathsExtensionsAndNumberTexts) {
+    const std::pair<const char*, const char*> folders[] = {
+        {"/", "/"}, {"/images", "/images/"}, {"/images/", "/images/"}, {"", "/"}};
+    for (const auto& [folder, withSeparator] : folders) // a file in the root is never "//x"
+        EXPECT_EQ(AddBackslash(QString::fromUtf8(folder)), QString::fromUtf8(withSeparator));
+    const std::pair<const char*, const char*> extensions[] = {{"/my.photos/cat.jpg", "JPG"},
+                                                              {"/my.photos/README", ""},
+                                                              {"/a/archive.tar.Gz", "GZ"},
+                                                              {"/a/trailing.", ""},
+                                                              {"photo.jpeg", "JPEG"}};
+    for (const auto& [path, ext] : extensions)
+        EXPECT_EQ(extensionOf(QString::fromUtf8(path)), QString::fromUtf8(ext)) << path;
+    EXPECT_EQ(printForm(0) + printForm(48213) + printForm(-7), QStringLiteral(" 0 48213-7"));
 }
 
 TEST(Module1, FileExistsOnlyForVisibleNormalFiles) {

@@ -9,98 +9,54 @@
 
 using namespace lumenta;
 
-TEST(SettingsFile, WritesPrintFormWithCrLf) {
+namespace {
+// The file's four lines without their CR LF ends, as written.
+QString lines(const Settings& s) {
+    return QString::fromUtf8(formatSettings(s))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("|"));
+}
+} // namespace
+
+TEST(SettingsFile, WrittenInPrintFormWithCrLfAndReadBack) {
     Settings s;
     s.FullScreenSizeMode = 2;
     s.FullScreenBackColor = 5;
-    s.SlidePauseSeconds = -3;
-    s.SearchFolder = QStringLiteral("/home/anne/photos, été");
-    const QByteArray bytes = formatSettings(s);
-    const QList<QByteArray> lines = bytes.split('\n');
-    ASSERT_EQ(lines.size(), 5); // four lines and the empty tail
-    EXPECT_EQ(lines[0], QByteArray(" 2  5 \r"));
-    EXPECT_EQ(lines[1], QByteArray(" 0  0  1  1 -3  0  1 \r"));
-    EXPECT_EQ(lines[2], QByteArray(" 0 \r"));
-    EXPECT_EQ(QString::fromUtf8(lines[3]), QStringLiteral("/home/anne/photos, été\r"));
-}
-
-TEST(SettingsFile, RoundTripKeepsEveryField) {
-    Settings s;
-    s.FullScreenSizeMode = 1;
-    s.FullScreenBackColor = 6;
     s.SlideShowType = 1;
-    s.SlideSizeMode = 2;
-    s.SlideOrder = 0;
     s.SlideBackColor = 4;
-    s.SlidePauseSeconds = 12;
-    s.SlideShowFileName = 1;
-    s.SlideLoop = 0;
+    s.SlidePauseSeconds = -3;
     s.KeepSearchFolder = 1;
-    s.SearchFolder = QStringLiteral("/media/disque 2/my.photos, 2024");
+    s.SearchFolder = QStringLiteral("/home/anne/photos, été");
+    EXPECT_EQ(formatSettings(s), QStringLiteral(" 2  5 \r\n 1  0  1  4 -3  0  1 \r\n 1 \r\n"
+                                                "/home/anne/photos, été\r\n")
+                                     .toUtf8());
     Settings r;
     ASSERT_TRUE(parseSettings(formatSettings(s), r));
     EXPECT_EQ(r, s);
 }
 
-TEST(SettingsFile, ReaderAcceptsCommasBlanksAndBareLf) {
-    Settings r;
-    ASSERT_TRUE(parseSettings("2,5\n1 ,  0,1 ,\t3,7,1,0\n1\n/data/a,b c \n", r));
-    EXPECT_EQ(r.FullScreenSizeMode, 2);
-    EXPECT_EQ(r.FullScreenBackColor, 5);
-    EXPECT_EQ(r.SlideShowType, 1);
-    EXPECT_EQ(r.SlideSizeMode, 0);
-    EXPECT_EQ(r.SlideOrder, 1);
-    EXPECT_EQ(r.SlideBackColor, 3);
-    EXPECT_EQ(r.SlidePauseSeconds, 7);
-    EXPECT_EQ(r.SlideShowFileName, 1);
-    EXPECT_EQ(r.SlideLoop, 0);
-    EXPECT_EQ(r.KeepSearchFolder, 1);
-    EXPECT_EQ(r.SearchFolder, QStringLiteral("/data/a,b c "));
-}
-
-TEST(SettingsFile, ShortOrGarbledFileKeepsPresets) {
-    {
-        // Only lines 1 and 2: line 3 and 4 keep their presets.
-        Settings r;
-        parseSettings(" 1  3 \r\n 0  0  1  1  5  0  1 \r\n", r);
-        EXPECT_EQ(r.FullScreenBackColor, 3);
-        EXPECT_EQ(r.SlidePauseSeconds, 5);
-        EXPECT_EQ(r.KeepSearchFolder, 0);
-        EXPECT_TRUE(r.SearchFolder.isEmpty());
-    }
-    {
-        // A short first line must not pull values up from line 2.
-        Settings r;
-        parseSettings(" 2 \r\n 1  1  0  2  9  1  0 \r\n", r);
-        EXPECT_EQ(r.FullScreenSizeMode, 2);
-        EXPECT_EQ(r.FullScreenBackColor, 0);
-        EXPECT_EQ(r.SlideShowType, 1);
-        EXPECT_EQ(r.SlidePauseSeconds, 9);
-    }
-    {
+TEST(SettingsFile, EachLineReadOnItsOwnFieldsNotFoundKeepTheirPresets) {
+    const std::pair<QByteArray, const char*> cases[] = {
+        // Commas, blanks, tabs and bare LF are accepted.
+        {"2,5\n1 ,  0,1 ,\t3,7,1,0\n1\n/data/a,b c \n",
+         " 2  5 | 1  0  1  3  7  1  0 | 1 |/data/a,b c |"},
+        // Lines 3 and 4 missing.
+        {" 1  3 \r\n 0  0  1  1  5  0  1 \r\n", " 1  3 | 0  0  1  1  5  0  1 | 0 ||"},
+        // A short first line does not pull values up from line 2.
+        {" 2 \r\n 1  1  0  2  9  1  0 \r\n", " 2  0 | 1  1  0  2  9  1  0 | 0 ||"},
         // Garbage and out-of-range numbers leave their fields alone.
+        {"x 99999\r\n1 two 0\r\n\r\n", " 0  0 | 1  0  0  1  0  0  1 | 0 ||"},
+        {QByteArray("\0\0\xff\xfe", 4), " 0  0 | 0  0  1  1  0  0  1 | 0 ||"},
+        // A folder written by the old program in Windows-1252.
+        {" 1  1 \r\n 0  0  1  1  0  0  1 \r\n 1 \r\nC:\\Images\\\xE9t\xE9 \x80\r\n",
+         " 1  1 | 0  0  1  1  0  0  1 | 1 |C:\\Images\\été €|"},
+    };
+    for (const auto& [bytes, expected] : cases) {
         Settings r;
-        parseSettings("x 99999\r\n1 two 0\r\n\r\n", r);
-        EXPECT_EQ(r.FullScreenSizeMode, 0);
-        EXPECT_EQ(r.FullScreenBackColor, 0);
-        EXPECT_EQ(r.SlideShowType, 1);
-        EXPECT_EQ(r.SlideSizeMode, 0);
-        EXPECT_EQ(r.SlideOrder, 0);
-        EXPECT_EQ(r.SlideLoop, 1);
+        parseSettings(bytes, r);
+        EXPECT_EQ(lines(r), QString::fromUtf8(expected)) << bytes.toStdString();
     }
-    {
-        Settings r;
-        EXPECT_FALSE(parseSettings(QByteArray(), r));
-        EXPECT_EQ(r, Settings());
-        parseSettings(QByteArray("\0\0\xff\xfe", 4), r);
-        EXPECT_EQ(r.FullScreenSizeMode, 0);
-    }
-}
-
-TEST(SettingsFile, Windows1252FolderStillLoads) {
     Settings r;
-    parseSettings(" 1  1 \r\n 0  0  1  1  0  0  1 \r\n 1 \r\nC:\\Images\\\xE9t\xE9 \x80\r\n", r);
-    EXPECT_EQ(r.SearchFolder, QStringLiteral("C:\\Images\\été €"));
+    EXPECT_FALSE(parseSettings(QByteArray(), r));
 }
 
 TEST(AppStateSettings, FirstStartTakesPresetsAndWritesNothing) {
@@ -109,13 +65,7 @@ TEST(AppStateSettings, FirstStartTakesPresetsAndWritesNothing) {
     st.AppFolder = dir.path();
     st.settingsPathOverride = dir.filePath(QStringLiteral("Affich.cfg"));
     st.loadSettingsAtStartup();
-    EXPECT_EQ(st.settings.SlideOrder, 1);
-    EXPECT_EQ(st.settings.SlideBackColor, 1);
-    EXPECT_EQ(st.settings.SlideLoop, 1);
-    EXPECT_EQ(st.settings.KeepSearchFolder, 0);
-    EXPECT_EQ(st.settings.FullScreenSizeMode, 0);
-    EXPECT_EQ(st.settings.FullScreenBackColor, 0);
-    EXPECT_EQ(st.settings.SearchFolder, dir.path());
+    EXPECT_EQ(lines(st.settings), " 0  0 | 0  0  1  1  0  0  1 | 0 |" + dir.path() + "|");
     EXPECT_FALSE(QFileInfo::exists(st.settingsPathOverride));
 }
 

@@ -136,12 +136,18 @@ TEST(PicTable, AllFilesKeepsOnlyReadablePicturesAndMapsBackToTheList) {
                           QStringLiteral("g.dib"));
     testutil::copyFixture(dir, QStringLiteral("pictures/samples/meta/gdi_records_nonplaceable.wmf"),
                           QStringLiteral("h.wmf"));
+    // A HEIF signature: decoded out of process, recognised by its first bytes.
+    testutil::writeFile(dir, QStringLiteral("i.heic"),
+                        QByteArray("\0\0\0\x18"
+                                   "ftypheic\0\0\0\0mif1heic",
+                                   24));
     QDir(dir.path()).mkdir(QStringLiteral("sub.jpg"));
 
     // The FIFO and the folder are never listed; the rest in natural order.
     const FolderListing listing = listFolder(dir.path(), kAllFilesPattern);
     ASSERT_TRUE(listing.readable);
-    const QStringList names = {"a.jpg", "b.txt", "c.jpg", "d.bmp", "e.jpg", "g.dib", "h.wmf"};
+    const QStringList names = {"a.jpg", "b.txt", "c.jpg", "d.bmp",
+                               "e.jpg", "g.dib", "h.wmf", "i.heic"};
     EXPECT_EQ(listing.names, names);
     EXPECT_FALSE(probePicture(dir.filePath(QStringLiteral("f.jpg"))).picture);
 
@@ -154,7 +160,8 @@ TEST(PicTable, AllFilesKeepsOnlyReadablePicturesAndMapsBackToTheList) {
     const QList<PicRow> expected = {{prefix + "a.jpg", 0, 0},
                                     {prefix + "d.bmp", 3, 1},
                                     {prefix + "g.dib", 5, 2},
-                                    {prefix + "h.wmf", 6, 3}};
+                                    {prefix + "h.wmf", 6, 3},
+                                    {prefix + "i.heic", 7, 4}};
     EXPECT_EQ(rows, expected);
     EXPECT_EQ(percents.front(), 0);
     EXPECT_EQ(percents.back(), 100);

@@ -7,13 +7,10 @@
 #include <gtest/gtest.h>
 
 using namespace lumenta;
+using testutil::sampleBytes;
 using testutil::WmfBuilder;
 
 namespace {
-
-QByteArray sample(const QString& name) {
-    return testutil::readFile(testutil::fixture(QStringLiteral("pictures/samples/") + name));
-}
 
 // A copy of b with a little-endian value written at `at`.
 template <typename T> QByteArray patched(QByteArray b, qsizetype at, T value) {
@@ -25,15 +22,15 @@ template <typename T> QByteArray patched(QByteArray b, qsizetype at, T value) {
 
 TEST(MetafileDetect, TheThreeHeadersAndNothingElse) {
     // (Whole sample files are recognised on their way to the renderer.)
-    const QByteArray emf = sample("meta/gdi_records.emf");
+    const QByteArray emf = sampleBytes("meta/gdi_records.emf");
     const std::pair<QByteArray, MetafileKind> cases[] = {
-        {sample("meta/drawing_copy.EMF").left(64), MetafileKind::Emf},
+        {sampleBytes("meta/drawing_copy.EMF").left(64), MetafileKind::Emf},
         // A plain header of Windows 2 (version 0x0100) on a memory metafile (type 2).
         {QByteArray::fromHex("0200090000010000"), MetafileKind::Wmf},
         {{}, MetafileKind::None},
         {QByteArray::fromHex("d7cdc6"), MetafileKind::None}, // cut magic
-        {sample("meta/reference_from_svg.png"), MetafileKind::None},
-        {sample("broken/text_renamed.wmf"), MetafileKind::None},
+        {sampleBytes("meta/reference_from_svg.png"), MetafileKind::None},
+        {sampleBytes("broken/text_renamed.wmf"), MetafileKind::None},
         {"BM" + QByteArray(60, '\0'), MetafileKind::None},
         // Header size other than 9 words, unknown version, EMF without signature.
         {QByteArray::fromHex("0100080000030000"), MetafileKind::None},
@@ -59,7 +56,7 @@ TEST(MetafileSize, FromPlaceableBoxEmfFrameAndWindowExtent) {
         {"meta/inkscape_drawing.emf", MetafileKind::Emf, {605, 382}},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(metafileNaturalSize(sample(c.file), c.kind), c.size) << c.file;
+        EXPECT_EQ(metafileNaturalSize(sampleBytes(c.file), c.kind), c.size) << c.file;
     // A plain file's window extent comes after other records and may be
     // negative (a flipped axis). Its y is at 18 + 10 + 6 bytes.
     const QByteArray plain = WmfBuilder(300, 200).build(false);
@@ -68,18 +65,19 @@ TEST(MetafileSize, FromPlaceableBoxEmfFrameAndWindowExtent) {
 }
 
 TEST(MetafileSize, UnusableHeadersGiveNoSize) {
-    const QByteArray wmf = sample("meta/gdi_records.wmf");
+    const QByteArray wmf = sampleBytes("meta/gdi_records.wmf");
     const QByteArray plain = WmfBuilder(300, 200).build(false);
     const std::pair<QByteArray, MetafileKind> cases[] = {
-        {sample("broken/wmf_bbox_huge.wmf"), MetafileKind::Wmf},
-        {sample("broken/emf_frame_huge.emf"), MetafileKind::Emf},
-        {sample("broken/empty.wmf"), MetafileKind::Wmf},
-        {sample("meta/gdi_records.emf").left(39), MetafileKind::Emf},
+        {sampleBytes("broken/wmf_bbox_huge.wmf"), MetafileKind::Wmf},
+        {sampleBytes("broken/emf_frame_huge.emf"), MetafileKind::Emf},
+        {sampleBytes("broken/empty.wmf"), MetafileKind::Wmf},
+        {sampleBytes("meta/gdi_records.emf").left(39), MetafileKind::Emf},
         {wmf, MetafileKind::None},
         {patched<qint16>(wmf, 14, 0), MetafileKind::Wmf},  // no units per inch
         {patched<qint16>(wmf, 10, -5), MetafileKind::Wmf}, // right < left
         {patched<qint16>(wmf, 12, 0), MetafileKind::Wmf},  // bottom == top
-        {patched<qint32>(sample("meta/gdi_records.emf"), 32, -100), MetafileKind::Emf}, // frame
+        {patched<qint32>(sampleBytes("meta/gdi_records.emf"), 32, -100),
+         MetafileKind::Emf}, // frame
         // Plain files: no window extent before the end record, a zero-sized
         // record, a record running past the end, a cut extent, a zero extent.
         {QByteArray::fromHex("010009000003000000000000000000000000"

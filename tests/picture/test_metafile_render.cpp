@@ -15,6 +15,7 @@
 #include <thread>
 
 using namespace lumenta;
+using testutil::sampleBytes;
 using testutil::WmfBuilder;
 
 namespace {
@@ -25,10 +26,6 @@ const QRgb kBlue = qRgb(51, 102, 204);
 const QRgb kPurple = qRgb(153, 0, 153);
 const QRgb kRed = qRgb(255, 0, 0);
 const QRgb kWhite = qRgb(255, 255, 255);
-
-QByteArray sample(const QString& name) {
-    return testutil::readFile(testutil::fixture(QStringLiteral("pictures/samples/") + name));
-}
 
 QImage render(const QByteArray& bytes, QString* error = nullptr, int timeoutMs = 15000) {
     return renderMetafile(bytes, detectMetafile(bytes), error, timeoutMs);
@@ -72,8 +69,8 @@ WmfBuilder redFilling(int width, int height) {
 TEST(MetafileRender, GdiSamplesFromTwoThreadsAtOnce) {
     QImage wmf, emf;
     QString wmfError, emfError;
-    std::thread first([&] { wmf = render(sample("meta/gdi_records.wmf"), &wmfError); });
-    std::thread second([&] { emf = render(sample("meta/gdi_records.emf"), &emfError); });
+    std::thread first([&] { wmf = render(sampleBytes("meta/gdi_records.wmf"), &wmfError); });
+    std::thread second([&] { emf = render(sampleBytes("meta/gdi_records.emf"), &emfError); });
     first.join();
     second.join();
     ASSERT_FALSE(wmf.isNull()) << wmfError.toStdString();
@@ -102,7 +99,7 @@ TEST(MetafileRender, GdiSamplesFromTwoThreadsAtOnce) {
 
 TEST(MetafileRender, InkscapeEmfKeepsDashesAndOpenCurves) {
     QString error;
-    const QImage img = render(sample("meta/inkscape_drawing.emf"), &error);
+    const QImage img = render(sampleBytes("meta/inkscape_drawing.emf"), &error);
     ASSERT_FALSE(img.isNull()) << error.toStdString();
     ASSERT_EQ(img.size(), QSize(605, 382));
     // Along the dashed blue line (18.9,18.9)-(283.6,189.1): ink and gaps.
@@ -212,13 +209,14 @@ TEST(MetafileRender, BrokenSamplesFailCleanly) {
     }
     QString error;
     EXPECT_TRUE(
-        renderMetafile(sample("meta/reference_from_svg.png"), MetafileKind::None, &error).isNull());
+        renderMetafile(sampleBytes("meta/reference_from_svg.png"), MetafileKind::None, &error)
+            .isNull());
     EXPECT_FALSE(error.isEmpty());
 }
 
 TEST(MetafileRender, HelperFailuresGiveNullAndAReason) {
     QTemporaryDir dir;
-    const QByteArray wmf = sample("meta/gdi_records.wmf");
+    const QByteArray wmf = sampleBytes("meta/gdi_records.wmf");
     const QByteArray png =
         QFile::encodeName(testutil::fixture("pictures/samples/meta/reference_from_svg.png"));
     struct Case {
@@ -235,11 +233,8 @@ TEST(MetafileRender, HelperFailuresGiveNullAndAReason) {
         {"no-such-program", {}, "not found"},
     };
     for (const Case& c : cases) {
-        const QString helper = dir.filePath(c.name);
-        if (!c.body.isEmpty()) {
-            testutil::writeFile(dir, c.name, "#!/bin/sh\n" + c.body + "\n");
-            QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner);
-        }
+        const QString helper =
+            c.body.isEmpty() ? dir.filePath(c.name) : testutil::writeScript(dir, c.name, c.body);
         qputenv("LUMENTA_MFRENDER", QFile::encodeName(helper));
         QElapsedTimer timer;
         timer.start();

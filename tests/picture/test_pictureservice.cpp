@@ -4,18 +4,14 @@
 #include "picture/pictureservice.h"
 #include "support/testutil.h"
 
-#include <QSignalSpy>
-#include <QTemporaryDir>
+#include <QCoreApplication>
 #include <QThread>
 #include <gtest/gtest.h>
 
 using namespace lumenta;
+using testutil::sample;
 
 namespace {
-
-QString sample(const QString& relative) {
-    return testutil::fixture(QStringLiteral("pictures/samples/") + relative);
-}
 
 const QString kBig = QStringLiteral("jpeg/large_4000x3000.jpg");
 constexpr qint64 kBigBytes = qint64(4000) * 3000 * 4;

@@ -31,24 +31,16 @@ const QLocale french(QLocale::French, QLocale::France);
 const QLocale plain = QLocale::c();
 } // namespace
 
-TEST(PrintLayout, SizesFromTwipsRoundHalvesToEven) {
-    struct Case {
-        double w, h;
-        int k;
-        double mmW, mmH;
-    } cases[] = {
-        {9000, 6000, 1, 159, 106},  // 158.75 x 105.83
-        {9000, 6000, 2, 79.5, 53},  // the quotient keeps its fraction
-        {10800, 6000, 1, 190, 106}, // 190.5 is a tie: to the even 190
+TEST(PrintLayout, SizesProportionsThumbnailAndCentring) {
+    // 9000 x 6000 twips are 158.75 x 105.83 mm; 10800 twips 190.5 mm, a tie
+    // rounded to the even 190; a scale's quotient keeps its fraction.
+    const auto mm = [](double w, double h, int k) {
+        const SizeMM s = scaledSize(w, h, k);
+        return std::pair(s.width, s.height);
     };
-    for (const Case& c : cases) {
-        const SizeMM s = scaledSize(c.w, c.h, c.k);
-        EXPECT_DOUBLE_EQ(s.width, c.mmW) << c.w << " 1:" << c.k;
-        EXPECT_DOUBLE_EQ(s.height, c.mmH) << c.h << " 1:" << c.k;
-    }
-}
-
-TEST(PrintLayout, ProportionsThumbnailAndCentring) {
+    EXPECT_EQ(mm(9000, 6000, 1), std::pair(159.0, 106.0));
+    EXPECT_EQ(mm(9000, 6000, 2), std::pair(79.5, 53.0));
+    EXPECT_EQ(mm(10800, 6000, 1).first, 190);
     EXPECT_EQ(proportionalHeight(100, 160, 120), 75); // not 74
     EXPECT_EQ(proportionalHeight(100, 159, 106), 66);
     EXPECT_EQ(proportionalHeight(100, 0, 0), std::nullopt);
@@ -77,7 +69,6 @@ TEST(PrintLayout, ProportionsThumbnailAndCentring) {
 TEST(PrintLayout, KeyFilterAndNumbers) {
     EXPECT_TRUE(acceptsChar(Box::Size, QLatin1Char(','), french));
     EXPECT_FALSE(acceptsChar(Box::Size, QLatin1Char(','), plain));
-    EXPECT_FALSE(acceptsChar(Box::Size, QLatin1Char('-'), plain));
     for (const char c : {'a', 'e', ' ', '+'})
         EXPECT_FALSE(acceptsChar(Box::Margin, QLatin1Char(c), french)) << c;
 
@@ -114,8 +105,6 @@ protected:
 TEST_F(PrintWindowTest, ScalesTypedSizesAndFilteredKeys) {
     ImpIMG imp(ctx, printer);
     imp.fill(printtest::black(600, 400), QStringLiteral("/photos/chat.jpg"));
-    EXPECT_EQ(imp.Label1->text(),
-              QStringLiteral("Confirmer l'impression du fichier \n/photos/chat.jpg"));
     EXPECT_EQ(imp.Text1->text() + " " + imp.Text2->text(), QStringLiteral("159 106"));
     EXPECT_EQ(imp.Image1->width(), 158); // 105 pixels high at 1.5 : 1
     imp.Option2->click();
@@ -164,7 +153,6 @@ TEST_F(PrintWindowTest, NoPrinterIsSaidForOrientationAndPrint) {
     imp.Command1->click();
     EXPECT_EQ(dialogs.messageTexts(),
               QStringList(2, QStringLiteral("Aucune imprimante n'est disponible")));
-    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Exclamation);
     EXPECT_EQ(dialogs.count(ScriptedDialogs::Asked::Kind::Printer), 0);
     EXPECT_TRUE(imp.isVisible());
 }
@@ -176,6 +164,7 @@ TEST_F(ViewerTest, PrintingFollowsThePictureShown) {
     addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
     addFixture(QStringLiteral("pictures/samples/broken/text_renamed.jpg"));
     addFixture(QStringLiteral("media/tone_s16.wav"));
+    testutil::writeFile(appDir, QStringLiteral("notes.txt"), "texte");
     start();
     w->Combo1->setEditText(QStringLiteral("*.*"));
     const auto offered = [&] {
@@ -204,6 +193,9 @@ TEST_F(ViewerTest, PrintingFollowsThePictureShown) {
         << label.toStdString();
 
     click(QStringLiteral("text_renamed.jpg"));
+    EXPECT_FALSE(offered());
+    shownPicture();
+    click(QStringLiteral("notes.txt"));
     EXPECT_FALSE(offered());
     shownPicture();
     click(QStringLiteral("tone_s16.wav"));

@@ -97,10 +97,10 @@ TEST(Selection, ValidationOpeningAndFailuresKeepTheList) {
 }
 
 TEST(Selection, PicturesOfAFolderAndListableNames) {
-    EXPECT_EQ(
-        picturePaths("/data/Photos.2007", {"a.jpg", "B.BMP", "notes.txt", "README", "c.jpeg"}),
-        QStringList(
-            {"/data/Photos.2007/a.jpg", "/data/Photos.2007/B.BMP", "/data/Photos.2007/c.jpeg"}));
+    EXPECT_EQ(picturePaths("/data/Photos.2007", {"a.jpg", "B.BMP", "notes.txt", "README", "c.jpeg",
+                                                 "d.heic", "e.png.txt"}),
+              QStringList({"/data/Photos.2007/a.jpg", "/data/Photos.2007/B.BMP",
+                           "/data/Photos.2007/c.jpeg", "/data/Photos.2007/d.heic"}));
     EXPECT_TRUE(isListablePath(QStringLiteral("/photos/été.jpg")));
     EXPECT_FALSE(isListablePath(QStringLiteral("/photos/a\nb.jpg")));
     EXPECT_FALSE(isListablePath(QStringLiteral("/photos/a\rb.jpg")));

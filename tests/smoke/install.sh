@@ -29,21 +29,22 @@ grep -q 'GNU GENERAL PUBLIC LICENSE' "$prefix/share/doc/lumenta/LICENSE" || fail
 xdg="$prefix/xdg"
 mkdir -p "$xdg/home" "$xdg/config" "$xdg/data"
 update-desktop-database "$prefix/share/applications"
-for type in image/jpeg image/bmp image/gif image/x-icon image/x-win-bitmap image/x-wmf \
-            image/x-emf; do
+for type in image/jpeg image/bmp image/gif image/x-icon image/x-win-bitmap image/x-wmf image/png \
+            image/x-emf image/webp image/tiff image/svg+xml image/heic image/avif image/jxl; do
   apps=$(PATH="$prefix/bin:$PATH" HOME="$xdg/home" XDG_CONFIG_HOME="$xdg/config" \
          XDG_DATA_HOME="$xdg/data" XDG_DATA_DIRS="$prefix/share:/usr/share" gio mime "$type")
   grep -q 'lumenta\.desktop' <<<"$apps" || fail "not offered for $type: $apps"
 done
 
-# libemf2svg is GPL-2.0 only, libcdio and libimagequant GPL-3.0 or later: no
-# program may link both kinds.
+# libemf2svg is GPL-2.0 only, libcdio and libimagequant GPL-3.0 or later,
+# libheif LGPL-3.0: no program may link libemf2svg with any of those.
 grep -q libemf2svg <<<"$(ldd "$folder/lumenta-mfrender")" ||
   fail "the metafile renderer lacks libemf2svg"
+grep -q libheif <<<"$(ldd "$folder/lumenta-picdecode")" || fail "the picture decoder lacks libheif"
 for f in "$folder"/*; do
   libs=$(ldd "$f")
-  if grep -q libemf2svg <<<"$libs" && grep -qE 'libcdio|libimagequant' <<<"$libs"; then
-    fail "$(basename "$f") links libemf2svg with libcdio or libimagequant"
+  if grep -q libemf2svg <<<"$libs" && grep -qE 'libcdio|libimagequant|libheif' <<<"$libs"; then
+    fail "$(basename "$f") links libemf2svg with libcdio, libimagequant or libheif"
   fi
 done
 echo "install test passed ($folder)"

@@ -19,6 +19,11 @@ const MessageRequest* ScriptedDialogs::lastMessage() const {
     return nullptr;
 }
 
+QString ScriptedDialogs::lastText() const {
+    const MessageRequest* m = lastMessage();
+    return m ? m->text : QString();
+}
+
 int ScriptedDialogs::count(Asked::Kind kind) const {
     int n = 0;
     for (const Asked& a : asked)

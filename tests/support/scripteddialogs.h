@@ -35,6 +35,8 @@ public:
     // Texts of the message boxes shown so far.
     QStringList messageTexts() const;
     const MessageRequest* lastMessage() const;
+    // Text of the last message box, empty when none was shown.
+    QString lastText() const;
     int count(Asked::Kind kind) const;
 
     using Dialogs::message;

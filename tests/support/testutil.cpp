@@ -25,6 +25,14 @@ QString fixture(const QString& relative) {
     return QDir(QStringLiteral(LUMENTA_FIXTURES_DIR)).filePath(relative);
 }
 
+QString sample(const QString& relative) {
+    return fixture(QStringLiteral("pictures/samples/") + relative);
+}
+
+QByteArray sampleBytes(const QString& relative) {
+    return readFile(sample(relative));
+}
+
 QString copyFixture(const QTemporaryDir& dir, const QString& relative, const QString& newName) {
     const QString src = fixture(relative);
     const QString dst = dir.filePath(newName.isEmpty() ? QFileInfo(src).fileName() : newName);
@@ -43,6 +51,12 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return QString();
     f.write(bytes);
+    return path;
+}
+
+QString writeScript(const QTemporaryDir& dir, const QString& name, const QByteArray& body) {
+    const QString path = writeFile(dir, name, "#!/bin/sh\n" + body + "\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return path;
 }
 

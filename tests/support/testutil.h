@@ -29,6 +29,10 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 // Absolute path of a file under the shared read-only fixtures folder.
 QString fixture(const QString& relative);
 
+// Path and bytes of a picture under the fixtures' pictures/samples folder.
+QString sample(const QString& relative);
+QByteArray sampleBytes(const QString& relative);
+
 // Copies a fixture into dir (under its own name, or newName) and returns
 // the copy's path; the copy is writable.
 QString copyFixture(const QTemporaryDir& dir, const QString& relative,
@@ -36,6 +40,9 @@ QString copyFixture(const QTemporaryDir& dir, const QString& relative,
 
 // Writes bytes to dir/name and returns the path.
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
+
+// Writes an executable shell script "#!/bin/sh\n<body>\n" to dir/name.
+QString writeScript(const QTemporaryDir& dir, const QString& name, const QByteArray& body);
 
 // Reads a whole file (empty on failure).
 QByteArray readFile(const QString& path);

@@ -26,6 +26,12 @@ QString ViewerTest::settingsFile() const {
     return appDir.filePath(QStringLiteral("Affich.cfg"));
 }
 
+void ViewerTest::keepSearchFolder(const QString& folder) {
+    browse = folder;
+    testutil::writeFile(appDir, QStringLiteral("Affich.cfg"),
+                        " 0  0 \r\n 0  0  1  1  0  0  1 \r\n 1 \r\n" + folder.toUtf8() + "\r\n");
+}
+
 void ViewerTest::start() {
     ctx.state.loadSettingsAtStartup();
     w = std::make_unique<Lumenta>(ctx);
@@ -50,11 +56,9 @@ void ViewerTest::click(const QString& name, bool wait) {
     FileList* list = w->File1;
     const QList<QListWidgetItem*> items = list->findItems(name, Qt::MatchExactly);
     ASSERT_EQ(items.size(), 1) << name.toStdString();
-    const QRect r = list->visualItemRect(items.first());
     list->scrollToItem(items.first());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(items.first()).center());
-    (void)r;
     if (wait)
         EXPECT_TRUE(waitForPicture()) << name.toStdString();
 }

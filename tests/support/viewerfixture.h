@@ -26,6 +26,9 @@ protected:
     // Waits (bounded) until no picture is loading; false on timeout.
     bool waitForPicture();
     QString settingsFile() const;
+    // Writes a settings file that keeps `folder` as the search folder and
+    // makes it the browsing folder (not created here).
+    void keepSearchFolder(const QString& folder);
 
     QTemporaryDir appDir;
     QString browse; // folder the lists start on

@@ -54,7 +54,6 @@ public:
         raw(0x02FB, tail.size() % 2 ? tail + '\0' : tail);
     }
     void select(int slot) { record(0x012D, {qint16(slot)}); }
-    void remove(int slot) { record(0x01F0, {qint16(slot)}); }
     void textColor(QRgb color) { record(0x0209, {}, colorRef(color)); }
     void textAlign(int align) { record(0x012E, {qint16(align)}); }
 

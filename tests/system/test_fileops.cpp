@@ -89,9 +89,7 @@ TEST_F(FileOps, CopyKeepsBytesDateAndModeAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(copyFile(src, dst).ok());
     EXPECT_EQ(readFile(dst), readFile(src));
     EXPECT_EQ(QFileInfo(dst).lastModified(), QFileInfo(src).lastModified());
-    struct stat st;
-    ASSERT_EQ(stat(QFile::encodeName(dst).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(QFileInfo(dst).permissions(), QFileInfo(src).permissions());
     EXPECT_EQ(entries("b"), QStringList{"photo.jpg"});
 }
 
@@ -130,10 +128,8 @@ TEST_F(FileOps, AFileIsNeverCopiedOrMovedOntoItself) {
                                path("b/link.jpg"), path("b/hard.jpg")}) {
         CopyOptions replace;
         replace.replace = true;
-        const FileResult c = copyFile(src, dst, replace);
-        const FileResult m = moveFile(src, dst, replace);
-        EXPECT_TRUE(c.sameFile && !c.ok()) << dst.toStdString();
-        EXPECT_TRUE(m.sameFile && !m.ok()) << dst.toStdString();
+        for (const FileResult& r : {copyFile(src, dst, replace), moveFile(src, dst, replace)})
+            EXPECT_TRUE(r.sameFile && !r.ok()) << dst.toStdString();
         EXPECT_EQ(readFile(src), before) << dst.toStdString();
     }
     EXPECT_TRUE(QFileInfo(path("b/link.jpg")).isSymLink());
@@ -194,8 +190,7 @@ TEST_F(FileOps, AReadOnlyTargetFolderIsRefused) {
     if (geteuid() == 0 && !readOnly.mounted)
         GTEST_SKIP() << "root ignores folder permissions and cannot mount here";
     EXPECT_EQ(copyFile(src, target + QStringLiteral("/x.jpg")).error, FileError::PermissionDenied);
-    EXPECT_TRUE(
-        QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(entries("ro").isEmpty());
 }
 
 TEST_F(FileOps, MovesRenameOrCopyThenDelete) {

@@ -43,19 +43,6 @@ TEST(CalculScroll, MillimetresAndAspect) {
     EXPECT_FALSE(calculScroll(0, 0, 1440, 0).aspect.has_value());
 }
 
-TEST(MainLayout, StepsFollowTheWindowSize) {
-    const MainLayout l = layoutForSize(MainLayout{}, 12000, 9000);
-    EXPECT_EQ(l.picFondWidth, 12000 - 255 - 3100);
-    EXPECT_EQ(l.picFondHeight, 9000 - 255 - 800);
-    EXPECT_EQ(l.vScrollLeft, 12000 - 255 - 100);
-    EXPECT_EQ(l.hScrollTop, l.picFondHeight);
-    EXPECT_EQ(l.hScrollWidth, l.picFondWidth);
-    EXPECT_EQ(l.hScrollLeft, 3000);
-    EXPECT_EQ(l.vScrollHeight, 9000 - 800 - 255);
-    EXPECT_EQ(l.frameTop, 9000 - 2535 - 750);
-    EXPECT_EQ(l.fileHeight, 9000 - 1890 - 2535 - 2140);
-}
-
 TEST(MainLayout, NegativeSizesAreSkippedOthersRun) {
     MainLayout before;
     before.picFondWidth = 4321;
@@ -76,19 +63,23 @@ TEST(MainLayout, NegativeSizesAreSkippedOthersRun) {
 }
 
 TEST(Dispatch, GroupsByUpperCaseExtension) {
-    for (const char* e : {"AVI", "MOV", "PIC", "MPEG", "MPG", "RM", "RAM", "RMM", "RMD", "RA"})
-        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::AssociatedMedia) << e;
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("FLI")), DispatchGroup::Animation);
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("FLC")), DispatchGroup::Animation);
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("WAV")), DispatchGroup::Sound);
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("MID")), DispatchGroup::Sound);
+    const std::pair<const char*, DispatchGroup> cases[] = {{"AVI", DispatchGroup::AssociatedMedia},
+                                                           {"RMD", DispatchGroup::AssociatedMedia},
+                                                           {"MPEG", DispatchGroup::AssociatedMedia},
+                                                           {"FLC", DispatchGroup::Animation},
+                                                           {"WAV", DispatchGroup::Sound},
+                                                           {"MID", DispatchGroup::Sound},
+                                                           {"TXT", DispatchGroup::Other},
+                                                           {"", DispatchGroup::Other},
+                                                           {"MIDI", DispatchGroup::Other}};
+    for (const auto& [ext, group] : cases)
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(ext)), group) << ext;
     for (const char* e :
-         {"WMF", "BMP", "GIF", "JPG", "ICO", "CUR", "EMF", "RLE", "DIB", "JPE", "JPEG", "JIF"})
+         {"WMF", "BMP",  "GIF", "JPG",  "ICO", "CUR", "EMF",  "RLE",  "DIB",  "JPE",  "JPEG", "JIF",
+          "PNG", "WEBP", "TIF", "TIFF", "TGA", "SVG", "SVGZ", "HEIC", "HEIF", "AVIF", "JXL"})
         EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Picture) << e;
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("jpg")), DispatchGroup::Other);
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("TXT")), DispatchGroup::Other);
-    EXPECT_EQ(dispatchGroupFor(QString()), DispatchGroup::Other);
-    EXPECT_EQ(dispatchGroupFor(QStringLiteral("MIDI")), DispatchGroup::Other);
+    for (const char* e : {"jpg", "png", "heic", "PN", "TIFFX", "SVG.GZ", "JXR"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Other) << e;
 }
 
 TEST(Dispatch, CaptionAndCountTexts) {

@@ -8,7 +8,6 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -32,57 +31,31 @@ TEST_F(ViewerTest, FirstStartPlacesTheListsOnTheProgramFolder) {
     addFixture(QStringLiteral("pictures/samples/gif/static.gif"));
     addFixture(QStringLiteral("media/tone_s16.wav"));
     start();
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Visionneuse d'images"));
     EXPECT_EQ(w->Dir1->path(), appDir.path());
     EXPECT_EQ(w->File1->path(), appDir.path());
     EXPECT_EQ(w->Combo1->currentText(), QStringLiteral("*.bmp;*.gif;*.jpg"));
     EXPECT_EQ(w->Label5->text(), QStringLiteral(" 2 Fichiers"));
-    ASSERT_EQ(w->Combo1->count(), 27);
-    EXPECT_EQ(w->Combo1->itemText(0), QStringLiteral("*.ico"));
-    EXPECT_EQ(w->Combo1->itemText(9), QStringLiteral("*.bmp;*.gif;*.jpg"));
-    EXPECT_EQ(w->Combo1->itemText(21), QStringLiteral("*.rm;*.ra;*.ram;*.rmm;*.rmd"));
-    EXPECT_EQ(w->Combo1->itemText(26), QStringLiteral("*.dib"));
-    EXPECT_EQ(w->File1->toolTip(),
-              QStringLiteral("Cliquez sur le nom d'un fichier pour l'exécuter"));
-    EXPECT_EQ(w->Open->toolTip(),
-              QStringLiteral("Clic droit pour afficher l'image en plein écran"));
-    EXPECT_EQ(w->Command9->toolTip(), QStringLiteral("Utilitaire de sélection par vignettes"));
-    // Start states of the picture buttons.
-    EXPECT_FALSE(shown(w->Command2));
-    EXPECT_FALSE(w->Command2->isEnabled());
-    EXPECT_FALSE(shown(w->Command6));
-    EXPECT_FALSE(shown(w->Command7));
-    EXPECT_FALSE(w->Command5->isEnabled());
-    EXPECT_FALSE(shown(w->MMControl1));
-    EXPECT_FALSE(shown(w->Command4));
-    EXPECT_FALSE(w->Mnu_Pleinecran->isEnabled());
-    EXPECT_FALSE(w->Mnu_EffaceImage->isEnabled());
-    EXPECT_FALSE(w->Mnu_Diapo->isEnabled());
-    // Controls sit at their places in twips (15 twips a pixel at 96 DPI).
-    EXPECT_EQ(w->Dir1->geometry(), QRect(8, 56, 185, 126));
-    EXPECT_EQ(w->Command1->geometry(), QRect(144, 112, 33, 33));
+    // Nothing shown: the picture commands are off.
+    for (QWidget* c : {static_cast<QWidget*>(w->Command2), static_cast<QWidget*>(w->Command6),
+                       static_cast<QWidget*>(w->Command7), static_cast<QWidget*>(w->Command4),
+                       static_cast<QWidget*>(w->MMControl1)})
+        EXPECT_FALSE(shown(c)) << c->objectName().toStdString();
+    for (QAction* a : {w->Mnu_Pleinecran, w->Mnu_EffaceImage, w->Mnu_Diapo, w->Mnu_EnregSous})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    EXPECT_FALSE(w->Command5->isEnabled() || w->Mnu_Coller->isVisible());
     EXPECT_FALSE(QFileInfo::exists(settingsFile()));
 }
 
-TEST_F(ViewerTest, KeptSearchFolderIsRestoredWholeWithItsComma) {
-    browse = appDir.filePath(QStringLiteral("vacances, 2024"));
-    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
-    testutil::writeFile(appDir, QStringLiteral("Affich.cfg"),
-                        (QStringLiteral(" 1  2 \r\n 0  0  1  1  0  0  1 \r\n 1 \r\n") + browse +
-                         QStringLiteral("\r\n"))
-                            .toUtf8());
-    start();
-    EXPECT_EQ(w->Dir1->path(), browse);
-    EXPECT_EQ(w->File1->count(), 1);
-    EXPECT_EQ(ctx.state.settings.FullScreenBackColor, 2);
-}
-
-TEST_F(ViewerTest, MissingSearchFolderFallsBackToTheProgramFolder) {
-    testutil::writeFile(appDir, QStringLiteral("Affich.cfg"),
-                        " 1  2 \r\n 0  0  1  1  0  0  1 \r\n 1 \r\n/no/such/folder\r\n");
-    start();
-    EXPECT_EQ(w->Dir1->path(), appDir.path());
-    EXPECT_TRUE(dialogs.asked.isEmpty());
+TEST_F(ViewerTest, KeptSearchFolderIsRestoredWholeOrFallsBack) {
+    for (const QString& kept :
+         {appDir.filePath(QStringLiteral("vacances, 2024")), QStringLiteral("/no/such/folder")}) {
+        keepSearchFolder(kept);
+        if (!kept.startsWith(QStringLiteral("/no/")))
+            addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
+        start();
+        EXPECT_EQ(w->Dir1->path(), QFileInfo::exists(kept) ? kept : appDir.path());
+        EXPECT_TRUE(dialogs.asked.isEmpty());
+    }
 }
 
 TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
@@ -95,44 +68,34 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     w->Combo1->setCurrentIndex(wav);
     Q_EMIT w->Combo1->activated(wav);
     EXPECT_EQ(w->File1->count(), 2);
-    EXPECT_EQ(w->Label5->text(), QStringLiteral(" 2 Fichiers"));
 
     // A pattern being typed filters as soon as it is valid...
-    w->Combo1->lineEdit()->setFocus();
-    w->Combo1->lineEdit()->selectAll();
-    QTest::keyClicks(w->Combo1->lineEdit(), QStringLiteral("*.jpg"));
+    QLineEdit* edit = w->Combo1->lineEdit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("*.jpg"));
     EXPECT_EQ(w->File1->count(), 1);
     // ...and a malformed one is refused when it is confirmed.
-    w->Combo1->lineEdit()->selectAll();
-    QTest::keyClicks(w->Combo1->lineEdit(), QStringLiteral("*.jpg|x"));
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("*.jpg|x"));
     EXPECT_TRUE(dialogs.asked.isEmpty());
-    QTest::keyClick(w->Combo1->lineEdit(), Qt::Key_Return);
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Filtre incorrect !"));
-    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Erreur"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Filtre incorrect !"));
     EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
-    EXPECT_EQ(w->Combo1->currentText(), QStringLiteral("*.*"));
     EXPECT_EQ(w->File1->pattern(), QStringLiteral("*.*"));
     EXPECT_EQ(w->File1->count(), 3);
 }
 
 TEST_F(ViewerTest, PictureClickShowsItAndSetsTheCommands) {
-    browse = appDir.filePath(QStringLiteral("my.photos"));
-    QDir().mkpath(browse);
-    testutil::writeFile(appDir, QStringLiteral("Affich.cfg"),
-                        (QStringLiteral(" 0  0 \r\n 0  0  1  1  0  0  1 \r\n 1 \r\n") + browse +
-                         QStringLiteral("\r\n"))
-                            .toUtf8());
+    keepSearchFolder(appDir.filePath(QStringLiteral("my.photos")));
     const QString path = addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"),
                                     QStringLiteral("chat.jpg"));
     start();
     click(QStringLiteral("chat.jpg"));
     EXPECT_EQ(ctx.state.CurrentFilePath, path);
-    EXPECT_EQ(ctx.state.CurrentFileExt, QStringLiteral("JPG"));
     EXPECT_EQ(ctx.state.FullScreenFilePath, path);
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Visionneuse d'image : ") + path.toUpper() +
-                                    QStringLiteral("  ") + QString::number(QFileInfo(path).size()) +
-                                    QStringLiteral(" Octets"));
+    EXPECT_EQ(ctx.state.CurrentFileExt, QStringLiteral("JPG"));
+    EXPECT_TRUE(w->windowTitle().contains(path.toUpper()));
     const QImage img = w->picture().image;
     ASSERT_FALSE(img.isNull());
     EXPECT_EQ(w->Open->size(), img.size());
@@ -140,21 +103,16 @@ TEST_F(ViewerTest, PictureClickShowsItAndSetsTheCommands) {
                        static_cast<QWidget*>(w->Command2), static_cast<QWidget*>(w->Command7),
                        static_cast<QWidget*>(w->Command10), static_cast<QWidget*>(w->Command6)})
         EXPECT_TRUE(shown(c)) << c->objectName().toStdString();
-    EXPECT_TRUE(w->Command2->isEnabled());
     // The list editor's button follows whether that window can be opened.
     EXPECT_EQ(w->Command5->isEnabled(), w->windows().available(SecondaryWindow::SelectionList));
-    EXPECT_TRUE(w->Mnu_Pleinecran->isEnabled());
-    EXPECT_TRUE(w->Mnu_EnregSous->isEnabled());
-    EXPECT_DOUBLE_EQ(ctx.state.PictureWidthMM, std::nearbyint(img.width() * 15 * 25.4 / 1440));
+    EXPECT_TRUE(w->Mnu_Pleinecran->isEnabled() && w->Mnu_EnregSous->isEnabled());
     EXPECT_TRUE(dialogs.asked.isEmpty());
 
     // The folder changes: the picture is hidden, the menus disabled, and
     // the slideshow button shows only with a validated list.
     ctx.state.settings.SelectionListValid = 1;
     w->Dir1->setPath(appDir.path());
-    EXPECT_FALSE(shown(w->Open));
-    EXPECT_FALSE(shown(w->Image1));
-    EXPECT_FALSE(shown(w->Command2));
+    EXPECT_FALSE(shown(w->Open) || shown(w->Image1) || shown(w->Command2));
     EXPECT_FALSE(w->Mnu_EnregSous->isEnabled());
     EXPECT_TRUE(shown(w->Command6));
     ctx.state.settings.SelectionListValid = 0;
@@ -201,67 +159,40 @@ TEST_F(ViewerTest, ScrollBarsReachTheFarSideOfALargePhoto) {
     // The last column and row of the picture sit at the viewport's edge.
     const QPoint last = w->Open->mapTo(w->PicFond, QPoint(5999, 3999));
     EXPECT_EQ(last, QPoint(w->PicFond->width() - 1, w->PicFond->height() - 1));
-    EXPECT_EQ(w->HScroll1->pageStep(), w->HScroll1->maximum() / 5);
-    w->HScroll1->setValue(1500);
-    EXPECT_EQ(w->Open->x(), -100);
 }
 
-TEST_F(ViewerTest, UnreadablePictureKeepsThePreviousOne) {
+TEST_F(ViewerTest, FilesThatCannotBeShown) {
     addFixture(QStringLiteral("pictures/samples/gif/static.gif"), QStringLiteral("a.gif"));
     addFixture(QStringLiteral("pictures/samples/broken/text_renamed.jpg"), QStringLiteral("b.jpg"));
-    start();
-    click(QStringLiteral("a.gif"));
-    const QImage before = w->picture().image;
-    ASSERT_FALSE(before.isNull());
-    click(QStringLiteral("b.jpg"));
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Format d'image non supporté !"));
-    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Exclamation);
-    EXPECT_EQ(w->picture().image, before);
-    EXPECT_EQ(ctx.state.FullScreenFilePath, QDir(browse).filePath(QStringLiteral("b.jpg")));
-}
-
-TEST_F(ViewerTest, OtherFilesAreRefusedSilently) {
+    const QString gone = addFixture(QStringLiteral("pictures/samples/gif/static.gif"));
     testutil::writeFile(appDir, QStringLiteral("notes.txt"), "hello");
     testutil::writeFile(appDir, QStringLiteral("README"), "hello");
-    addFixture(QStringLiteral("pictures/samples/gif/static.gif"));
     start();
     w->Combo1->setEditText(QStringLiteral("*.*"));
-    click(QStringLiteral("static.gif"));
-    click(QStringLiteral("notes.txt"));
-    EXPECT_FALSE(shown(w->Open));
-    EXPECT_FALSE(shown(w->PicFond));
-    EXPECT_FALSE(w->Command2->isEnabled());
-    EXPECT_FALSE(w->Command5->isEnabled());
-    EXPECT_FALSE(w->Mnu_EnregSous->isEnabled());
-    EXPECT_FALSE(w->Mnu_ListeSelect->isEnabled());
-    click(QStringLiteral("README"));
-    EXPECT_EQ(ctx.state.CurrentFileExt, QString());
-    EXPECT_TRUE(dialogs.asked.isEmpty());
-}
-
-TEST_F(ViewerTest, VanishedFileEndsTheClickWithoutEffect) {
-    const QString p = addFixture(QStringLiteral("pictures/samples/gif/static.gif"));
-    start();
-    QFile::remove(p);
+    // A file removed behind the list's back: the click ends without effect.
+    QFile::remove(gone);
     const QString title = w->windowTitle();
     click(QStringLiteral("static.gif"));
     EXPECT_EQ(w->windowTitle(), title);
     EXPECT_TRUE(ctx.state.CurrentFilePath.isEmpty());
     EXPECT_TRUE(dialogs.asked.isEmpty());
-}
 
-TEST_F(ViewerTest, ArrowKeysStepThroughTheList) {
-    addFixture(QStringLiteral("pictures/samples/gif/static.gif"), QStringLiteral("a1.gif"));
-    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"), QStringLiteral("a2.jpg"));
-    start();
-    click(QStringLiteral("a1.gif"));
-    QTest::keyClick(w->File1, Qt::Key_Down);
-    ASSERT_TRUE(waitForPicture());
-    EXPECT_TRUE(ctx.state.CurrentFilePath.endsWith(QStringLiteral("/a2.jpg")));
-    EXPECT_EQ(
-        w->picture().image.size(),
-        QImage(testutil::fixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"))).size());
+    // An unreadable picture is said and keeps the previous one.
+    click(QStringLiteral("a.gif"));
+    const QImage before = w->picture().image;
+    ASSERT_FALSE(before.isNull());
+    click(QStringLiteral("b.jpg"));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Format d'image non supporté !")});
+    EXPECT_EQ(w->picture().image, before);
+    EXPECT_EQ(ctx.state.FullScreenFilePath, QDir(browse).filePath(QStringLiteral("b.jpg")));
+
+    // Other files are refused silently and hide the picture.
+    click(QStringLiteral("notes.txt"));
+    EXPECT_FALSE(shown(w->Open) || shown(w->PicFond) || w->Command2->isEnabled());
+    EXPECT_FALSE(w->Mnu_EnregSous->isEnabled() || w->Mnu_ListeSelect->isEnabled());
+    click(QStringLiteral("README"));
+    EXPECT_EQ(ctx.state.CurrentFileExt, QString());
+    EXPECT_EQ(dialogs.asked.size(), 1);
 }
 
 TEST_F(ViewerTest, PicturesLoadWhileTheWindowRespondsAndTheLatestClickWins) {
@@ -322,105 +253,62 @@ TEST_F(ViewerTest, NextPictureInTheDirectionOfTravelIsDecodedAhead) {
 }
 
 TEST_F(ViewerTest, AnimationPlayerGetsThePathWhole) {
-    browse = appDir.filePath(QStringLiteral("dessins animés"));
+    keepSearchFolder(appDir.filePath(QStringLiteral("dessins animés")));
     const QString anim = QDir(browse).filePath(QStringLiteral("it's \"fun\".fli"));
-    QDir().mkpath(browse);
-    QFile f(anim);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("not really an animation");
-    f.close();
-    testutil::writeFile(appDir, QStringLiteral("Affich.cfg"),
-                        (QStringLiteral(" 0  0 \r\n 0  0  1  1  0  0  1 \r\n 1 \r\n") + browse +
-                         QStringLiteral("\r\n"))
-                            .toUtf8());
+    testutil::writeFile(appDir, QDir(appDir.path()).relativeFilePath(anim), "not an animation");
     start();
     w->Combo1->setEditText(QStringLiteral("*.fli"));
     click(QFileInfo(anim).fileName());
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Fichier AAWIN.EXE non trouvé"));
-    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Fichier AAWIN.EXE non trouvé"));
 
     // A player that records what it was given.
     const QString record = appDir.filePath(QStringLiteral("args.txt"));
-    const QString player =
-        testutil::writeFile(appDir, QStringLiteral("aawin"),
-                            (QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > '") +
-                             record + QStringLiteral("'\n"))
-                                .toUtf8());
-    QFile::setPermissions(player, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const int before = int(dialogs.asked.size());
+    testutil::writeScript(appDir, QStringLiteral("aawin"),
+                          "printf '%s\\n' \"$#\" \"$1\" > '" + record.toUtf8() + "'");
     click(QFileInfo(anim).fileName());
-    EXPECT_EQ(dialogs.asked.size(), before);
+    EXPECT_EQ(dialogs.asked.size(), 1);
     ASSERT_TRUE(testutil::waitUntil([&] { return QFileInfo(record).size() > 0; }, 5000));
     QTest::qWait(100);
     EXPECT_EQ(QString::fromUtf8(testutil::readFile(record)),
               QStringLiteral("1\n") + anim + QStringLiteral("\n"));
 }
 
-TEST_F(ViewerTest, CopyPutsABitmapOnTheClipboard) {
-    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
-    start();
-    // Nothing shown yet: the copy is refused with a warning.
-    w->Image1_DblClick();
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text,
-              QStringLiteral("Cette image ne peut pas être copiée dans le presse papier !"));
-    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Avertissement"));
-    click(QStringLiteral("baseline.jpg"));
-    QTest::mouseDClick(w->Image1, Qt::LeftButton);
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    ASSERT_NE(data, nullptr);
-    EXPECT_TRUE(data->hasImage());
-    EXPECT_FALSE(data->hasFormat(QStringLiteral("image/x-wmf")));
-    EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).size(), w->picture().image.size());
-}
-
-TEST_F(ViewerTest, CopyOfAMetafilePutsItsBytesBesideABitmap) {
+TEST_F(ViewerTest, CopyPutsABitmapAndAWindowsMetafileItsBytesOnTheClipboard) {
     const QString wmf = addFixture(QStringLiteral("pictures/samples/meta/gdi_records.wmf"));
     addFixture(QStringLiteral("pictures/samples/meta/gdi_records.emf"));
     start();
+    // Nothing shown yet: the copy is refused with a warning.
+    w->Image1_DblClick();
+    EXPECT_EQ(dialogs.lastText(),
+              QStringLiteral("Cette image ne peut pas être copiée dans le presse papier !"));
     w->Combo1->setEditText(QStringLiteral("*.wmf;*.emf"));
-    click(QStringLiteral("gdi_records.wmf"));
-    ASSERT_EQ(w->picture().kind, Picture::Kind::Wmf);
-    EXPECT_FALSE(w->Open->isHidden());
-    w->Mnu_Copie->trigger();
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(data->data(QStringLiteral("image/x-wmf")), testutil::readFile(wmf));
-    EXPECT_TRUE(data->hasImage());
-    // An EMF is copied as a bitmap.
-    click(QStringLiteral("gdi_records.emf"));
-    ASSERT_EQ(w->picture().kind, Picture::Kind::Emf);
-    w->Mnu_Copie->trigger();
-    data = QGuiApplication::clipboard()->mimeData();
-    EXPECT_FALSE(data->hasFormat(QStringLiteral("image/x-wmf")));
-    EXPECT_TRUE(data->hasImage());
+    for (const char* name : {"gdi_records.wmf", "gdi_records.emf"}) {
+        click(QLatin1String(name));
+        ASSERT_FALSE(w->Open->isHidden()) << name;
+        QTest::mouseDClick(w->Image1, Qt::LeftButton);
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(qvariant_cast<QImage>(data->imageData()).size(), w->picture().image.size());
+        // An EMF goes as a bitmap only.
+        EXPECT_EQ(data->data(QStringLiteral("image/x-wmf")),
+                  w->picture().kind == Picture::Kind::Wmf ? testutil::readFile(wmf) : QByteArray());
+    }
 }
 
 TEST_F(ViewerTest, DisplayMenuChecksAndSavesOnlyOnChoice) {
     start();
-    w->Mnu_Affichage_Open();
-    EXPECT_TRUE(w->Mnu_AffichProp->isChecked());
-    EXPECT_FALSE(w->Mnu_AffichMaxi->isChecked());
-    EXPECT_TRUE(w->Mnu_CoulNoir->isChecked());
-    EXPECT_FALSE(w->Mnu_CoulRouge->isChecked());
-    EXPECT_EQ(ctx.state.settings.FullScreenBackColor, 1);
-    EXPECT_EQ(ctx.state.settings.FullScreenSizeMode, 0);
+    // Proportional, maximal, black, red.
+    const auto checks = [&] {
+        w->Mnu_Affichage_Open();
+        return QList<bool>{w->Mnu_AffichProp->isChecked(), w->Mnu_AffichMaxi->isChecked(),
+                           w->Mnu_CoulNoir->isChecked(), w->Mnu_CoulRouge->isChecked()};
+    };
+    EXPECT_EQ(checks(), QList<bool>({true, false, true, false}));
     EXPECT_FALSE(QFileInfo::exists(settingsFile()));
-
     w->Mnu_CoulRouge->trigger();
     w->Mnu_AffichMaxi->trigger();
     EXPECT_TRUE(testutil::readFile(settingsFile()).startsWith(" 2  5 \r\n"));
-    w->Mnu_Affichage_Open();
-    EXPECT_TRUE(w->Mnu_CoulRouge->isChecked());
-    EXPECT_FALSE(w->Mnu_CoulNoir->isChecked());
-    EXPECT_TRUE(w->Mnu_AffichMaxi->isChecked());
-    EXPECT_FALSE(w->Mnu_AffichProp->isChecked());
-    // The menu tree of the display settings.
-    EXPECT_EQ(w->Mnu_Parametres->title(), QStringLiteral("&Paramétrage"));
-    EXPECT_EQ(w->Mnu_Parametres->actions(),
-              QList<QAction*>({w->Mnu_TailleEcr->menuAction(), w->Mnu_CoulFond->menuAction()}));
-    EXPECT_EQ(w->Mnu_CoulFond->actions().size(), 6);
+    EXPECT_EQ(checks(), QList<bool>({false, true, false, true}));
 }
 
 TEST_F(ViewerTest, DriveNotReadyRetryThenCancel) {
@@ -431,9 +319,7 @@ TEST_F(ViewerTest, DriveNotReadyRetryThenCancel) {
     dialogs.messageAnswers = {MsgResult::Retry, MsgResult::Cancel};
     w->Drive1->setCurrentIndex(w->Drive1->findData(gone));
     ASSERT_EQ(dialogs.count(ScriptedDialogs::Asked::Kind::Message), 2);
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Lecteur non disponible ou non prêt !"));
-    EXPECT_EQ(dialogs.lastMessage()->buttons, MsgButtons::RetryCancel);
-    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Question);
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Lecteur non disponible ou non prêt !"));
     EXPECT_EQ(w->Drive1->drive(), before);
     EXPECT_EQ(w->Dir1->path(), appDir.path());
 
@@ -444,16 +330,4 @@ TEST_F(ViewerTest, DriveNotReadyRetryThenCancel) {
     w->Drive1->setCurrentIndex(w->Drive1->findData(gone));
     EXPECT_EQ(w->Dir1->path(), gone);
     EXPECT_EQ(ctx.state.LastValidDrive, gone);
-}
-
-TEST_F(ViewerTest, ResizeLaysOutTheViewportAndSkipsNegativeSizes) {
-    start();
-    w->applyLayout(12000, 9000);
-    EXPECT_EQ(w->PicFond->width(), (12000 - 255 - 3100) / 15);
-    EXPECT_EQ(w->Frame1->y(), (9000 - 2535 - 750) / 15);
-    const int width = w->PicFond->width();
-    w->applyLayout(3000, 8000);
-    EXPECT_EQ(w->PicFond->width(), width);
-    EXPECT_EQ(w->PicFond->height(), (8000 - 255 - 800) / 15);
-    EXPECT_EQ(w->VScroll1->x(), (3000 - 255 - 100) / 15);
 }

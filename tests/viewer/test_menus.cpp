@@ -1,6 +1,4 @@
 #include "about/frmabout.h"
-#include "app/version.h"
-#include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
@@ -14,77 +12,23 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 
 using namespace lumenta;
 using Kind = ScriptedDialogs::Asked::Kind;
 
-namespace {
-
-// "name:caption" of each entry of a menu, "-" for a separator.
-QStringList entries(const QMenu* menu) {
-    QStringList out;
-    for (const QAction* a : menu->actions()) {
-        if (a->isSeparator())
-            out << QStringLiteral("-");
-        else
-            out << (a->menu() ? a->menu()->objectName() : a->objectName()) + QLatin1Char(':') +
-                       a->text();
-    }
-    return out;
-}
-
-} // namespace
-
-TEST_F(ViewerTest, MenuTreeInItsOrderWithStartStates) {
+TEST_F(ViewerTest, EveryWindowCommandIsAvailable) {
     start();
-    QStringList titles;
-    for (const QAction* a : w->menuBar()->actions())
-        titles << a->menu()->objectName() + QLatin1Char(':') + a->text();
-    EXPECT_EQ(titles, QStringList({"Mnu_Fichier:&Fichier", "Mnu_Edition:&Edition",
-                                   "Mnu_Affichage:&Affichage", "Mnu_Aide:?"}));
-    EXPECT_EQ(
-        entries(w->Mnu_Fichier),
-        QStringList(
-            {"Mnu_EnregSous:Enregistrer Sous", "-", "Mnu_SelectSource:Sélectionner source...",
-             "Mnu_AcquScanner:&Acquerir...(<12Mo)", "-", "Mnu_Imprimer:&Imprimer",
-             "Mnu_ConfIMP:&Configurer l'imprimante", "-", "Mnu_Utilitaire:Utilitaire de copie",
-             "Mnu_ConvertIMG:Conversion de format de fichier image", "-", "Mnu_Quitter:&Quitter"}));
-    EXPECT_EQ(entries(w->Mnu_Edition), QStringList({"Mnu_Copie:&Copier dans le presse papier",
-                                                    "Mnu_Coller:Co&ller dans une nouvelle image"}));
-    EXPECT_EQ(entries(w->Mnu_Affichage),
-              QStringList({"Mnu_AfficheVignette:Affichage par vignettes",
-                           "Mnu_ListeSelect:Liste de séléction", "-", "Mnu_Parametres:&Paramétrage",
-                           "Mnu_Pleinecran:&Plein écran", "Mnu_EffaceImage:&Effacer l'image", "-",
-                           "Mnu_Diapo:&Diaporama", "-", "Mnu_CDPlay:CD Player"}));
-    EXPECT_EQ(entries(w->Mnu_Aide),
-              QStringList({"Mnu_Apropos:&A propos", "Mnu_Apropos2:A propos 2"}));
-    EXPECT_FALSE(w->Mnu_Pleinecran->isEnabled());
-    EXPECT_FALSE(w->Mnu_EffaceImage->isEnabled());
-    EXPECT_FALSE(w->Mnu_Diapo->isEnabled());
-    EXPECT_FALSE(w->Mnu_Coller->isVisible());
-    // Placing the lists on the start folder counts as a folder change.
-    EXPECT_FALSE(w->Mnu_EnregSous->isEnabled());
-    EXPECT_TRUE(w->Mnu_Apropos->isEnabled());
-    EXPECT_TRUE(w->Mnu_Apropos2->isEnabled());
-}
-
-TEST_F(ViewerTest, WindowsNotBuiltYetStayVisibleButDisabled) {
-    start();
-    for (QToolButton* b : {w->Command11})
-        EXPECT_TRUE(!b->isHidden() && !b->isEnabled()) << b->objectName().toStdString();
     w->Mnu_Fichier_Open();
     Q_EMIT w->Mnu_Affichage->aboutToShow();
-    for (QAction* a : {w->Mnu_ConvertIMG})
-        EXPECT_TRUE(a->isVisible() && !a->isEnabled()) << a->objectName().toStdString();
+    EXPECT_TRUE(w->Mnu_AfficheVignette->isEnabled() && w->Command9->isEnabled());
     EXPECT_TRUE(w->Command3->isEnabled());
     EXPECT_TRUE(w->Mnu_CDPlay->isEnabled());
     EXPECT_TRUE(w->Mnu_Utilitaire->isEnabled() && w->Command8->isEnabled());
+    EXPECT_TRUE(w->Mnu_ConvertIMG->isEnabled() && w->Command11->isEnabled());
 }
 
 TEST_F(ViewerTest, EveryDispatchEndsWithUnbuiltWindowsDisabled) {
@@ -112,22 +56,6 @@ TEST_F(ViewerTest, EveryDispatchEndsWithUnbuiltWindowsDisabled) {
     }
 }
 
-TEST_F(ViewerTest, PrintItemFollowsTheSelectedFileType) {
-    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
-    testutil::writeFile(appDir, QStringLiteral("notes.txt"), "texte");
-    start();
-    // Pretend the printing window exists, to see the rule alone.
-    w->windows().add(SecondaryWindow::Printing, [] {});
-    w->Combo1->setEditText(QStringLiteral("*.*"));
-    click(QStringLiteral("notes.txt"));
-    w->Mnu_Fichier_Open();
-    EXPECT_FALSE(w->Mnu_Imprimer->isEnabled());
-    click(QStringLiteral("baseline.jpg"));
-    w->Mnu_Fichier_Open();
-    EXPECT_TRUE(w->Mnu_Imprimer->isEnabled());
-    EXPECT_EQ(ctx.state.FullScreenFilePath, QDir(browse).filePath(QStringLiteral("baseline.jpg")));
-}
-
 TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
     addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
     start();
@@ -137,13 +65,10 @@ TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
 
     ctx.state.settings.SelectionListValid = 1;
     w->Command7->click();
-    EXPECT_TRUE(w->Open->isHidden());
-    EXPECT_TRUE(w->Image1->isHidden());
-    EXPECT_TRUE(w->Command2->isHidden());
-    EXPECT_TRUE(w->Command10->isHidden());
+    EXPECT_TRUE(w->Open->isHidden() && w->Image1->isHidden() && w->Command2->isHidden() &&
+                w->Command10->isHidden());
     EXPECT_FALSE(w->Command6->isHidden());
-    EXPECT_FALSE(w->Mnu_EnregSous->isEnabled());
-    EXPECT_FALSE(w->Mnu_Pleinecran->isEnabled());
+    EXPECT_FALSE(w->Mnu_EnregSous->isEnabled() || w->Mnu_Pleinecran->isEnabled());
     EXPECT_TRUE(w->File1->hasFocus());
     // Ctrl+C follows the same rule, before the menu is opened again.
     QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
@@ -167,20 +92,22 @@ TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
 }
 
 TEST(SaveAsBitmap, ProposedNames) {
-    EXPECT_EQ(bitmapNameFor(QStringLiteral("/images/chat.jpg")),
-              QStringLiteral("/images/chat.BMP"));
-    EXPECT_EQ(bitmapNameFor(QStringLiteral("/images/photo.jpeg")),
-              QStringLiteral("/images/photo.BMP"));
-    EXPECT_EQ(bitmapNameFor(QStringLiteral("/my.photos/scan")),
-              QStringLiteral("/my.photos/scan.BMP"));
-    EXPECT_EQ(bitmapNameFor(QStringLiteral("/a/.hidden")), QStringLiteral("/a/.hidden.BMP"));
-    EXPECT_EQ(bitmapNameFor(QString()), QString());
+    const std::pair<const char*, const char*> names[] = {
+        {"/images/chat.jpg", "/images/chat.BMP"},
+        {"/images/photo.jpeg", "/images/photo.BMP"},
+        {"/my.photos/scan", "/my.photos/scan.BMP"},
+        {"/a/.hidden", "/a/.hidden.BMP"},
+        {"", ""}};
+    for (const auto& [name, proposed] : names)
+        EXPECT_EQ(bitmapNameFor(QString::fromUtf8(name)), QString::fromUtf8(proposed)) << name;
 }
 
 TEST_F(ViewerTest, SaveAsBitmapWritesTheDisplayedPicture) {
     addFixture(QStringLiteral("pictures/samples/jpeg/progressive_copy.jpeg"),
                QStringLiteral("photo.jpeg"));
     start();
+    w->Mnu_EnregSous->trigger(); // nothing shown: nothing asked
+    EXPECT_TRUE(dialogs.asked.isEmpty());
     w->Combo1->setEditText(QStringLiteral("*.jpeg"));
     click(QStringLiteral("photo.jpeg"));
     const QString proposed = QDir(browse).filePath(QStringLiteral("photo.BMP"));
@@ -190,16 +117,12 @@ TEST_F(ViewerTest, SaveAsBitmapWritesTheDisplayedPicture) {
     ASSERT_EQ(dialogs.count(Kind::File), 1);
     const FileDialogRequest& req = dialogs.asked.last().file;
     EXPECT_EQ(req.mode, FileDialogRequest::Mode::Save);
-    EXPECT_EQ(req.title, QStringLiteral("Enregistrer Sous"));
-    EXPECT_EQ(req.filter, QStringLiteral("Image en mode point  (*.BMP)|*.BMP"));
     const QString asked = QFileInfo(req.fileName).isAbsolute()
                               ? req.fileName
                               : QDir(req.directory).filePath(req.fileName);
     EXPECT_EQ(asked, proposed);
     EXPECT_FALSE(QFileInfo::exists(proposed));
     EXPECT_EQ(dialogs.count(Kind::Message), 0);
-    EXPECT_EQ(ctx.state.CurrentFilePath, proposed);
-    EXPECT_FALSE(w->CMDialog1.CancelError);
 
     // Accepted: a real BMP of the displayed picture.
     const QString target = appDir.filePath(QStringLiteral("copie.bmp"));
@@ -224,12 +147,6 @@ TEST_F(ViewerTest, SaveAsBitmapWritesTheDisplayedPicture) {
     EXPECT_EQ(testutil::readFile(target), before);
 }
 
-TEST_F(ViewerTest, SaveAsWithoutAPictureDoesNothing) {
-    start();
-    w->Mnu_EnregSous->trigger();
-    EXPECT_TRUE(dialogs.asked.isEmpty());
-}
-
 TEST_F(ViewerTest, PrinterSetupReportsOnlyRealFailures) {
     start();
     dialogs.printerAnswers = {PrinterDialogResult::Cancelled, PrinterDialogResult::Failed};
@@ -238,66 +155,24 @@ TEST_F(ViewerTest, PrinterSetupReportsOnlyRealFailures) {
     ASSERT_EQ(dialogs.count(Kind::Printer), 1);
     EXPECT_EQ(dialogs.asked.last().printer, PrinterDialogKind::Setup);
     w->Mnu_ConfIMP->trigger();
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Erreur imprimante !"));
-    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Erreur imprimante !"));
 }
 
-TEST_F(ViewerTest, FullScreenFromTheButtonAndBackToTheList) {
-    addFixture(QStringLiteral("pictures/samples/gif/static.gif"));
-    start();
-    click(QStringLiteral("static.gif"));
-    bool sawWindow = false;
-    QTimer::singleShot(50, [&] {
-        if (auto* fs = qobject_cast<FrmPlEcr*>(QApplication::activeModalWidget())) {
-            sawWindow = true;
-            ASSERT_TRUE(testutil::waitUntil([&] { return fs->isPictureShown(); }, 5000));
-            QTest::qWait(QApplication::doubleClickInterval() + 20);
-            QTest::mouseClick(fs, Qt::LeftButton);
-        }
-    });
-    QTimer::singleShot(8000, [] {
-        if (QWidget* m = QApplication::activeModalWidget())
-            m->close();
-    });
-    w->Command2->click();
-    EXPECT_TRUE(sawWindow);
-    EXPECT_EQ(ctx.state.FullScreenFilePath, ctx.state.CurrentFilePath);
-    EXPECT_TRUE(dialogs.asked.isEmpty());
-}
-
-TEST_F(ViewerTest, AboutWindowShowsTheVersionAndLooksForTheTool) {
+TEST_F(ViewerTest, AboutWindowLooksForTheSystemTool) {
     start();
     FrmAbout about(ctx, w.get());
-    EXPECT_EQ(about.windowTitle(), QStringLiteral("A propos : Lumenta"));
-    EXPECT_EQ(about.lblTitle->text(), QStringLiteral("Lumenta"));
-    EXPECT_EQ(about.lblVersion->text(), QStringLiteral("Version %1.%2.%3")
-                                            .arg(LUMENTA_VERSION_MAJOR)
-                                            .arg(LUMENTA_VERSION_MINOR)
-                                            .arg(LUMENTA_VERSION_PATCH));
     EXPECT_FALSE(about.lblVersion->text().contains(QStringLiteral(" .")));
-    EXPECT_EQ(about.cmdSysInfo->text(), QStringLiteral("&Système Info..."));
-    EXPECT_EQ(about.cmdSysInfo->toolTip(), QStringLiteral("Informations système"));
-
     // No tool on the path.
     const QByteArray path = qgetenv("PATH");
     QTemporaryDir bin;
     qputenv("PATH", bin.path().toUtf8());
     about.cmdSysInfo->click();
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Information Systeme introuvable !"));
-    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Lumenta"));
-    EXPECT_EQ(dialogs.lastMessage()->buttons, MsgButtons::Ok);
-
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Information Systeme introuvable !"));
     // The second tool of the list is there: it is started.
     const QString record = bin.filePath(QStringLiteral("started"));
-    const QString tool = testutil::writeFile(
-        bin, QStringLiteral("hardinfo"),
-        (QStringLiteral("#!/bin/sh\n: > '") + record + QStringLiteral("'\n")).toUtf8());
-    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const int messages = dialogs.count(Kind::Message);
+    testutil::writeScript(bin, QStringLiteral("hardinfo"), ": > '" + record.toUtf8() + "'");
     about.StartSysInfo();
     qputenv("PATH", path);
-    EXPECT_EQ(dialogs.count(Kind::Message), messages);
+    EXPECT_EQ(dialogs.count(Kind::Message), 1);
     ASSERT_TRUE(testutil::waitUntil([&] { return QFileInfo::exists(record); }, 5000));
 }

@@ -10,6 +10,7 @@
 // 2 input unreadable, 3 the decoder could not render the file, 4 the output
 // could not be written. The program ends itself after --time-limit seconds
 // (60 by default) and when the process that started it dies.
+#include "companions/common/companion.h"
 #include "emfrender.h"
 #include "wmfrender.h"
 
@@ -19,23 +20,14 @@
 #include <QImageWriter>
 #include <QLoggingCategory>
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr int kMaxSide = 8192;
 constexpr qint64 kMaxInputBytes = qint64(512) << 20;
-#ifndef __SANITIZE_ADDRESS__
-constexpr rlim_t kAddressSpaceLimit = rlim_t(3) << 30;
-#endif
+constexpr qint64 kAddressSpaceLimit = qint64(3) << 30;
 
-enum Exit { Ok = 0, BadArguments = 1, BadInput = 2, RenderFailed = 3, BadOutput = 4 };
+using namespace lumenta::companion;
+constexpr Exit RenderFailed = DecodeFailed;
 
 struct Options {
     QByteArray kind;
@@ -46,8 +38,7 @@ struct Options {
 };
 
 int failWith(int code, const QString& why) {
-    std::fprintf(stderr, "lumenta-mfrender: error: %s\n", why.toLocal8Bit().constData());
-    return code;
+    return lumenta::companion::failWith("lumenta-mfrender", code, why);
 }
 
 bool parseSize(const QByteArray& text, QSize* size) {
@@ -104,74 +95,24 @@ bool parseArguments(int argc, char** argv, Options* opt, QString* why) {
     return true;
 }
 
-bool readAllFrom(int fd, QByteArray* out) {
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0)
-            return true;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (out->size() + n > kMaxInputBytes)
-            return false;
-        out->append(buf, n);
-    }
-}
-
-bool writeAllTo(int fd, const QByteArray& data) {
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-// Limits that keep a runaway decoder from hurting the machine: no core
-// dumps, bounded memory, a bounded run time, and no life after the parent.
-void limitSelf(int seconds) {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    struct rlimit none = {0, 0};
-    ::setrlimit(RLIMIT_CORE, &none);
-#ifndef __SANITIZE_ADDRESS__
-    // (AddressSanitizer's shadow memory alone is far beyond any such limit.)
-    struct rlimit memory = {kAddressSpaceLimit, kAddressSpaceLimit};
-    ::setrlimit(RLIMIT_AS, &memory);
-#endif
-    ::alarm(unsigned(seconds));
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     // Standard output carries only the picture: whatever a library prints
     // there goes to standard error instead.
-    const int pictureFd = ::dup(STDOUT_FILENO);
-    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    const int pictureFd = takeStandardOutput();
 
     Options opt;
     QString why;
     if (!parseArguments(argc, argv, &opt, &why))
         return failWith(BadArguments, why);
-    limitSelf(opt.timeLimit);
+    limitSelf(opt.timeLimit, kAddressSpaceLimit);
 
     QByteArray bytes;
-    if (opt.input.isEmpty() || opt.input == QLatin1String("-")) {
-        if (!readAllFrom(STDIN_FILENO, &bytes))
-            return failWith(BadInput, QStringLiteral("cannot read standard input"));
-    } else {
-        QFile in(opt.input);
-        if (!in.open(QIODevice::ReadOnly) || in.size() > kMaxInputBytes)
-            return failWith(BadInput, QStringLiteral("cannot read %1").arg(opt.input));
-        bytes = in.readAll();
-    }
+    if (!readInput(opt.input, kMaxInputBytes, &bytes))
+        return failWith(
+            BadInput, QStringLiteral("cannot read %1")
+                          .arg(opt.input.isEmpty() ? QStringLiteral("standard input") : opt.input));
     if (bytes.isEmpty())
         return failWith(BadInput, QStringLiteral("the input is empty"));
 
@@ -198,7 +139,7 @@ int main(int argc, char** argv) {
         return failWith(BadOutput, writer.errorString());
 
     if (opt.output.isEmpty() || opt.output == QLatin1String("-")) {
-        if (!writeAllTo(pictureFd, png))
+        if (!writeAll(pictureFd, png.constData(), png.size()))
             return failWith(BadOutput, QStringLiteral("cannot write standard output"));
     } else {
         QFile out(opt.output);

@@ -126,22 +126,18 @@ struct ProgramRun {
     QString out, err;
 };
 
-// Runs aawin on the offscreen platform; kills it when it runs too long.
+// Runs aawin (on the offscreen platform the tests run on); kills it when it
+// runs too long.
 ProgramRun runAawin(const QStringList& args, int timeoutMs = 30000) {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
     p.start(testutil::builtProgram("bin/aawin"), args);
-    ProgramRun r;
-    r.started = p.waitForStarted(10000);
+    ProgramRun r{p.waitForStarted(10000)};
     r.finished = r.started && p.waitForFinished(timeoutMs);
-    if (!r.finished) {
+    if (!r.finished)
         p.kill();
-        p.waitForFinished(5000);
-    } else if (p.exitStatus() == QProcess::NormalExit) {
+    else if (p.exitStatus() == QProcess::NormalExit)
         r.exitCode = p.exitCode();
-    }
+    p.waitForFinished(5000);
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;

@@ -8,13 +8,10 @@
 #include <gtest/gtest.h>
 
 using namespace lumenta;
+using testutil::sampleBytes;
 using testutil::WmfBuilder;
 
 namespace {
-
-QByteArray sample(const QString& name) {
-    return testutil::readFile(testutil::fixture(QStringLiteral("pictures/samples/") + name));
-}
 
 quint32 u32(const QByteArray& b, qsizetype at) {
     return qFromLittleEndian<quint32>(b.constData() + at);
@@ -37,7 +34,7 @@ bool emfRecordsTile(const QByteArray& emf, int* count) {
 } // namespace
 
 TEST(EmfPrepare, WidePensAndHatchedBrushesAreRewritten) {
-    const QByteArray emf = sample("meta/gdi_records.emf");
+    const QByteArray emf = sampleBytes("meta/gdi_records.emf");
     const PreparedEmf prepared = prepareEmfForSvg(emf);
     // Pens of width 3, 4, 3, 2 and 5 (MM_TEXT); the 1-wide and null ones stay.
     EXPECT_EQ(prepared.pensWidened, 5);
@@ -59,13 +56,13 @@ TEST(EmfPrepare, WidePensAndHatchedBrushesAreRewritten) {
 }
 
 TEST(EmfPrepare, DamagedOrForeignInputIsLeftAlone) {
-    const QByteArray text = sample("broken/text_renamed.emf");
+    const QByteArray text = sampleBytes("broken/text_renamed.emf");
     EXPECT_EQ(prepareEmfForSvg(text).data, text);
     // The first record after the header claims 2 GB: nothing after it is
     // touched, nothing is read past the end.
-    const QByteArray broken = sample("broken/emf_record_size_huge.emf");
+    const QByteArray broken = sampleBytes("broken/emf_record_size_huge.emf");
     EXPECT_EQ(prepareEmfForSvg(broken).data, broken);
-    const QByteArray half = sample("broken/emf_truncated_half.emf");
+    const QByteArray half = sampleBytes("broken/emf_truncated_half.emf");
     const PreparedEmf prepared = prepareEmfForSvg(half);
     EXPECT_TRUE(prepared.data.endsWith(half.right(16)));
     EXPECT_EQ(prepared.data.left(8), half.left(8));

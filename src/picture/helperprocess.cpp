@@ -1,0 +1,135 @@
+#include "picture/helperprocess.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace lumenta {
+
+namespace {
+
+constexpr qsizetype kMaxErrorBytes = 8192;
+
+QString executableIn(const QString& dir, const char* name) {
+    if (dir.isEmpty())
+        return {};
+    const QFileInfo info(QDir(dir).filePath(QLatin1String(name)));
+    return (info.isFile() && info.isExecutable()) ? info.absoluteFilePath() : QString();
+}
+
+// The last line the helper wrote on its error output (it ends with its
+// own diagnosis), trimmed to a reasonable length.
+QString lastLine(const QByteArray& err) {
+    const QList<QByteArray> lines = err.trimmed().split('\n');
+    QString line = QString::fromUtf8(lines.isEmpty() ? QByteArray() : lines.last().trimmed());
+    if (line.size() > 300)
+        line = line.left(300) + QStringLiteral("...");
+    return line;
+}
+
+void killGroup(QProcess& proc) {
+    const qint64 pid = proc.processId();
+    if (pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
+    proc.kill();
+    proc.waitForFinished(2000);
+}
+
+} // namespace
+
+QString findHelperProgram(const char* name, const char* envVariable) {
+    const QString fromEnv = qEnvironmentVariable(envVariable);
+    if (!fromEnv.isEmpty()) {
+        const QFileInfo info(fromEnv);
+        return (info.isFile() && info.isExecutable()) ? info.absoluteFilePath() : QString();
+    }
+    QString path;
+    if (QCoreApplication::instance())
+        path = executableIn(QCoreApplication::applicationDirPath(), name);
+#ifdef LUMENTA_BUILD_BIN_DIR
+    if (path.isEmpty())
+        path = executableIn(QStringLiteral(LUMENTA_BUILD_BIN_DIR), name);
+#endif
+    return path;
+}
+
+HelperOutcome runHelper(const HelperRun& run) {
+    HelperOutcome outcome;
+    auto fail = [&outcome](const QString& why) {
+        outcome.error = why;
+        outcome.output.clear();
+        return outcome;
+    };
+    QDeadlineTimer deadline(qMax(run.timeoutMs, 1));
+    QProcess proc;
+    proc.setProgram(run.program);
+    proc.setArguments(run.arguments);
+    proc.setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
+    // The helper's large pictures on huge pages: far fewer page faults.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("GLIBC_TUNABLES")))
+        env.insert(QStringLiteral("GLIBC_TUNABLES"), QStringLiteral("glibc.malloc.hugetlb=1"));
+    proc.setProcessEnvironment(env);
+    proc.start(QIODevice::ReadWrite);
+    if (!proc.waitForStarted(int(qMax<qint64>(deadline.remainingTime(), 1)))) {
+        const QString why = proc.errorString();
+        killGroup(proc);
+        return fail(QStringLiteral("%1 did not start: %2").arg(run.what, why));
+    }
+    proc.write(run.input);
+    proc.closeWriteChannel();
+
+    QString refused;
+    auto take = [&](bool finished) {
+        if (run.consume)
+            return run.consume(proc, finished, &refused);
+        if (proc.bytesAvailable() > run.maxOutputBytes) {
+            refused = QStringLiteral("%1 sent too much data").arg(run.what);
+            return false;
+        }
+        return true;
+    };
+    // Wait in short steps, keeping only the end of the error output.
+    QByteArray errors;
+    while (!proc.waitForFinished(20) && proc.state() != QProcess::NotRunning) {
+        errors = (errors + proc.readAllStandardError()).right(kMaxErrorBytes);
+        if (proc.bytesAvailable() > 0 && !take(false)) {
+            killGroup(proc);
+            return fail(refused);
+        }
+        if (run.cancelled && run.cancelled()) {
+            killGroup(proc);
+            return fail(QStringLiteral("cancelled"));
+        }
+        if (deadline.hasExpired()) {
+            killGroup(proc);
+            return fail(
+                QStringLiteral("%1 did not finish within %2 ms").arg(run.what).arg(run.timeoutMs));
+        }
+    }
+    errors += proc.readAllStandardError();
+    if (proc.exitStatus() != QProcess::NormalExit)
+        return fail(QStringLiteral("%1 crashed").arg(run.what));
+    if (proc.exitCode() != 0)
+        return fail(QStringLiteral("%1 failed (exit code %2): %3")
+                        .arg(run.what)
+                        .arg(proc.exitCode())
+                        .arg(lastLine(errors)));
+    if (!take(true))
+        return fail(refused);
+    if (!run.consume)
+        outcome.output = proc.readAllStandardOutput();
+    return outcome;
+}
+
+} // namespace lumenta

@@ -1,0 +1,248 @@
+// The conversion component on copies of the fixtures: every output is
+// decoded again and compared with its source.
+#include "convert/convertrules.h"
+#include "convert/palette.h"
+#include "convert/picformat32.h"
+#include "picture/pictureservice.h"
+#include "support/testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace lumenta;
+using S = ConversionOutcome::Status;
+using testutil::readFile;
+
+namespace {
+
+QImage decoded(const QString& path) {
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
+}
+
+QImage rgb(const QImage& image) {
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// Mean squared difference of two pictures' colours, and the PSNR of their
+// luma (JPEG halves the colour resolution).
+double meanSquared(const QImage& a, const QImage& b, bool luma = false) {
+    const QImage x = rgb(a);
+    const QImage y = rgb(b);
+    double sum = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int c = 0; c < x.width(); ++c) {
+            const QRgb p = x.pixel(c, r);
+            const QRgb q = y.pixel(c, r);
+            if (luma) {
+                const double d = 0.299 * (qRed(p) - qRed(q)) + 0.587 * (qGreen(p) - qGreen(q)) +
+                                 0.114 * (qBlue(p) - qBlue(q));
+                sum += 3 * d * d;
+                continue;
+            }
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                sum += d * d;
+        }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+double lumaPsnr(const QImage& a, const QImage& b) {
+    return 10 * std::log10(255.0 * 255.0 / std::max(meanSquared(a, b, true), 1e-9));
+}
+
+class Convert : public ::testing::Test {
+protected:
+    enum Op { GifToBmp, BmpToGif, JpegToBmp, BmpToJpeg };
+    // Runs one operation and waits for its outcome.
+    ConversionOutcome run(Op op, const QString& from, const QString& to,
+                          int compression = kDefaultCompression) {
+        std::optional<ConversionOutcome> got;
+        auto c = QObject::connect(&pf, &PicFormat32::finished,
+                                  [&](const ConversionOutcome& o) { got = o; });
+        const bool started = op == GifToBmp    ? pf.GifToBmp(from, to)
+                             : op == BmpToGif  ? pf.BmpToGif(from, to)
+                             : op == JpegToBmp ? pf.JpegToBmp(from, to)
+                                               : pf.BmpToJpeg(from, to, compression);
+        EXPECT_TRUE(started);
+        EXPECT_TRUE(testutil::waitUntil([&] { return got.has_value(); }, 20000));
+        QObject::disconnect(c);
+        return got.value_or(ConversionOutcome{S::Unwritable});
+    }
+    QString copy(const QString& fixture, const QString& name = QString()) {
+        return testutil::copyFixture(dir, QStringLiteral("pictures/samples/") + fixture, name);
+    }
+    QString out(const QString& name) const { return dir.filePath(name); }
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    QTemporaryDir dir;
+    PictureService pictures;
+    PicFormat32 pf{pictures};
+};
+
+} // namespace
+
+TEST(ConvertRules, DestinationReplacesTheWholeExtensionOfTheFileName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/images/photo.gif", "/images/photo.bmp"},
+        {"/images/photo.jpeg", "/images/photo.bmp"},
+        {"/images/photo.jif", "/images/photo.bmp"},
+        {"/images/photo", "/images/photo.bmp"},
+        {"/my.pictures/v1.2/photo", "/my.pictures/v1.2/photo.bmp"},
+        {"/my.pictures/a.b.gif", "/my.pictures/a.b.bmp"},
+        {"/images/.gif", "/images/.gif.bmp"},
+    };
+    for (const auto& [source, expected] : cases)
+        EXPECT_EQ(destinationFor(QString::fromUtf8(source), QStringLiteral(".bmp")),
+                  QString::fromUtf8(expected));
+}
+
+TEST(ConvertRules, CompressionMapsOntoFallingJpegQuality) {
+    EXPECT_EQ(clampCompression(5), 20);
+    EXPECT_EQ(clampCompression(500), 130);
+    int previous = 101;
+    for (int s = 0; s <= 130; ++s) {
+        const int q = jpegQualityFor(s);
+        EXPECT_TRUE(q >= 0 && q <= 100 && q <= previous) << s;
+        previous = q;
+    }
+    EXPECT_GE(jpegQualityFor(65), 80); // a good everyday quality
+    EXPECT_LT(jpegQualityFor(130), jpegQualityFor(20));
+}
+
+TEST_F(Convert, EachOperationRoundTripsThePicture) {
+    const QString gif = copy("gif/static.gif");
+    ASSERT_TRUE(run(GifToBmp, gif, out("static.bmp")).ok());
+    EXPECT_EQ(rgb(decoded(out("static.bmp"))), rgb(decoded(gif)));
+
+    const QString jpeg = copy("jpeg/baseline.jpg");
+    ASSERT_TRUE(run(JpegToBmp, jpeg, out("baseline.bmp")).ok());
+    EXPECT_EQ(rgb(decoded(out("baseline.bmp"))), rgb(decoded(jpeg)));
+
+    // 403 colours: reduced to a palette, the error stays small.
+    const QString bmp = copy("bmp/bmp24.bmp");
+    ASSERT_TRUE(run(BmpToGif, bmp, out("bmp24.gif")).ok());
+    const QImage reduced = decoded(out("bmp24.gif"));
+    ASSERT_EQ(reduced.size(), decoded(bmp).size());
+    EXPECT_LT(meanSquared(reduced, decoded(bmp)), 20.0);
+    EXPECT_TRUE(readFile(out("bmp24.gif")).startsWith("GIF89a"));
+    // A large picture's palette comes from a sample of its pixels.
+    QImage many(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < many.height(); ++y)
+        for (int x = 0; x < many.width(); ++x)
+            many.setPixel(x, y, qRgb(x * 255 / 399, y * 255 / 299, 100 + (x * y) % 64));
+    const double whole = meanSquared(reducedPalette(many, LLONG_MAX).image, many);
+    EXPECT_LT(meanSquared(reducedPalette(many, 20000).image, many), whole * 1.25 + 2) << whole;
+
+    ASSERT_TRUE(run(BmpToJpeg, bmp, out("bmp24.jpg")).ok());
+    EXPECT_EQ(QImageReader(out("bmp24.jpg")).format(), "jpeg");
+    EXPECT_GT(lumaPsnr(decoded(out("bmp24.jpg")), decoded(bmp)), 35.0);
+    EXPECT_EQ(files().filter(QStringLiteral(".part")), QStringList());
+}
+
+TEST_F(Convert, HigherCompressionGivesSmallerFiles) {
+    const QString bmp = copy("bmp/bmp24.bmp");
+    qint64 previous = LLONG_MAX;
+    for (int setting : {20, 65, 100, 130}) {
+        const QString jpg = out(QStringLiteral("c%1.jpg").arg(setting));
+        ASSERT_TRUE(run(BmpToJpeg, bmp, jpg, setting).ok());
+        EXPECT_LT(QFileInfo(jpg).size(), previous) << setting;
+        previous = QFileInfo(jpg).size();
+    }
+}
+
+TEST_F(Convert, A256ColourBitmapGoesThroughGifAndBackUnchanged) {
+    const QString bmp = copy("bmp/bmp8.bmp");
+    ASSERT_TRUE(run(BmpToGif, bmp, out("p.gif")).ok());
+    ASSERT_TRUE(run(GifToBmp, out("p.gif"), out("back.bmp")).ok());
+    const QImage before = decoded(bmp);
+    const QImage after = decoded(out("back.bmp"));
+    ASSERT_EQ(after.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(after.colorTable().mid(0, before.colorCount()), before.colorTable());
+    for (int y = 0; y < before.height(); ++y)
+        ASSERT_EQ(memcmp(before.constScanLine(y), after.constScanLine(y), size_t(before.width())),
+                  0)
+            << "row " << y;
+}
+
+TEST_F(Convert, TransparencyBecomesAnIndexInGifAndWhiteElsewhere) {
+    const QString gif = copy("gif/transparent.gif");
+    ASSERT_TRUE(run(GifToBmp, gif, out("t.bmp")).ok());
+    const QImage source = decoded(gif).convertToFormat(QImage::Format_ARGB32);
+    const QImage flat = decoded(out("t.bmp"));
+    int clear = 0;
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            if (qAlpha(source.pixel(x, y)) == 0) {
+                ++clear;
+                ASSERT_EQ(flat.pixel(x, y), qRgb(255, 255, 255));
+            }
+    ASSERT_GT(clear, 0);
+
+    const QString alpha = copy("bmp/bmp32_v5_alpha.bmp");
+    ASSERT_TRUE(run(BmpToGif, alpha, out("a.gif")).ok());
+    const QImage a = decoded(alpha).convertToFormat(QImage::Format_ARGB32);
+    const QImage g = decoded(out("a.gif")).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            ASSERT_EQ(qAlpha(g.pixel(x, y)), qAlpha(a.pixel(x, y)) < 128 ? 0 : 255);
+}
+
+TEST_F(Convert, AnAnimatedGifGivesItsFirstFrame) {
+    const QString gif = copy("gif/animated_4frames.gif");
+    ASSERT_TRUE(run(GifToBmp, gif, out("first.bmp")).ok());
+    EXPECT_EQ(rgb(decoded(out("first.bmp"))), rgb(decoded(gif)));
+}
+
+TEST_F(Convert, FailuresSayWhyAndLeaveNoFile) {
+    // One pixel over the largest side GIF stores.
+    QImage wide(65536, 1, QImage::Format_RGB32);
+    wide.fill(Qt::red);
+    ASSERT_TRUE(wide.save(out("wide.bmp"), "BMP"));
+    const QString huge = copy("broken/bmp_100000x100000.bmp");
+    const QString text = copy("broken/text_renamed.bmp");
+    const QString good = copy("bmp/bmp8.bmp");
+    const QString kept = copy("gif/static.gif", QStringLiteral("kept.gif"));
+    QDir(dir.path()).mkdir(QStringLiteral("folder.gif"));
+    const QByteArray keptBytes = readFile(kept);
+    const QStringList before = files();
+    struct Case {
+        QString source, destination;
+        S status;
+    } cases[] = {
+        {out("missing.bmp"), out("missing.gif"), S::Unreadable},
+        {text, kept, S::Unreadable},
+        {out("wide.bmp"), out("wide.gif"), S::TooLarge},
+        {huge, out("huge.gif"), S::Unreadable}, // too large for the reader
+        {good, out("no/such/folder.gif"), S::Unwritable},
+        {good, out("folder.gif"), S::Unwritable},
+        {good, dir.path() + "/./../" + QFileInfo(dir.path()).fileName() + "/bmp8.bmp", S::SameFile},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(BmpToGif, c.source, c.destination).status, c.status)
+            << c.destination.toStdString();
+        EXPECT_EQ(files(), before) << c.destination.toStdString();
+    }
+    EXPECT_EQ(readFile(kept), keptBytes);
+}
+
+TEST_F(Convert, AFileOfAnotherFormatIsNamedBeforeItIsConverted) {
+    const QString jif = copy("jpeg/baseline_copy.jif");
+    QStringList asked;
+    bool answer = false;
+    pf.confirmFormat = [&](const QString&, const QString& found, const QString& expected) {
+        asked << found + '/' + expected;
+        return answer;
+    };
+    EXPECT_EQ(run(GifToBmp, jif, out("jif.bmp")).status, S::Cancelled);
+    EXPECT_FALSE(QFile::exists(out("jif.bmp")));
+    answer = true;
+    EXPECT_TRUE(run(GifToBmp, jif, out("jif.bmp")).ok());
+    EXPECT_EQ(asked, QStringList({"JPEG/GIF", "JPEG/GIF"}));
+    EXPECT_EQ(rgb(decoded(out("jif.bmp"))), rgb(decoded(jif)));
+}

@@ -1,0 +1,234 @@
+// Today's picture formats: small files made here with Qt's writers and the
+// Debian encoders (heif-enc, cjxl), decoded to known pixels, turned by their
+// EXIF orientation, refused when damaged; the out-of-process decoder killed
+// when it hangs or lies; the desktop entry declaring every picture type.
+#include "picture/helperdecode.h"
+#include "picture/pictureformats.h"
+#include "picture/pictureloader.h"
+#include "support/testutil.h"
+
+#include <QImageWriter>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace lumenta;
+
+namespace {
+
+const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255),
+           kWhite = qRgb(255, 255, 255);
+
+// 64 x 48: red, green on top; blue, white below.
+QImage quadrants() {
+    QImage img(64, 48, QImage::Format_RGB32);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            img.setPixel(x, y, y < 24 ? (x < 32 ? kRed : kGreen) : (x < 32 ? kBlue : kWhite));
+    return img;
+}
+
+bool near(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
+               std::abs(qBlue(a) - qBlue(b)) <
+           90;
+}
+
+// A TIFF block whose only tag is orientation 6 (turn 90 degrees clockwise).
+QByteArray exifTurnedRight() {
+    return QByteArray("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
+}
+
+quint32 crc32(const QByteArray& data) {
+    quint32 c = 0xFFFFFFFF;
+    for (char ch : data) {
+        c ^= uchar(ch);
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
+    }
+    return ~c;
+}
+
+QByteArray bigEndian(quint32 v) {
+    const char b[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    return QByteArray(b, 4);
+}
+
+bool run(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// The quadrants written as NAME.EXT (turned: stored with EXIF orientation 6).
+QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) {
+    const QString path = dir.filePath(QStringLiteral("q.") + ext);
+    const QImage img = quadrants();
+    const QString png = dir.filePath(QStringLiteral("source.png"));
+    img.save(png);
+    if (ext == QLatin1String("png") && turned) {
+        QByteArray bytes = testutil::readFile(png);
+        const QByteArray chunk = "eXIf" + exifTurnedRight();
+        bytes.insert(33, bigEndian(quint32(chunk.size() - 4)) + chunk + bigEndian(crc32(chunk)));
+        testutil::writeFile(dir, QStringLiteral("q.png"), bytes);
+    } else if (ext == QLatin1String("tga")) { // Qt reads TGA but cannot write it
+        QByteArray tga(18, '\0');
+        tga[2] = 2, tga[12] = 64, tga[14] = 48, tga[16] = 24, tga[17] = 0x20; // top-down
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const QRgb c = img.pixel(x, y);
+                tga += char(qBlue(c));
+                tga += char(qGreen(c));
+                tga += char(qRed(c));
+            }
+        tga += QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.", 18); // Qt wants TGA 2.0
+        testutil::writeFile(dir, QStringLiteral("q.tga"), tga);
+    } else if (ext.startsWith(QLatin1String("svg"))) {
+        QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='48'>"
+                         "<rect width='32' height='24' fill='#f00'/>"
+                         "<rect x='32' width='32' height='24' fill='#0f0'/>"
+                         "<rect y='24' width='32' height='24' fill='#00f'/>"
+                         "<rect x='32' y='24' width='32' height='24' fill='#fff'/></svg>";
+        testutil::writeFile(dir, QStringLiteral("q.svg"), svg);
+        if (ext == QLatin1String("svgz") && !run(QStringLiteral("gzip"), {dir.filePath("q.svg")}))
+            return {};
+        if (ext == QLatin1String("svgz"))
+            QFile::rename(dir.filePath("q.svg.gz"), path);
+    } else if (ext == QLatin1String("heic") || ext == QLatin1String("avif")) {
+        QString source = png;
+        if (turned) { // heif-enc keeps the EXIF block of a JPEG
+            source = dir.filePath(QStringLiteral("source.jpg"));
+            img.save(source, "jpeg", 95);
+            QByteArray jpeg = testutil::readFile(source);
+            const QByteArray app1 = QByteArray("Exif\0\0", 6) + exifTurnedRight();
+            jpeg.insert(2, QByteArray("\xFF\xE1") + bigEndian(app1.size() + 2).mid(2) + app1);
+            testutil::writeFile(dir, QStringLiteral("source.jpg"), jpeg);
+        }
+        if (!run(QStringLiteral("heif-enc"),
+                 {QStringLiteral("-q"), QStringLiteral("95"), source, QStringLiteral("-o"), path}))
+            return {};
+    } else if (ext == QLatin1String("jxl")) {
+        if (!run(QStringLiteral("cjxl"), {png, path}))
+            return {};
+    } else if (!img.save(path, ext.toLatin1().constData())) {
+        return {};
+    }
+    return path;
+}
+
+const char* const kFormats[] = {"png", "webp", "tiff", "tga", "svg", "svgz", "heic", "avif", "jxl"};
+
+} // namespace
+
+TEST(PictureFormats, EachFormatDecodesToKnownPixelsAtFullAndReducedSize) {
+    QTemporaryDir dir;
+    for (const char* ext : kFormats) {
+        const QString path = make(dir, QLatin1String(ext));
+        ASSERT_FALSE(path.isEmpty()) << ext;
+        const Picture pic = loadPicture(path);
+        ASSERT_FALSE(pic.isNull()) << ext << ": " << pic.error.toStdString();
+        ASSERT_EQ(pic.size(), QSize(64, 48)) << ext;
+        EXPECT_TRUE(near(pic.image.pixel(16, 12), kRed)) << ext;
+        EXPECT_TRUE(near(pic.image.pixel(48, 12), kGreen)) << ext;
+        EXPECT_TRUE(near(pic.image.pixel(16, 36), kBlue)) << ext;
+        EXPECT_TRUE(near(pic.image.pixel(48, 36), kWhite)) << ext;
+        const Picture thumb = loadPicture(path, {PictureNeed::Kind::Thumbnail, {16, 16}});
+        ASSERT_FALSE(thumb.isNull()) << ext;
+        EXPECT_EQ(thumb.image.size(), QSize(16, 12)) << ext;
+        EXPECT_TRUE(near(thumb.image.pixel(12, 9), kWhite)) << ext;
+    }
+}
+
+TEST(PictureFormats, ExifOrientationTurnsHeicAndPng) {
+    QTemporaryDir dir;
+    for (const char* ext : {"heic", "png"}) {
+        const Picture pic = loadPicture(make(dir, QLatin1String(ext), true));
+        ASSERT_EQ(pic.size(), QSize(48, 64)) << ext << ": " << pic.error.toStdString();
+        EXPECT_TRUE(near(pic.image.pixel(36, 16), kRed)) << ext;
+        EXPECT_TRUE(near(pic.image.pixel(36, 48), kGreen)) << ext;
+        EXPECT_TRUE(near(pic.image.pixel(12, 16), kBlue)) << ext;
+        EXPECT_TRUE(near(pic.image.pixel(12, 48), kWhite)) << ext;
+    }
+}
+
+TEST(PictureFormats, DamagedFilesAreRefused) {
+    QTemporaryDir dir;
+    for (const char* ext : kFormats) {
+        const QByteArray good = testutil::readFile(make(dir, QLatin1String(ext)));
+        ASSERT_GT(good.size(), 24) << ext;
+        // The format's signature kept, the rest scrambled; and cut short.
+        QByteArray scrambled = good;
+        for (qsizetype i = 16; i < scrambled.size(); ++i)
+            scrambled[i] = char(0x5A ^ (i * 7));
+        for (const QByteArray& bad : {scrambled, good.left(good.size() / 3)}) {
+            const Picture pic = loadPicture(
+                testutil::writeFile(dir, QStringLiteral("bad.") + QLatin1String(ext), bad));
+            EXPECT_TRUE(pic.isNull()) << ext << " of " << bad.size() << " bytes";
+            EXPECT_FALSE(pic.error.isEmpty()) << ext;
+        }
+    }
+}
+
+TEST(PictureFormats, DecoderThatHangsCrashesOrLiesIsRefused) {
+    QTemporaryDir dir;
+    const QString heic = make(dir, QStringLiteral("heic"));
+    const QByteArray real = QFile::encodeName(pictureDecoderPath());
+    ASSERT_FALSE(real.isEmpty());
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    struct Case {
+        const char* name;
+        QByteArray body; // empty: no such program
+        const char* expected;
+        int timeoutMs = 20000;
+    } cases[] = {
+        {"hang.sh", "echo $$ >'" + QFile::encodeName(pidFile) + "'; exec sleep 30",
+         "within 2000 ms", 2000},
+        {"crash.sh", "kill -SEGV $$", "crashed"},
+        {"fails.sh", "echo 'lumenta-picdecode: error: no luck' >&2; exit 3", "no luck"},
+        {"garbage.sh", "echo 'not a picture, only words'", "unexpected picture"},
+        {"short.sh", "'" + real + "' \"$@\" | head -c 1000", "truncated"},
+        {"no-such-program", {}, "not found"},
+    };
+    for (const Case& c : cases) {
+        const QString helper = dir.filePath(c.name);
+        if (!c.body.isEmpty()) {
+            testutil::writeFile(dir, c.name, "#!/bin/sh\n" + c.body + "\n");
+            QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        qputenv("LUMENTA_PICDECODE", QFile::encodeName(helper));
+        const Picture pic = decodeInHelper(heic, {}, nullptr, c.timeoutMs);
+        EXPECT_TRUE(pic.isNull()) << c.name;
+        EXPECT_TRUE(pic.error.contains(QLatin1String(c.expected)))
+            << c.name << ": " << pic.error.toStdString();
+    }
+    qunsetenv("LUMENTA_PICDECODE");
+    // The hanging helper is gone, not left running.
+    const int pid = testutil::readFile(pidFile).trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(::kill(pid, 0), 0);
+}
+
+TEST(PictureFormats, DesktopEntryDeclaresEveryPictureType) {
+    QStringList declared;
+    const QByteArray entry =
+        testutil::readFile(QStringLiteral(LUMENTA_SOURCE_DIR "/data/lumenta.desktop"));
+    for (const QByteArray& line : entry.split('\n'))
+        if (line.startsWith("MimeType="))
+            declared = QString::fromUtf8(line.mid(9)).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(declared.isEmpty());
+    const QMimeDatabase db;
+    for (const QString& ext : pictureExtensions()) {
+        const QMimeType type =
+            db.mimeTypeForFile(QStringLiteral("x.") + ext.toLower(), QMimeDatabase::MatchExtension);
+        if (type.isDefault())
+            continue; // an extension the system gives no type (RLE, JIF...)
+        QStringList names = type.aliases();
+        names << type.name();
+        EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                                [&](const QString& n) { return declared.contains(n); }))
+            << ext.toStdString() << " (" << type.name().toStdString() << ")";
+    }
+}
