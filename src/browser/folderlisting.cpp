@@ -1,10 +1,9 @@
 #include "browser/folderlisting.h"
 
+#include "browser/namematcher.h"
 #include "system/filelist.h"
 
 #include <QFile>
-#include <QRegularExpression>
-#include <QStringDecoder>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,29 +12,6 @@
 namespace lumenta {
 
 namespace {
-
-struct Matcher {
-    explicit Matcher(const QStringList& masks) {
-        for (const QString& m : masks) {
-            if (m == QLatin1String("*.*") || m == QLatin1String("*"))
-                all = true;
-            else
-                res.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(m),
-                                              QRegularExpression::CaseInsensitiveOption));
-        }
-    }
-    bool operator()(const QString& name) const {
-        if (all)
-            return true;
-        for (const QRegularExpression& re : res) {
-            if (re.match(name).hasMatch())
-                return true;
-        }
-        return false;
-    }
-    bool all = false;
-    QList<QRegularExpression> res;
-};
 
 bool isRegularFile(DIR* dir, const dirent* e) {
     switch (e->d_type) {
@@ -66,7 +42,8 @@ FolderListing listFolder(const QString& folder, const QString& pattern,
         ::closedir(dir);
         return out;
     }
-    const Matcher matches(masks);
+    const NameMatcher matches(masks);
+    QString name;
     while (const dirent* e = ::readdir(dir)) {
         if (cancelled && cancelled->load(std::memory_order_relaxed))
             break;
@@ -74,9 +51,8 @@ FolderListing listFolder(const QString& folder, const QString& pattern,
             continue;
         // A name that is not valid UTF-8 cannot be written back to the same
         // bytes: it is left out rather than turned into another name.
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString name = utf8(QByteArrayView(e->d_name));
-        if (utf8.hasError() || !matches(name) || !isRegularFile(dir, e))
+        const QByteArrayView bytes(e->d_name);
+        if (!matches.matches(bytes) || !decodeFileName(bytes, name) || !isRegularFile(dir, e))
             continue;
         out.names << name;
     }

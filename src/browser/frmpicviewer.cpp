@@ -96,7 +96,7 @@ FrmPicViewer* FrmPicViewer::open(AppContext& ctx, const QString& folder, QWidget
 }
 
 void FrmPicViewer::updateBusyCursor() {
-    if (m_listing || m_buildingTable || m_viewLoading)
+    if (m_listing || m_buildingTable || m_viewLoading || searchRunning())
         setCursor(Qt::BusyCursor);
     else
         unsetCursor();
@@ -224,6 +224,7 @@ void FrmPicViewer::createSearchPanel() {
     Command2 = bitmapButton(f, "Command2", "window-close", QStyle::SP_DialogCloseButton,
                             tr("Quitter l'affichage par vignettes"));
     Command2->setGeometry(274, 372, 30, 30);
+    createSearchControls();
     fraSearch->hide();
 }
 
@@ -342,6 +343,8 @@ bool FrmPicViewer::searchRunning() const {
 }
 
 void FrmPicViewer::optMode_Click(int index) {
+    if (index == 0 && searchRunning())
+        cmdStopSearch_Click();
     optMode[index]->setChecked(true);
     if (index == 1) {
         fraImagesPanel->hide();
@@ -387,6 +390,8 @@ void FrmPicViewer::Command4_Click() {
 }
 
 void FrmPicViewer::closeEvent(QCloseEvent* e) {
+    if (searchRunning())
+        cmdStopSearch_Click();
     if (m_listingCancel)
         m_listingCancel->store(true);
     cancelTableBuild();

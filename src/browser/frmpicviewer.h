@@ -45,6 +45,7 @@ class DriveList;
 class FileList;
 class LargePictureView;
 class PictureBox;
+class PictureSearch;
 class ThumbnailLoader;
 class ThumbnailSurface;
 
@@ -78,6 +79,9 @@ public:
     QLabel* lblSearchPanelDir = nullptr;
     QLabel* lblSearchInProgress = nullptr;
     QComboBox* cboSearchPattern = nullptr;
+    QLabel* lblSearchPattern = nullptr;
+    QToolButton* cmdSearch = nullptr;
+    QToolButton* cmdStopSearch = nullptr;
     QListWidget* lisFilesFound = nullptr;
     QLabel* lblFoundNum = nullptr;
     QToolButton* Command1 = nullptr;
@@ -168,6 +172,7 @@ public:
     view::GlassBox GlassBox;
     double DragLastX = 0, DragLastY = 0;
     double DragDeltaX = 0, DragDeltaY = 0;
+    qsizetype FoundCount = 0;
     CommonDialog* FileDialog = nullptr;
 
     // ---- Handlers (public so tests drive them as the user would) ----
@@ -183,6 +188,10 @@ public:
     void cmdListImages_Click();
     void cmdAutoImagesOn_Click();
     void cmdAutoImagesOff_Click();
+    void cmdSearch_Click();
+    void cmdStopSearch_Click();
+    void lisFilesFound_Click(const QString& path);
+    void lisFilesFound_DblClick();
     void cmdFitIn_Click();
     void cmdOrigSize_Click();
     void cmdViewLarge_Click();
@@ -222,6 +231,7 @@ public:
     // The glass content last drawn by FillGlass.
     const QImage& glassImage() const { return m_glass; }
     void ClearFoundList();
+    void SetSearchUi(bool visible);
     bool FrameShown() const;
     bool autoImagesOn() const;
     bool searchRunning() const;
@@ -280,6 +290,10 @@ private:
     bool createMissingFolder(const QString& folder, const QString& question,
                              const QString& handler);
     void fileChanged(const QString& oldPath);
+    // Search.
+    void createSearchControls();
+    void searchFound(const QStringList& paths, const QString& folder);
+    void searchEnded(bool stopped);
 
     // Viewing area.
     void showPicture(const QString& path);
@@ -315,6 +329,7 @@ private:
     quint64 m_viewTicket = 0;
     bool m_viewLoading = false;
     bool m_changingDrive = false;
+    PictureSearch* m_search = nullptr;
     // The enlarged view: the glass, and the window as it was before.
     QWidget* m_largeView = nullptr;
     QImage m_glass;

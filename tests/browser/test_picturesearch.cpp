@@ -1,0 +1,201 @@
+// The recursive picture search: the walk on built trees, and the search
+// mode of the browser window driven as a user drives it.
+#include "browser/frmpicviewer.h"
+#include "browser/namematcher.h"
+#include "browser/picturesearch.h"
+#include "picture/pictureservice.h"
+#include "support/scripteddialogs.h"
+#include "support/testutil.h"
+#include "widgets/browsewidgets.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace lumenta;
+
+namespace {
+
+class SearchTest : public ::testing::Test {
+protected:
+    QString make(const QString& relative, const QByteArray& bytes = "x") {
+        const QString path = tmp.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        return path;
+    }
+    QStringList walk(const QString& root, const QString& pattern = QStringLiteral("*.jpg")) {
+        QStringList out;
+        walkPictureTree(root, pattern, [&](const QString&, QStringList& p) { out += p; });
+        return out;
+    }
+    QStringList rel(const QStringList& paths) {
+        QStringList out;
+        for (const QString& p : paths)
+            out << QDir(tmp.path()).relativeFilePath(p);
+        return out;
+    }
+    QTemporaryDir tmp;
+};
+
+TEST(NameMatcherTest, BytesMatchAsTheFileList) {
+    const struct {
+        const char* mask;
+        QByteArray name;
+        bool match;
+    } cases[] = {
+        {"*.jpg", "a.JPG", true},      {"*.jpg", "a.jpeg", false}, {"*.jpg", "jpg", false},
+        {"*.jpg", "été.jpg", true},    {"*.*", "noext", true},     {"a?c*.gif", "abcd.GIF", true},
+        {"a?c*.gif", "ac.gif", false}, {"*.é", "x.É", true},
+    };
+    for (const auto& c : cases) {
+        const NameMatcher m({QString::fromUtf8(c.mask)});
+        EXPECT_EQ(m.matches(QByteArrayView(c.name)), c.match) << c.mask << " " << c.name.data();
+    }
+    QString name;
+    EXPECT_FALSE(decodeFileName("\xff.jpg", name)); // not UTF-8: left out
+}
+
+TEST_F(SearchTest, OrderSkipsAndTheRootSeparator) {
+    for (const char* f : {"a.jpg", "B.JPG", "c.txt", "pic10.jpg", "pic2.jpg", ".hidden.jpg",
+                          "sub2/x.jpg", "sub10/y.jpg", "sub10/deep/z.jpg", ".dot/h.jpg"})
+        make(QString::fromLatin1(f));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tmp.filePath("fifo.jpg")).constData(), 0600), 0);
+    QFile::link(tmp.filePath("a.jpg"), tmp.filePath("link.jpg"));
+    const QStringList expected = {"sub10/deep/z.jpg", "sub10/y.jpg", "sub2/x.jpg", "a.jpg", "B.JPG",
+                                  "link.jpg",         "pic2.jpg",    "pic10.jpg"};
+    const QStringList found = walk(tmp.path() + QStringLiteral("/"));
+    EXPECT_EQ(rel(found), expected);
+    EXPECT_FALSE(found.join(' ').contains(QStringLiteral("//")));
+    EXPECT_TRUE(walk(tmp.path(), QStringLiteral("*.gif")).isEmpty());
+}
+
+TEST_F(SearchTest, LinkLoopsEndAndOutsideLinksAreFollowed) {
+    QTemporaryDir outside;
+    make(QStringLiteral("sub/s.jpg"));
+    QFile::link(tmp.path(), tmp.filePath("sub/up"));          // back to the root
+    QFile::link(tmp.filePath("sub"), tmp.filePath("sub/me")); // to itself
+    QFile(outside.filePath("o.jpg")).open(QIODevice::WriteOnly);
+    QFile::link(outside.path(), tmp.filePath("out"));
+    EXPECT_EQ(rel(walk(tmp.path())), (QStringList{"sub/s.jpg", "out/o.jpg"}));
+}
+
+TEST_F(SearchTest, UnreadableFolderIsSkipped) {
+    make(QStringLiteral("open/a.jpg"));
+    make(QStringLiteral("shut/b.jpg"));
+    ::chmod(QFile::encodeName(tmp.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(tmp.filePath("shut")).constData(), 0);
+    // The super-user reads everything: walk as nobody.
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::seteuid(65534) == 0);
+    const QStringList found = walk(tmp.path());
+    ASSERT_TRUE(!root || ::seteuid(0) == 0);
+    ::chmod(QFile::encodeName(tmp.filePath("shut")).constData(), 0755);
+    EXPECT_EQ(rel(found), QStringList{"open/a.jpg"});
+}
+
+TEST_F(SearchTest, StopEndsTheWalk) {
+    for (const char* f : {"a/1.jpg", "b/2.jpg", "c/3.jpg"})
+        make(QString::fromLatin1(f));
+    std::atomic<bool> stop{false};
+    int folders = 0;
+    EXPECT_FALSE(walkPictureTree(
+        tmp.path(), QStringLiteral("*.jpg"),
+        [&](const QString&, QStringList&) { ++folders, stop = true; }, &stop));
+    EXPECT_EQ(folders, 1);
+}
+
+class SearchWindowTest : public SearchTest {
+protected:
+    void SetUp() override {
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp.filePath(".cache")));
+        ctx.dialogs = &dialogs;
+        ctx.pictureService = std::make_shared<PictureService>();
+        QImage img(24, 16, QImage::Format_RGB32);
+        img.fill(Qt::darkCyan);
+        for (const char* f : {"p/one.bmp", "p/a/two.bmp", "p/b/three.bmp"}) {
+            QDir().mkpath(QFileInfo(tmp.filePath(QString::fromLatin1(f))).path());
+            ASSERT_TRUE(img.save(tmp.filePath(QString::fromLatin1(f))));
+        }
+        make(QStringLiteral("p/b/bad.bmp"), "not a picture");
+        w = std::make_unique<FrmPicViewer>(ctx, tmp.filePath("p"));
+        w->show();
+        w->optMode_Click(1);
+        ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
+    }
+    QStringList found() {
+        QStringList out;
+        for (int i = 0; i < w->lisFilesFound->count(); ++i)
+            out << w->lisFilesFound->item(i)->text();
+        return rel(out);
+    }
+    bool searchEnds() {
+        return testutil::waitUntil([&] { return !w->searchRunning(); }, 20000);
+    }
+    AppContext ctx;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<FrmPicViewer> w;
+};
+
+TEST_F(SearchWindowTest, SearchListsHidesAndRestores) {
+    w->cmdSearch_Click();
+    EXPECT_TRUE(w->lblSearchInProgress->isVisible() && w->cmdStopSearch->isVisible());
+    EXPECT_FALSE(w->DirList->isVisible() || w->FilList->isVisible());
+    w->cmdSearch_Click(); // one search at a time
+    ASSERT_TRUE(searchEnds());
+    EXPECT_EQ(found(), (QStringList{"p/b/bad.bmp", "p/b/three.bmp", "p/a/two.bmp", "p/one.bmp"}));
+    EXPECT_EQ(w->lblFoundNum->text(), QStringLiteral("Total found: 4"));
+    EXPECT_TRUE(w->DirList->isVisible() && !w->cmdStopSearch->isVisible());
+    EXPECT_EQ(w->DirList->path(), tmp.filePath("p"));
+    EXPECT_EQ(w->FilList->pattern(), w->cboPattern->currentText());
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+
+    w->lisFilesFound->setCurrentRow(1);
+    w->lisFilesFound_Click(w->lisFilesFound->item(1)->text());
+    ASSERT_TRUE(testutil::waitUntil([&] { return w->PicWidth == 24; }));
+    w->lisFilesFound_DblClick();
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_EQ(dialogs.lastMessage()->text,
+              QStringLiteral("Spécification de fichiers :\n\n") + tmp.filePath("p/b/three.bmp"));
+    w->lisFilesFound_Click(tmp.filePath("p/b/bad.bmp"));
+    ASSERT_TRUE(testutil::waitUntil([&] { return dialogs.asked.size() == 2; }));
+    EXPECT_EQ(dialogs.lastMessage()->text,
+              QStringLiteral("Pas de fichier image/Fichier image non valide"));
+    EXPECT_EQ(w->PicWidth, 0);
+}
+
+TEST_F(SearchWindowTest, RefusalsNothingFoundAndStop) {
+    w->cboSearchPattern->setEditable(true); // as if typed
+    w->cboSearchPattern->setEditText(QStringLiteral("   "));
+    w->cmdSearch_Click();
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{"Pas de filtre de recherche"});
+    EXPECT_FALSE(w->searchRunning());
+
+    w->cboSearchPattern->setCurrentIndex(1); // *.gif
+    w->cmdSearch_Click();
+    ASSERT_TRUE(searchEnds());
+    EXPECT_EQ(w->lblFoundNum->text(), QStringLiteral("Total found: 0"));
+    EXPECT_EQ(dialogs.lastMessage()->text,
+              QStringLiteral("Pas de fichier trouvé avec le filtre de recherche en cours"));
+
+    w->cboSearchPattern->setCurrentIndex(0);
+    w->cmdSearch_Click();
+    w->cmdStopSearch->click();
+    EXPECT_FALSE(w->searchRunning());
+    EXPECT_TRUE(w->LastListedPath.isEmpty() && w->DirList->isVisible());
+    QTest::qWait(200); // nothing of the stopped walk arrives later
+    EXPECT_EQ(w->lisFilesFound->count(), 0);
+    EXPECT_EQ(dialogs.asked.size(), 2);
+}
+
+} // namespace
