@@ -272,7 +272,7 @@ bool homeTrashReady() {
     QString built;
     for (const QString& part : (data + QStringLiteral("/Trash")).split(u'/', Qt::SkipEmptyParts)) {
         built += QLatin1Char('/') + part;
-        mkdir(local(built).constData(), 0700); // as the desktop specifications ask
+        mkdir(local(built).constData(), 0700); // as the freedesktop trash layout asks
     }
     return QFileInfo(built).isDir();
 }
