@@ -246,20 +246,9 @@ void FrmCopy::Command4_Click() {
 }
 
 void FrmCopy::Image1_DblClick() {
-    QClipboard* clip = QApplication::clipboard();
-    const QImage image = Picture1->image();
-    if (!clip || image.isNull()) {
+    if (!putPictureOnClipboard(Picture1->image(), m_preview, m_st.CurrentFileExt))
         m_ctx.dlg().message(tr("Cette image ne peut pas être copiée dans le presse papier !"),
                             tr("Avertissement"), MsgIcon::Information, MsgButtons::Ok, this);
-        return;
-    }
-    clip->clear();
-    auto* data = new QMimeData;
-    if (m_st.CurrentFileExt == QLatin1String("WMF") && m_preview.kind == Picture::Kind::Wmf &&
-        !m_preview.metafileData.isEmpty())
-        data->setData(QStringLiteral("image/x-wmf"), m_preview.metafileData);
-    data->setImageData(image);
-    clip->setMimeData(data);
 }
 
 void FrmCopy::btcInfo_Click() {

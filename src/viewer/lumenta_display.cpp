@@ -29,20 +29,9 @@ void Lumenta::CalculScroll() {
 
 void Lumenta::Image1_DblClick() {
     m_st.CurrentFileExt = extensionOf(m_st.CurrentFilePath);
-    QClipboard* clip = QApplication::clipboard();
-    const QImage image = Open->displayedImage();
-    if (!clip || image.isNull()) {
+    if (!putPictureOnClipboard(Open->displayedImage(), m_picture, m_st.CurrentFileExt))
         m_ctx.dlg().message(tr("Cette image ne peut pas être copiée dans le presse papier !"),
                             tr("Avertissement"), MsgIcon::Information, MsgButtons::Ok, this);
-        return;
-    }
-    clip->clear();
-    auto* data = new QMimeData;
-    if (m_st.CurrentFileExt == QLatin1String("WMF") && m_picture.kind == Picture::Kind::Wmf &&
-        !m_picture.metafileData.isEmpty())
-        data->setData(QStringLiteral("image/x-wmf"), m_picture.metafileData);
-    data->setImageData(image);
-    clip->setMimeData(data);
 }
 
 void Lumenta::createDisplayMenu() {

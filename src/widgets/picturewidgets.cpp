@@ -2,11 +2,28 @@
 
 #include "picture/pictureloader.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
 namespace lumenta {
+
+bool putPictureOnClipboard(const QImage& shown, const Picture& source, const QString& upperExt) {
+    QClipboard* clip = QApplication::clipboard();
+    if (!clip || shown.isNull())
+        return false;
+    clip->clear();
+    auto* data = new QMimeData;
+    if (upperExt == QLatin1String("WMF") && source.kind == Picture::Kind::Wmf &&
+        !source.metafileData.isEmpty())
+        data->setData(QStringLiteral("image/x-wmf"), source.metafileData);
+    data->setImageData(shown);
+    clip->setMimeData(data);
+    return true;
+}
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);

@@ -6,6 +6,14 @@
 
 namespace lumenta {
 
+struct Picture;
+
+// Puts a shown picture on the clipboard: the bitmap, and for a Windows
+// metafile file also its own records (image/x-wmf), so a drawing program
+// pastes the drawing rather than its pixels. False, leaving the clipboard
+// alone, when there is none or nothing is shown.
+bool putPictureOnClipboard(const QImage& shown, const Picture& source, const QString& upperExt);
+
 // Shows a picture at its natural size and takes that size. A picture still
 // being decoded shows its first rows only: the others are being written by
 // another thread, so they are neither read nor painted until they are ready.
