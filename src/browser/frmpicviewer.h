@@ -17,6 +17,7 @@
 #include "browser/pictable.h"
 #include "browser/viewgeometry.h"
 #include "dialogs/commondialog.h"
+#include "system/fileops.h"
 
 #include <QDialog>
 #include <QImage>
@@ -287,6 +288,11 @@ private:
     void saveCopy(const QString& source, bool fromView);
     void moveChosenFile(const QString& source, bool fromView);
     void deleteChosenFile(const QString& path, const QString& question, bool fromView);
+    // Runs a copy or move into target; when target's folder is missing,
+    // offers to create it and runs it again. True when it was done; a
+    // failure is reported, the same file or a refusal does nothing.
+    bool runIntoFolder(const QString& target, bool moving, bool fromView, const QString& handler,
+                       const std::function<FileResult()>& op);
     bool createMissingFolder(const QString& folder, const QString& question,
                              const QString& handler);
     void fileChanged(const QString& oldPath);

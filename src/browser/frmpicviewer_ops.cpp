@@ -270,22 +270,8 @@ void FrmPicViewer::saveCopy(const QString& source, bool fromView) {
         return fromView ? writeFileSafely(target, *bytes, true)
                         : copyFile(source, target, replacing());
     };
-    FileResult r = write();
-    if (r.error == FileError::FolderMissing) {
-        if (!createMissingFolder(
-                folderPart(target),
-                browserops::missingFolderQuestion(folderPart(target), false,
-                                                  fromView ? From::View : From::FileList),
-                handler))
-            return;
-        r = write();
-    }
-    if (r.sameFile)
+    if (!runIntoFolder(target, false, fromView, handler, write))
         return;
-    if (!r.ok()) {
-        ErrMsgProc(handler, r.number(), errorDescription(r));
-        return;
-    }
     if (browserops::sameFolder(folderPart(target), folderPart(source)))
         fileChanged(QString());
 }
@@ -317,23 +303,29 @@ void FrmPicViewer::moveChosenFile(const QString& source, bool fromView) {
     // The file's own bytes move, from the view as from the list; the
     // source goes only once its copy is complete.
     auto move = [&] { return lumenta::moveFile(source, target, replacing()); };
-    FileResult r = move();
+    if (runIntoFolder(target, true, fromView, handler, move))
+        fileChanged(source);
+}
+
+bool FrmPicViewer::runIntoFolder(const QString& target, bool moving, bool fromView,
+                                 const QString& handler, const std::function<FileResult()>& op) {
+    FileResult r = op();
     if (r.error == FileError::FolderMissing) {
         if (!createMissingFolder(
                 folderPart(target),
-                browserops::missingFolderQuestion(folderPart(target), true,
+                browserops::missingFolderQuestion(folderPart(target), moving,
                                                   fromView ? From::View : From::FileList),
                 handler))
-            return;
-        r = move();
+            return false;
+        r = op();
     }
     if (r.sameFile)
-        return;
+        return false;
     if (!r.ok()) {
         ErrMsgProc(handler, r.number(), errorDescription(r));
-        return;
+        return false;
     }
-    fileChanged(source);
+    return true;
 }
 
 void FrmPicViewer::deleteChosenFile(const QString& path, const QString& question, bool fromView) {
