@@ -1,6 +1,7 @@
 #include "slideshow/ecrdiapo.h"
 
 #include "fullscreen/fittedpicture.h"
+#include "fullscreen/screencover.h"
 #include "slideshow/selection.h"
 #include "slideshow/slidemusic.h"
 #include "slideshow/slidepictures.h"
@@ -39,7 +40,7 @@ EcrDiapo::EcrDiapo(AppContext& ctx, const SlideshowHost& host, QWidget* parent)
     connect(m_sequencer, &SlideSequencer::showPath, this,
             [this](const QString& p) { AffichManu(p); });
     connect(m_sequencer, &SlideSequencer::finished, this, &EcrDiapo::showFinished);
-    setWindowState(Qt::WindowFullScreen);
+    coverScreen(this, parent);
 }
 
 EcrDiapo::~EcrDiapo() = default;

@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -373,6 +374,29 @@ TEST_F(Slideshow, NothingToShowSaysSoAndCloses) {
         EXPECT_EQ(dialogs.messageTexts(),
                   QStringList({QStringLiteral("Pas d'images pour le diaporama !")}));
     }
+}
+
+TEST_F(Slideshow, ShowCoversItsScreenWithoutAWindowManager) {
+    // Nobody honours the full-screen request without a window manager: the
+    // geometry the window is shown with is all it gets.
+    addPicture("a.jpg");
+    QWidget opener;
+    EcrDiapo w(ctx, host, &opener);
+    QRect atShow;
+    struct ShowSpy : QObject {
+        QRect* seen = nullptr;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                *seen = static_cast<QWidget*>(o)->geometry();
+            return false;
+        }
+    } spy;
+    spy.seen = &atShow;
+    w.installEventFilter(&spy);
+    w.show();
+    EXPECT_EQ(atShow, opener.screen()->geometry());
+    EXPECT_EQ(w.geometry(), opener.screen()->geometry());
+    w.close();
 }
 
 TEST(SlideMusicTest, LoopsFromTheStartAndKnowsItsDevices) {
