@@ -399,6 +399,32 @@ TEST_F(Slideshow, ShowCoversItsScreenWithoutAWindowManager) {
     w.close();
 }
 
+TEST_F(Slideshow, StretchedPictureKeepsItsDetail) {
+    // A panorama 12 times wider than high, stretched over the screen: its
+    // stripes of 10 rows stay crisp, each screen row has a picture row of
+    // its own behind it rather than a few rows enlarged many times.
+    QImage panorama(12000, 1000, QImage::Format_RGB32);
+    for (int y = 0; y < panorama.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(panorama.scanLine(y)), panorama.width(),
+                    (y / 10) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    ASSERT_TRUE(panorama.save(QDir(photos).filePath("panorama.png")));
+    files.refresh();
+    ctx.state.settings.SlideSizeMode = 2;
+    ctx.state.settings.SlideShowFileName = 0;
+    ctx.state.settings.SlidePauseSeconds = 60;
+    auto w = openShow();
+    ASSERT_TRUE(w->isPictureShown());
+    ASSERT_EQ(w->pictureRect(), w->rect());
+    const QImage shown = w->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+    int blurred = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const int v = shown.pixelColor(shown.width() / 2, y).red();
+        blurred += v > 48 && v < 208;
+    }
+    EXPECT_LT(blurred, shown.height() / 4) << blurred << " of " << shown.height() << " rows";
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+}
+
 TEST(SlideMusicTest, LoopsFromTheStartAndKnowsItsDevices) {
     QTemporaryDir dir;
     const QString wav = testutil::copyFixture(dir, "media/tone_s16.wav", "fond.WAV");
