@@ -10,6 +10,7 @@
 #include "slideshow/vsifile.h"
 #include "support/testutil.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lumenta;
 using Outcome = SlideSequencer::Outcome;
@@ -55,6 +58,45 @@ TEST(VsiFile, LongListsRoundTripInUtf8WithCrLf) {
     EXPECT_TRUE(bytes.startsWith("/photos/\xc3\xa9t\xc3\xa9 0.jpg\r\n"));
     EXPECT_TRUE(bytes.endsWith("39999.jpg\r\n"));
     EXPECT_EQ(readVsiFile(path), entries);
+}
+
+TEST(VsiFile, SavedInPlaceWhereTheFolderRefusesNewFilesNeverOverAPipe) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QStringList entries = {"/a.jpg", "/b.jpg"};
+    // A pipe (or a device) is refused and stays what it was.
+    const QString fifo = dir.filePath("list.vsi");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    EXPECT_FALSE(writeVsiFile(fifo, entries));
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_FALSE(writeVsiFile(dir.path(), entries)); // nor a folder
+
+    // A folder its user may not add to, holding a list file they may write
+    // (a longer one: nothing of it remains). The super-user writes
+    // everywhere: saved as nobody.
+    const QString shut = dir.filePath("shut");
+    ASSERT_TRUE(QDir().mkdir(shut));
+    const QString kept = shut + QStringLiteral("/kept.vsi");
+    {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) &&
+                    f.write("/an/older/and/much/longer/list.jpg\r\n/x.jpg\r\n") > 0);
+    }
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(shut).constData(), 0555);
+    ::chmod(QFile::encodeName(kept).constData(), 0666);
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::seteuid(65534) == 0);
+    const bool keptSaved = writeVsiFile(kept, entries);
+    const bool newSaved = writeVsiFile(shut + QStringLiteral("/new.vsi"), entries);
+    ASSERT_TRUE(!root || ::seteuid(0) == 0);
+    ::chmod(QFile::encodeName(shut).constData(), 0755);
+    EXPECT_TRUE(keptSaved);
+    EXPECT_EQ(testutil::readFile(kept), formatVsi(entries));
+    EXPECT_FALSE(newSaved);
+    EXPECT_EQ(QDir(shut).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.vsi"});
 }
 
 TEST(Selection, ValidationOpeningAndFailuresKeepTheList) {
