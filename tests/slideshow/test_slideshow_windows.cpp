@@ -358,21 +358,33 @@ TEST_F(Slideshow, ManualShowKeepsItsNeighbourButtons) {
 }
 
 TEST_F(Slideshow, NothingToShowSaysSoAndCloses) {
-    // A manual show whose first entry is a sound; an automatic show of a
-    // list holding only empty entries.
+    // A manual show whose first entry is a sound; automatic shows of a list
+    // holding only empty entries, and of a list made elsewhere, none of
+    // whose files exists here: the message comes before any picture is
+    // tried (and so before any pause).
     addFile("a.wav", testutil::readFile(testutil::fixture("media/tone_s16.wav")));
     addPicture("b.jpg");
-    ctx.state.settings.SlideShowType = 1;
-    for (int16_t type : {1, 0}) {
-        ctx.state.settings.SlideShowType = type;
+    ctx.state.settings.SlidePauseSeconds = 1;
+    const QStringList elsewhere = {QDir(photos).filePath("gone.jpg"), "",
+                                   QStringLiteral("C:\\Photos\\a.jpg"), "/nowhere/b.jpg"};
+    const struct {
+        int16_t type;
+        QStringList list;
+    } cases[] = {{1, {"", ""}}, {0, {"", ""}}, {0, elsewhere}};
+    for (const auto& c : cases) {
+        ctx.state.settings.SlideShowType = c.type;
         ctx.state.settings.SlideSource = 1;
-        ctx.state.SelectionList = QStringList({"", ""});
-        ctx.state.SelectionLastIndex = 1;
+        ctx.state.SelectionList = c.list;
+        ctx.state.SelectionLastIndex = int(c.list.size()) - 1;
         dialogs.asked.clear();
-        auto w = openShow();
-        EXPECT_TRUE(testutil::waitUntil([&] { return !w->isVisible(); }));
+        EcrDiapo w(ctx, host);
+        QSignalSpy displayed(&w, &EcrDiapo::pictureDisplayed);
+        w.show();
+        w.activateWindow();
+        EXPECT_TRUE(testutil::waitUntil([&] { return w.isStarted() && !w.isVisible(); }, 20000));
         EXPECT_EQ(dialogs.messageTexts(),
                   QStringList({QStringLiteral("Pas d'images pour le diaporama !")}));
+        EXPECT_EQ(displayed.size(), 0);
     }
 }
 
