@@ -1,5 +1,6 @@
 #include "fullscreen/frmplecr.h"
 
+#include "fullscreen/screencover.h"
 #include "picture/pictureloader.h"
 
 #include <QApplication>
@@ -46,13 +47,7 @@ FrmPlEcr::FrmPlEcr(AppContext& ctx, QWidget* parent)
     // The whole surface is painted here; no system background in between.
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_back = backColorForCode(m_ctx.state.settings.FullScreenBackColor, QApplication::palette());
-    // The window takes its screen's whole area itself: without a window
-    // manager (a bare X server, a kiosk session) nobody acts on the
-    // full-screen request and the window would keep its small default size.
-    const QWidget* opener = parent ? parent->window() : nullptr;
-    if (QScreen* screen = opener ? opener->screen() : QGuiApplication::primaryScreen())
-        setGeometry(screen->geometry());
-    setWindowState(Qt::WindowFullScreen);
+    coverScreen(this, parent);
 }
 
 FrmPlEcr::~FrmPlEcr() = default;

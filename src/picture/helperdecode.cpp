@@ -25,7 +25,11 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
         pic.error = QStringLiteral("the picture decoder lumenta-picdecode was not found");
         return pic;
     }
-    const bool reduced = need.kind != PictureNeed::Kind::Full && !need.box.isEmpty();
+    // The decoder reduces to fit a box; a covering size is cut from the
+    // whole picture here.
+    const bool reduced =
+        (need.kind == PictureNeed::Kind::Fitted || need.kind == PictureNeed::Kind::Thumbnail) &&
+        !need.box.isEmpty();
     HelperRun run;
     run.what = QStringLiteral("the picture decoder");
     run.program = program;

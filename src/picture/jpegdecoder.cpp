@@ -178,7 +178,7 @@ bool run(Session& s) {
     QRect part;    // Full: the stored pixels to decode
     int scale = 8; // reduced: in eighths
     if (reduced) {
-        scale = chooseScale(c, orientedSize(fittedSize(s.natural, need.box), orientation));
+        scale = chooseScale(c, orientedSize(reducedSize(s.natural, need), orientation));
         if (need.kind == PictureNeed::Kind::Thumbnail) {
             c.dct_method = JDCT_IFAST;
             c.do_fancy_upsampling = FALSE;
@@ -330,7 +330,7 @@ JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgres
         // Without the partly padded last row and column, then to the size.
         if (s.valid != image.rect())
             image = image.copy(s.valid);
-        const QSize target = fittedSize(s.natural, need.box);
+        const QSize target = reducedSize(s.natural, need);
         if (image.size() != target)
             image = scaledSmooth(image, target);
     }

@@ -43,7 +43,7 @@ QImage applySpec(const QImage& natural, const PictureNeed& need, QRect* region) 
     if (region->isEmpty())
         return QImage();
     if (need.kind != PictureNeed::Kind::Full) {
-        const QSize target = fittedSize(natural.size(), need.box);
+        const QSize target = reducedSize(natural.size(), need);
         return target == natural.size() ? natural : scaledSmooth(natural, target);
     }
     return *region == natural.rect() ? natural : natural.copy(*region);
@@ -67,7 +67,7 @@ bool loadMetafile(QFile& file, const PictureNeed& need, LoadProgress* progress, 
     }
     // A reduced picture is rendered reduced; a part is cut from the whole.
     const bool reduced = need.kind != PictureNeed::Kind::Full;
-    const QSize renderSize = reduced ? fittedSize(natural, need.box) : natural;
+    const QSize renderSize = reduced ? reducedSize(natural, need) : natural;
     if (!mayAllocate(progress, renderSize, 32)) {
         pic.error = QStringLiteral("cancelled");
         return true;
@@ -143,7 +143,7 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
         const bool reduced = need.kind != PictureNeed::Kind::Full;
         if (reduced && stored.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
             // The reader decodes reduced itself.
-            const QSize target = fittedSize(upright, need.box);
+            const QSize target = reducedSize(upright, need);
             if (!mayAllocate(progress, target, depth))
                 return failed(QStringLiteral("cancelled"));
             reader.setScaledSize(turned && !vector ? target.transposed() : target);
@@ -211,6 +211,33 @@ QSize fittedSize(QSize natural, QSize box) {
         return natural;
     const QSize s = natural.scaled(box, Qt::KeepAspectRatio);
     return QSize(qMax(1, s.width()), qMax(1, s.height()));
+}
+
+QSize coveringSize(QSize natural, QSize box) {
+    if (natural.isEmpty() || box.isEmpty())
+        return natural;
+    const qint64 w = natural.width(), h = natural.height();
+    const qint64 bw = box.width(), bh = box.height();
+    // The width decides when box is relatively wider than the picture.
+    const bool byWidth = bw * h >= bh * w;
+    if (byWidth ? bw >= w : bh >= h)
+        return natural;
+    if (byWidth)
+        return QSize(int(bw), int(qMin(h, (h * bw + w - 1) / w)));
+    return QSize(int(qMin(w, (w * bh + h - 1) / h)), int(bh));
+}
+
+QSize reducedSize(QSize natural, const PictureNeed& need) {
+    switch (need.kind) {
+    case PictureNeed::Kind::Full:
+        return natural;
+    case PictureNeed::Kind::Covering:
+        return coveringSize(natural, need.box);
+    case PictureNeed::Kind::Fitted:
+    case PictureNeed::Kind::Thumbnail:
+        break;
+    }
+    return fittedSize(natural, need.box);
 }
 
 QRect regionFor(QSize natural, const PictureNeed& need) {

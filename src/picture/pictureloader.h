@@ -35,9 +35,11 @@ struct PictureNeed {
         Full,      // the natural size; `region` may ask for a part only
         Fitted,    // reduced to fit inside `box`, aspect kept (never enlarged)
         Thumbnail, // as Fitted, decoded with faster, slightly rougher filters
+        Covering,  // reduced only as far as it still covers `box` on both
+                   // axes, aspect kept (never enlarged)
     };
     Kind kind = Kind::Full;
-    QSize box;                 // Fitted, Thumbnail
+    QSize box;                 // Fitted, Thumbnail, Covering
     QRect region;              // Full: natural-size pixels wanted (empty: all)
     bool centreRegion = false; // Full: region.size() taken around the centre
 
@@ -76,6 +78,15 @@ Picture derivePicture(const Picture& whole, const PictureNeed& need);
 // The size a picture of natural size `natural` is reduced to so as to fit
 // inside box (aspect kept, sides at least 1); natural itself when it fits.
 QSize fittedSize(QSize natural, QSize box);
+
+// The smallest size, aspect kept, that still reaches box's width and its
+// height (a side may be a pixel more than the exact ratio gives); natural
+// itself when that would be an enlargement.
+QSize coveringSize(QSize natural, QSize box);
+
+// The size a reduced need (Fitted, Thumbnail, Covering) asks for a picture
+// of natural size `natural`; natural for Full.
+QSize reducedSize(QSize natural, const PictureNeed& need);
 
 // The part of a picture of natural size `natural` that `need` asks for,
 // within the picture; the whole picture when it asks for no part.

@@ -117,6 +117,12 @@ PictureRequest PictureRequest::fitted(const QString& path, QSize box, quint64 sl
     return r;
 }
 
+PictureRequest PictureRequest::covering(const QString& path, QSize box, quint64 slot) {
+    PictureRequest r = fitted(path, box, slot);
+    r.need.kind = PictureNeed::Kind::Covering;
+    return r;
+}
+
 PictureRequest PictureRequest::thumbnail(const QString& path, QSize box, quint64 slot) {
     PictureRequest r = fitted(path, box, slot);
     r.need.kind = PictureNeed::Kind::Thumbnail;

@@ -89,6 +89,9 @@ struct PictureRequest {
     // Reduced to fit inside box (never enlarged; a smaller picture comes
     // at its natural size).
     static PictureRequest fitted(const QString& path, QSize box, quint64 slot = 0);
+    // Reduced only as far as it still covers box on both axes (for a
+    // picture stretched over a screen).
+    static PictureRequest covering(const QString& path, QSize box, quint64 slot = 0);
     // As fitted, for small sizes (faster, slightly rougher decoding).
     static PictureRequest thumbnail(const QString& path, QSize box, quint64 slot = 0);
     // The part of the natural-size picture of that size around its centre

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
@@ -77,7 +78,7 @@ QPixmap orientationIcon(bool landscape) {
 
 ImpIMG::ImpIMG(AppContext& ctx, QPrinter& printer, QWidget* parent)
     : QDialog(parent), CMDialog1(*ctx.dialogs, this), m_ctx(ctx), m_st(ctx.state),
-      m_printer(printer) {
+      m_printer(printer), m_sheetMM(kSheetWidthMM, kSheetHeightMM) {
     setObjectName(QStringLiteral("ImpIMG"));
     setWindowTitle(tr("Impression de l'image"));
     createControls();
@@ -363,7 +364,8 @@ void ImpIMG::ComputeMargins() {
     const QLocale locale;
     const auto orientation =
         OrImp::PrinterOrientation(m_printer) == 2 ? Orientation::Landscape : Orientation::Portrait;
-    const Margins m = centredMargins(orientation, m_st.PictureWidthMM, m_st.PictureHeightMM);
+    const Margins m = centredMargins(orientation, m_st.PictureWidthMM, m_st.PictureHeightMM,
+                                     m_sheetMM.width(), m_sheetMM.height());
     Text3->setText(m.top ? formatLocal(*m.top, locale) : QString());
     Text4->setText(m.left ? formatLocal(*m.left, locale) : QString());
 }
@@ -421,6 +423,9 @@ void ImpIMG::Command1_Click() {
     if (m_printer.printerName().isEmpty() && m_printer.outputFileName().isEmpty() &&
         !OrImp::SelectPrinter(m_printer))
         return noPrinter();
+    // The job starts on the paper the layout is made for.
+    m_printer.setPageSize(QPageSize(QPageSize::A4));
+    const QPageSize laidOut = m_printer.pageLayout().pageSize();
     CMDialog1.CancelError = true;
     try {
         CMDialog1.ShowPrinter(m_printer);
@@ -432,6 +437,17 @@ void ImpIMG::Command1_Click() {
         return noPrinter();
     }
     CMDialog1.CancelError = false;
+
+    // The dialog proposes the queue's own paper, which would put the picture
+    // off-centre: the job keeps the layout's paper unless the user picked
+    // another one, and the centring then follows that paper.
+    m_printer.setPageSize(
+        jobPaper(laidOut, proposedPaper(m_printer, laidOut), m_printer.pageLayout().pageSize()));
+    const QSizeF paper = m_printer.pageLayout().pageSize().size(QPageSize::Millimeter);
+    if (!paper.isEmpty())
+        m_sheetMM = paper;
+    if (Check2->isChecked())
+        ComputeMargins();
 
     const QLocale locale;
     const QRectF mm(readNumber(Text4->text(), locale), readNumber(Text3->text(), locale),

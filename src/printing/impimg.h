@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QList>
 #include <QPixmap>
+#include <QSizeF>
 
 class QCheckBox;
 class QGroupBox;
@@ -112,6 +113,9 @@ private:
     // The picture's size at 1:1, in whole millimetres.
     double m_width1 = 0;
     double m_height1 = 0;
+    // The upright sheet margins are centred on: A4, or the paper of the job
+    // once the printer dialog has settled it.
+    QSizeF m_sheetMM;
     QFutureWatcher<bool>* m_job = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #include "printing/orimp.h"
 
+#include <QDir>
+#include <QFile>
 #include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -26,6 +28,16 @@ DestName splitName(const QString& printerName) {
     return {printerName.left(slash).toLocal8Bit(), printerName.mid(slash + 1).toLocal8Bit()};
 }
 
+// The user's own lpoptions file, where CUPS keeps per-user defaults.
+QByteArray readUserLpoptions() {
+    const QByteArray home = qgetenv("HOME");
+    QFile f((home.isEmpty() ? QDir::homePath() : QFile::decodeName(home)) +
+            QStringLiteral("/.cups/lpoptions"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.read(4 * 1024 * 1024);
+}
+
 // The destinations as CUPS lists them, freed on leaving.
 class Destinations {
 public:
@@ -38,7 +50,20 @@ public:
         const DestName n = splitName(printerName);
         return cupsGetDest(n.name.constData(), n.instanceOrNull(), m_count, m_dests);
     }
-    bool store() const { return cupsSetDests2(CUPS_HTTP_DEFAULT, m_count, m_dests) == 0; }
+    // Stores the list as the user's defaults. CUPS writes a "Default" line
+    // for the destination the list marks as default, which may be the
+    // server's default or one named by LPDEST: that would make it the
+    // user's own default printer. Only a default the user's file already
+    // named is written back.
+    bool store() const {
+        const DestName own = splitName(lpoptionsDefault(readUserLpoptions()));
+        for (int i = 0; i < m_count; ++i) {
+            cups_dest_t& d = m_dests[i];
+            d.is_default = !own.name.isEmpty() && qstricmp(own.name.constData(), d.name) == 0 &&
+                           qstricmp(own.instance.constData(), d.instance ? d.instance : "") == 0;
+        }
+        return cupsSetDests2(CUPS_HTTP_DEFAULT, m_count, m_dests) == 0;
+    }
 
 private:
     int m_count = 0;
@@ -54,6 +79,16 @@ DestinationOptions optionsOf(const cups_dest_t& dest) {
 }
 
 } // namespace
+
+QString lpoptionsDefault(const QByteArray& lpoptions) {
+    QString found;
+    for (const QByteArray& line : lpoptions.split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() >= 2 && words.at(0).toLower() == "default")
+            found = QString::fromLocal8Bit(words.at(1));
+    }
+    return found;
+}
 
 std::optional<QPageLayout::Orientation> orientationOf(const DestinationOptions& options) {
     const auto requested = options.constFind(QStringLiteral("orientation-requested"));

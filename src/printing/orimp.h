@@ -21,6 +21,10 @@ using DestinationOptions = QMap<QString, QString>;
 // decides. None when neither is there.
 std::optional<QPageLayout::Orientation> orientationOf(const DestinationOptions& options);
 
+// The destination ("name" or "name/instance") the "Default" line of a
+// user's lpoptions file names; empty when it has none.
+QString lpoptionsDefault(const QByteArray& lpoptions);
+
 enum class OrImpResult {
     Ok,
     NoPrinter, // no printer at all

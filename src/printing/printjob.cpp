@@ -3,10 +3,25 @@
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
 
 #include <cups/cups.h>
 
 namespace lumenta {
+
+QPageSize proposedPaper(const QPrinter& printer, const QPageSize& before) {
+    if (printer.outputFormat() != QPrinter::NativeFormat || printer.printerName().isEmpty())
+        return before;
+    const QPrinterInfo queue(printer);
+    const QPageSize paper = queue.isNull() ? QPageSize() : queue.defaultPageSize();
+    return paper.isValid() ? paper : before;
+}
+
+QPageSize jobPaper(const QPageSize& laidOut, const QPageSize& proposed, const QPageSize& chosen) {
+    if (!chosen.isValid() || chosen.isEquivalentTo(proposed))
+        return laidOut;
+    return chosen;
+}
 
 bool printPicture(QPrinter& printer, const QImage& picture, const QRectF& mm) {
     // Coordinates from the paper's corner, not from the printable area.

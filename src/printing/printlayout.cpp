@@ -39,10 +39,11 @@ std::optional<double> thumbnailWidth(double heightTwips, double aspect) {
     return std::min(heightTwips * aspect, kThumbnailMaxWidthTwips);
 }
 
-Margins centredMargins(Orientation orientation, double widthMM, double heightMM) {
+Margins centredMargins(Orientation orientation, double widthMM, double heightMM,
+                       double sheetWidthMM, double sheetHeightMM) {
     const bool landscape = orientation == Orientation::Landscape;
-    const double sheetW = landscape ? kSheetHeightMM : kSheetWidthMM;
-    const double sheetH = landscape ? kSheetWidthMM : kSheetHeightMM;
+    const double sheetW = landscape ? sheetHeightMM : sheetWidthMM;
+    const double sheetH = landscape ? sheetWidthMM : sheetHeightMM;
     Margins m;
     if (heightMM != sheetH)
         m.top = (sheetH - heightMM) / 2;

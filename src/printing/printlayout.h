@@ -45,15 +45,17 @@ std::optional<double> proportionalHeight(double width, double width1, double hei
 // ratio, at most kThumbnailMaxWidthTwips. None when the ratio is unknown (0).
 std::optional<double> thumbnailWidth(double heightTwips, double aspect);
 
-// Margins that centre a picture on the sheet turned by the orientation. A
-// margin is none when the picture's dimension equals the sheet's (the box
-// is left empty, and an empty box prints as 0). Negative when the picture
-// is larger than the sheet.
+// Margins that centre a picture on the sheet (upright size in millimetres,
+// A4 unless said) turned by the orientation. A margin is none when the
+// picture's dimension equals the sheet's (the box is left empty, and an
+// empty box prints as 0). Negative when the picture is larger than the
+// sheet.
 struct Margins {
     std::optional<double> top;
     std::optional<double> left;
 };
-Margins centredMargins(Orientation orientation, double widthMM, double heightMM);
+Margins centredMargins(Orientation orientation, double widthMM, double heightMM,
+                       double sheetWidthMM = kSheetWidthMM, double sheetHeightMM = kSheetHeightMM);
 
 // Which box a typed character goes to.
 enum class Box { Size, Margin };

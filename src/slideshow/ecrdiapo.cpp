@@ -1,6 +1,7 @@
 #include "slideshow/ecrdiapo.h"
 
 #include "fullscreen/fittedpicture.h"
+#include "fullscreen/screencover.h"
 #include "slideshow/selection.h"
 #include "slideshow/slidemusic.h"
 #include "slideshow/slidepictures.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -19,6 +21,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
 
@@ -39,7 +42,7 @@ EcrDiapo::EcrDiapo(AppContext& ctx, const SlideshowHost& host, QWidget* parent)
     connect(m_sequencer, &SlideSequencer::showPath, this,
             [this](const QString& p) { AffichManu(p); });
     connect(m_sequencer, &SlideSequencer::finished, this, &EcrDiapo::showFinished);
-    setWindowState(Qt::WindowFullScreen);
+    coverScreen(this, parent);
 }
 
 EcrDiapo::~EcrDiapo() = default;
@@ -149,7 +152,21 @@ void EcrDiapo::startAutomatic() {
     m_sequencer->setLoop(s.SlideLoop != 0);
     m_sequencer->setPauseMs(std::max<int>(s.SlidePauseSeconds, 0) * 1000);
     m_ctx.state.SlideStopRequested = 0;
-    m_sequencer->start();
+    // A list made on another system may name no file that exists here: then
+    // the show says so at once instead of pausing on every entry. The file
+    // system is asked off this thread (a list may be long, a volume slow).
+    auto* check = new QFutureWatcher<bool>(this);
+    connect(check, &QFutureWatcher<bool>::finished, this, [this, check] {
+        const bool any = check->result();
+        check->deleteLater();
+        if (m_ending)
+            return;
+        if (any)
+            m_sequencer->start();
+        else
+            noPictures();
+    });
+    check->setFuture(QtConcurrent::run([entries] { return anyEntryExists(entries); }));
 }
 
 void EcrDiapo::startManual() {

@@ -4,6 +4,7 @@
 #include "slideshow/vsifile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace lumenta {
 
@@ -43,6 +44,14 @@ bool isListablePath(const QString& path) {
     if (!path.isValidUtf16() || path.contains(QChar::ReplacementCharacter))
         return false;
     return QFile::decodeName(QFile::encodeName(path)) == path;
+}
+
+bool anyEntryExists(const QStringList& entries) {
+    for (const QString& e : entries) {
+        if (!e.isEmpty() && QFileInfo::exists(e))
+            return true;
+    }
+    return false;
 }
 
 QStringList picturePaths(const QString& folder, const QStringList& names) {

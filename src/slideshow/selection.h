@@ -25,6 +25,11 @@ bool openSelectionFile(const QString& path, AppState& st);
 // cannot be named again).
 bool isListablePath(const QString& path);
 
+// Whether any entry names a file that exists (empty entries name none).
+// Asks the file system for each entry until one exists: not for the GUI
+// thread.
+bool anyEntryExists(const QStringList& entries);
+
 // The full paths of the pictures among the names of a folder, in order.
 QStringList picturePaths(const QString& folder, const QStringList& names);
 

@@ -16,8 +16,13 @@ std::optional<QRectF> slidePlacement(int rule, QSize natural, QSize screen) {
     if (rule == 2)
         return QRectF(0, 0, sw, sh);
     if (rule == 1) {
-        const FitPos p = CentreIMG(w0, h0, sw, sh);
-        return QRectF(p.left, p.top, w0, h0);
+        // Whole pixels, so that the picture is copied, never resampled. A
+        // picture larger than the screen loses (size - screen) / 2 columns
+        // (rows) on the left (top), rounded towards zero, as the picture
+        // service's centred part does; a smaller one is as far from the edge.
+        const int left = (screen.width() - natural.width()) / 2;
+        const int top = (screen.height() - natural.height()) / 2;
+        return QRectF(left, top, w0, h0);
     }
     const std::optional<FitSize> s =
         rule == 4 ? CalculImage2(w0, h0, sw, sh) : CalculImage(w0, h0, sw, sh);
@@ -29,12 +34,10 @@ std::optional<QRectF> slidePlacement(int rule, QSize natural, QSize screen) {
 
 SlideDecode slideDecodeFor(int rule, QSize screen) {
     if (rule == 1)
-        return SlideDecode{true, screen};
-    // A stretched picture is enlarged on one side: decode it somewhat larger
-    // so that side keeps some detail.
+        return SlideDecode{true, false, screen};
     if (rule == 2)
-        return SlideDecode{false, screen * 3 / 2};
-    return SlideDecode{false, screen};
+        return SlideDecode{false, true, screen};
+    return SlideDecode{false, false, screen};
 }
 
 namespace {

@@ -20,9 +20,12 @@ namespace lumenta {
 std::optional<QRectF> slidePlacement(int rule, QSize natural, QSize screen);
 
 // What to decode for a rule: only the screen-sized centre at natural size
-// (rule 1), or the picture reduced to fit `box` (never enlarged).
+// (rule 1), the picture reduced only as far as it still covers `box` on both
+// axes (rule 2: stretched, every screen pixel has a picture pixel behind
+// it), or reduced to fit `box` (never enlarged).
 struct SlideDecode {
     bool centre = false;
+    bool cover = false;
     QSize box;
 };
 SlideDecode slideDecodeFor(int rule, QSize screen);

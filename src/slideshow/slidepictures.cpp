@@ -27,8 +27,10 @@ void SlidePictures::setTarget(QSize screen, int rule) {
     // service keeps no more than two of its decoded pictures meanwhile, so
     // memory does not grow with the length of the show. The budget comes
     // back when the show ends.
-    const QSize box = slideDecodeFor(rule, screen).box;
-    const qint64 perPicture = qint64(box.width()) * box.height() * 4;
+    // (A picture covering the screen is larger than it on one axis.)
+    const SlideDecode decode = slideDecodeFor(rule, screen);
+    const qint64 perPicture =
+        qint64(decode.box.width()) * decode.box.height() * 4 * (decode.cover ? 2 : 1);
     m_ctx.pictures().setMemoryBudget(std::min(m_savedBudget, 2 * perPicture));
     // Frames made for another size are of no use any more; a picture still
     // awaited is read again for the new one.
@@ -84,8 +86,9 @@ void SlidePictures::startLoad(Slot& slot) {
     const SlideDecode decode = slideDecodeFor(rule, screen);
     // Every load has a slot of its own with the service: a picture prepared
     // ahead and then asked for is never superseded by the next one.
-    const PictureRequest req = decode.centre
-                                   ? PictureRequest::centre(slot.path, decode.box, serial)
+    const PictureRequest req = decode.centre ? PictureRequest::centre(slot.path, decode.box, serial)
+                               : decode.cover
+                                   ? PictureRequest::covering(slot.path, decode.box, serial)
                                    : PictureRequest::fitted(slot.path, decode.box, serial);
     slot.ticket =
         m_ctx.pictures().request(this, req, [this, serial, screen, rule](const PictureResult& r) {

@@ -53,7 +53,16 @@ std::optional<QStringList> readVsiFile(const QString& path) {
 bool writeVsiFile(const QString& path, const QStringList& entries) {
     if (path.isEmpty())
         return false;
+    // Whatever stands at path is replaced by a new plain file: never a
+    // device node or a pipe (as root the folder /dev takes the temporary
+    // file, and /dev/full would become a plain file).
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return false;
     QSaveFile f(path);
+    // A folder that refuses new files may still hold a file its owner may
+    // write: that file is then written in place.
+    f.setDirectWriteFallback(true);
     // Unbuffered, so that a short write (disk full, size limit) shows in
     // write()'s count: a buffered one is lost and commit() still succeeds.
     if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

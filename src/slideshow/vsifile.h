@@ -24,8 +24,11 @@ QByteArray formatVsi(const QStringList& entries);
 // larger than kVsiMaxBytes.
 std::optional<QStringList> readVsiFile(const QString& path);
 
-// Writes a list file atomically: on failure (false) an older file at path
-// is left whole.
+// Writes a list file. Where its folder takes a temporary file the write is
+// atomic (on failure, false, an older file at path is left whole); where it
+// does not but the file itself is writable, the file is written directly.
+// Only a plain file (or a link to one) is ever written or replaced: a path
+// naming a device, a pipe or a folder is refused.
 bool writeVsiFile(const QString& path, const QStringList& entries);
 
 } // namespace lumenta

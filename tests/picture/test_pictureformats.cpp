@@ -139,6 +139,9 @@ TEST(PictureFormats, EachFormatDecodesToKnownPixelsAtFullAndReducedSize) {
         ASSERT_FALSE(thumb.isNull()) << ext;
         EXPECT_EQ(thumb.image.size(), QSize(16, 12)) << ext;
         EXPECT_TRUE(near(thumb.image.pixel(12, 9), kWhite)) << ext;
+        const Picture cover = loadPicture(path, {PictureNeed::Kind::Covering, {16, 16}});
+        ASSERT_FALSE(cover.isNull()) << ext;
+        EXPECT_EQ(cover.image.size(), QSize(22, 16)) << ext;
     }
 }
 

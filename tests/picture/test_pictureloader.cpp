@@ -53,6 +53,26 @@ TEST(PictureLoader, BrokenFilesAreRefused) {
     EXPECT_TRUE(loadPicture(QStringLiteral("/no/such/file.jpg")).isNull());
 }
 
+TEST(PictureLoader, CoveringSizeReachesTheBoxOnBothAxes) {
+    const struct {
+        QSize natural, box, expected;
+    } cases[] = {
+        {{12000, 1000}, {1920, 1080}, {12000, 1000}}, // would be enlarged: natural
+        {{4000, 3000}, {1920, 1080}, {1920, 1440}},
+        {{3000, 4000}, {1920, 1080}, {1920, 2560}},
+        {{1000, 3000}, {400, 300}, {400, 1200}},
+        {{2000, 1001}, {1000, 100}, {1000, 501}}, // 500.5 rounded up, never short
+        {{1001, 2000}, {100, 1000}, {501, 1000}},
+        {{3840, 2160}, {1920, 1080}, {1920, 1080}},
+        {{1920, 1080}, {1920, 1080}, {1920, 1080}},
+        {{0, 10}, {20, 20}, {0, 10}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(coveringSize(c.natural, c.box), c.expected)
+            << c.natural.width() << "x" << c.natural.height();
+    }
+}
+
 TEST(PictureLoader, SmoothScalingKeepsColours) {
     QImage big(4000, 3000, QImage::Format_RGB32);
     big.fill(QColor(200, 40, 10));

@@ -189,6 +189,7 @@ TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
     };
     const PictureRequest kinds[] = {PictureRequest::full({}), PictureRequest::fitted({}, {64, 64}),
                                     PictureRequest::thumbnail({}, {24, 24}),
+                                    PictureRequest::covering({}, {100, 30}),
                                     PictureRequest::centre({}, {20, 10})};
     quint64 slot = 0;
     QHash<PictureTicket, std::pair<const Rule*, const PictureRequest*>> asked;
@@ -216,7 +217,7 @@ TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
         EXPECT_EQ(r.picture.kind, metafile ? Picture::Kind::Wmf : Picture::Kind::Raster);
         const QSize expected = kind->need.kind == PictureNeed::Kind::Full
                                    ? regionFor(natural, kind->need).size()
-                                   : fittedSize(natural, kind->need.box);
+                                   : reducedSize(natural, kind->need);
         EXPECT_EQ(r.picture.size(), expected);
     }
 }

@@ -1,14 +1,22 @@
 // Printing through a private CUPS server this test starts on a unix socket:
 // a file: queue with the Generic PDF driver whose jobs land in a PDF, and a
 // queue that refuses jobs. The server dies with the test, however it ends.
+#include "dialogs/qtdialogs.h"
 #include "printing/orimp.h"
 #include "printtestutil.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPageSize>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
@@ -176,4 +184,117 @@ TEST_F(CupsTest, QueueRefusingTheJobIsAPrinterError) {
     ASSERT_TRUE(printtest::printThroughWindow(ctx, dialogs, printer, [](ImpIMG&) {}));
     EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("Erreur sur l'imprimante")});
     EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
+}
+
+TEST_F(CupsTest, JobKeepsTheLayoutsPaperUnlessThePrinterDialogPicksAnother) {
+    // The queue's own paper is Letter (its driver's default); the window
+    // centres on A4. Scale 1:2 of 600 x 400 pixels: 79.5 x 53 mm.
+    ASSERT_TRUE(OrImp::SelectPrinter(printer));
+    const auto centred = [](QSizeF sheet) {
+        return QRectF((sheet.width() - 79.5) / 2, (sheet.height() - 53) / 2, 79.5, 53);
+    };
+    const QSizeF a4(210, 297), a5(148, 210);
+    // Through Qt's own print dialog, accepted as a user would, after
+    // choosing the paper in it or not; then through the scripted one.
+    QtDialogs real;
+    struct Case {
+        Dialogs* dialogs;
+        QString pick; // paper chosen in the dialog, none when empty
+        QSizeF sheet;
+    } cases[] = {{&real, {}, a4}, {&real, "A5", a5}, {&dialogs, {}, a4}, {&dialogs, "A5", a5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dialogs == &real ? "print dialog" : "scripted");
+        SCOPED_TRACE(c.pick.toStdString());
+        QFile::remove(cups->output());
+        ctx.dialogs = c.dialogs;
+        printer.setPageSize(QPageSize(QPageSize::Letter));
+        ImpIMG imp(ctx, printer);
+        dialogs.onPrinterAccepted = [&](QPrinter& p) {
+            if (!c.pick.isEmpty())
+                p.setPageSize(QPageSize(QPageSize::A5));
+        };
+        // Qt's dialog: the paper is chosen in its properties (a dialog of
+        // its own, opened by its button), then the print dialog is accepted.
+        bool answered = false, picked = c.pick.isEmpty();
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* dlg = qobject_cast<QPrintDialog*>(modal)) {
+                auto* properties = dlg->findChild<QPushButton*>(QStringLiteral("properties"));
+                if (picked || !properties) {
+                    EXPECT_TRUE(picked);
+                    answered = true;
+                    answer.stop();
+                    dlg->accept();
+                } else {
+                    picked = true;
+                    QMetaObject::invokeMethod(properties, &QPushButton::click,
+                                              Qt::QueuedConnection);
+                }
+            } else if (auto* props = qobject_cast<QDialog*>(modal); props && props != &imp) {
+                auto* paper = props->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+                EXPECT_TRUE(paper);
+                if (paper)
+                    paper->setCurrentIndex(paper->findText(c.pick));
+                props->accept();
+            }
+        });
+        answer.start(20);
+        imp.fill(printtest::black(600, 400), QStringLiteral("/photos/black.jpg"));
+        imp.show();
+        imp.Option2->click();
+        imp.Check2->click();
+        dialogs.printerAnswers.push_back(PrinterDialogResult::Accepted);
+        imp.Command1->click();
+        ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 60000));
+        EXPECT_EQ(answered, c.dialogs == &real);
+        ASSERT_TRUE(testutil::waitUntil(
+            [&] { return QFileInfo::exists(cups->output()) && activeJobs() == 0; }, 60000));
+        printtest::expectInk(cups->output(), c.sheet.width(), centred(c.sheet));
+        dialogs.printerAnswers.clear();
+    }
+    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+}
+
+TEST_F(CupsTest, OrientationButtonsChangeOnlyTheQueuesOrientation) {
+    // Whatever the user's file held stays: no default printer appears, one
+    // that was there is kept, other queues keep their options.
+    struct Case {
+        QByteArray before;
+        QString defaultAfter;
+    } cases[] = {{{}, {}},
+                 {"Default refuse\n", "refuse"},
+                 {"Default pdfq\n", "pdfq"},
+                 {"Dest refuse sides=two-sided-long-edge\n", {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before.constData());
+        QFile::remove(lpoptions);
+        if (!c.before.isEmpty()) {
+            QDir().mkpath(QFileInfo(lpoptions).path());
+            QFile f(lpoptions);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(c.before) == c.before.size());
+        }
+        QPrinter p;
+        p.setPrinterName(QStringLiteral("pdfq"));
+        ImpIMG imp(ctx, p);
+        imp.fill(printtest::black(60, 40), QStringLiteral("/photos/black.jpg"));
+        for (QPushButton* button : {imp.Command5, imp.Command4}) {
+            button->click();
+            const QByteArray after = testutil::readFile(lpoptions);
+            const QRegularExpressionMatch line =
+                QRegularExpression(QStringLiteral("^Default (\\S+)"),
+                                   QRegularExpression::MultilineOption)
+                    .match(QString::fromUtf8(after));
+            EXPECT_EQ(line.captured(1), c.defaultAfter) << after.constData();
+            const QByteArray wanted =
+                button == imp.Command5 ? "orientation-requested=4" : "orientation-requested=3";
+            EXPECT_TRUE(after.contains("Dest pdfq " + wanted) ||
+                        after.contains("Default pdfq " + wanted))
+                << after.constData();
+            if (c.before.contains("sides="))
+                EXPECT_TRUE(after.contains("Dest refuse sides=two-sided-long-edge"))
+                    << after.constData();
+        }
+    }
+    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
 }

@@ -2,6 +2,7 @@
 // selection list, settings normalisation, the caption, the placement of a
 // picture on the screen and the show's sequencer.
 #include "app/appstate.h"
+#include "picture/pictureloader.h"
 #include "slideshow/selection.h"
 #include "slideshow/slideframe.h"
 #include "slideshow/slidesequencer.h"
@@ -9,12 +10,17 @@
 #include "slideshow/vsifile.h"
 #include "support/testutil.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace lumenta;
 using Outcome = SlideSequencer::Outcome;
@@ -52,6 +58,45 @@ TEST(VsiFile, LongListsRoundTripInUtf8WithCrLf) {
     EXPECT_TRUE(bytes.startsWith("/photos/\xc3\xa9t\xc3\xa9 0.jpg\r\n"));
     EXPECT_TRUE(bytes.endsWith("39999.jpg\r\n"));
     EXPECT_EQ(readVsiFile(path), entries);
+}
+
+TEST(VsiFile, SavedInPlaceWhereTheFolderRefusesNewFilesNeverOverAPipe) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QStringList entries = {"/a.jpg", "/b.jpg"};
+    // A pipe (or a device) is refused and stays what it was.
+    const QString fifo = dir.filePath("list.vsi");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0666), 0);
+    EXPECT_FALSE(writeVsiFile(fifo, entries));
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_FALSE(writeVsiFile(dir.path(), entries)); // nor a folder
+
+    // A folder its user may not add to, holding a list file they may write
+    // (a longer one: nothing of it remains). The super-user writes
+    // everywhere: saved as nobody.
+    const QString shut = dir.filePath("shut");
+    ASSERT_TRUE(QDir().mkdir(shut));
+    const QString kept = shut + QStringLiteral("/kept.vsi");
+    {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) &&
+                    f.write("/an/older/and/much/longer/list.jpg\r\n/x.jpg\r\n") > 0);
+    }
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(shut).constData(), 0555);
+    ::chmod(QFile::encodeName(kept).constData(), 0666);
+    const bool root = ::geteuid() == 0;
+    ASSERT_TRUE(!root || ::seteuid(65534) == 0);
+    const bool keptSaved = writeVsiFile(kept, entries);
+    const bool newSaved = writeVsiFile(shut + QStringLiteral("/new.vsi"), entries);
+    ASSERT_TRUE(!root || ::seteuid(0) == 0);
+    ::chmod(QFile::encodeName(shut).constData(), 0755);
+    EXPECT_TRUE(keptSaved);
+    EXPECT_EQ(testutil::readFile(kept), formatVsi(entries));
+    EXPECT_FALSE(newSaved);
+    EXPECT_EQ(QDir(shut).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.vsi"});
 }
 
 TEST(Selection, ValidationOpeningAndFailuresKeepTheList) {
@@ -209,6 +254,51 @@ TEST(SlideFrame, NaturalSizeShowsTheCentreWhetherWholeOrCut) {
     // Reduced under rule 3, never larger than the screen.
     const SlideFrame c = prepareFrame(whole, whole.size(), QRect(), 3, screen);
     EXPECT_EQ(c.rect(), QRect(50, 0, 900, 600));
+}
+
+TEST(SlideFrame, NaturalSizeIsAPixelForPixelCopyWhateverTheParity) {
+    // Pictures a pixel narrower, wider, shorter or taller than the screen,
+    // read as the show reads them (only the screen-sized centre), come out
+    // as an exact copy of their centre, centred within half a pixel.
+    QTemporaryDir dir;
+    const QSize screen(1920, 1080);
+    const QSize sizes[] = {{1919, 1079}, {1921, 1081}, {1919, 1081}, {1921, 1079},
+                           {1920, 1080}, {3843, 2163}, {301, 151}};
+    for (const QSize size : sizes) {
+        SCOPED_TRACE(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        QImage src(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(src.scanLine(y));
+            for (int x = 0; x < size.width(); ++x)
+                row[x] = qRgb((x * 31 + y * 17) & 255, (x * x + 3 * y) & 255, (x ^ y) & 255);
+        }
+        const QString path = dir.filePath(QStringLiteral("p.bmp"));
+        ASSERT_TRUE(src.save(path));
+        PictureNeed need;
+        need.region = QRect(QPoint(), screen);
+        need.centreRegion = true;
+        const Picture pic = loadPicture(path, need);
+        ASSERT_FALSE(pic.isNull());
+        const SlideFrame f = prepareFrame(pic.image, pic.naturalSize, pic.region, 1, screen);
+        const QSize shown = size.boundedTo(screen);
+        ASSERT_EQ(f.image.size(), shown);
+        const QImage frame = f.image.convertToFormat(QImage::Format_RGB32);
+        bool copied = false;
+        const double cutX = (size.width() - shown.width()) / 2.0;
+        const double cutY = (size.height() - shown.height()) / 2.0;
+        for (const int x : {int(std::floor(cutX)), int(std::ceil(cutX))}) {
+            for (const int y : {int(std::floor(cutY)), int(std::ceil(cutY))}) {
+                if (frame != src.copy(QRect(QPoint(x, y), shown)))
+                    continue;
+                copied = true;
+                // Where the picture's corner lands on the screen.
+                const QPointF corner = QPointF(f.topLeft - QPoint(x, y));
+                EXPECT_LE(std::abs(corner.x() - (screen.width() - size.width()) / 2.0), 0.5);
+                EXPECT_LE(std::abs(corner.y() - (screen.height() - size.height()) / 2.0), 0.5);
+            }
+        }
+        EXPECT_TRUE(copied);
+    }
 }
 
 namespace {

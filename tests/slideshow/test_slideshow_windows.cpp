@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -357,22 +358,83 @@ TEST_F(Slideshow, ManualShowKeepsItsNeighbourButtons) {
 }
 
 TEST_F(Slideshow, NothingToShowSaysSoAndCloses) {
-    // A manual show whose first entry is a sound; an automatic show of a
-    // list holding only empty entries.
+    // A manual show whose first entry is a sound; automatic shows of a list
+    // holding only empty entries, and of a list made elsewhere, none of
+    // whose files exists here: the message comes before any picture is
+    // tried (and so before any pause).
     addFile("a.wav", testutil::readFile(testutil::fixture("media/tone_s16.wav")));
     addPicture("b.jpg");
-    ctx.state.settings.SlideShowType = 1;
-    for (int16_t type : {1, 0}) {
-        ctx.state.settings.SlideShowType = type;
+    ctx.state.settings.SlidePauseSeconds = 1;
+    const QStringList elsewhere = {QDir(photos).filePath("gone.jpg"), "",
+                                   QStringLiteral("C:\\Photos\\a.jpg"), "/nowhere/b.jpg"};
+    const struct {
+        int16_t type;
+        QStringList list;
+    } cases[] = {{1, {"", ""}}, {0, {"", ""}}, {0, elsewhere}};
+    for (const auto& c : cases) {
+        ctx.state.settings.SlideShowType = c.type;
         ctx.state.settings.SlideSource = 1;
-        ctx.state.SelectionList = QStringList({"", ""});
-        ctx.state.SelectionLastIndex = 1;
+        ctx.state.SelectionList = c.list;
+        ctx.state.SelectionLastIndex = int(c.list.size()) - 1;
         dialogs.asked.clear();
-        auto w = openShow();
-        EXPECT_TRUE(testutil::waitUntil([&] { return !w->isVisible(); }));
+        EcrDiapo w(ctx, host);
+        QSignalSpy displayed(&w, &EcrDiapo::pictureDisplayed);
+        w.show();
+        w.activateWindow();
+        EXPECT_TRUE(testutil::waitUntil([&] { return w.isStarted() && !w.isVisible(); }, 20000));
         EXPECT_EQ(dialogs.messageTexts(),
                   QStringList({QStringLiteral("Pas d'images pour le diaporama !")}));
+        EXPECT_EQ(displayed.size(), 0);
     }
+}
+
+TEST_F(Slideshow, ShowCoversItsScreenWithoutAWindowManager) {
+    // Nobody honours the full-screen request without a window manager: the
+    // geometry the window is shown with is all it gets.
+    addPicture("a.jpg");
+    QWidget opener;
+    EcrDiapo w(ctx, host, &opener);
+    QRect atShow;
+    struct ShowSpy : QObject {
+        QRect* seen = nullptr;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                *seen = static_cast<QWidget*>(o)->geometry();
+            return false;
+        }
+    } spy;
+    spy.seen = &atShow;
+    w.installEventFilter(&spy);
+    w.show();
+    EXPECT_EQ(atShow, opener.screen()->geometry());
+    EXPECT_EQ(w.geometry(), opener.screen()->geometry());
+    w.close();
+}
+
+TEST_F(Slideshow, StretchedPictureKeepsItsDetail) {
+    // A panorama 12 times wider than high, stretched over the screen: its
+    // stripes of 10 rows stay crisp, each screen row has a picture row of
+    // its own behind it rather than a few rows enlarged many times.
+    QImage panorama(12000, 1000, QImage::Format_RGB32);
+    for (int y = 0; y < panorama.height(); ++y)
+        std::fill_n(reinterpret_cast<QRgb*>(panorama.scanLine(y)), panorama.width(),
+                    (y / 10) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    ASSERT_TRUE(panorama.save(QDir(photos).filePath("panorama.png")));
+    files.refresh();
+    ctx.state.settings.SlideSizeMode = 2;
+    ctx.state.settings.SlideShowFileName = 0;
+    ctx.state.settings.SlidePauseSeconds = 60;
+    auto w = openShow();
+    ASSERT_TRUE(w->isPictureShown());
+    ASSERT_EQ(w->pictureRect(), w->rect());
+    const QImage shown = w->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+    int blurred = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const int v = shown.pixelColor(shown.width() / 2, y).red();
+        blurred += v > 48 && v < 208;
+    }
+    EXPECT_LT(blurred, shown.height() / 4) << blurred << " of " << shown.height() << " rows";
+    QTest::keyClick(w.get(), Qt::Key_Escape);
 }
 
 TEST(SlideMusicTest, LoopsFromTheStartAndKnowsItsDevices) {
