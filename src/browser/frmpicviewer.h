@@ -64,7 +64,8 @@ public:
     // The desktop's thumbnail cache folder, or another one (tests).
     void setThumbnailCacheRoot(const QString& root);
 
-    // Nothing is being listed, tested or drawn (for tests and benchmarks).
+    // Nothing is being listed, tested, drawn or written to the thumbnail
+    // cache (for tests and benchmarks).
     bool isIdle() const;
 
     // ---- Controls, named as in the design ----
