@@ -248,6 +248,7 @@ void FrmPicViewer::createViewArea() {
 void FrmPicViewer::wire() {
     connect(drvList, &DriveList::driveChanged, this, [this] { drvList_Change(); });
     connect(DirList, &DirList::pathChanged, this, [this] { DirList_Change(); });
+    DirList->installEventFilter(this);
     connect(cboPattern, &QComboBox::activated, this,
             [this](int i) { cboPattern_Click(cboPattern->itemText(i)); });
     connect(FilList, &FileList::fileClicked, this, [this](const QString& n) { FilList_Click(n); });

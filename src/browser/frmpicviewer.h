@@ -180,6 +180,7 @@ public:
     // ---- Handlers (public so tests drive them as the user would) ----
     void drvList_Change();
     void DirList_Change();
+    void DirList_LostFocus();
     void cboPattern_Click(const QString& pattern);
     void optMode_Click(int index);
     void FilList_Click(const QString& name);
@@ -245,6 +246,7 @@ public:
     QImage cellThumbnail(int cell) const;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
