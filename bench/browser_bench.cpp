@@ -114,7 +114,8 @@ double timeFirstLot(AppContext& ctx, const QString& folder, const QString& cache
     t.start();
     w.cboPattern->setCurrentText(QStringLiteral("*.jpg"));
     w.cboPattern_Click(QStringLiteral("*.jpg"));
-    if (!waitUntil([&] { return w.LotPicCount > 0 && w.isIdle(); }, 120000))
+    // Drawn: the cache entries may still be being written.
+    if (!waitUntil([&] { return w.LotPicCount > 0 && w.cellDrawn(w.LotPicCount); }, 120000))
         return -1;
     const double wall = t.nsecsElapsed() / 1e6;
     *cpu = cpuMs(RUSAGE_SELF) - cpu0;

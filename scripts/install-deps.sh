@@ -30,6 +30,8 @@ PACKAGES=(
   libcups2-dev
   # scanners (libsane1 brings the "test" backend the tests scan from)
   libsane-dev libsane1
+  # the thumbnail cache's PNG files (plain text chunks, RGBA)
+  libpng-dev
   # thumbnail benchmark yardstick
   libvips-tools
   # tests

@@ -111,7 +111,8 @@ void FrmPicViewer::setThumbnailCacheRoot(const QString& root) {
 }
 
 bool FrmPicViewer::isIdle() const {
-    return !m_listing && !m_buildingTable && !m_viewLoading && m_nextToDraw >= LotPicCount;
+    return !m_listing && !m_buildingTable && !m_viewLoading && m_nextToDraw >= LotPicCount &&
+           !m_thumbnails->writing();
 }
 
 void FrmPicViewer::createControls() {
@@ -247,6 +248,7 @@ void FrmPicViewer::createViewArea() {
 void FrmPicViewer::wire() {
     connect(drvList, &DriveList::driveChanged, this, [this] { drvList_Change(); });
     connect(DirList, &DirList::pathChanged, this, [this] { DirList_Change(); });
+    DirList->installEventFilter(this);
     connect(cboPattern, &QComboBox::activated, this,
             [this](int i) { cboPattern_Click(cboPattern->itemText(i)); });
     connect(FilList, &FileList::fileClicked, this, [this](const QString& n) { FilList_Click(n); });

@@ -345,11 +345,14 @@ void FrmPicViewer::FilList_Click(const QString& name) {
                             tr("Information"), MsgIcon::Information, MsgButtons::Ok, this);
         return;
     }
+    const QString path = prefix() + name;
     if (cboPicListLot->count() == 0) {
+        // No lot listed (automatic thumbnails off, or the table still
+        // being built): nothing to frame, the picture is shown all the same.
         picListX->clear();
+        showPicture(path);
         return;
     }
-    const QString path = prefix() + name;
     if (!InternalChange && autoImagesOn()) {
         if (FrameShown())
             EraseCellFrame();

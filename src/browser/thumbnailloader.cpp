@@ -98,11 +98,13 @@ void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path
     const QImage entry = ThumbnailCache::normalImage(picture);
     // The entry is written whatever happens to this lot.
     const ThumbnailCache cache = m_cache;
-    m_pool.start([cache, path, miss, entry, naturalSize] {
+    m_writing.fetch_add(1);
+    m_pool.start([cache, path, miss, entry, naturalSize, writing = &m_writing] {
         if (entry.isNull())
             cache.storeFailure(path, miss.stamp);
         else
             cache.store(path, miss.stamp, entry, naturalSize, miss.mimeType);
+        writing->fetch_sub(1);
     });
     deliver(generation, index, cellImage(entry));
 }

@@ -27,6 +27,9 @@ public:
 
     void load(const QStringList& paths);
     void cancel();
+    // Cache entries are still being written (they are, whatever happens to
+    // the lot they were made for).
+    bool writing() const { return m_writing.load() > 0; }
 
     // The 32 x 32 cell picture made from a cache entry (smooth, aspect not
     // kept).
@@ -53,6 +56,7 @@ private:
     ThumbnailCache m_cache;
     QThreadPool m_pool;
     std::shared_ptr<std::atomic<quint64>> m_generation;
+    std::atomic<int> m_writing{0};
 };
 
 } // namespace lumenta

@@ -28,6 +28,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(tree.isValid() && cache.isValid());
         qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        // The home is in the tree, its trash on the same file system.
+        QDir(tree.path()).mkpath(QStringLiteral("home"));
+        qputenv("HOME", QFile::encodeName(tree.filePath(QStringLiteral("home"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(tree.filePath(QStringLiteral(".data"))));
         ctx.dialogs = &dialogs;
         ctx.pictureService = std::make_shared<PictureService>();
@@ -97,12 +100,23 @@ TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
     EXPECT_FALSE(QFileInfo::exists(path("kept")));
     EXPECT_TRUE(QFileInfo::exists(path("a.bmp")));
     EXPECT_EQ(w->DirList->path(), tree.path());
+    // In the trash, whole.
+    EXPECT_EQ(readFile(path(".data/Trash/files/kept/sub/.hidden/r")), "r");
+    EXPECT_TRUE(QFileInfo(path(".data/Trash/files/kept/link.bmp")).isSymLink());
 
-    // The root is refused, nothing is deleted.
-    w->DirList->setCurrentRow(0);
-    dialogs.messageAnswers = {MsgResult::Yes};
-    w->popDirListDeleteDir_Click();
-    EXPECT_TRUE(lastText().startsWith("popDirListDeleteDir_click\n75")) << lastText().toStdString();
+    // The root, the home folder and its ancestors are refused, nothing is
+    // deleted.
+    for (const QString& folder : {QStringLiteral("/"), tree.path(), path("home")}) {
+        for (int i = 0; i < w->DirList->count() && w->DirList->highlightedPath() != folder; ++i)
+            w->DirList->setCurrentRow(i);
+        ASSERT_EQ(w->DirList->highlightedPath(), folder);
+        dialogs.messageAnswers = {MsgResult::Yes};
+        w->popDirListDeleteDir_Click();
+        EXPECT_TRUE(lastText().startsWith("popDirListDeleteDir_click\n75"))
+            << folder.toStdString() << " " << lastText().toStdString();
+    }
+    EXPECT_TRUE(QFileInfo::exists(path("a.bmp")));
+    EXPECT_TRUE(QFileInfo::exists(path("home")));
 }
 
 TEST_F(BrowserOps, FilesAreRenamedOnlyToFreeNamesInTheirFolder) {

@@ -9,8 +9,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
 #include <QSignalSpy>
+#include <QtEndian>
 #include <gtest/gtest.h>
+
+#include <gio/gio.h>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -70,6 +74,27 @@ protected:
     ThumbnailCache cache{cacheDir.path() + QStringLiteral("/thumbnails")};
 };
 
+// The text chunk types and the colour type of a PNG file.
+struct PngLayout {
+    QByteArrayList textChunks;
+    int colourType = -1, bitDepth = -1;
+};
+PngLayout pngLayout(const QByteArray& png) {
+    PngLayout out;
+    for (qsizetype at = 8; at + 8 <= png.size();) {
+        const auto length = qFromBigEndian<quint32>(png.constData() + at);
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type == "IHDR") {
+            out.bitDepth = quint8(png[at + 16]);
+            out.colourType = quint8(png[at + 17]);
+        } else if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
+            out.textChunks << type + ' ' + png.mid(at + 8, qsizetype(length)).split('\0').first();
+        }
+        at += 12 + qsizetype(length);
+    }
+    return out;
+}
+
 } // namespace
 
 TEST(ThumbnailCache, KeysAreGLibUrisForAwkwardNames) {
@@ -79,6 +104,61 @@ TEST(ThumbnailCache, KeysAreGLibUrisForAwkwardNames) {
         QByteArray("file:///photos/%C3%A9t%C3%A9%202024/a%20b%23%25%3B%C3%BC+%5Bx%5D&'=.jpg"));
     EXPECT_EQ(ThumbnailCache::entryName(path),
               QStringLiteral("19a65a0d7886c850d03b16e8a6c61ca9.png"));
+}
+
+TEST(ThumbnailCache, EntriesPassTheDesktopsOwnCheckAndOthersEntriesAreRead) {
+    // GLib reads the cache folder once per process: set it before any use.
+    QTemporaryDir home, photos;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path()));
+    ASSERT_EQ(QFile::decodeName(g_get_user_cache_dir()), home.path());
+    const ThumbnailCache cache;
+    ASSERT_EQ(cache.root(), home.filePath(QStringLiteral("thumbnails")));
+    // Translucent and opaque pictures: RGBA entries both.
+    QImage translucent(300, 200, QImage::Format_ARGB32), opaque(300, 200, QImage::Format_RGB32);
+    translucent.fill(QColor(200, 30, 30, 128));
+    opaque.fill(Qt::red);
+    int n = 0;
+    for (const char* name : {"a b.jpg", "été à Noël.jpg", "#1.jpg", "100%.jpg", "a;b.jpg", "x"}) {
+        const QString path = savePicture(photos.filePath(QString::fromUtf8(name)), Qt::red);
+        const bool seeThrough = n++ % 2 == 0;
+        ASSERT_TRUE(cache.store(path, FileStamp::of(path), seeThrough ? translucent : opaque,
+                                {300, 200}, QStringLiteral("image/jpeg")));
+        GFile* file = g_file_new_for_path(QFile::encodeName(path).constData());
+        GFileInfo* info =
+            g_file_query_info(file, "thumbnail::*", G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
+        ASSERT_NE(info, nullptr) << name;
+        EXPECT_TRUE(g_file_info_get_attribute_boolean(info, "thumbnail::is-valid")) << name;
+        EXPECT_EQ(QFile::decodeName(g_file_info_get_attribute_byte_string(info, "thumbnail::path")),
+                  cache.normalPath(path))
+            << name;
+        g_object_unref(info);
+        g_object_unref(file);
+
+        const PngLayout layout = pngLayout(testutil::readFile(cache.normalPath(path)));
+        EXPECT_EQ(layout.colourType, 6) << name; // RGBA
+        EXPECT_EQ(layout.bitDepth, 8) << name;
+        EXPECT_EQ(layout.textChunks,
+                  (QByteArrayList{"tEXt Thumb::URI", "tEXt Thumb::MTime", "tEXt Thumb::Size",
+                                  "tEXt Thumb::Mimetype", "tEXt Thumb::Image::Width",
+                                  "tEXt Thumb::Image::Height", "tEXt Software"}))
+            << name;
+        const std::optional<QImage> entry = cache.lookup(path, FileStamp::of(path));
+        ASSERT_TRUE(entry.has_value()) << name;
+        EXPECT_EQ(qAlpha(entry->pixel(5, 5)), seeThrough ? 128 : 255) << name;
+    }
+
+    // An entry of another program, its long URI in a compressed chunk.
+    const QString path = photos.filePath(QStringLiteral("a b.jpg"));
+    QImage other(64, 32, QImage::Format_RGB32);
+    other.fill(Qt::green);
+    other.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(ThumbnailCache::uriFor(path)));
+    other.setText(QStringLiteral("Thumb::MTime"), QString::number(FileStamp::of(path).mtime));
+    ASSERT_TRUE(QImageWriter(cache.normalPath(path), "png").write(other));
+    ASSERT_TRUE(pngLayout(testutil::readFile(cache.normalPath(path)))
+                    .textChunks.contains("zTXt Thumb::URI"));
+    const std::optional<QImage> entry = cache.lookup(path, FileStamp::of(path));
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_GT(qGreen(entry->pixel(5, 5)), 200);
 }
 
 TEST_F(LoaderTest, WritesReusesAndRebuildsEntries) {
