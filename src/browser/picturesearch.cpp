@@ -1,7 +1,7 @@
 #include "browser/picturesearch.h"
 
 #include "app/module1.h"
-#include "browser/namematcher.h"
+#include "system/namematcher.h"
 #include "system/filelist.h"
 
 #include <QDir>

@@ -175,6 +175,7 @@ private:
     void setPictureMenusEnabled(bool on);
     void showCommand6BySelection();
     void updateFileCount();
+    void updateBusyPointer();
     void refreshListsAfterFileUtility();
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);

@@ -1,4 +1,5 @@
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -67,6 +68,7 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     ASSERT_GE(wav, 0);
     w->Combo1->setCurrentIndex(wav);
     Q_EMIT w->Combo1->activated(wav);
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     EXPECT_EQ(w->File1->count(), 2);
 
     // A pattern being typed filters as soon as it is valid...
@@ -74,6 +76,7 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     edit->setFocus();
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("*.jpg"));
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     EXPECT_EQ(w->File1->count(), 1);
     // ...and a malformed one is refused when it is confirmed.
     edit->selectAll();
@@ -83,6 +86,7 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     EXPECT_EQ(dialogs.lastText(), QStringLiteral("Filtre incorrect !"));
     EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
     EXPECT_EQ(w->File1->pattern(), QStringLiteral("*.*"));
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     EXPECT_EQ(w->File1->count(), 3);
 }
 
@@ -137,6 +141,7 @@ TEST_F(ViewerTest, StartingOnAFileSelectsItUnderTheFirstFilterThatListsIt) {
         EXPECT_TRUE(waitForPicture());
         EXPECT_EQ(w->Dir1->path(), album);
         EXPECT_EQ(w->Combo1->currentText(), QLatin1String(f.filter));
+        ASSERT_TRUE(testutil::waitListed(w->File1));
         EXPECT_EQ(w->File1->fileName(), QLatin1String(f.name));
         EXPECT_EQ(ctx.state.CurrentFilePath, path);
     }
@@ -169,6 +174,7 @@ TEST_F(ViewerTest, FilesThatCannotBeShown) {
     testutil::writeFile(appDir, QStringLiteral("README"), "hello");
     start();
     w->Combo1->setEditText(QStringLiteral("*.*"));
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     // A file removed behind the list's back: the click ends without effect.
     QFile::remove(gone);
     const QString title = w->windowTitle();
