@@ -5,13 +5,14 @@
 // 100,000 names that way asks the locale about single letters millions of
 // times; naturalSort() asks it once per distinct letter instead: the letters
 // of the names are ranked first (by the very comparison naturalCompare
-// makes), then the names are compared through that table. Both give the
-// same order.
+// makes), then each name becomes a key of ranks and numbers which compares
+// as plain bytes. Both give the same order.
 #include "system/filelist.h"
 
 #include <QString>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace lumenta {
@@ -47,16 +48,32 @@ public:
         std::vector<quint32> rank(0x10000, 0);
         for (size_t i = 0; i < folded.size(); ++i)
             rank[folded[i]] = quint32(i);
+        quint32 lowDigit = 0xffff, highDigit = 0;
         for (quint32 u = 0; u < 0x10000; ++u) {
             if (!seen[u])
                 continue;
             const QChar c{char16_t(u)};
-            m_entry[u] = rank[c.toCaseFolded().unicode()] << 1 | (c.isDigit() ? 1u : 0u);
+            const quint32 r = rank[c.toCaseFolded().unicode()];
+            m_entry[u] = r << 1 | (c.isDigit() ? 1u : 0u);
+            if (c.isDigit()) {
+                lowDigit = std::min(lowDigit, r);
+                highDigit = std::max(highDigit, r);
+            }
+        }
+        // Keys stand for the names when no other letter ranks among the
+        // digits: a number then compares with a letter as its first digit
+        // would, whichever digit that is.
+        m_digitMark = lowDigit;
+        m_keysExact = true;
+        for (quint32 u = 0; u < 0x10000 && m_keysExact; ++u) {
+            const quint32 r = m_entry[u] >> 1;
+            if (seen[u] && !(m_entry[u] & 1) && r > lowDigit && r < highDigit)
+                m_keysExact = false;
         }
     }
 
     bool digit(char16_t u) const { return m_entry[u] & 1; }
-    quint32 rank(char16_t u) const { return m_entry[u] >> 1; }
+    bool keysExact() const { return m_keysExact; }
 
     // naturalCompare through the table.
     int compare(const QString& a, const QString& b) const {
@@ -99,9 +116,84 @@ public:
         return 0;
     }
 
+    // The name as a key whose plain order (16-bit symbols, big-endian so
+    // that memcmp compares them) is the natural order: a letter is its
+    // rank; a number is the digits' mark, its length without leading zeros,
+    // then its digits. False when a number is too long to say so.
+    bool appendKey(const QString& name, std::vector<uchar>& out) const {
+        const char16_t* p = reinterpret_cast<const char16_t*>(name.utf16());
+        const qsizetype n = name.size();
+        auto put = [&out](quint32 symbol) {
+            out.push_back(uchar(symbol >> 8));
+            out.push_back(uchar(symbol));
+        };
+        for (qsizetype i = 0; i < n;) {
+            if (!digit(p[i])) {
+                put(m_entry[p[i++]] >> 1);
+                continue;
+            }
+            qsizetype end = i;
+            while (end < n && digit(p[end]))
+                ++end;
+            while (i + 1 < end && p[i] == u'0')
+                ++i;
+            if (end - i > 0xffff)
+                return false;
+            put(m_digitMark);
+            put(quint32(end - i));
+            for (; i < end; ++i)
+                put(p[i]);
+        }
+        return true;
+    }
+
 private:
     std::vector<quint32> m_entry;
+    quint32 m_digitMark = 0;
+    bool m_keysExact = false;
 };
+
+// Names sorted by their keys, ties (names the natural order calls equal)
+// by their code units; false when keys cannot stand for these names.
+bool sortByKeys(QStringList& names, const LetterTable& table) {
+    if (!table.keysExact())
+        return false;
+    struct Entry {
+        quint64 head; // the first four symbols
+        quint32 at, length;
+        qsizetype index;
+    };
+    std::vector<uchar> keys;
+    std::vector<Entry> entries;
+    entries.reserve(size_t(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const size_t at = keys.size();
+        if (!table.appendKey(names[i], keys) || keys.size() > 0xffffffffu)
+            return false;
+        quint64 head = 0;
+        for (size_t b = 0; b < 8; ++b)
+            head = head << 8 | (at + b < keys.size() ? keys[at + b] : 0);
+        entries.push_back({head, quint32(at), quint32(keys.size() - at), i});
+    }
+    const uchar* base = keys.data();
+    // A strict order (equal names aside, which are alike): any sort will do.
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        const int c = std::memcmp(base + a.at, base + b.at, std::min(a.length, b.length));
+        if (c != 0)
+            return c < 0;
+        if (a.length != b.length)
+            return a.length < b.length;
+        return names[a.index] < names[b.index];
+    });
+    QStringList sorted;
+    sorted.reserve(names.size());
+    for (const Entry& e : entries)
+        sorted << std::move(names[e.index]);
+    names.swap(sorted);
+    return true;
+}
 
 } // namespace
 
@@ -148,6 +240,8 @@ void naturalSort(QStringList& names) {
     if (names.size() < 2)
         return;
     const LetterTable table(names);
+    if (sortByKeys(names, table))
+        return;
     std::stable_sort(names.begin(), names.end(), [&table](const QString& a, const QString& b) {
         const int c = table.compare(a, b);
         return c != 0 ? c < 0 : a < b;

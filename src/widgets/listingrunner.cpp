@@ -3,9 +3,17 @@
 #include <QMutex>
 #include <QThreadPool>
 
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace lumenta {
 
 namespace {
+
+constexpr int kNicer = 10;
 
 // Listings wait on the file system, not on the processor: a few may run at
 // once, so a folder on a slow share holds up no other list.
@@ -16,6 +24,21 @@ QThreadPool& listingPool() {
         return p;
     }();
     return *pool;
+}
+
+// The picture first: a listing's thread gives way to the decoding and the
+// GUI threads when they want the processors (ten nice levels down, once per
+// thread; the pool's threads run nothing but listings).
+void yieldToPictures() {
+    thread_local bool lowered = false;
+    if (lowered)
+        return;
+    lowered = true;
+    const auto self = id_t(::gettid());
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, self);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, self, std::min(nice + kNicer, 19));
 }
 
 } // namespace
@@ -62,6 +85,7 @@ void ListingRunner::start(Work work) {
     link->runner = this;
     m_link = link;
     listingPool().start([link, work = std::move(work)] {
+        yieldToPictures();
         Done done = work(link->cancelled);
         const QMutexLocker hold(&link->lock);
         if (!link->runner || link->cancelled)
