@@ -169,6 +169,24 @@ TEST_F(BrowserOps, CopiesAreExactAskForMissingFoldersAndNeverReplaceReadOnlyFile
     EXPECT_EQ(readFile(path("locked.bmp")), "locked");
 }
 
+TEST_F(BrowserOps, TheSelectedFileIsActedOnWhileTheFolderIsListedAgain) {
+    clickFile(QStringLiteral("b.bmp"));
+    // The same folder and pattern listed again: the lines stay meanwhile.
+    w->cboPattern_Click(w->cboPattern->currentText());
+    ASSERT_FALSE(w->isIdle());
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("b.bmp"));
+    chooseFile(path("other/b.bmp"));
+    w->PopFilListSaveFile_Click();
+    EXPECT_EQ(readFile(path("other/b.bmp")), readFile(path("b.bmp")));
+    waitIdle();
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("b.bmp"));
+    // Another pattern: nothing of the old lines can be acted on.
+    w->cboPattern_Click(QStringLiteral("*.gif"));
+    EXPECT_EQ(w->FilList->listCount(), 0);
+    EXPECT_TRUE(w->FilList->fileName().isEmpty());
+    waitIdle();
+}
+
 TEST_F(BrowserOps, TheViewSavesTheShownPictureAndMovesTheFileItself) {
     clickFile(QStringLiteral("a.bmp"));
     const QByteArray original = readFile(path("a.bmp"));

@@ -209,6 +209,31 @@ TEST_F(FileUtil, NothingSelectedIsSaidAfterADriveChangeToo) {
     EXPECT_EQ(files(src).size(), 2);
 }
 
+TEST_F(FileUtil, TheSelectedFilesAreActedOnWhileTheSourceIsListedAgain) {
+    for (const char* n : {"a.txt", "b.txt", "c.txt"})
+        put(src, n, n);
+    open();
+    select({"a.txt", "c.txt"});
+    // Listed again (a slow folder): the lines and the selection stay.
+    w->Fichier1->refresh();
+    ASSERT_TRUE(w->Fichier1->isListing());
+    EXPECT_EQ(w->etiSelection->text(), " 2");
+    ASSERT_TRUE(w->btcCopy->isEnabled());
+    EXPECT_TRUE(run(w->btcCopy).isEmpty());
+    EXPECT_EQ(files(dst), QStringList({"a.txt", "c.txt"}));
+    expectReset();
+
+    select({"b.txt"});
+    w->Fichier1->refresh();
+    ASSERT_TRUE(w->Fichier1->isListing());
+    dialogs.inputAnswers = {QString("d.txt")};
+    w->Command2->click();
+    EXPECT_EQ(files(src), QStringList({"a.txt", "c.txt", "d.txt"}));
+    ASSERT_TRUE(testutil::waitListed(w->Fichier1));
+    EXPECT_EQ(w->Fichier1->names(), QStringList({"a.txt", "c.txt", "d.txt"}));
+    EXPECT_EQ(w->Label2->text(), " 3 Fichiers");
+}
+
 TEST_F(FileUtil, DeletionAsksUntilAllAndAnEndingSkipSaysNothing) {
     for (const char* n : {"a.txt", "b.txt", "bad.jpg"})
         put(src, n, "not a picture");

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -164,6 +165,45 @@ TEST_F(ViewerTest, ScrollBarsReachTheFarSideOfALargePhoto) {
     // The last column and row of the picture sit at the viewport's edge.
     const QPoint last = w->Open->mapTo(w->PicFond, QPoint(5999, 3999));
     EXPECT_EQ(last, QPoint(w->PicFond->width() - 1, w->PicFond->height() - 1));
+}
+
+TEST_F(ViewerTest, StartingOnAFileInABigFolderAsksForThePictureBeforeTheFolderIsListed) {
+    // On a memory file system where there is one.
+    const QTemporaryDir big((QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm")
+                                 : QDir::tempPath()) +
+                            QStringLiteral("/lumenta-XXXXXX"));
+    const QByteArray base = QFile::encodeName(big.path()) + "/IMG_";
+    for (int i = 0; i < 20000; ++i) {
+        FILE* f = std::fopen((base + QByteArray::number(i) + ".jpg").constData(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    const QString photo = big.filePath(QStringLiteral("IMG_20000.jpg"));
+    ASSERT_TRUE(QFile::copy(testutil::sample(QStringLiteral("jpeg/baseline.jpg")), photo));
+    start();
+    QSignalSpy clicks(w->File1, &FileList::fileClicked);
+
+    w->openFromCommandLine(photo);
+    // The picture is asked for while the folder is still being listed: no
+    // line yet, no count, the busy pointer.
+    EXPECT_TRUE(w->isLoadingPicture());
+    EXPECT_TRUE(w->File1->isListing());
+    EXPECT_EQ(ctx.state.CurrentFilePath, photo);
+    EXPECT_EQ(w->File1->listCount(), 0);
+    EXPECT_TRUE(w->Label5->text().isEmpty());
+    EXPECT_EQ(w->cursor().shape(), Qt::BusyCursor);
+
+    // Its line is selected when it comes, without opening it again.
+    ASSERT_TRUE(testutil::waitListed(w->File1) && testutil::waitListed(w->Dir1));
+    ASSERT_TRUE(waitForPicture());
+    EXPECT_EQ(w->File1->fileName(), QStringLiteral("IMG_20000.jpg"));
+    EXPECT_EQ(w->File1->currentRow(), 20000);
+    EXPECT_EQ(w->Label5->text(), QStringLiteral(" 20001 Fichiers"));
+    EXPECT_EQ(clicks.count(), 0);
+    EXPECT_NE(w->cursor().shape(), Qt::BusyCursor);
+    EXPECT_FALSE(w->picture().isNull());
+    EXPECT_TRUE(dialogs.asked.isEmpty());
 }
 
 TEST_F(ViewerTest, FilesThatCannotBeShown) {
