@@ -36,6 +36,8 @@ PACKAGES=(
   libvips-tools
   # tests
   libgtest-dev googletest xvfb xauth xdotool
+  # camera thumbnails written into test photos
+  libimage-exiftool-perl
   # printing tests: a private print server with a PDF queue, PDF rendering
   cups-daemon cups-client cups-filters poppler-utils
 )
