@@ -220,12 +220,13 @@ void Lumenta::startUp() {
         if (Dir1->path() != app)
             Dir1->setPath(app);
         Drive1->setDrive(app);
-        File1->setPath(Dir1->path());
     } else {
         Drive1->setDrive(s.SearchFolder);
         Dir1->setPath(s.SearchFolder);
-        File1->setPath(Dir1->path());
     }
+    // Listed once: by the folder change, or here when the folder stayed.
+    if (File1->path() != Dir1->path())
+        File1->setPath(Dir1->path());
     updateFileCount();
 
     File1->setToolTip(tr("Cliquez sur le nom d'un fichier pour l'exécuter"));
