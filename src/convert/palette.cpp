@@ -122,20 +122,30 @@ uchar nearestOpaque(const QList<QRgb>& table, int transparent, const uchar* rgb)
     return uchar(best);
 }
 
-// Palette indices by colour, as a table with one entry per RGB colour:
-// 32 MB of address space that the system hands over zero-filled, page by
-// page, as colours are met, so a palette's few hundred colours cost a few
-// hundred pages and one memory read per lookup.
+// Palette indices by colour: a table with one entry per RGB colour (32 MB
+// of address space that the system hands over zero-filled, page by page,
+// as colours are met, so a palette's few hundred colours cost a few
+// hundred pages), behind a small cache of the colours last looked up.
 class ColourIndex {
 public:
-    ColourIndex() : m_entries(static_cast<quint16*>(calloc(size_t(1) << 24, sizeof(quint16)))) {}
+    ColourIndex() : m_entries(static_cast<quint16*>(calloc(size_t(1) << 24, sizeof(quint16)))) {
+        m_recent.fill({1, 0}); // no colour of a two-level picture
+    }
     ~ColourIndex() { free(m_entries); }
     ColourIndex(const ColourIndex&) = delete;
     ColourIndex& operator=(const ColourIndex&) = delete;
     bool isValid() const { return m_entries != nullptr; }
     // The index of c (opaque, or 0 for transparent), or -1.
-    int find(QRgb c) const { return c == 0 ? m_clear : int(m_entries[c & 0xffffff]) - 1; }
+    int find(QRgb c) {
+        Recent& r = m_recent[slot(c)];
+        if (r.colour == c)
+            return r.index;
+        const int index = c == 0 ? m_clear : int(m_entries[c & 0xffffff]) - 1;
+        r = {c, index};
+        return index;
+    }
     void insert(QRgb c, int index) {
+        m_recent[slot(c)] = {c, index};
         if (c == 0)
             m_clear = index;
         else
@@ -143,6 +153,14 @@ public:
     }
 
 private:
+    // A few kilobytes that stay in the processor's cache, where the table
+    // spreads over many pages.
+    struct Recent {
+        QRgb colour;
+        int index;
+    };
+    static quint32 slot(QRgb c) { return (c * 2654435761u) >> 22; }
+    std::array<Recent, 1024> m_recent;
     quint16* m_entries;
     int m_clear = -1;
 };
@@ -160,9 +178,10 @@ QImage twoLevel32(const QImage& image) {
 bool hasClearPixel(const QImage& argb) {
     if (argb.format() != QImage::Format_ARGB32)
         return false;
+    const int w = argb.width();
     for (int y = 0; y < argb.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x)
+        for (int x = 0; x < w; ++x)
             if (in[x] == 0)
                 return true;
     }
@@ -178,24 +197,20 @@ template <typename IndexOf> bool indexPixels(const QImage& argb, QImage& out, In
     const QRgb alpha = argb.format() == QImage::Format_RGB32 ? 0xff000000u : 0;
     // Indices gather in a local block first: stores into the picture
     // itself could alias anything and would keep every value in memory.
+    // No shortcut for runs of one colour: in a dithered picture it is a
+    // guess the processor mostly gets wrong.
     constexpr int kBlock = 256;
     uchar block[kBlock];
     for (int y = 0; y < h; ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
         uchar* line = out.scanLine(y);
-        QRgb last = 1; // no colour of a two-level picture
-        int lastIndex = 0;
         for (int from = 0; from < w; from += kBlock) {
             const int n = std::min(kBlock, w - from);
             for (int i = 0; i < n; ++i) {
-                const QRgb c = in[from + i] | alpha;
-                if (c != last) {
-                    lastIndex = indexOf(c);
-                    if (lastIndex < 0)
-                        return false;
-                    last = c;
-                }
-                block[i] = uchar(lastIndex);
+                const int index = indexOf(in[from + i] | alpha);
+                if (index < 0)
+                    return false;
+                block[i] = uchar(index);
             }
             memcpy(line + from, block, size_t(n));
         }

@@ -236,7 +236,7 @@ bool writeJpeg(const QImage& image, int quality, const ByteWriter& write, QStrin
     }
     QImage pixels = image;
     const bool grey = image.format() == QImage::Format_Grayscale8 ||
-                      (image.format() == QImage::Format_Indexed8 && greyTable(image));
+                      (image.colorCount() > 0 && greyTable(image)); // indexed or 1-bit
     if (grey && pixels.format() != QImage::Format_Grayscale8)
         pixels = pixels.convertToFormat(QImage::Format_Grayscale8);
     else if (!grey && pixels.format() != QImage::Format_RGB32 &&

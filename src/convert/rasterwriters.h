@@ -17,7 +17,7 @@ bool writeBmp(const QImage& image, const ByteWriter& write, QString* error = nul
 
 // A baseline JPEG of `image` (opaque) at `quality` (0-100) with optimised
 // Huffman tables, 4:2:0 colour; a picture of grey levels (Grayscale8, or
-// indexed with grey entries only) as a one-channel JPEG. The resolution and
+// with a colour table of greys only) as a one-channel JPEG. The resolution and
 // the picture's colour profile are written with it.
 bool writeJpeg(const QImage& image, int quality, const ByteWriter& write, QString* error = nullptr);
 

@@ -105,6 +105,9 @@ TEST(ConvertWriters, JpegKeepsGreyResolutionAndProfile) {
             grey.setPixel(x, y, uint(x * 6));
     grey.setDotsPerMeterX(11811); // 300 dpi
     grey.setDotsPerMeterY(11811);
+    QImage mono(16, 8, QImage::Format_Mono);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    mono.fill(1);
     QImage colour = colourful({41, 27}, QImage::Format_RGB32);
     colour.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
     const struct {
@@ -113,6 +116,7 @@ TEST(ConvertWriters, JpegKeepsGreyResolutionAndProfile) {
         QImage::Format read;
     } cases[] = {
         {"grey levels", grey, QImage::Format_Grayscale8},
+        {"black and white", mono, QImage::Format_Grayscale8},
         {"colour with a profile", colour, QImage::Format_RGB32},
     };
     for (const auto& c : cases) {
