@@ -4,7 +4,6 @@
 #include "system/launcher.h"
 #include "widgets/mmcontrol.h"
 
-#include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -38,7 +37,7 @@ QPushButton* namedButton(const QString& text, const char* name, QWidget* parent)
 } // namespace
 
 CDPlayer::CDPlayer(AppContext& ctx, QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QDialog(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
       m_ctx(ctx) {
@@ -267,14 +266,12 @@ void CDPlayer::CDEnd_Click() {
 }
 
 void CDPlayer::Command2_Click() {
-    close(); // closeEvent stops the disc
+    close(); // which stops the disc
 }
 
-void CDPlayer::closeEvent(QCloseEvent* event) {
-    // However the window is closed, the disc stops: a hidden player must
-    // not go on sounding.
+void CDPlayer::reject() {
     StopDisc();
-    QWidget::closeEvent(event);
+    QDialog::reject();
 }
 
 void CDPlayer::Command3_Click() {
