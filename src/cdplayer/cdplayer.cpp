@@ -4,6 +4,7 @@
 #include "system/launcher.h"
 #include "widgets/mmcontrol.h"
 
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -266,12 +267,16 @@ void CDPlayer::CDEnd_Click() {
 }
 
 void CDPlayer::Command2_Click() {
-    close(); // which stops the disc
+    close(); // closeEvent stops the disc
 }
 
 void CDPlayer::reject() {
+    close();
+}
+
+void CDPlayer::closeEvent(QCloseEvent* event) {
     StopDisc();
-    QDialog::reject();
+    event->accept();
 }
 
 void CDPlayer::Command3_Click() {

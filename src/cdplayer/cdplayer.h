@@ -65,9 +65,13 @@ public:
     // the labels as they are.
     void RefreshDisplay();
 
-    // However the window is closed (close box, Escape, "&Quitter"), the disc
-    // stops: a hidden player must not go on sounding.
+    // Escape closes the window as the close box does.
     void reject() override;
+
+protected:
+    // However the window is closed, the disc stops: a hidden player must
+    // not go on sounding.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();

@@ -195,6 +195,7 @@ private:
     enum class AfterLoad { Nothing, Save, Copy, Print };
     bool putOffWhileLoading(AfterLoad command);
     void runPutOffCommand();
+    void runCommand(AfterLoad command);
     void printShownPicture();
 
     SecondaryWindows m_windows;

@@ -115,6 +115,15 @@ bool Lumenta::putOffWhileLoading(AfterLoad command) {
 
 void Lumenta::runPutOffCommand() {
     const AfterLoad command = std::exchange(m_afterLoad, AfterLoad::Nothing);
+    if (command == AfterLoad::Nothing)
+        return;
+    // From the event loop, not from inside the picture service's delivery:
+    // the command may open a modal window.
+    QMetaObject::invokeMethod(
+        this, [this, command] { runCommand(command); }, Qt::QueuedConnection);
+}
+
+void Lumenta::runCommand(AfterLoad command) {
     switch (command) {
     case AfterLoad::Nothing:
         break;
