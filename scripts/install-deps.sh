@@ -34,8 +34,8 @@ PACKAGES=(
   libpng-dev
   # thumbnail benchmark yardstick
   libvips-tools
-  # tests
-  libgtest-dev googletest xvfb xauth xdotool
+  # tests; gdb prints the stacks of a test that runs out of time
+  libgtest-dev googletest xvfb xauth xdotool gdb procps
   # camera thumbnails written into test photos
   libimage-exiftool-perl
   # printing tests: a private print server with a PDF queue, PDF rendering

@@ -8,6 +8,7 @@
 #include "browser/thumbnailsurface.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/pictureservice.h"
+#include "widgets/accessiblenames.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
 
@@ -66,6 +67,7 @@ FrmPicViewer::FrmPicViewer(AppContext& ctx, const QString& folder, QWidget* pare
     m_pool.setMaxThreadCount(2);
     m_thumbnails = new ThumbnailLoader(ctx, ThumbnailCache(), this);
     createControls();
+    nameListsAfterTheirLabels(this);
     wire();
     startUp(folder);
 }

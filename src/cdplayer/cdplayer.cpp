@@ -38,7 +38,7 @@ QPushButton* namedButton(const QString& text, const char* name, QWidget* parent)
 } // namespace
 
 CDPlayer::CDPlayer(AppContext& ctx, QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QDialog(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
       m_ctx(ctx) {
@@ -270,11 +270,13 @@ void CDPlayer::Command2_Click() {
     close(); // closeEvent stops the disc
 }
 
+void CDPlayer::reject() {
+    close();
+}
+
 void CDPlayer::closeEvent(QCloseEvent* event) {
-    // However the window is closed, the disc stops: a hidden player must
-    // not go on sounding.
     StopDisc();
-    QWidget::closeEvent(event);
+    event->accept();
 }
 
 void CDPlayer::Command3_Click() {

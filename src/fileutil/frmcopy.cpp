@@ -7,6 +7,7 @@
 #include "picture/pictureservice.h"
 #include "system/drives.h"
 #include "system/filelist.h"
+#include "widgets/accessiblenames.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
 
@@ -45,6 +46,7 @@ FrmCopy::FrmCopy(AppContext& ctx, const QString& folder, QWidget* parent)
     setObjectName(QStringLiteral("frmCopy"));
     setWindowTitle(tr("Utilitaire"));
     createControls();
+    nameListsAfterTheirLabels(this);
     layoutControls();
     setToolTips();
     wire();
@@ -115,6 +117,14 @@ void FrmCopy::createControls() {
     Label1 = label(this, "Label1", tr("Filtre :"));
     Text1 = new QLineEdit(QStringLiteral("*.*"), this);
     named(Text1, "Text1");
+    for (const auto& [l, control] : {std::pair<QLabel*, QWidget*>{Etiquette1, Lecteur1},
+                                     {Etiquette2, Repertoire1},
+                                     {Etiquette3, Fichier1},
+                                     {Etiquette6, Lecteur2},
+                                     {Etiquette5, Repertoire2},
+                                     {Etiquette4, Fichier2},
+                                     {Label1, Text1}})
+        l->setBuddy(control);
     Label2 = label(this, "Label2", QString());
     Etiquette7 = label(this, "Etiquette7", tr("Sélection :"));
     etiSelection = label(this, "etiSelection", QStringLiteral("0"));

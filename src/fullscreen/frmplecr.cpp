@@ -42,6 +42,7 @@ FrmPlEcr::FileStamp FrmPlEcr::FileStamp::of(const QString& path) {
 FrmPlEcr::FrmPlEcr(AppContext& ctx, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_ctx(ctx) {
     setObjectName(QStringLiteral("FrmPlEcr"));
+    setWindowTitle(tr("Plein écran")); // no title bar: for the task list and screen readers
     setModal(true);
     setFocusPolicy(Qt::StrongFocus);
     // The whole surface is painted here; no system background in between.

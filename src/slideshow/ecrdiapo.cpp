@@ -31,6 +31,7 @@ EcrDiapo::EcrDiapo(AppContext& ctx, const SlideshowHost& host, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), m_ctx(ctx), m_host(host),
       m_sequencer(new SlideSequencer(this)), m_pictures(new SlidePictures(ctx, this)) {
     setObjectName(QStringLiteral("EcrDiapo"));
+    setWindowTitle(tr("Diaporama")); // no title bar: for the task list and screen readers
     setModal(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -6,6 +6,7 @@
 #include "picture/pictureservice.h"
 #include "slideshow/selection.h"
 #include "slideshow/vsifile.h"
+#include "widgets/accessiblenames.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
 
@@ -70,6 +71,7 @@ FrmListe::FrmListe(AppContext& ctx, const SlideshowHost& host, QWidget* parent)
     setObjectName(QStringLiteral("FrmListe"));
     setWindowTitle(tr("Liste de sélection des images pour le diaporama avec liste"));
     createControls();
+    nameListsAfterTheirLabels(this);
     createMenu();
     wire();
     // The main window's lines at once; the folder is read again meanwhile

@@ -576,6 +576,62 @@ FileResult writeFileSafely(const QString& destination, const QByteArray& bytes, 
     return {};
 }
 
+FileResult writeFileSafely(const QString& destination,
+                           const std::function<bool(const ByteWriter& write)>& produce,
+                           bool replace) {
+    // Written-back in steps of this size while the content is being made,
+    // so that the final sync has little left to wait for.
+    constexpr qint64 kWritebackStep = 8 << 20;
+    const QByteArray dest = local(destination);
+    struct stat none = {};
+    none.st_dev = dev_t(-1);
+    bool existing = false;
+    if (auto refused = checkDestination(none, dest, replace, existing))
+        return *refused;
+    struct stat old;
+    const bool keepMode = existing && stat(dest.constData(), &old) == 0;
+    QByteArray temp;
+    const int out = makeTemp(dest, temp);
+    if (out < 0)
+        return folderErrno(errno);
+    int err = 0;
+    qint64 written = 0, flushed = 0;
+    const ByteWriter write = [&](const char* data, qint64 size) {
+        if (err)
+            return false;
+        err = writeAll(out, data, size_t(size), CopyOptions{});
+        written += size;
+        if (!err && written - flushed >= kWritebackStep) {
+            sync_file_range(out, flushed, written - flushed, SYNC_FILE_RANGE_WRITE);
+            flushed = written;
+        }
+        return err == 0;
+    };
+    const bool made = produce(write);
+    if (!made && !err)
+        err = ECANCELED;
+    const mode_t mode = keepMode ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+    if (!err && fchmod(out, mode) != 0)
+        err = errno;
+    if (!err && fsync(out) != 0)
+        err = errno;
+    if (close(out) != 0 && !err)
+        err = errno;
+    if (!err)
+        err = commit(temp, dest, existing && replace);
+    if (err) {
+        unlink(temp.constData());
+        if (err == ECANCELED) {
+            FileResult r;
+            r.cancelled = true;
+            return r;
+        }
+        return err == EEXIST ? failure(FileError::AlreadyExists, err) : fromErrno(err);
+    }
+    syncFolder(parentOf(dest));
+    return {};
+}
+
 FileResult renameEntry(const QString& path, const QString& newName) {
     if (!isNameAllowed(newName))
         return failure(FileError::PathAccess, EINVAL);

@@ -134,6 +134,17 @@ FileResult moveFile(const QString& source, const QString& destination,
 FileResult writeFileSafely(const QString& destination, const QByteArray& bytes,
                            bool replace = false);
 
+// The same, the content made while it is written: `produce` hands it in
+// pieces, in order, to the writer it is given, which returns false once the
+// file refuses them (produce should then stop). When produce returns false
+// the temporary file is removed, the destination is untouched and the
+// result is the write failure, or `cancelled` when produce gave up on its
+// own. Large contents start reaching the disk while they are made.
+using ByteWriter = std::function<bool(const char* data, qint64 size)>;
+FileResult writeFileSafely(const QString& destination,
+                           const std::function<bool(const ByteWriter& write)>& produce,
+                           bool replace = false);
+
 // Renames the file or folder at path to newName in the same folder.
 // PathAccess: newName is empty, ".", "..", or holds '/' or a NUL;
 // AlreadyExists: another entry has that name (a hard link to the same file

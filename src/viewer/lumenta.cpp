@@ -2,6 +2,7 @@
 
 #include "app/module1.h"
 #include "system/filelist.h"
+#include "widgets/accessiblenames.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/mmcontrol.h"
 #include "widgets/picturewidgets.h"
@@ -205,6 +206,10 @@ void Lumenta::createControls() {
     connect(&m_ctx.pictures(), &PictureService::rowsReady, this, &Lumenta::pictureRowsReady);
     connect(&m_ctx.pictures(), &PictureService::finished, this, &Lumenta::pictureLoaded);
 
+    Label2->setBuddy(Drive1);
+    Label3->setBuddy(Dir1);
+    Label4->setBuddy(Combo1);
+
     // Nothing shows a picture yet.
     hidePictureControls();
     Image1->hide();
@@ -239,6 +244,7 @@ void Lumenta::startUp() {
     Command8->setToolTip(tr("Exécute l'utilitaire de gestion des fichiers"));
     Image1->setToolTip(tr("Double clic pour copier l'image"));
     Open->setToolTip(tr("Clic droit pour afficher l'image en plein écran"));
+    nameListsAfterTheirLabels(this);
 
     const QSignalBlocker block(Combo1);
     const QString text = Combo1->currentText();

@@ -87,6 +87,7 @@ void Lumenta::Dir1_Change() {
     hidePictureControls();
     Image1->hide();
     setPictureMenusEnabled(false);
+    restartTravel();
     File1->setPath(Dir1->path());
     updateFileCount();
     enforceAvailability();
@@ -98,6 +99,8 @@ void Lumenta::Combo1_Change(const QString& text) {
     // leave the box; a valid one filters the list at once.
     if (!isValidPattern(text))
         return;
+    if (text != File1->pattern())
+        restartTravel();
     File1->setPattern(text);
     updateFileCount();
 }
@@ -113,6 +116,7 @@ void Lumenta::Combo1_Commit() {
                         this);
     const QSignalBlocker block(Combo1);
     Combo1->setEditText(QStringLiteral("*.*"));
+    restartTravel();
     File1->setPattern(QStringLiteral("*.*"));
     updateFileCount();
 }

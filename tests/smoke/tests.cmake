@@ -1,24 +1,25 @@
 # Time limits, longer in sanitizer builds.
 foreach(t 60 90 120)
   math(EXPR smoke_timeout_${t} "${t} * ${LUMENTA_TIMEOUT_FACTOR}")
+  lumenta_watchdog(smoke_watchdog_${t} ${smoke_timeout_${t}})
 endforeach()
 
 # The real program on a virtual X server.
 add_test(NAME smoke.StartAndQuit
-         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/smoke.sh $<TARGET_FILE:lumenta>)
+         COMMAND ${smoke_watchdog_90} bash ${CMAKE_CURRENT_LIST_DIR}/smoke.sh $<TARGET_FILE:lumenta>)
 set_tests_properties(smoke.StartAndQuit PROPERTIES TIMEOUT ${smoke_timeout_90})
 
 # "cmake --install" lays out a desktop program.
 add_test(NAME smoke.InstallLayout
-         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/install.sh ${CMAKE_BINARY_DIR})
+         COMMAND ${smoke_watchdog_60} bash ${CMAKE_CURRENT_LIST_DIR}/install.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(smoke.InstallLayout PROPERTIES TIMEOUT ${smoke_timeout_60})
 
 # The real program started on a file, a folder and a missing path.
 add_test(NAME smoke.CommandLine
-         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cmdline.sh $<TARGET_FILE:lumenta> ${LUMENTA_FIXTURES})
+         COMMAND ${smoke_watchdog_120} bash ${CMAKE_CURRENT_LIST_DIR}/cmdline.sh $<TARGET_FILE:lumenta> ${LUMENTA_FIXTURES})
 set_tests_properties(smoke.CommandLine PROPERTIES TIMEOUT ${smoke_timeout_120})
 
 # SIGTERM ends the program even after a sound has played.
 add_test(NAME smoke.QuitOnSignal
-         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/signal.sh $<TARGET_FILE:lumenta> ${LUMENTA_FIXTURES})
+         COMMAND ${smoke_watchdog_60} bash ${CMAKE_CURRENT_LIST_DIR}/signal.sh $<TARGET_FILE:lumenta> ${LUMENTA_FIXTURES})
 set_tests_properties(smoke.QuitOnSignal PROPERTIES TIMEOUT ${smoke_timeout_60})

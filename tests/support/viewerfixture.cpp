@@ -48,7 +48,10 @@ QString ViewerTest::addFixture(const QString& relative, const QString& newName) 
     const QString dst =
         QDir(browse).filePath(newName.isEmpty() ? QFileInfo(src).fileName() : newName);
     QFile::remove(dst);
-    QFile::copy(src, dst);
+    QFile from(src);
+    if (!from.copy(dst))
+        ADD_FAILURE() << "fixture " << src.toStdString()
+                      << " not copied: " << from.errorString().toStdString();
     if (w) {
         w->File1->refresh();
         EXPECT_TRUE(testutil::waitListed(w->File1));
