@@ -1,6 +1,5 @@
 #include "system/filelist.h"
 
-#include "system/folderlisting.h"
 #include "system/namematcher.h"
 
 #include <QDir>
@@ -39,14 +38,6 @@ QString firstMatchingPattern(const QString& name, const QStringList& patterns) {
             return p;
     }
     return QStringLiteral("*.*");
-}
-
-QStringList listFiles(const QString& folder, const QString& pattern) {
-    return listFolder(folder, pattern).names;
-}
-
-QStringList listSubfolders(const QString& folder) {
-    return listFolderSubfolders(folder).names;
 }
 
 QStringList folderChain(const QString& folder) {

@@ -18,15 +18,6 @@ bool matchesMasks(const QString& name, const QStringList& masks);
 // The first of patterns whose masks match name, or "*.*" when none does.
 QString firstMatchingPattern(const QString& name, const QStringList& patterns);
 
-// Normal files of folder (no hidden dot-files, no folders) matching the
-// pattern, in natural case-insensitive order ("pic2" before "pic10"). An
-// invalid pattern lists nothing. Blocks on the file system (see
-// folderlisting.h, which the lists use off the GUI thread).
-QStringList listFiles(const QString& folder, const QString& pattern);
-
-// Subfolders of folder (hidden ones left out), natural order. Blocks.
-QStringList listSubfolders(const QString& folder);
-
 // Natural, case-insensitive comparison: "pic2" < "pic10" < "Pic11"; letters
 // in the locale's order (accents next to their letter).
 int naturalCompare(const QString& a, const QString& b);
