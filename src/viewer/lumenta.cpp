@@ -198,7 +198,7 @@ void Lumenta::createControls() {
             [this](int i) { Combo1_Change(Combo1->itemText(i)); });
     connect(Combo1->lineEdit(), &QLineEdit::editingFinished, this, [this] { Combo1_Commit(); });
     connect(File1, &FileList::fileClicked, this, [this](const QString& n) { File1_Click(n); });
-    connect(File1, &FileList::listed, this, [this] { updateFileCount(); });
+    connect(File1, &FileList::listed, this, [this] { File1_Listed(); });
     connect(File1, &FileList::listingChanged, this, [this] { updateBusyPointer(); });
     connect(Dir1, &DirList::listingChanged, this, [this] { updateBusyPointer(); });
     connect(Image1, &StretchImage::doubleClicked, this, [this] { Image1_DblClick(); });

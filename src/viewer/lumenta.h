@@ -176,6 +176,7 @@ private:
     void showCommand6BySelection();
     void updateFileCount();
     void updateBusyPointer();
+    void File1_Listed();
     void refreshListsAfterFileUtility();
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);

@@ -180,9 +180,12 @@ TEST_F(ViewerTest, StartingOnAFileInABigFolderAsksForThePictureBeforeTheFolderIs
         std::fclose(f);
     }
     const QString photo = big.filePath(QStringLiteral("IMG_20000.jpg"));
-    ASSERT_TRUE(QFile::copy(testutil::sample(QStringLiteral("jpeg/baseline.jpg")), photo));
+    const QString next = big.filePath(QStringLiteral("IMG_20001.jpg"));
+    for (const QString& p : {photo, next})
+        ASSERT_TRUE(QFile::copy(testutil::sample(QStringLiteral("jpeg/baseline.jpg")), p));
     start();
     QSignalSpy clicks(w->File1, &FileList::fileClicked);
+    QSignalSpy results(&ctx.pictures(), &PictureService::finished);
 
     w->openFromCommandLine(photo);
     // The picture is asked for while the folder is still being listed: no
@@ -199,11 +202,19 @@ TEST_F(ViewerTest, StartingOnAFileInABigFolderAsksForThePictureBeforeTheFolderIs
     ASSERT_TRUE(waitForPicture());
     EXPECT_EQ(w->File1->fileName(), QStringLiteral("IMG_20000.jpg"));
     EXPECT_EQ(w->File1->currentRow(), 20000);
-    EXPECT_EQ(w->Label5->text(), QStringLiteral(" 20001 Fichiers"));
+    EXPECT_EQ(w->Label5->text(), QStringLiteral(" 20002 Fichiers"));
     EXPECT_EQ(clicks.count(), 0);
     EXPECT_NE(w->cursor().shape(), Qt::BusyCursor);
     EXPECT_FALSE(w->picture().isNull());
     EXPECT_TRUE(dialogs.asked.isEmpty());
+
+    // Its line come, the next picture is decoded ahead, as after a click.
+    ASSERT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
+    w->File1->setFocus();
+    QTest::keyClick(w->File1, Qt::Key_Down);
+    ASSERT_TRUE(waitForPicture());
+    EXPECT_EQ(ctx.state.CurrentFilePath, next);
+    EXPECT_TRUE(qvariant_cast<PictureResult>(results.last().at(0)).fromCache);
 }
 
 TEST_F(ViewerTest, FilesThatCannotBeShown) {
