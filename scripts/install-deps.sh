@@ -36,6 +36,8 @@ PACKAGES=(
   libvips-tools
   # tests; gdb prints the stacks of a test that runs out of time
   libgtest-dev googletest xvfb xauth xdotool gdb procps
+  # camera thumbnails written into test photos
+  libimage-exiftool-perl
   # printing tests: a private print server with a PDF queue, PDF rendering
   cups-daemon cups-client cups-filters poppler-utils
 )
