@@ -4,6 +4,7 @@
 // was asked.
 #include "picture/helperdecode.h"
 
+#include "picture/colourtransform.h"
 #include "picture/helperprocess.h"
 #include "picture/picturebuffer.h"
 
@@ -44,16 +45,36 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
         run.cancelled = [progress] { return progress->isCancelled(); };
 
     HelperPictureHeader header;
+    bool headerRead = false;
+    QByteArray colourBytes;
     QSize natural;
     QImage image;
     qint64 filled = 0; // bytes of pixels received
     run.consume = [&](QIODevice& out, bool finished, QString* why) {
-        if (image.isNull()) {
+        if (!headerRead) {
+            if (out.bytesAvailable() >= 4 && out.peek(4) != QByteArray(header.magic, 4)) {
+                *why = QStringLiteral("the picture decoder sent an unexpected picture");
+                return false;
+            }
             if (out.bytesAvailable() < qint64(sizeof header)) {
                 *why = QStringLiteral("the picture decoder sent no picture");
                 return !finished;
             }
             out.read(reinterpret_cast<char*>(&header), sizeof header);
+            headerRead = true;
+            if (header.colourBytes > kMaxHelperColourBytes) {
+                *why = QStringLiteral("the picture decoder sent an unexpected picture");
+                return false;
+            }
+        }
+        if (colourBytes.size() < qsizetype(header.colourBytes)) {
+            colourBytes += out.read(qint64(header.colourBytes) - colourBytes.size());
+            if (colourBytes.size() < qsizetype(header.colourBytes)) {
+                *why = QStringLiteral("the picture decoder sent a truncated picture");
+                return !finished;
+            }
+        }
+        if (image.isNull()) {
             natural = QSize(int(qMin<quint32>(header.naturalWidth, INT_MAX)),
                             int(qMin<quint32>(header.naturalHeight, INT_MAX)));
             const QSize size(int(qMin<quint32>(header.width, INT_MAX)),
@@ -104,8 +125,15 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
     pic.kind = Picture::Kind::Raster;
     pic.naturalSize = natural;
     pic.region = QRect(QPoint(), natural);
+    // Colours the helper could not describe count as sRGB.
+    pic.colours = ColourSpace::fromBytes(colourBytes);
+    if (reduced) {
+        pic.image = convertColours(std::move(image), pic.colours, need.colours);
+        pic.colours = need.colours;
+        return pic;
+    }
     pic.image = std::move(image);
-    return reduced ? pic : derivePicture(pic, need);
+    return derivePicture(pic, need);
 }
 
 } // namespace lumenta

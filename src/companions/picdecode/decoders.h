@@ -3,7 +3,11 @@
 // (RGB32, or ARGB32_Premultiplied when it has transparency) and its
 // natural size; when a box is given the picture may come smaller than
 // natural (an embedded thumbnail, an early progressive pass) but never
-// smaller than what fits the box.
+// smaller than what fits the box. The pixels come with the colours they
+// are in (the file's ICC profile or coded primaries and transfer), which
+// the viewer converts.
+#include "picture/colourspace.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -18,6 +22,7 @@ struct Request {
 struct Decoded {
     QImage image;
     QSize natural;
+    ColourSpace colours;
     QString error;
 };
 

@@ -5,7 +5,8 @@
 //
 // The file is read from FILE, or from standard input when --input is
 // missing or "-"; its format is told from its content. Standard output gets
-// a HelperPictureHeader (picture/helperdecode.h) and the pixels: the
+// a HelperPictureHeader (picture/helperdecode.h), the colours the pixels
+// are in and the pixels: the
 // upright picture at its natural size, or reduced to fit inside the box.
 // --thumbnail lets an embedded thumbnail stand in when it is large enough.
 // Diagnostics go to standard error; on failure the last line says why.
@@ -121,7 +122,10 @@ int main(int argc, char** argv) {
     header.naturalWidth = quint32(out.natural.width());
     header.naturalHeight = quint32(out.natural.height());
     header.format = quint32(format);
-    bool written = writeAll(pictureFd, reinterpret_cast<const char*>(&header), sizeof header);
+    const QByteArray colours = out.colours.toBytes();
+    header.colourBytes = quint32(colours.size());
+    bool written = writeAll(pictureFd, reinterpret_cast<const char*>(&header), sizeof header) &&
+                   writeAll(pictureFd, colours.constData(), colours.size());
     const qint64 rowBytes = qint64(image.width()) * 4;
     if (image.bytesPerLine() == rowBytes) {
         written = written && writeAll(pictureFd, reinterpret_cast<const char*>(image.constBits()),

@@ -1,0 +1,179 @@
+#include "picture/colourchunks.h"
+
+#include <QtEndian>
+
+#include <zlib.h>
+
+namespace lumenta {
+
+namespace {
+
+constexpr int kMaxChunks = 100000;
+constexpr int kMaxTiffEntries = 4096;
+
+quint32 be32(const QByteArray& b, qsizetype at) {
+    return qFromBigEndian<quint32>(b.constData() + at);
+}
+
+ColourSpace pngColours(const ReadAt& read) {
+    ColourSpace cicp, iccp;
+    bool srgb = false;
+    quint32 gamma = 0;
+    QByteArray chrm;
+    qint64 at = 8;
+    for (int i = 0; i < kMaxChunks; ++i) {
+        const QByteArray head = read(at, 8);
+        if (head.size() < 8)
+            break;
+        const quint32 length = be32(head, 0);
+        const QByteArray type = head.mid(4, 4);
+        if (length > 0x7fffffffu || type == "IDAT" || type == "IEND")
+            break;
+        const auto body = [&] { return read(at + 8, length); };
+        if (type == "cICP" && length == 4 && cicp.isSrgb()) {
+            const QByteArray b = body();
+            // Only full-range RGB (matrix 0) describes a PNG's pixels.
+            if (b.size() == 4 && b[2] == 0 && b[3] == 1)
+                cicp = ColourSpace::fromCicp(uchar(b[0]), uchar(b[1]));
+        } else if (type == "iCCP" && iccp.isSrgb() && length <= kMaxIccBytes) {
+            // A name of 1 to 79 bytes, its terminating zero, the compression
+            // method (0: zlib), the compressed profile.
+            const QByteArray b = body();
+            const qsizetype zero = b.indexOf('\0');
+            if (zero >= 1 && zero <= 79 && b.size() > zero + 2 && b[zero + 1] == 0)
+                iccp = ColourSpace::fromIcc(
+                    inflateZlib(QByteArrayView(b).sliced(zero + 2), kMaxIccBytes));
+        } else if (type == "sRGB") {
+            srgb = true;
+        } else if (type == "gAMA" && length == 4 && !gamma) {
+            const QByteArray b = body();
+            if (b.size() == 4)
+                gamma = be32(b, 0);
+        } else if (type == "cHRM" && length == 32 && chrm.isEmpty()) {
+            chrm = body();
+        }
+        at += 12 + qint64(length);
+    }
+    if (!cicp.isSrgb())
+        return cicp;
+    if (!iccp.isSrgb())
+        return iccp;
+    if (srgb || (!gamma && chrm.size() != 32))
+        return ColourSpace();
+    CodedColours c;
+    if (gamma) {
+        // gAMA holds the encoding exponent times 100000.
+        c.transfer = CodedColours::Transfer::Gamma;
+        c.gamma = 100000.0 / gamma;
+    }
+    if (chrm.size() == 32) {
+        double* const xy[] = {&c.white[0], &c.white[1], &c.red[0],  &c.red[1],
+                              &c.green[0], &c.green[1], &c.blue[0], &c.blue[1]};
+        for (int k = 0; k < 8; ++k)
+            *xy[k] = be32(chrm, k * 4) / 100000.0;
+    }
+    return ColourSpace::fromCoded(c);
+}
+
+ColourSpace webpColours(const ReadAt& read) {
+    qint64 at = 12;
+    for (int i = 0; i < kMaxChunks; ++i) {
+        const QByteArray head = read(at, 8);
+        if (head.size() < 8)
+            break;
+        const quint32 length = qFromLittleEndian<quint32>(head.constData() + 4);
+        const QByteArray type = head.left(4);
+        if (type == "ICCP")
+            return length <= kMaxIccBytes ? ColourSpace::fromIcc(read(at + 8, length))
+                                          : ColourSpace();
+        // The profile comes before the picture's data.
+        if (type == "VP8 " || type == "VP8L" || type == "ANIM" || type == "ALPH")
+            break;
+        at += 8 + qint64(length) + (length & 1);
+    }
+    return ColourSpace();
+}
+
+ColourSpace tiffColours(const ReadAt& read, bool little) {
+    const auto u16 = [little](const QByteArray& b, qsizetype at) {
+        return little ? qFromLittleEndian<quint16>(b.constData() + at)
+                      : qFromBigEndian<quint16>(b.constData() + at);
+    };
+    const auto u32 = [little](const QByteArray& b, qsizetype at) {
+        return little ? qFromLittleEndian<quint32>(b.constData() + at)
+                      : qFromBigEndian<quint32>(b.constData() + at);
+    };
+    const QByteArray header = read(4, 4);
+    if (header.size() < 4)
+        return ColourSpace();
+    const qint64 ifd = u32(header, 0);
+    const QByteArray countBytes = read(ifd, 2);
+    if (countBytes.size() < 2)
+        return ColourSpace();
+    const int count = qMin<int>(u16(countBytes, 0), kMaxTiffEntries);
+    const QByteArray entries = read(ifd + 2, qint64(count) * 12);
+    constexpr quint16 kIccTag = 34675;
+    for (int k = 0; k + 1 <= entries.size() / 12; ++k) {
+        const qsizetype e = qsizetype(k) * 12;
+        const quint16 type = u16(entries, e + 2);
+        // UNDEFINED or BYTE values, stored elsewhere unless they fit in
+        // the entry's four bytes.
+        if (u16(entries, e) != kIccTag || (type != 7 && type != 1))
+            continue;
+        const quint32 size = u32(entries, e + 4);
+        if (size == 0 || size > quint32(kMaxIccBytes))
+            return ColourSpace();
+        const QByteArray profile =
+            size <= 4 ? entries.mid(e + 8, size) : read(u32(entries, e + 8), size);
+        return profile.size() == qsizetype(size) ? ColourSpace::fromIcc(profile) : ColourSpace();
+    }
+    return ColourSpace();
+}
+
+} // namespace
+
+QByteArray inflateZlib(QByteArrayView data, qsizetype maxBytes) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return QByteArray();
+    QByteArray out;
+    char buffer[16384];
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = uInt(qMin<qsizetype>(data.size(), 0x7fffffff));
+    int status = Z_OK;
+    while (status == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        status = inflate(&z, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END)
+            break;
+        out.append(buffer, qsizetype(sizeof buffer - z.avail_out));
+        if (out.size() > maxBytes || (status == Z_OK && z.avail_in == 0 && z.avail_out != 0))
+            break;
+    }
+    inflateEnd(&z);
+    return status == Z_STREAM_END && out.size() <= maxBytes ? out : QByteArray();
+}
+
+ColourSpace declaredColourSpace(const ReadAt& read) {
+    const QByteArray head = read(0, 12);
+    if (head.startsWith("\x89PNG\r\n\x1a\n"))
+        return pngColours(read);
+    if (head.size() >= 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP")
+        return webpColours(read);
+    if (head.startsWith(QByteArray("II*\0", 4)))
+        return tiffColours(read, true);
+    if (head.startsWith(QByteArray("MM\0*", 4)))
+        return tiffColours(read, false);
+    return ColourSpace();
+}
+
+ColourSpace declaredColourSpace(const QByteArray& file) {
+    return declaredColourSpace([&file](qint64 offset, qint64 size) {
+        if (offset < 0 || size < 0 || offset >= file.size())
+            return QByteArray();
+        return file.mid(qsizetype(offset), qsizetype(qMin<qint64>(size, file.size() - offset)));
+    });
+}
+
+} // namespace lumenta

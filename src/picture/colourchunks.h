@@ -1,0 +1,32 @@
+#pragma once
+// The colours a PNG, WebP or TIFF file declares, read from its chunks and
+// tags by plain functions over the file's bytes (Qt's readers hand over
+// only the profiles Qt itself can use, and no PNG chromaticities).
+//   PNG   cICP, then iCCP, then sRGB, then gAMA with cHRM
+//   WebP  ICCP
+//   TIFF  the ICC profile tag of the first picture
+#include "picture/colourspace.h"
+
+#include <QByteArray>
+
+#include <functional>
+
+namespace lumenta {
+
+// Reads up to `size` bytes of the file from `offset` (fewer at its end, none
+// past it).
+using ReadAt = std::function<QByteArray(qint64 offset, qint64 size)>;
+
+// The colours the file declares; sRGB for other formats, for files that
+// declare nothing and for declarations that cannot be read (a damaged
+// chunk, a profile that does not inflate).
+ColourSpace declaredColourSpace(const ReadAt& read);
+
+// The same over bytes held in memory (the whole file, or its start).
+ColourSpace declaredColourSpace(const QByteArray& file);
+
+// A zlib stream inflated, at most maxBytes of it; empty when the stream is
+// damaged or inflates to more.
+QByteArray inflateZlib(QByteArrayView data, qsizetype maxBytes);
+
+} // namespace lumenta
