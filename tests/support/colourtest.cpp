@@ -8,6 +8,7 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -154,7 +155,7 @@ QByteArray tableProfile() {
 }
 
 QByteArray cmykProfile() {
-    // Ink over white paper: each ink takes away its complement.
+    // Ink over slightly grey paper: each ink takes away its complement.
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
     cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_RGB_16, lab, TYPE_Lab_16,
@@ -171,10 +172,16 @@ QByteArray cmykProfile() {
     cmsStageSampleCLut16bit(
         stage,
         [](const cmsUInt16Number in[], cmsUInt16Number out[], void* cargo) -> cmsInt32Number {
-            const double k = 1 - in[3] / 65535.0;
+            // Inks that spread on paper (dot gain) and a cyan that takes a
+            // little green too.
+            double ink[4];
+            for (int c = 0; c < 4; ++c)
+                ink[c] = std::pow(in[c] / 65535.0, 0.7);
+            const double k = 1 - ink[3] * 0.95;
+            const double take[3] = {ink[0], std::min(1.0, ink[1] + 0.2 * ink[0]), ink[2]};
             cmsUInt16Number rgb[3];
             for (int c = 0; c < 3; ++c)
-                rgb[c] = cmsUInt16Number(std::lround(65535 * (1 - in[c] / 65535.0) * k * 0.97));
+                rgb[c] = cmsUInt16Number(std::lround(65535 * (1 - take[c]) * k * 0.97));
             cmsDoTransform(static_cast<cmsHTRANSFORM>(cargo), rgb, out, 1);
             return TRUE;
         },
@@ -235,7 +242,7 @@ QByteArray jpegWithProfile(const QByteArray& jpeg, const QByteArray& icc) {
     return out;
 }
 
-QByteArray pngWithChunk(const QByteArray& png, const QByteArray& type, const QByteArray& data) {
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
     const QByteArray typed = type + data;
     quint32 crc = 0xFFFFFFFF;
     for (char ch : typed) {
@@ -243,8 +250,12 @@ QByteArray pngWithChunk(const QByteArray& png, const QByteArray& type, const QBy
         for (int k = 0; k < 8; ++k)
             crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
     }
+    return bigEndian32(quint32(data.size())) + typed + bigEndian32(~crc);
+}
+
+QByteArray pngWithChunk(const QByteArray& png, const QByteArray& type, const QByteArray& data) {
     QByteArray out = png;
-    out.insert(33, bigEndian32(quint32(data.size())) + typed + bigEndian32(~crc));
+    out.insert(33, pngChunk(type, data));
     return out;
 }
 

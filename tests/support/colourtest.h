@@ -35,6 +35,7 @@ QImage pattern(QSize size = QSize(96, 64));
 // after IHDR; the iCCP chunk of a profile.
 QByteArray jpegWithProfile(const QByteArray& jpeg, const QByteArray& icc);
 QByteArray pngWithChunk(const QByteArray& png, const QByteArray& type, const QByteArray& data);
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data);
 QByteArray iccpChunk(const QByteArray& icc);
 QByteArray bigEndian32(quint32 v);
 
