@@ -4,6 +4,7 @@
 #include "browser/embeddedthumbnail.h"
 #include "browser/panelgeometry.h"
 #include "browser/pictureprobe.h"
+#include "picture/colourtransform.h"
 #include "picture/pictureservice.h"
 
 #include <QThread>
@@ -23,11 +24,12 @@ ThumbnailLoader::~ThumbnailLoader() {
     m_pool.waitForDone();
 }
 
-QImage ThumbnailLoader::cellImage(const QImage& entry) {
+QImage ThumbnailLoader::cellImage(const QImage& entry, const ColourSpace& display) {
     if (entry.isNull())
         return QImage();
-    return entry.scaled(panel::kThumbSide, panel::kThumbSide, Qt::IgnoreAspectRatio,
-                        Qt::SmoothTransformation);
+    return convertColours(entry.scaled(panel::kThumbSide, panel::kThumbSide, Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation),
+                          ColourSpace(), display);
 }
 
 void ThumbnailLoader::cancel() {
@@ -40,14 +42,17 @@ void ThumbnailLoader::cancel() {
 void ThumbnailLoader::load(const QStringList& paths) {
     cancel();
     const quint64 generation = m_generation->load();
+    const ColourSpace display = m_ctx.pictures().displayColours();
     for (int i = 0; i < paths.size(); ++i) {
         const QString path = paths.at(i);
-        m_pool.start([this, generation, i, path] { lookUp(generation, i, path); });
+        m_pool.start(
+            [this, generation, i, path, display] { lookUp(generation, i, path, display); });
     }
 }
 
 // On a worker.
-void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path) {
+void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path,
+                             const ColourSpace& display) {
     if (!current(generation))
         return;
     Miss miss{FileStamp::of(path), QString()};
@@ -64,12 +69,12 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
         miss.mimeType = probe.mimeType();
         if (cached) {
             if (const std::optional<QImage> entry = m_cache.lookup(path, miss.stamp)) {
-                thumbnail = cellImage(*entry);
+                thumbnail = cellImage(*entry, display);
                 found = true;
             }
         }
         if (!found && probe.format == "jpeg")
-            return fromEmbedded(generation, index, path, miss, cached);
+            return fromEmbedded(generation, index, path, miss, cached, display);
     }
     QMetaObject::invokeMethod(
         this,
@@ -86,7 +91,7 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
 // it, when that is large enough for a cache entry; the photo is decoded
 // otherwise.
 void ThumbnailLoader::fromEmbedded(quint64 generation, int index, const QString& path,
-                                   const Miss& miss, bool cached) {
+                                   const Miss& miss, bool cached, const ColourSpace& display) {
     const std::optional<EmbeddedThumbnail> embedded =
         jpegEmbeddedThumbnail(path, ThumbnailCache::kNormalSide);
     if (!embedded) {
@@ -95,12 +100,14 @@ void ThumbnailLoader::fromEmbedded(quint64 generation, int index, const QString&
             Qt::QueuedConnection);
         return;
     }
-    const QImage entry = ThumbnailCache::normalImage(embedded->image);
+    const QImage entry = ThumbnailCache::normalImage(toSrgb(embedded->image, embedded->colours));
     if (cached)
         m_writing.fetch_add(1);
     QMetaObject::invokeMethod(
         this,
-        [this, generation, index, cell = cellImage(entry)] { deliver(generation, index, cell); },
+        [this, generation, index, cell = cellImage(entry, display)] {
+            deliver(generation, index, cell);
+        },
         Qt::QueuedConnection);
     // The entry carries the photo's own date, as one made from the photo.
     if (cached) {
@@ -113,12 +120,13 @@ void ThumbnailLoader::decode(quint64 generation, int index, const QString& path,
     if (!current(generation))
         return;
     // One slot per cell: the requests of a lot never supersede each other.
+    // Decoded in sRGB, the cache's colours.
     const QSize box(ThumbnailCache::kNormalSide, ThumbnailCache::kNormalSide);
-    m_ctx.pictures().request(this, PictureRequest::thumbnail(path, box, quint64(index) + 1),
-                             [this, generation, index, path, miss](const PictureResult& r) {
-                                 decoded(generation, index, path, miss, r.picture.image,
-                                         r.picture.naturalSize);
-                             });
+    m_ctx.pictures().request(
+        this, PictureRequest::thumbnail(path, box, quint64(index) + 1).inSrgb(),
+        [this, generation, index, path, miss](const PictureResult& r) {
+            decoded(generation, index, path, miss, r.picture.image, r.picture.naturalSize);
+        });
 }
 
 void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path, const Miss& miss,
@@ -136,7 +144,7 @@ void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path
             cache.store(path, miss.stamp, entry, naturalSize, miss.mimeType);
         writing->fetch_sub(1);
     });
-    deliver(generation, index, cellImage(entry));
+    deliver(generation, index, cellImage(entry, m_ctx.pictures().displayColours()));
 }
 
 void ThumbnailLoader::deliver(quint64 generation, int index, const QImage& thumbnail) {

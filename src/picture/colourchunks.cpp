@@ -132,6 +132,35 @@ ColourSpace tiffColours(const ReadAt& read, bool little) {
 
 } // namespace
 
+QByteArray jpegIccProfile(const QList<QByteArray>& app2Payloads) {
+    static const QByteArray kTag("ICC_PROFILE\0", 12);
+    QList<QByteArray> pieces;
+    int count = 0;
+    for (const QByteArray& p : app2Payloads) {
+        if (p.size() < 14 || !p.startsWith(kTag))
+            continue;
+        const int seq = uchar(p[12]), n = uchar(p[13]);
+        if (n == 0 || seq == 0 || seq > n || (count && n != count))
+            return QByteArray();
+        if (!count) {
+            count = n;
+            pieces.resize(n);
+        }
+        if (!pieces[seq - 1].isNull())
+            return QByteArray();
+        pieces[seq - 1] = p.mid(14);
+        if (pieces[seq - 1].isNull())
+            pieces[seq - 1] = QByteArray("");
+    }
+    QByteArray profile;
+    for (const QByteArray& piece : pieces) {
+        if (piece.isNull() || profile.size() + piece.size() > kMaxIccBytes)
+            return QByteArray();
+        profile += piece;
+    }
+    return profile;
+}
+
 QByteArray inflateZlib(QByteArrayView data, qsizetype maxBytes) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK)

@@ -8,6 +8,7 @@
 #include "picture/colourspace.h"
 
 #include <QByteArray>
+#include <QList>
 
 #include <functional>
 
@@ -24,6 +25,11 @@ ColourSpace declaredColourSpace(const ReadAt& read);
 
 // The same over bytes held in memory (the whole file, or its start).
 ColourSpace declaredColourSpace(const QByteArray& file);
+
+// The ICC profile spread over a JPEG file's APP2 segments (their payloads,
+// "ICC_PROFILE\0", sequence number, count, data), in any order; empty when
+// a piece is missing, repeated or out of range, or there is none.
+QByteArray jpegIccProfile(const QList<QByteArray>& app2Payloads);
 
 // A zlib stream inflated, at most maxBytes of it; empty when the stream is
 // damaged or inflates to more.
