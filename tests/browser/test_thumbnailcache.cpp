@@ -5,6 +5,7 @@
 #include "browser/thumbnailcache.h"
 #include "browser/thumbnailloader.h"
 #include "picture/pictureservice.h"
+#include "support/colourtest.h"
 #include "support/exifbuilder.h"
 #include "support/testutil.h"
 
@@ -424,5 +425,48 @@ TEST_F(LoaderTest, AHeifFilesOwnThumbnailStandsInWhenLargeEnough) {
         EXPECT_EQ(entry.size(), QSize(128, 96));
         EXPECT_EQ(entry.text(QStringLiteral("Thumb::Image::Width")), QStringLiteral("640"));
         EXPECT_TRUE(near(entry.pixel(64, 48), c.cell));
+    }
+}
+
+TEST_F(LoaderTest, EntriesAreInSrgbAndCellsInTheDisplaysColours) {
+    // A green stored in Adobe RGB, on a monitor with a profile of its own.
+    const QByteArray adobe = colourtest::colordProfile(QStringLiteral("AdobeRGB1998.icc"));
+    const QByteArray monitor = colourtest::monitorProfile();
+    ctx.pictures().setDisplayColours(ColourSpace::fromIcc(monitor));
+    const QColor stored = QColor(40, 160, 90);
+    const QImage swatch = filled({4, 4}, stored);
+    const QColor inSrgb = colourtest::reference(photos, swatch, adobe).pixelColor(1, 1);
+    const QColor onMonitor = colourtest::reference(photos, swatch, adobe, monitor).pixelColor(1, 1);
+    ASSERT_GT(std::abs(inSrgb.red() - stored.red()) + std::abs(inSrgb.green() - stored.green()),
+              20);
+    const auto close = [](QColor a, QColor b, int tolerance) {
+        return std::abs(a.red() - b.red()) <= tolerance &&
+               std::abs(a.green() - b.green()) <= tolerance &&
+               std::abs(a.blue() - b.blue()) <= tolerance;
+    };
+    // Decoded by the service (PNG), and from a camera's thumbnail (JPEG,
+    // the photo itself red).
+    const QString png = testutil::writeFile(
+        photos, QStringLiteral("adobe.png"),
+        colourtest::pngWithChunk(testutil::readFile([&] {
+                                     const QString p = photos.filePath(QStringLiteral("s.png"));
+                                     filled({600, 400}, stored).save(p);
+                                     return p;
+                                 }()),
+                                 "iCCP", colourtest::iccpChunk(adobe)));
+    const QString jpeg = testutil::writeFile(
+        photos, QStringLiteral("adobe.jpg"),
+        colourtest::jpegWithProfile(
+            testutil::withExifThumbnail(testutil::jpegBytes(filled({600, 400}, Qt::red)),
+                                        testutil::jpegBytes(filled({160, 107}, stored), 98)),
+            adobe));
+    for (const QString& path : {png, jpeg}) {
+        SCOPED_TRACE(path.toStdString());
+        for (int pass = 0; pass < 2; ++pass) { // made, then read from the cache
+            const QImage cell = load({path}).at(0);
+            ASSERT_TRUE(testutil::waitUntil([&] { return QFile::exists(cache.normalPath(path)); }));
+            EXPECT_TRUE(close(cell.pixelColor(16, 16), onMonitor, 4)) << pass;
+            EXPECT_TRUE(close(QImage(cache.normalPath(path)).pixelColor(20, 20), inSrgb, 4));
+        }
     }
 }

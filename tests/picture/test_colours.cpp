@@ -7,6 +7,7 @@
 #include "picture/colourprofiles.h"
 #include "picture/colourtransform.h"
 #include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
 #include "support/colourtest.h"
 #include "support/testutil.h"
 
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include <libheif/heif.h>
 
@@ -237,4 +239,47 @@ TEST(Colours, EveryDeclarationMatchesTheReferenceWithinDeltaE) {
             EXPECT_GT(deltaE2000(shown.image, raw.image, display).mean, 2.0);
         }
     }
+}
+
+TEST(Colours, TheServiceGivesTheDisplaysColoursAndSrgbOnRequest) {
+    QTemporaryDir dir;
+    const QImage picture = pattern();
+    const QByteArray p3 = displayP3Profile();
+    const QByteArray monitor = monitorProfile();
+    const QString path = png(dir, "p3.png", picture, {{"iCCP", iccpChunk(p3)}});
+    const QImage inSrgb = reference(dir, picture, p3);
+    const QImage onMonitor = reference(dir, picture, p3, monitor);
+    PictureService service;
+    QObject owner;
+    const auto fetch = [&](const PictureRequest& r) {
+        std::optional<Picture> got;
+        service.request(&owner, r, [&](const PictureResult& res) { got = res.picture; });
+        EXPECT_TRUE(testutil::waitUntil([&] { return got.has_value(); }, 20000));
+        return got.value_or(Picture());
+    };
+    const auto within = [](const QImage& a, const QImage& b, const QByteArray& space) {
+        const DeltaE e = deltaE2000(a, b, space);
+        return e.mean <= 1.5 && e.max <= 3;
+    };
+    service.setDisplayColours(ColourSpace::fromIcc(monitor));
+    // Whole, then reduced copies made from the picture kept whole.
+    const Picture whole = fetch(PictureRequest::full(path));
+    EXPECT_EQ(whole.colours, service.displayColours());
+    EXPECT_TRUE(within(whole.image, onMonitor, monitor));
+    const Picture wholeSrgb = fetch(PictureRequest::full(path).inSrgb());
+    EXPECT_TRUE(wholeSrgb.colours.isSrgb());
+    EXPECT_TRUE(within(wholeSrgb.image, inSrgb, {}));
+    const QSize half = picture.size() / 2;
+    const auto scaled = [half](const QImage& img) {
+        return img.scaled(half, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    EXPECT_TRUE(
+        within(fetch(PictureRequest::fitted(path, half)).image, scaled(onMonitor), monitor));
+    EXPECT_TRUE(
+        within(fetch(PictureRequest::fitted(path, half).inSrgb()).image, scaled(inSrgb), {}));
+    // Another monitor profile: the next pictures follow it.
+    service.setDisplayColours(ColourSpace());
+    const Picture after = fetch(PictureRequest::full(path));
+    EXPECT_TRUE(after.colours.isSrgb());
+    EXPECT_TRUE(within(after.image, inSrgb, {}));
 }

@@ -284,16 +284,16 @@ QImage reference(const QTemporaryDir& dir, const QImage& picture, const QByteArr
         return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
     };
     const QString src = stem + QStringLiteral("-src.icc"), dst = stem + QStringLiteral("-dst.icc");
-    if (!write(src, source) || (!target.isEmpty() && !write(dst, target)))
+    if ((!source.isEmpty() && !write(src, source)) || (!target.isEmpty() && !write(dst, target)))
         return QImage();
-    const QStringList args = {QStringLiteral("-i") + src,
-                              target.isEmpty() ? QStringLiteral("-o*sRGB")
-                                               : QStringLiteral("-o") + dst,
-                              perceptual ? QStringLiteral("-t0") : QStringLiteral("-t1"),
-                              QStringLiteral("-b"),
-                              QStringLiteral("-w8"),
-                              in,
-                              out};
+    const QStringList args = {
+        source.isEmpty() ? QStringLiteral("-i*sRGB") : QStringLiteral("-i") + src,
+        target.isEmpty() ? QStringLiteral("-o*sRGB") : QStringLiteral("-o") + dst,
+        perceptual ? QStringLiteral("-t0") : QStringLiteral("-t1"),
+        QStringLiteral("-b"),
+        QStringLiteral("-w8"),
+        in,
+        out};
     if (!run(QStringLiteral("tificc"), args))
         return QImage();
     return QImage(out).convertToFormat(QImage::Format_RGB32);

@@ -42,7 +42,7 @@ QByteArray bigEndian32(quint32 v);
 // Runs a program to its end (a minute at most); whether it succeeded.
 bool run(const QString& program, const QStringList& arguments);
 
-// The picture's pixels in `source` (a profile) converted by tificc to
+// The picture's pixels in `source` (a profile; empty: sRGB) converted by tificc to
 // `target` (a profile; empty: sRGB), relative colorimetric with black-point
 // compensation or perceptual. Null when tificc fails.
 QImage reference(const QTemporaryDir& dir, const QImage& picture, const QByteArray& source,
