@@ -32,6 +32,9 @@ PACKAGES=(
   libsane-dev libsane1
   # the thumbnail cache's PNG files (plain text chunks, RGBA)
   libpng-dev
+  # colour management: lcms2, the monitor's profile read through XCB; the
+  # tests' reference tools (tificc, jpgicc) and profiles (colord-data)
+  liblcms2-dev libxcb1-dev liblcms2-utils colord-data
   # thumbnail benchmark yardstick
   libvips-tools
   # tests; gdb prints the stacks of a test that runs out of time

@@ -3,6 +3,7 @@
 // can be used by several threads at once).
 #include "picture/colourtransform.h"
 
+#include "picture/colourkernel.h"
 #include "picture/colourprofiles.h"
 
 #include <QThread>
@@ -20,17 +21,6 @@ namespace lumenta {
 
 using colour::Profile;
 
-// The fast path: curves to linear light, a matrix, curves back, through
-// tables.
-struct ColourTransform::MatrixShaper {
-    static constexpr int kOutSteps = 16384; // linear light in 1/16384ths
-    float toLinear[3][256];
-    float matrix[3][3]; // target linear rgb from source linear rgb
-    uchar fromLinear[3][kOutSteps + 1];
-
-    void run(const uchar* in, uchar* out, int width) const;
-};
-
 namespace {
 
 using Pixels = ColourPixels;
@@ -40,13 +30,13 @@ constexpr cmsUInt32Number kRgb32 = TYPE_BGRA_8;
 constexpr cmsUInt32Number kRgb32Premultiplied = TYPE_BGRA_8_PREMUL;
 constexpr cmsUInt32Number kGreyInRgb32 =
     COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3);
-constexpr int kRed = 2, kGreen = 1, kBlue = 0, kAlpha = 3;
+constexpr int kAlpha = 3;
 #else
 constexpr cmsUInt32Number kRgb32 = TYPE_ARGB_8;
 constexpr cmsUInt32Number kRgb32Premultiplied = TYPE_ARGB_8_PREMUL;
 constexpr cmsUInt32Number kGreyInRgb32 =
     COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(3) | DOSWAP_SH(1);
-constexpr int kRed = 1, kGreen = 2, kBlue = 3, kAlpha = 0;
+constexpr int kAlpha = 0;
 #endif
 
 // Pictures converted on one thread up to this many pixels.
@@ -134,65 +124,6 @@ std::vector<uchar> checkColours(bool grey) {
     return rgb;
 }
 
-void invert(const double m[3][3], double out[3][3]) {
-    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-    const double k = det != 0 ? 1 / det : 0;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
-            const int a = (j + 1) % 3, b = (j + 2) % 3, c = (i + 1) % 3, d = (i + 2) % 3;
-            out[i][j] = k * (m[a][c] * m[b][d] - m[a][d] * m[b][c]);
-        }
-}
-
-// The curves and colorants of a matrix-and-curves RGB profile.
-bool matrixAndCurves(cmsHPROFILE p, cmsToneCurve* curves[3], double m[3][3]) {
-    if (cmsGetColorSpace(p) != cmsSigRgbData || !cmsIsMatrixShaper(p))
-        return false;
-    const cmsTagSignature trc[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
-    const cmsTagSignature xyz[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
-                                    cmsSigBlueColorantTag};
-    for (int c = 0; c < 3; ++c) {
-        curves[c] = static_cast<cmsToneCurve*>(cmsReadTag(p, trc[c]));
-        const auto* v = static_cast<const cmsCIEXYZ*>(cmsReadTag(p, xyz[c]));
-        if (!curves[c] || !v)
-            return false;
-        m[0][c] = v->X, m[1][c] = v->Y, m[2][c] = v->Z;
-    }
-    return true;
-}
-
-std::unique_ptr<ColourTransform::MatrixShaper> makeMatrixShaper(cmsHPROFILE src, cmsHPROFILE dst) {
-    cmsToneCurve *in[3], *out[3];
-    double ms[3][3], md[3][3], mdInverse[3][3];
-    if (!matrixAndCurves(src, in, ms) || !matrixAndCurves(dst, out, md))
-        return nullptr;
-    invert(md, mdInverse);
-    auto k = std::make_unique<ColourTransform::MatrixShaper>();
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
-            double sum = 0;
-            for (int n = 0; n < 3; ++n)
-                sum += mdInverse[i][n] * ms[n][j];
-            k->matrix[i][j] = float(sum);
-        }
-    for (int c = 0; c < 3; ++c) {
-        for (int v = 0; v < 256; ++v)
-            k->toLinear[c][v] = cmsEvalToneCurveFloat(in[c], float(v / 255.0));
-        cmsToneCurve* back = cmsReverseToneCurve(out[c]);
-        if (!back)
-            return nullptr;
-        for (int s = 0; s <= ColourTransform::MatrixShaper::kOutSteps; ++s) {
-            const float e = cmsEvalToneCurveFloat(
-                back, float(double(s) / ColourTransform::MatrixShaper::kOutSteps));
-            k->fromLinear[c][s] = uchar(std::lround(std::clamp(e, 0.0f, 1.0f) * 255));
-        }
-        cmsFreeToneCurve(back);
-    }
-    return k;
-}
-
 struct Cache {
     std::mutex mutex;
     std::deque<std::pair<QByteArray, std::shared_ptr<const ColourTransform>>> kept;
@@ -204,26 +135,6 @@ Cache& cache() {
 }
 
 } // namespace
-
-void ColourTransform::MatrixShaper::run(const uchar* in, uchar* out, int width) const {
-    constexpr float kScale = kOutSteps;
-    const auto index = [](float v) {
-        const int i = int(v * kScale + 0.5f);
-        return i < 0 ? 0 : i > kOutSteps ? kOutSteps : i;
-    };
-    for (int x = 0; x < width; ++x, in += 4, out += 4) {
-        const float r = toLinear[0][in[kRed]], g = toLinear[1][in[kGreen]],
-                    b = toLinear[2][in[kBlue]];
-        const float R = matrix[0][0] * r + matrix[0][1] * g + matrix[0][2] * b;
-        const float G = matrix[1][0] * r + matrix[1][1] * g + matrix[1][2] * b;
-        const float B = matrix[2][0] * r + matrix[2][1] * g + matrix[2][2] * b;
-        const uchar alpha = in[kAlpha];
-        out[kRed] = fromLinear[0][index(R)];
-        out[kGreen] = fromLinear[1][index(G)];
-        out[kBlue] = fromLinear[2][index(B)];
-        out[kAlpha] = alpha;
-    }
-}
 
 struct ColourTransform::Private {
     // Makes the transform for a pair not in the cache (under its lock).
@@ -290,18 +201,17 @@ struct ColourTransform::Private {
                 return nullptr;
             if (!grey && intent == INTENT_RELATIVE_COLORIMETRIC &&
                 (pixels == Pixels::Rgb32 || pixels == Pixels::Argb32)) {
-                if (auto fast = makeMatrixShaper(src.get(), dst.get())) {
-                    std::vector<uchar> px(size_t(n) * 4), fastOut(rgb.size());
-                    for (int i = 0; i < n; ++i) {
-                        px[size_t(i) * 4 + kRed] = rgb[size_t(i) * 3];
-                        px[size_t(i) * 4 + kGreen] = rgb[size_t(i) * 3 + 1];
-                        px[size_t(i) * 4 + kBlue] = rgb[size_t(i) * 3 + 2];
-                    }
+                if (auto fast = MatrixShaper::make(src.get(), dst.get())) {
+                    std::vector<QRgb> px(static_cast<size_t>(n));
+                    std::vector<uchar> fastOut(rgb.size());
+                    for (int i = 0; i < n; ++i)
+                        px[size_t(i)] = qRgb(rgb[size_t(i) * 3], rgb[size_t(i) * 3 + 1],
+                                             rgb[size_t(i) * 3 + 2]);
                     fast->run(px.data(), px.data(), n);
                     for (int i = 0; i < n; ++i) {
-                        fastOut[size_t(i) * 3] = px[size_t(i) * 4 + kRed];
-                        fastOut[size_t(i) * 3 + 1] = px[size_t(i) * 4 + kGreen];
-                        fastOut[size_t(i) * 3 + 2] = px[size_t(i) * 4 + kBlue];
+                        fastOut[size_t(i) * 3] = uchar(qRed(px[size_t(i)]));
+                        fastOut[size_t(i) * 3 + 1] = uchar(qGreen(px[size_t(i)]));
+                        fastOut[size_t(i) * 3 + 2] = uchar(qBlue(px[size_t(i)]));
                     }
                     if (within(out, fastOut))
                         t->m_fast = std::move(fast);
@@ -347,7 +257,8 @@ void ColourTransform::apply(const uchar* in, qsizetype inStride, uchar* out, qsi
         return;
     if (m_fast) {
         for (int y = 0; y < rows; ++y)
-            m_fast->run(in + y * inStride, out + y * outStride, width);
+            m_fast->run(reinterpret_cast<const QRgb*>(in + y * inStride),
+                        reinterpret_cast<QRgb*>(out + y * outStride), width);
         return;
     }
     const cmsUInt32Number bytesPerPixel =

@@ -35,6 +35,8 @@ enum class ColourPixels {
     InvertedCmyk,        // JPEG CMYK as Adobe writes it (255 for no ink), to RGB32
 };
 
+struct MatrixShaper; // picture/colourkernel.h
+
 class ColourTransform {
 public:
     // The conversion from source to target for such pixels, shared and
@@ -60,7 +62,6 @@ public:
     // a level on a grid of colours).
     bool isFastPath() const { return m_fast != nullptr; }
 
-    struct MatrixShaper;
     struct Private;
 
 private:

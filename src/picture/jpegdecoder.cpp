@@ -267,13 +267,15 @@ bool run(Session& s) {
     const ColourTransform* colours = s.colours.get();
     const ColourTransform* afterCmyk = s.afterCmyk.get();
     const bool straight = orientation == 1 && xOffset == 0 && decoded.width() == rowPixels;
-    const bool direct = straight && !cmyk && !colours;
+    const bool direct = straight && !cmyk;
+    // Rows decoded into the picture have their colours converted there.
+    const bool inPlace = direct && colours;
     const bool announce =
         !reduced && s.progress && decoded == stored && (orientation == 1 || orientation == 2);
     // Turning or converting strips: on a second thread for large pictures,
     // which then announces the rows it has placed.
-    const bool pipelined =
-        !direct && qint64(decoded.width()) * decoded.height() >= kPipelineFromPixels;
+    const bool pipelined = (!direct || inPlace) &&
+                           qint64(decoded.width()) * decoded.height() >= kPipelineFromPixels;
     if (announce)
         s.progress->rowsStarted(s.image);
     const size_t stripBytes = size_t(rowPixels) * bpp * kStripRows;
@@ -283,19 +285,23 @@ bool run(Session& s) {
     // libjpeg leaves by longjmp (the transforms are kept by the session).
     LoadProgress* const progress = announce && pipelined ? s.progress : nullptr;
     s.place = [=](uchar* strip, int y0, int n) {
+        if (inPlace) {
+            colours->apply(strip, rowPixels, n, bpl);
+            if (progress)
+                progress->rowsDecoded(y0 + n);
+            return;
+        }
         const qsizetype stripBpl = qsizetype(rowPixels) * bpp;
         if (cmyk && !colours) {
             for (int i = 0; i < n; ++i)
                 cmykToRgb32(strip + i * stripBpl, rowPixels);
-            if (afterCmyk)
-                afterCmyk->apply(strip, rowPixels, n, stripBpl);
         }
         if (colours && straight) {
             // Converted straight into the picture.
             colours->apply(strip, stripBpl, bits + y0 * bpl, bpl, rowPixels, n);
         } else {
-            if (colours)
-                colours->apply(strip, rowPixels, n, stripBpl);
+            if (colours || afterCmyk)
+                (colours ? colours : afterCmyk)->apply(strip, rowPixels, n, stripBpl);
             if (bpp == 4)
                 placeStoredRows(reinterpret_cast<const quint32*>(strip) + xOffset, rowPixels, y0, n,
                                 decoded, orientation, reinterpret_cast<quint32*>(bits), bpl / 4);
@@ -306,7 +312,8 @@ bool run(Session& s) {
             progress->rowsDecoded(y0 + n);
     };
     if (pipelined)
-        s.pipeline = std::make_unique<StripPipeline>(kPipelineStrips, stripBytes, s.place);
+        s.pipeline = std::make_unique<StripPipeline>(inPlace ? 1 : kPipelineStrips,
+                                                     inPlace ? 0 : stripBytes, s.place);
 
     JSAMPROW rows[kStripRows];
     while (leadRows > 0) {
@@ -320,7 +327,9 @@ bool run(Session& s) {
     int done = 0;
     while (done < decoded.height()) {
         const int want = qMin(kStripRows, decoded.height() - done);
-        uchar* strip = direct ? nullptr : s.pipeline ? s.pipeline->acquire() : s.strip.data();
+        uchar* strip = direct             ? bits + qsizetype(done) * bpl
+                       : s.pipeline ? s.pipeline->acquire()
+                                    : s.strip.data();
         for (int i = 0; i < want; ++i)
             rows[i] =
                 direct ? bits + qsizetype(done + i) * bpl : strip + size_t(i) * rowPixels * bpp;
@@ -333,7 +342,7 @@ bool run(Session& s) {
         }
         if (s.pipeline)
             s.pipeline->submit(strip, done, got);
-        else if (!direct)
+        else if (!direct || inPlace)
             s.place(strip, done, got);
         done += got;
         if (announce && !s.pipeline)
