@@ -74,9 +74,9 @@ cmsPipeline* tablePipeline(cmsHTRANSFORM t, int inputs, int outputs, int points,
 // Perceptual rendering of the table profile: a little less chroma, lighter
 // shadows (v4 Lab encoding: a and b centred on 32896).
 void softer(cmsUInt16Number* lab) {
-    lab[0] = cmsUInt16Number(2000 + lab[0] * 0.96);
+    lab[0] = cmsUInt16Number(4000 + lab[0] * 0.92);
     for (int k = 1; k < 3; ++k)
-        lab[k] = cmsUInt16Number(32896 + (int(lab[k]) - 32896) * 0.9);
+        lab[k] = cmsUInt16Number(32896 + (int(lab[k]) - 32896) * 0.75);
 }
 
 } // namespace
