@@ -34,8 +34,13 @@ PACKAGES=(
   libpng-dev
   # thumbnail benchmark yardstick
   libvips-tools
+  # native Wayland; the cursor theme the busy pointer comes from there
+  qt6-wayland adwaita-icon-theme
   # tests; gdb prints the stacks of a test that runs out of time
   libgtest-dev googletest xvfb xauth xdotool gdb procps
+  # smoke tests on a headless Wayland compositor, with and without a window
+  # manager on X11, and their screen grabs
+  weston openbox x11-utils imagemagick
   # printing tests: a private print server with a PDF queue, PDF rendering
   cups-daemon cups-client cups-filters poppler-utils
 )
