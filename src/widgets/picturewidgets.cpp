@@ -101,9 +101,12 @@ void StretchImage::setImage(const QImage& image) {
 }
 
 const QPixmap& StretchImage::scaled() {
-    if (!m_image.isNull() && (m_scaled.isNull() || m_scaled.size() != size()) &&
-        !size().isEmpty()) {
-        m_scaled = QPixmap::fromImage(scaledSmooth(m_image, size()));
+    // Stretched to the device pixels it covers, so a scaled screen does not
+    // enlarge it once more.
+    const QSize target = deviceSize(size(), deviceRatio(this));
+    if (!m_image.isNull() && (m_scaled.isNull() || m_scaled.size() != target) &&
+        !target.isEmpty()) {
+        m_scaled = QPixmap::fromImage(scaledSmooth(m_image, target));
     }
     return m_scaled;
 }
@@ -113,7 +116,7 @@ void StretchImage::paintEvent(QPaintEvent*) {
     if (pm.isNull())
         return;
     QPainter p(this);
-    p.drawPixmap(0, 0, pm);
+    drawImageAtDevicePixels(p, QPointF(0, 0), pm.toImage());
 }
 
 void StretchImage::mouseDoubleClickEvent(QMouseEvent* e) {
