@@ -4,8 +4,11 @@
 #include "browser/panelgeometry.h"
 #include "browser/pictureprobe.h"
 #include "picture/pictureservice.h"
+#include "widgets/devicepixels.h"
 
 #include <QThread>
+#include <QWidget>
+#include <cmath>
 
 namespace lumenta {
 
@@ -13,6 +16,8 @@ ThumbnailLoader::ThumbnailLoader(AppContext& ctx, const ThumbnailCache& cache, Q
     : QObject(parent), m_ctx(ctx), m_cache(cache),
       m_generation(std::make_shared<std::atomic<quint64>>(0)) {
     m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    // Cells are made for the screen of the window they are drawn in.
+    m_ratio = deviceRatio(qobject_cast<QWidget*>(parent));
 }
 
 ThumbnailLoader::~ThumbnailLoader() {
@@ -22,11 +27,13 @@ ThumbnailLoader::~ThumbnailLoader() {
     m_pool.waitForDone();
 }
 
-QImage ThumbnailLoader::cellImage(const QImage& entry) {
+QImage ThumbnailLoader::cellImage(const QImage& entry, qreal ratio) {
     if (entry.isNull())
         return QImage();
-    return entry.scaled(panel::kThumbSide, panel::kThumbSide, Qt::IgnoreAspectRatio,
-                        Qt::SmoothTransformation);
+    const int side = int(std::lround(panel::kThumbSide * ratio));
+    QImage cell = entry.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    cell.setDevicePixelRatio(ratio);
+    return cell;
 }
 
 void ThumbnailLoader::cancel() {
@@ -63,7 +70,7 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
         miss.mimeType = probe.mimeType();
         if (cached) {
             if (const std::optional<QImage> entry = m_cache.lookup(path, miss.stamp)) {
-                thumbnail = cellImage(*entry);
+                thumbnail = cellImage(*entry, m_ratio);
                 found = true;
             }
         }
@@ -106,7 +113,7 @@ void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path
             cache.store(path, miss.stamp, entry, naturalSize, miss.mimeType);
         writing->fetch_sub(1);
     });
-    deliver(generation, index, cellImage(entry));
+    deliver(generation, index, cellImage(entry, m_ratio));
 }
 
 void ThumbnailLoader::deliver(quint64 generation, int index, const QImage& thumbnail) {

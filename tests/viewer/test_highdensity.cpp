@@ -3,6 +3,8 @@
 // per device pixel wherever it is shown, and fitting counts device pixels.
 #include "browser/frmpicviewer.h"
 #include "browser/largepictureview.h"
+#include "browser/panelgeometry.h"
+#include "browser/thumbnailsurface.h"
 #include "fullscreen/frmplecr.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
@@ -10,6 +12,7 @@
 #include "widgets/picturewidgets.h"
 
 #include <QDir>
+#include <QFile>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -116,6 +119,15 @@ TEST_F(HighDensity, FullScreenNaturalSizeAndLargestFitInDevicePixels) {
 }
 
 TEST_F(HighDensity, BrowserOwnSizeEnlargedViewAndGlass) {
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(appDir.filePath(QStringLiteral("cache"))));
+    // Stripes two pixels wide: its 48-pixel thumbnail (32 pixels at 1.5)
+    // keeps them, one device pixel each, only when made at the screen's
+    // device pixels.
+    QImage stripes(96, 96, QImage::Format_RGB32);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x)
+            stripes.setPixel(x, y, (x / 2) % 2 ? 0xffffffff : 0xff000000);
+    ASSERT_TRUE(stripes.save(QDir(browse).filePath(QStringLiteral("rayures.bmp"))));
     FrmPicViewer b(ctx, browse);
     b.show();
     ASSERT_TRUE(testutil::waitUntil([&] { return b.isIdle(); }, 20000));
@@ -126,6 +138,17 @@ TEST_F(HighDensity, BrowserOwnSizeEnlargedViewAndGlass) {
                       b.FilList->visualItemRect(items.first()).center());
     ASSERT_TRUE(testutil::waitUntil([&] { return b.isIdle() && !b.ShownPicPath.isEmpty(); }));
     EXPECT_EQ(b.picViewX->size(), QSize(41, 28));
+    // The second cell of the lot: black and white device pixels in turn,
+    // none grey.
+    const QImage& canvas = b.picListX->canvas();
+    ASSERT_EQ(canvas.size(), QSize(408, 1512));
+    const QPoint cell = panel::cellOrigin(1, 2) * kRatio;
+    int wrong = 0;
+    for (int x = 0; x < 48; ++x) {
+        const int level = qGray(canvas.pixel(cell.x() + x, cell.y() + 24));
+        wrong += x % 2 ? level < 240 : level > 16;
+    }
+    EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(showsOneToOne(grabbed(b.picViewZ), picture));
 
     b.cmdViewLarge->click();
