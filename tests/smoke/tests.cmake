@@ -45,3 +45,14 @@ set_tests_properties(smoke.ScaleTwoKeepsPicturePixels smoke.ScaleTwoKeepsPicture
 add_test(NAME smoke.Wayland
          COMMAND ${smoke_watchdog_120} bash ${CMAKE_CURRENT_LIST_DIR}/wayland.sh $<TARGET_FILE:lumenta-driven>)
 set_tests_properties(smoke.Wayland PROPERTIES TIMEOUT ${smoke_timeout_120})
+
+# The X11 smoke tests again on a headless Wayland compositor.
+foreach(case start cmdline signal)
+  set(name_start StartAndQuitOnWayland)
+  set(name_cmdline CommandLineOnWayland)
+  set(name_signal QuitOnSignalOnWayland)
+  add_test(NAME smoke.${name_${case}}
+           COMMAND ${smoke_watchdog_120} bash ${CMAKE_CURRENT_LIST_DIR}/onwayland.sh ${case}
+                   $<TARGET_FILE:lumenta-driven> ${LUMENTA_FIXTURES})
+  set_tests_properties(smoke.${name_${case}} PROPERTIES TIMEOUT ${smoke_timeout_120})
+endforeach()

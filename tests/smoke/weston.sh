@@ -46,8 +46,11 @@ start_driven() {
   mkdir -p "$driver_dir"
   rm -f "$driver_dir/in" "$driver_dir/out"
   mkfifo "$driver_dir/in" "$driver_dir/out"
-  # No X server to fall back on: the program must be on Wayland.
-  env -u DISPLAY -u QT_QPA_PLATFORM LUMENTA_DRIVER="$driver_dir" \
+  # No X server to fall back on: the program must be on Wayland. Qt's
+  # Wayland text input needs a seat, which the headless compositor has
+  # not (a click in a text box would end the program): the compose input
+  # method stands in for it.
+  env -u DISPLAY -u QT_QPA_PLATFORM QT_IM_MODULE=compose LUMENTA_DRIVER="$driver_dir" \
     "$program" "$@" >>"$dir/out.log" 2>&1 &
   pid=$!
 }
