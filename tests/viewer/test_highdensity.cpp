@@ -5,7 +5,10 @@
 #include "browser/largepictureview.h"
 #include "browser/panelgeometry.h"
 #include "browser/thumbnailsurface.h"
+#include "dialogs/commondialog.h"
 #include "fullscreen/frmplecr.h"
+#include "slideshow/ecrdiapo.h"
+#include "slideshow/slideshowhost.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -160,4 +163,24 @@ TEST_F(HighDensity, BrowserOwnSizeEnlargedViewAndGlass) {
     const QImage& glass = b.picViewLarge->glass();
     EXPECT_EQ(glass.size(), QSize(225, 225));
     EXPECT_EQ(glass.devicePixelRatio(), kRatio);
+}
+
+TEST_F(HighDensity, SlideshowNaturalSizeRule) {
+    FileList files;
+    files.setPath(browse);
+    CommonDialog cmdialog{dialogs};
+    SlideshowHost host;
+    host.files = &files;
+    host.dialog = &cmdialog;
+    ctx.state.settings.SlideSizeMode = 1;
+    ctx.state.settings.SlideShowFileName = 0;
+    ctx.state.settings.SlidePauseSeconds = 60;
+    EcrDiapo show(ctx, host);
+    QSignalSpy displayed(&show, &EcrDiapo::pictureDisplayed);
+    show.show();
+    show.activateWindow();
+    ASSERT_TRUE(testutil::waitUntil([&] { return !displayed.isEmpty(); }));
+    ASSERT_TRUE(show.isPictureShown());
+    EXPECT_TRUE(showsOneToOne(grabbed(&show), picture));
+    QTest::keyClick(&show, Qt::Key_Escape);
 }
