@@ -41,6 +41,8 @@ PACKAGES=(
   # smoke tests on a headless Wayland compositor, with and without a window
   # manager on X11, and their screen grabs
   weston openbox x11-utils imagemagick
+  # camera thumbnails written into test photos
+  libimage-exiftool-perl
   # printing tests: a private print server with a PDF queue, PDF rendering
   cups-daemon cups-client cups-filters poppler-utils
 )

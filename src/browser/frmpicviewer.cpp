@@ -114,8 +114,8 @@ void FrmPicViewer::setThumbnailCacheRoot(const QString& root) {
 }
 
 bool FrmPicViewer::isIdle() const {
-    return !m_listing && !m_buildingTable && !m_viewLoading && m_nextToDraw >= LotPicCount &&
-           !m_thumbnails->writing();
+    return !m_listing && !DirList->isListing() && !m_buildingTable && !m_viewLoading &&
+           m_nextToDraw >= LotPicCount && !m_thumbnails->writing();
 }
 
 void FrmPicViewer::createControls() {

@@ -1,6 +1,7 @@
 #include "browser/thumbnailloader.h"
 
 #include "app/appcontext.h"
+#include "browser/embeddedthumbnail.h"
 #include "browser/panelgeometry.h"
 #include "browser/pictureprobe.h"
 #include "picture/pictureservice.h"
@@ -74,6 +75,8 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
                 found = true;
             }
         }
+        if (!found && probe.format == "jpeg")
+            return fromEmbedded(generation, index, path, miss, cached);
     }
     QMetaObject::invokeMethod(
         this,
@@ -84,6 +87,35 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
                 decode(generation, index, path, miss);
         },
         Qt::QueuedConnection);
+}
+
+// On a worker: a camera's photo fills its cell from the thumbnail stored in
+// it, when that is large enough for a cache entry; the photo is decoded
+// otherwise.
+void ThumbnailLoader::fromEmbedded(quint64 generation, int index, const QString& path,
+                                   const Miss& miss, bool cached) {
+    const std::optional<EmbeddedThumbnail> embedded =
+        jpegEmbeddedThumbnail(path, ThumbnailCache::kNormalSide);
+    if (!embedded) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, index, path, miss] { decode(generation, index, path, miss); },
+            Qt::QueuedConnection);
+        return;
+    }
+    const QImage entry = ThumbnailCache::normalImage(embedded->image);
+    if (cached)
+        m_writing.fetch_add(1);
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, index, cell = cellImage(entry, m_ratio)] {
+            deliver(generation, index, cell);
+        },
+        Qt::QueuedConnection);
+    // The entry carries the photo's own date, as one made from the photo.
+    if (cached) {
+        m_cache.store(path, miss.stamp, entry, embedded->natural, miss.mimeType);
+        m_writing.fetch_sub(1);
+    }
 }
 
 void ThumbnailLoader::decode(quint64 generation, int index, const QString& path, const Miss& miss) {

@@ -1,8 +1,10 @@
 #pragma once
 // Makes the 32 x 32 thumbnails of one lot. Each file is first looked up in
-// the desktop's thumbnail cache (on worker threads); the files it does not
-// hold are asked of the picture service (decoded reduced, on every core),
-// and their cache entries written. Thumbnails
+// the desktop's thumbnail cache (on worker threads); a JPEG it does not hold
+// is made from the thumbnail its camera stored in it, when that is large
+// enough for a cache entry; the other files are asked of the picture service
+// (decoded reduced, on every core; a HEIF file's own thumbnail stands in
+// there), and their cache entries written. Thumbnails
 // come back by ready() in any order; a new load() or cancel() drops
 // everything still under way.
 #include "browser/thumbnailcache.h"
@@ -47,6 +49,8 @@ private:
         QString mimeType;
     };
     void lookUp(quint64 generation, int index, const QString& path);
+    void fromEmbedded(quint64 generation, int index, const QString& path, const Miss& miss,
+                      bool cached);
     void decode(quint64 generation, int index, const QString& path, const Miss& miss);
     void decoded(quint64 generation, int index, const QString& path, const Miss& miss,
                  const QImage& picture, QSize naturalSize);
