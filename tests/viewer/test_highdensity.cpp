@@ -9,6 +9,7 @@
 #include "fullscreen/frmplecr.h"
 #include "slideshow/ecrdiapo.h"
 #include "slideshow/slideshowhost.h"
+#include "support/listutil.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -16,7 +17,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -134,11 +134,7 @@ TEST_F(HighDensity, BrowserOwnSizeEnlargedViewAndGlass) {
     FrmPicViewer b(ctx, browse);
     b.show();
     ASSERT_TRUE(testutil::waitUntil([&] { return b.isIdle(); }, 20000));
-    const QList<QListWidgetItem*> items =
-        b.FilList->findItems(QStringLiteral("damier.bmp"), Qt::MatchExactly);
-    ASSERT_EQ(items.size(), 1);
-    QTest::mouseClick(b.FilList->viewport(), Qt::LeftButton, {},
-                      b.FilList->visualItemRect(items.first()).center());
+    ASSERT_TRUE(testutil::clickName(b.FilList, QStringLiteral("damier.bmp")));
     ASSERT_TRUE(testutil::waitUntil([&] { return b.isIdle() && !b.ShownPicPath.isEmpty(); }));
     EXPECT_EQ(b.picViewX->size(), QSize(41, 28));
     // The second cell of the lot: black and white device pixels in turn,
