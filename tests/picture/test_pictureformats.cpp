@@ -74,7 +74,7 @@ QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) 
         const QByteArray chunk = "eXIf" + exifTurnedRight();
         bytes.insert(33, bigEndian(quint32(chunk.size() - 4)) + chunk + bigEndian(crc32(chunk)));
         testutil::writeFile(dir, QStringLiteral("q.png"), bytes);
-    } else if (ext == QLatin1String("tga")) { // Qt reads TGA but cannot write it
+    } else if (ext == QLatin1String("tga")) { // built by hand, top row first
         QByteArray tga(18, '\0');
         tga[2] = 2, tga[12] = 64, tga[14] = 48, tga[16] = 24, tga[17] = 0x20; // top-down
         for (int y = 0; y < 48; ++y)
@@ -84,7 +84,7 @@ QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) 
                 tga += char(qGreen(c));
                 tga += char(qRed(c));
             }
-        tga += QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.", 18); // Qt wants TGA 2.0
+        tga += QByteArray(8, '\0') + QByteArray("TRUEVISION-XFILE.", 18); // the 2.0 footer
         testutil::writeFile(dir, QStringLiteral("q.tga"), tga);
     } else if (ext.startsWith(QLatin1String("svg"))) {
         QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='48'>"
