@@ -21,6 +21,8 @@ PACKAGES=(
   # HEIC/HEIF, AVIF and JPEG XL (decoded in a helper process); the encoders
   # the tests make their samples with and heif-convert, the benchmark's yardstick
   libheif-dev libjxl-dev libheif-examples libjxl-tools
+  # libde265 (libheif's HEVC decoder), driven with a thread per processor
+  libde265-dev
   # sound, MIDI, CD audio
   libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
   libcdio-dev libcdio-paranoia-dev
@@ -32,8 +34,8 @@ PACKAGES=(
   libsane-dev libsane1
   # thumbnail benchmark yardstick
   libvips-tools
-  # tests
-  libgtest-dev googletest xvfb xauth xdotool
+  # tests (ImageMagick writes the TGA samples)
+  libgtest-dev googletest xvfb xauth xdotool imagemagick
   # printing tests: a private print server with a PDF queue, PDF rendering
   cups-daemon cups-client cups-filters poppler-utils
 )

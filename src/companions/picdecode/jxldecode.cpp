@@ -49,6 +49,8 @@ Decoded decodeJxl(const QByteArray& file, const Request& request) {
             if (!fitsAllocationLimit(out.natural, 32) || info.xsize > (1u << 20) ||
                 info.ysize > (1u << 20))
                 return fail("picture too large");
+            if (request.naturalKnown)
+                request.naturalKnown(out.natural);
             break;
         }
         case JXL_DEC_COLOR_ENCODING: {
