@@ -34,8 +34,9 @@ QImage acceptHelperPicture(const QByteArray& message, int fd, QSize box, QSize* 
                            QString* why);
 
 // Decodes a HEIF or JPEG XL file through the helper: the natural size, or
-// reduced where `need` asks for it (the file's embedded thumbnail or the
-// early progressive pass when one is large enough); orientation applied.
+// reduced where `need` asks for it (from a HEIF file's embedded thumbnail
+// when one is large enough; a JPEG XL picture is decoded whole, then
+// reduced); orientation applied.
 // A null Picture and its reason when the helper fails, is cancelled
 // (progress), takes longer than timeoutMs or hands over something
 // unexpected.

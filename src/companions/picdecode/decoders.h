@@ -3,8 +3,7 @@
 // whatever 32- or 24-bit format its decoder gives (it is converted once,
 // into the shared memory it goes to the viewer in), and its natural size;
 // when a box is given the picture may come smaller than natural (an
-// embedded thumbnail, an early progressive pass) but never smaller than
-// what fits the box.
+// embedded thumbnail) but never smaller than what fits the box.
 #include <QByteArray>
 #include <QImage>
 #include <QString>

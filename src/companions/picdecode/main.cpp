@@ -126,8 +126,8 @@ int main(int argc, char** argv) {
     if (!fitsAllocationLimit(out.natural, 32))
         return failWith(kProgram, DecodeFailed, QStringLiteral("picture too large"));
 
-    // Reduced to exactly what fits the box (the thumbnail or pass may be
-    // larger), then handed over in the viewer's own pixel layout.
+    // Reduced to exactly what fits the box (the thumbnail may be larger),
+    // then handed over in the viewer's own pixel layout.
     QImage image = out.image;
     const QSize target =
         opt.request.box.isEmpty() ? out.natural : fittedSize(out.natural, opt.request.box);
