@@ -1,7 +1,9 @@
 // The HEVC decoder libheif uses here: libde265, as libheif's own plugin
 // drives it, but with a worker thread per processor, so that a picture
 // coded in wavefronts (as x265 and most encoders write them) decodes on
-// all processors instead of one. The pictures it gives are the same.
+// all processors instead of one. The pictures it gives are the same. The
+// tiles of a grid picture, which libheif decodes on threads of its own,
+// get one worker each.
 #include "decoders.h"
 
 #include <libde265/de265.h>
@@ -9,6 +11,7 @@
 #include <libheif/heif_plugin.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <mutex>
@@ -39,11 +42,16 @@ int priority(heif_compression_format format) {
     return format == heif_compression_HEVC ? 120 : 0;
 }
 
+// Decoders alive: a decoder made while another works is a grid's tile.
+std::atomic<int> liveDecoders{0};
+
 heif_error newDecoder(void** decoder) {
     de265_decoder_context* context = de265_new_decoder();
     if (!context)
         return failure("no HEVC decoder");
-    const int threads = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    const bool alone = liveDecoders.fetch_add(1) == 0;
+    const int threads =
+        alone ? std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads) : 1;
     de265_start_worker_threads(context, threads);
     *decoder = context;
     return success();
@@ -51,6 +59,7 @@ heif_error newDecoder(void** decoder) {
 
 void freeDecoder(void* decoder) {
     de265_free_decoder(static_cast<de265_decoder_context*>(decoder));
+    liveDecoders.fetch_sub(1);
 }
 
 // NAL units, each after its length on 4 bytes (big-endian).
