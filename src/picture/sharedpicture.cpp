@@ -147,12 +147,6 @@ int SharedPictureBuffer::fill(const QImage& image, QImage::Format format, QStrin
     return m_fd;
 }
 
-int sharePicture(const QImage& image, QImage::Format format, QString* why) {
-    SharedPictureBuffer buffer;
-    const int fd = buffer.prepare(image.size(), why) ? buffer.fill(image, format, why) : -1;
-    return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-}
-
 bool sendPicture(int socket, const QByteArray& message, int fd, QString* why) {
     iovec part{const_cast<char*>(message.constData()), size_t(message.size())};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};

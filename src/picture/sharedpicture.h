@@ -45,10 +45,6 @@ private:
     Populating* m_populating = nullptr;
 };
 
-// A sealed memfd holding image in format: prepare() and fill() at once.
-// The descriptor is the caller's.
-int sharePicture(const QImage& image, QImage::Format format, QString* why);
-
 // Sends message and the descriptor fd as one packet on socket.
 bool sendPicture(int socket, const QByteArray& message, int fd, QString* why);
 

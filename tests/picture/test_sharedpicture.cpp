@@ -162,8 +162,12 @@ TEST(SharedPicture, TheViewerTakesOnlyASealedMemfdOfTheAnnouncedSize) {
     for (Case& c : cases) {
         QString why;
         if (c.fd == -2) {
-            c.fd = sharePicture(img, QImage::Format_RGB32, &why);
-            ASSERT_GE(c.fd, 0) << why.toStdString();
+            // As the helper makes it; a copy of its descriptor outlives it.
+            SharedPictureBuffer own;
+            ASSERT_TRUE(own.prepare(size, &why)) << why.toStdString();
+            const int filled = own.fill(img, QImage::Format_RGB32, &why);
+            ASSERT_GE(filled, 0) << why.toStdString();
+            c.fd = ::fcntl(filled, F_DUPFD_CLOEXEC, 0);
         }
         ASSERT_GE(c.fd, 0) << c.name;
         QSize natural;
@@ -223,4 +227,37 @@ TEST(SharedPicture, OnePacketWithOneDescriptorIsTakenAndNoDescriptorLeaks) {
         ::close(ends[1]);
     }
     ::close(memfd);
+}
+
+TEST(SharedPicture, TheHelperWritesEachDecoderFormatInTheViewersLayout) {
+    // 3 x 3 (the two halves are written apart), one half-transparent pixel.
+    QImage source(3, 3, QImage::Format_ARGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3; ++x)
+            source.setPixel(x, y, qRgba(x * 100, y * 100, 50, x == 1 && y == 2 ? 128 : 255));
+    const QImage opaque = source.convertToFormat(QImage::Format_RGB32);
+    struct Case {
+        QImage::Format from, to;
+    } cases[] = {
+        {QImage::Format_RGB888, QImage::Format_RGB32},
+        {QImage::Format_RGBX8888, QImage::Format_RGB32},
+        {QImage::Format_RGB32, QImage::Format_RGB32},
+        {QImage::Format_Grayscale8, QImage::Format_RGB32}, // through Qt
+        {QImage::Format_RGBA8888, QImage::Format_ARGB32_Premultiplied},
+        {QImage::Format_RGBA8888_Premultiplied, QImage::Format_ARGB32_Premultiplied},
+        {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}, // through Qt
+    };
+    for (const Case& c : cases) {
+        const bool alpha = c.to == QImage::Format_ARGB32_Premultiplied;
+        const QImage image = (alpha ? source : opaque).convertToFormat(c.from);
+        SharedPictureBuffer buffer;
+        QString why;
+        ASSERT_TRUE(buffer.prepare(image.size(), &why)) << why.toStdString();
+        const int fd = buffer.fill(image, c.to, &why);
+        ASSERT_GE(fd, 0) << c.from << ": " << why.toStdString();
+        EXPECT_EQ(::fcntl(fd, F_GET_SEALS), kAllSeals) << c.from;
+        const QImage shared = mapSharedPicture(fd, image.size(), 12, c.to, &why);
+        ASSERT_FALSE(shared.isNull()) << c.from << ": " << why.toStdString();
+        EXPECT_EQ(shared, image.convertToFormat(c.to)) << c.from;
+    }
 }
