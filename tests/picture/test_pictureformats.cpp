@@ -167,8 +167,8 @@ TEST(PictureFormats, HeicDecodesToTheSamePixelsAsHeifConvert) {
     const QString heic = dir.filePath(QStringLiteral("q.heic"));
     const QString decoded = dir.filePath(QStringLiteral("decoded.png"));
     ASSERT_TRUE(img.save(png));
-    ASSERT_TRUE(run(QStringLiteral("heif-enc"), {QStringLiteral("-q"), QStringLiteral("60"), png,
-                                                 QStringLiteral("-o"), heic}));
+    ASSERT_TRUE(run(QStringLiteral("heif-enc"),
+                    {QStringLiteral("-q"), QStringLiteral("60"), png, QStringLiteral("-o"), heic}));
     ASSERT_TRUE(run(QStringLiteral("heif-convert"), {heic, decoded}));
     const Picture pic = loadPicture(heic);
     ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
