@@ -1,9 +1,11 @@
 // The HEVC decoder libheif uses here: libde265, as libheif's own plugin
-// drives it, but with a worker thread per processor, so that a picture
-// coded in wavefronts (as x265 and most encoders write them) decodes on
-// all processors instead of one. The pictures it gives are the same. The
-// tiles of a grid picture, which libheif decodes on threads of its own,
-// get one worker each.
+// drives it, but with a worker thread per idle processor, so that a
+// picture coded in wavefronts (as x265 and most encoders write them)
+// decodes on every processor free for it instead of one. The pictures it
+// gives are the same. Wavefront workers wait on each other: on a machine
+// busy with other work, more workers than free processors only lose time,
+// so there is then one, as libheif has it. The tiles of a grid picture,
+// which libheif decodes on threads of its own, get one worker each.
 #include "decoders.h"
 
 #include <libde265/de265.h>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -45,13 +48,28 @@ int priority(heif_compression_format format) {
 // Decoders alive: a decoder made while another works is a grid's tile.
 std::atomic<int> liveDecoders{0};
 
+// Processors that no other thread is running on right now (the count of
+// running threads in /proc/loadavg includes this one), at least one.
+int idleProcessors() {
+    const int processors = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    int running = 1;
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        double averages[3];
+        int threads = 0;
+        if (std::fscanf(f, "%lf %lf %lf %d/%d", &averages[0], &averages[1], &averages[2], &running,
+                        &threads) != 5)
+            running = 1;
+        std::fclose(f);
+    }
+    return std::clamp(processors - (running - 1), 1, processors);
+}
+
 heif_error newDecoder(void** decoder) {
     de265_decoder_context* context = de265_new_decoder();
     if (!context)
         return failure("no HEVC decoder");
     const bool alone = liveDecoders.fetch_add(1) == 0;
-    const int threads =
-        alone ? std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads) : 1;
+    const int threads = alone ? idleProcessors() : 1;
     de265_start_worker_threads(context, threads);
     *decoder = context;
     return success();
