@@ -21,6 +21,8 @@ PACKAGES=(
   # HEIC/HEIF, AVIF and JPEG XL (decoded in a helper process); the encoders
   # the tests make their samples with and heif-convert, the benchmark's yardstick
   libheif-dev libjxl-dev libheif-examples libjxl-tools
+  # libde265 (libheif's HEVC decoder), driven with a thread per processor
+  libde265-dev
   # sound, MIDI, CD audio
   libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
   libcdio-dev libcdio-paranoia-dev
@@ -34,8 +36,9 @@ PACKAGES=(
   libpng-dev
   # thumbnail benchmark yardstick
   libvips-tools
-  # tests; gdb prints the stacks of a test that runs out of time
-  libgtest-dev googletest xvfb xauth xdotool gdb procps
+  # tests; gdb prints the stacks of a test that runs out of time; ImageMagick writes
+  # the TGA samples
+  libgtest-dev googletest xvfb xauth xdotool gdb procps imagemagick
   # camera thumbnails written into test photos
   libimage-exiftool-perl
   # printing tests: a private print server with a PDF queue, PDF rendering

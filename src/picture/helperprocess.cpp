@@ -7,6 +7,7 @@
 #include <QProcess>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -71,9 +72,12 @@ HelperOutcome runHelper(const HelperRun& run) {
     QProcess proc;
     proc.setProgram(run.program);
     proc.setArguments(run.arguments);
-    proc.setChildProcessModifier([] {
+    const int inherited = run.inheritedFd;
+    proc.setChildProcessModifier([inherited] {
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (inherited >= 0)
+            ::fcntl(inherited, F_SETFD, 0);
     });
     // The helper's large pictures on huge pages: far fewer page faults.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -27,6 +27,9 @@ struct HelperRun {
     // output is kept whole, up to maxOutputBytes.
     std::function<bool(QIODevice& out, bool finished, QString* why)> consume;
     qint64 maxOutputBytes = 0;
+    // A descriptor of the caller's (close-on-exec) that the helper inherits
+    // under the same number; -1 for none.
+    int inheritedFd = -1;
 };
 
 struct HelperOutcome {
