@@ -1,7 +1,8 @@
 #pragma once
 // Running a helper program that decodes an untrusted file in a process of
 // its own: started in its own process group (killed with everything it
-// started), ended with the viewer, killed when it outlives its time, when
+// started), ended with the viewer, killed when it uses up its processor time
+// (or sleeps for several times as long), when
 // the caller cancels or when it sends more than it may. The helper limits
 // itself further (memory, core dumps, its own alarm: see
 // companions/common/companion.h).
@@ -19,8 +20,8 @@ struct HelperRun {
     QString what; // how messages name the helper ("the picture decoder")
     QString program;
     QStringList arguments;
-    QByteArray input; // written to its standard input, which is then closed
-    int timeoutMs = 15000;
+    QByteArray input;                // written to its standard input, which is then closed
+    int timeoutMs = 15000;           // processor time; four times as long on the clock
     std::function<bool()> cancelled; // asked every few milliseconds
     // Takes the standard output as it arrives (and once more at the end);
     // false kills the helper, *why saying what was wrong. Without it the
