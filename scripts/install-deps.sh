@@ -36,9 +36,14 @@ PACKAGES=(
   libpng-dev
   # thumbnail benchmark yardstick
   libvips-tools
+  # native Wayland; the cursor theme the busy pointer comes from there
+  qt6-wayland adwaita-icon-theme
   # tests; gdb prints the stacks of a test that runs out of time; ImageMagick writes
-  # the TGA samples
+  # the TGA samples and compares screen grabs
   libgtest-dev googletest xvfb xauth xdotool gdb procps imagemagick
+  # smoke tests on a headless Wayland compositor, and with and without a
+  # window manager on X11
+  weston openbox x11-utils
   # camera thumbnails written into test photos
   libimage-exiftool-perl
   # printing tests: a private print server with a PDF queue, PDF rendering

@@ -5,8 +5,11 @@
 #include "browser/panelgeometry.h"
 #include "browser/pictureprobe.h"
 #include "picture/pictureservice.h"
+#include "widgets/devicepixels.h"
 
 #include <QThread>
+#include <QWidget>
+#include <cmath>
 
 namespace lumenta {
 
@@ -14,6 +17,8 @@ ThumbnailLoader::ThumbnailLoader(AppContext& ctx, const ThumbnailCache& cache, Q
     : QObject(parent), m_ctx(ctx), m_cache(cache),
       m_generation(std::make_shared<std::atomic<quint64>>(0)) {
     m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    // Cells are made for the screen of the window they are drawn in.
+    m_ratio = deviceRatio(qobject_cast<QWidget*>(parent));
 }
 
 ThumbnailLoader::~ThumbnailLoader() {
@@ -23,11 +28,13 @@ ThumbnailLoader::~ThumbnailLoader() {
     m_pool.waitForDone();
 }
 
-QImage ThumbnailLoader::cellImage(const QImage& entry) {
+QImage ThumbnailLoader::cellImage(const QImage& entry, qreal ratio) {
     if (entry.isNull())
         return QImage();
-    return entry.scaled(panel::kThumbSide, panel::kThumbSide, Qt::IgnoreAspectRatio,
-                        Qt::SmoothTransformation);
+    const int side = int(std::lround(panel::kThumbSide * ratio));
+    QImage cell = entry.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    cell.setDevicePixelRatio(ratio);
+    return cell;
 }
 
 void ThumbnailLoader::cancel() {
@@ -64,7 +71,7 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
         miss.mimeType = probe.mimeType();
         if (cached) {
             if (const std::optional<QImage> entry = m_cache.lookup(path, miss.stamp)) {
-                thumbnail = cellImage(*entry);
+                thumbnail = cellImage(*entry, m_ratio);
                 found = true;
             }
         }
@@ -100,7 +107,9 @@ void ThumbnailLoader::fromEmbedded(quint64 generation, int index, const QString&
         m_writing.fetch_add(1);
     QMetaObject::invokeMethod(
         this,
-        [this, generation, index, cell = cellImage(entry)] { deliver(generation, index, cell); },
+        [this, generation, index, cell = cellImage(entry, m_ratio)] {
+            deliver(generation, index, cell);
+        },
         Qt::QueuedConnection);
     // The entry carries the photo's own date, as one made from the photo.
     if (cached) {
@@ -136,7 +145,7 @@ void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path
             cache.store(path, miss.stamp, entry, naturalSize, miss.mimeType);
         writing->fetch_sub(1);
     });
-    deliver(generation, index, cellImage(entry));
+    deliver(generation, index, cellImage(entry, m_ratio));
 }
 
 void ThumbnailLoader::deliver(quint64 generation, int index, const QImage& thumbnail) {
