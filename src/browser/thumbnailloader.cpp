@@ -6,8 +6,11 @@
 #include "browser/pictureprobe.h"
 #include "picture/colourtransform.h"
 #include "picture/pictureservice.h"
+#include "widgets/devicepixels.h"
 
 #include <QThread>
+#include <QWidget>
+#include <cmath>
 
 namespace lumenta {
 
@@ -15,6 +18,8 @@ ThumbnailLoader::ThumbnailLoader(AppContext& ctx, const ThumbnailCache& cache, Q
     : QObject(parent), m_ctx(ctx), m_cache(cache),
       m_generation(std::make_shared<std::atomic<quint64>>(0)) {
     m_pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    // Cells are made for the screen of the window they are drawn in.
+    m_ratio = deviceRatio(qobject_cast<QWidget*>(parent));
 }
 
 ThumbnailLoader::~ThumbnailLoader() {
@@ -24,12 +29,15 @@ ThumbnailLoader::~ThumbnailLoader() {
     m_pool.waitForDone();
 }
 
-QImage ThumbnailLoader::cellImage(const QImage& entry, const ColourSpace& display) {
+QImage ThumbnailLoader::cellImage(const QImage& entry, qreal ratio, const ColourSpace& display) {
     if (entry.isNull())
         return QImage();
-    return convertColours(entry.scaled(panel::kThumbSide, panel::kThumbSide, Qt::IgnoreAspectRatio,
-                                       Qt::SmoothTransformation),
-                          ColourSpace(), display);
+    const int side = int(std::lround(panel::kThumbSide * ratio));
+    QImage cell =
+        convertColours(entry.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                       ColourSpace(), display);
+    cell.setDevicePixelRatio(ratio);
+    return cell;
 }
 
 void ThumbnailLoader::cancel() {
@@ -69,7 +77,7 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path,
         miss.mimeType = probe.mimeType();
         if (cached) {
             if (const std::optional<QImage> entry = m_cache.lookup(path, miss.stamp)) {
-                thumbnail = cellImage(*entry, display);
+                thumbnail = cellImage(*entry, m_ratio, display);
                 found = true;
             }
         }
@@ -105,7 +113,7 @@ void ThumbnailLoader::fromEmbedded(quint64 generation, int index, const QString&
         m_writing.fetch_add(1);
     QMetaObject::invokeMethod(
         this,
-        [this, generation, index, cell = cellImage(entry, display)] {
+        [this, generation, index, cell = cellImage(entry, m_ratio, display)] {
             deliver(generation, index, cell);
         },
         Qt::QueuedConnection);
@@ -144,7 +152,7 @@ void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path
             cache.store(path, miss.stamp, entry, naturalSize, miss.mimeType);
         writing->fetch_sub(1);
     });
-    deliver(generation, index, cellImage(entry, m_ctx.pictures().displayColours()));
+    deliver(generation, index, cellImage(entry, m_ratio, m_ctx.pictures().displayColours()));
 }
 
 void ThumbnailLoader::deliver(quint64 generation, int index, const QImage& thumbnail) {

@@ -36,8 +36,10 @@ public:
     bool writing() const { return m_writing.load() > 0; }
 
     // The 32 x 32 cell picture made from a cache entry (smooth, aspect not
-    // kept), in the display's colours.
-    static QImage cellImage(const QImage& entry, const ColourSpace& display = {});
+    // kept), at `ratio` device pixels per pixel of the cell, in the
+    // display's colours. A 128 px normal entry covers cells up to four
+    // times scaled.
+    static QImage cellImage(const QImage& entry, qreal ratio = 1, const ColourSpace& display = {});
 
 Q_SIGNALS:
     // index into the paths of load(); a null image when the file is no
@@ -61,6 +63,7 @@ private:
     AppContext& m_ctx;
     ThumbnailCache m_cache;
     QThreadPool m_pool;
+    qreal m_ratio = 1; // device pixels per pixel of the panel's screen
     std::shared_ptr<std::atomic<quint64>> m_generation;
     std::atomic<int> m_writing{0};
 };

@@ -2,6 +2,8 @@
 // the transform run over strips of rows on several threads.
 #include "picture/colourtransform.h"
 
+#include "picture/picturebuffer.h"
+
 #include <QColorSpace>
 
 namespace lumenta {
@@ -55,8 +57,6 @@ Layout layoutFor(QImage::Format f) {
 QImage convertColours(QImage image, const ColourSpace& source, const ColourSpace& target) {
     if (image.isNull())
         return image;
-    if (image.colorSpace().isValid())
-        image.setColorSpace(QColorSpace());
     const QImage::Format f = image.format();
     if (f == QImage::Format_Indexed8 || f == QImage::Format_Mono || f == QImage::Format_MonoLSB) {
         // The palette holds every colour the picture has.
@@ -67,6 +67,7 @@ QImage convertColours(QImage image, const ColourSpace& source, const ColourSpace
         t->apply(reinterpret_cast<uchar*>(table.data()), int(table.size()), 1,
                  table.size() * qsizetype(sizeof(QRgb)));
         image.setColorTable(table);
+        image.setColorSpace(QColorSpace());
         return image;
     }
     const Layout layout = layoutFor(f);
@@ -78,11 +79,35 @@ QImage convertColours(QImage image, const ColourSpace& source, const ColourSpace
     uchar* const bits = image.bits();
     if (!bits)
         return QImage();
+    // The pixels are no longer in the colours the file's reader said.
+    image.setColorSpace(QColorSpace());
     const qsizetype stride = image.bytesPerLine();
     const int width = image.width();
     forStrips(image.height(), width,
               [&](int first, int rows) { t->apply(bits + first * stride, width, rows, stride); });
     return image;
+}
+
+QImage convertedCopy(const QImage& image, const ColourSpace& source, const ColourSpace& target) {
+    if (image.isNull())
+        return image;
+    const Layout layout = layoutFor(image.format());
+    if (layout.format != image.format() || image.format() == QImage::Format_Indexed8)
+        return convertColours(image, source, target); // converted to a copy anyway
+    const auto t = ColourTransform::find(source, target, layout.pixels);
+    if (!t)
+        return convertColours(image, source, target); // only the QColorSpace goes
+    QImage out = newPictureBuffer(image.size(), image.format());
+    if (out.isNull())
+        return QImage();
+    const uchar* const in = image.constBits();
+    uchar* const bits = out.bits();
+    const qsizetype inStride = image.bytesPerLine(), outStride = out.bytesPerLine();
+    const int width = image.width();
+    forStrips(image.height(), width, [&](int first, int rows) {
+        t->apply(in + first * inStride, inStride, bits + first * outStride, outStride, width, rows);
+    });
+    return out;
 }
 
 QImage toSrgb(const QImage& image, const ColourSpace& from) {

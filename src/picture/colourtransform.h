@@ -75,8 +75,14 @@ private:
 // several threads when it is large. Pictures in other formats are first
 // made RGB32, ARGB32 or RGBA64 (grey ones too: the result has colour);
 // palettes have their colour table converted. Returns image itself when
-// nothing is to be done. The result carries no QColorSpace.
+// nothing is to be done (pass it moved: a shared picture is copied before
+// it is converted). A converted result carries no QColorSpace.
 QImage convertColours(QImage image, const ColourSpace& source, const ColourSpace& target);
+
+// The same without writing to image's own pixels (read-only ones, shared
+// memory): converted into a buffer of its own; image itself when nothing
+// is to be done.
+QImage convertedCopy(const QImage& image, const ColourSpace& source, const ColourSpace& target);
 
 // convertColours() from `from` to sRGB, for what leaves the program
 // (files, the clipboard, printing).

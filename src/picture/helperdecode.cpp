@@ -1,21 +1,68 @@
 // Decoding through lumenta-picdecode: the path and the size wanted go on
-// its command line; the header and the pixels come back on its standard
-// output, read straight into the picture's buffer and checked against what
-// was asked.
+// its command line, with the number of the socket it inherits; once it has
+// ended well, the header and the memfd wait on that socket, checked against
+// what was asked before the pixels are mapped.
 #include "picture/helperdecode.h"
 
 #include "picture/colourtransform.h"
 #include "picture/helperprocess.h"
-#include "picture/picturebuffer.h"
-
-#include <QIODevice>
+#include "picture/sharedpicture.h"
 
 #include <cstring>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace lumenta {
+
+namespace {
+
+// Descriptors closed when the decoding is over, however it ends.
+struct Descriptors {
+    int fd[3] = {-1, -1, -1}; // the viewer's end, the helper's end, the memfd
+    ~Descriptors() {
+        for (int f : fd)
+            if (f >= 0)
+                ::close(f);
+    }
+};
+
+} // namespace
 
 QString pictureDecoderPath() {
     return findHelperProgram("lumenta-picdecode", "LUMENTA_PICDECODE");
+}
+
+QImage acceptHelperPicture(const QByteArray& message, int fd, QSize box, QSize* natural,
+                           ColourSpace* colours, QString* why) {
+    HelperPictureHeader header;
+    if (message.size() >= qsizetype(sizeof header))
+        std::memcpy(&header, message.constData(), sizeof header);
+    if (message.size() < qsizetype(sizeof header) || header.colourBytes > kMaxHelperColourBytes ||
+        message.size() != qsizetype(sizeof header) + qsizetype(header.colourBytes)) {
+        *why = QStringLiteral("the picture decoder sent an unexpected picture");
+        return QImage();
+    }
+    // Colours the viewer cannot read count as sRGB.
+    *colours = ColourSpace::fromBytes(QByteArrayView(message).sliced(sizeof header));
+    *natural = QSize(int(qMin<quint32>(header.naturalWidth, INT_MAX)),
+                     int(qMin<quint32>(header.naturalHeight, INT_MAX)));
+    const QSize size(int(qMin<quint32>(header.width, INT_MAX)),
+                     int(qMin<quint32>(header.height, INT_MAX)));
+    const QSize expected = box.isEmpty() ? *natural : fittedSize(*natural, box);
+    const auto format = QImage::Format(header.format);
+    if (std::memcmp(header.magic, HelperPictureHeader().magic, 4) != 0 ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+        !fitsAllocationLimit(*natural, 32) || size != expected) {
+        *why = QStringLiteral("the picture decoder sent an unexpected picture");
+        return QImage();
+    }
+    QString problem;
+    const QImage image =
+        mapSharedPicture(fd, size, qsizetype(header.bytesPerLine), format, &problem);
+    if (image.isNull())
+        *why = QStringLiteral("the picture decoder sent %1").arg(problem);
+    return image;
 }
 
 Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgress* progress,
@@ -26,6 +73,11 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
         pic.error = QStringLiteral("the picture decoder lumenta-picdecode was not found");
         return pic;
     }
+    Descriptors fds;
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds.fd) != 0) {
+        pic.error = QStringLiteral("no socket for the picture decoder");
+        return pic;
+    }
     // The decoder reduces to fit a box; a covering size is cut from the
     // whole picture here.
     const bool reduced =
@@ -34,106 +86,47 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
     HelperRun run;
     run.what = QStringLiteral("the picture decoder");
     run.program = program;
-    run.arguments = {QStringLiteral("--input"), path};
+    run.arguments = {QStringLiteral("--input"), path, QStringLiteral("--socket"),
+                     QString::number(fds.fd[1])};
+    run.inheritedFd = fds.fd[1];
     if (reduced)
         run.arguments << QStringLiteral("--box")
                       << QStringLiteral("%1x%2").arg(need.box.width()).arg(need.box.height());
     if (reduced && need.kind == PictureNeed::Kind::Thumbnail)
         run.arguments << QStringLiteral("--thumbnail");
     run.timeoutMs = timeoutMs;
+    run.maxOutputBytes = 0; // the picture comes on the socket only
     if (progress)
         run.cancelled = [progress] { return progress->isCancelled(); };
-
-    HelperPictureHeader header;
-    bool headerRead = false;
-    QByteArray colourBytes;
-    QSize natural;
-    QImage image;
-    qint64 filled = 0; // bytes of pixels received
-    run.consume = [&](QIODevice& out, bool finished, QString* why) {
-        if (!headerRead) {
-            if (out.bytesAvailable() >= 4 && out.peek(4) != QByteArray(header.magic, 4)) {
-                *why = QStringLiteral("the picture decoder sent an unexpected picture");
-                return false;
-            }
-            if (out.bytesAvailable() < qint64(sizeof header)) {
-                *why = QStringLiteral("the picture decoder sent no picture");
-                return !finished;
-            }
-            out.read(reinterpret_cast<char*>(&header), sizeof header);
-            headerRead = true;
-            if (header.colourBytes > kMaxHelperColourBytes) {
-                *why = QStringLiteral("the picture decoder sent an unexpected picture");
-                return false;
-            }
-        }
-        if (colourBytes.size() < qsizetype(header.colourBytes)) {
-            colourBytes += out.read(qint64(header.colourBytes) - colourBytes.size());
-            if (colourBytes.size() < qsizetype(header.colourBytes)) {
-                *why = QStringLiteral("the picture decoder sent a truncated picture");
-                return !finished;
-            }
-        }
-        if (image.isNull()) {
-            natural = QSize(int(qMin<quint32>(header.naturalWidth, INT_MAX)),
-                            int(qMin<quint32>(header.naturalHeight, INT_MAX)));
-            const QSize size(int(qMin<quint32>(header.width, INT_MAX)),
-                             int(qMin<quint32>(header.height, INT_MAX)));
-            const QSize expected = reduced ? fittedSize(natural, need.box) : natural;
-            const auto format = QImage::Format(header.format);
-            if (std::memcmp(header.magic, HelperPictureHeader().magic, 4) != 0 ||
-                (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
-                !fitsAllocationLimit(natural, 32) || size != expected) {
-                *why = QStringLiteral("the picture decoder sent an unexpected picture");
-                return false;
-            }
-            if (progress && !progress->mayAllocate(qint64(size.width()) * size.height() * 4)) {
-                *why = QStringLiteral("cancelled");
-                return false;
-            }
-            image = newPictureBuffer(size, format);
-            if (image.isNull()) {
-                *why = QStringLiteral("no memory for the picture");
-                return false;
-            }
-        }
-        const qint64 rowBytes = qint64(image.width()) * 4;
-        const qint64 total = rowBytes * image.height();
-        while (filled < total && out.bytesAvailable() > 0) {
-            const qint64 row = filled / rowBytes, col = filled % rowBytes;
-            const qint64 n =
-                out.read(reinterpret_cast<char*>(image.scanLine(int(row))) + col, rowBytes - col);
-            if (n <= 0)
-                break;
-            filled += n;
-        }
-        if (out.bytesAvailable() > 0) {
-            *why = QStringLiteral("the picture decoder sent too much data");
-            return false;
-        }
-        if (finished && filled != total) {
-            *why = QStringLiteral("the picture decoder sent a truncated picture");
-            return false;
-        }
-        return true;
-    };
     const HelperOutcome outcome = runHelper(run);
     if (!outcome.ok()) {
         pic.error = outcome.error;
         return pic;
     }
+    QByteArray message;
+    QString why;
+    if (!receivePicture(fds.fd[0], &message, &fds.fd[2], &why)) {
+        pic.error = QStringLiteral("the picture decoder sent no picture (%1)").arg(why);
+        return pic;
+    }
+    QSize natural;
+    ColourSpace colours;
+    QImage image = acceptHelperPicture(message, fds.fd[2], reduced ? need.box : QSize(), &natural,
+                                       &colours, &pic.error);
+    if (image.isNull())
+        return pic;
+    if (progress && !progress->mayAllocate(image.sizeInBytes())) {
+        pic.error = QStringLiteral("cancelled");
+        return pic;
+    }
     pic.kind = Picture::Kind::Raster;
     pic.naturalSize = natural;
     pic.region = QRect(QPoint(), natural);
-    // Colours the helper could not describe count as sRGB.
-    pic.colours = ColourSpace::fromBytes(colourBytes);
-    if (reduced) {
-        pic.image = convertColours(std::move(image), pic.colours, need.colours);
-        pic.colours = need.colours;
-        return pic;
-    }
-    pic.image = std::move(image);
-    return derivePicture(pic, need);
+    // The shared memory is read-only: converted colours go to a buffer of
+    // their own (none is made when the colours are those asked for).
+    pic.image = convertedCopy(image, colours, need.colours);
+    pic.colours = need.colours;
+    return reduced ? pic : derivePicture(pic, need);
 }
 
 } // namespace lumenta

@@ -2,20 +2,22 @@
 // HEIF (HEIC, AVIF) and JPEG XL pictures, decoded by the helper program
 // lumenta-picdecode in a short-lived process of its own: their decoders
 // read complex formats, and a fault in them must never take the viewer
-// down. The helper sends the picture's colours and its pixels raw, after a
-// HelperPictureHeader; the viewer converts the colours.
+// down. The helper hands the pixels over in shared memory
+// (picture/sharedpicture.h): a sealed memfd sent with a
+// HelperPictureHeader and the colours of the pixels on a unix socket the
+// helper inherits; the viewer converts the colours.
 #include "picture/pictureloader.h"
 
 #include <QtGlobal>
 
 namespace lumenta {
 
-// What the helper writes before the pixels: width x height pixels of 4
-// bytes, rows packed, in the QImage format given (RGB32 or
-// ARGB32_Premultiplied), taken from an upright picture of natural size
-// naturalWidth x naturalHeight. Native byte order (same machine). The
-// header is followed by colourBytes bytes of ColourSpace::toBytes() (the
-// colours the pixels are in), then the pixels.
+// What the helper sends with the memfd: the memfd holds width x height
+// pixels of 4 bytes, rows bytesPerLine (width * 4) apart, in the QImage
+// format given (RGB32 or ARGB32_Premultiplied), taken from an upright
+// picture of natural size naturalWidth x naturalHeight. Native byte order
+// (same machine). In the same message, after the header, colourBytes bytes
+// of ColourSpace::toBytes(): the colours the pixels are in.
 struct HelperPictureHeader {
     char magic[4] = {'L', 'P', 'I', 'X'};
     quint32 width = 0;
@@ -23,17 +25,30 @@ struct HelperPictureHeader {
     quint32 naturalWidth = 0;
     quint32 naturalHeight = 0;
     quint32 format = 0;
+    quint32 bytesPerLine = 0;
     quint32 colourBytes = 0;
 };
 
-// Upper bound of colourBytes.
-constexpr quint32 kMaxHelperColourBytes = quint32(kMaxIccBytes) + 64;
+// Upper bound of colourBytes: the whole message stays well within what one
+// packet of a unix socket holds. The helper converts a picture whose
+// profile is larger to sRGB itself.
+constexpr quint32 kMaxHelperColourBytes = 128 * 1024;
+
+// The picture a helper handed over: its header (message) checked against
+// what was asked (the natural size, or reduced to fit inside box when box
+// is not empty), and its memfd mapped (see mapSharedPicture), with the
+// colours it is in (sRGB when they cannot be read). Null image and *why
+// when anything is unexpected. fd stays the caller's.
+QImage acceptHelperPicture(const QByteArray& message, int fd, QSize box, QSize* natural,
+                           ColourSpace* colours, QString* why);
 
 // Decodes a HEIF or JPEG XL file through the helper: the natural size, or
-// reduced where `need` asks for it (the file's embedded thumbnail or the
-// early progressive pass when one is large enough); orientation applied.
+// reduced where `need` asks for it (from a HEIF file's embedded thumbnail
+// when one is large enough; a JPEG XL picture is decoded whole, then
+// reduced); orientation applied.
 // A null Picture and its reason when the helper fails, is cancelled
-// (progress), takes longer than timeoutMs or sends something unexpected.
+// (progress), takes longer than timeoutMs or hands over something
+// unexpected.
 Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgress* progress,
                        int timeoutMs = 30000);
 

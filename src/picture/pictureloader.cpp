@@ -8,10 +8,10 @@
 #include "picture/orientation.h"
 #include "picture/picturebuffer.h"
 #include "picture/pictureformats.h"
+#include "picture/tgareader.h"
 
 #include <QColorSpace>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <mutex>
@@ -91,7 +91,7 @@ bool loadMetafile(QFile& file, const PictureNeed& need, LoadProgress* progress, 
         pic.image = applySpec(img, need, &pic.region);
     }
     // Drawings are in sRGB.
-    pic.image = convertColours(pic.image, ColourSpace(), need.colours);
+    pic.image = convertColours(std::move(pic.image), ColourSpace(), need.colours);
     pic.colours = need.colours;
     pic.metafileData = bytes;
     return true;
@@ -131,7 +131,8 @@ ColourSpace declaredColours(QIODevice* device, const QByteArray& format, const Q
 // pic's picture converted from the file's colours to the ones wanted.
 void convertPicture(Picture& pic, QIODevice* device, const QByteArray& format,
                     const PictureNeed& need) {
-    pic.image = convertColours(pic.image, declaredColours(device, format, pic.image), need.colours);
+    const ColourSpace declared = declaredColours(device, format, pic.image);
+    pic.image = convertColours(std::move(pic.image), declared, need.colours);
     pic.colours = need.colours;
 }
 
@@ -148,6 +149,8 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
     if (!reader.canRead())
         return failed(reader.errorString());
     const QByteArray fmt = reader.format();
+    if (fmt == "tga") // TGA is read by readTga() only
+        return failed(QStringLiteral("not a TGA picture"));
     const bool vector = fmt == "svg" || fmt == "svgz";
     const int extraTurn =
         reader.transformation() == QImageIOHandler::TransformationNone && !vector ? exifTurn : 1;
@@ -206,9 +209,29 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
     pic.kind = Picture::Kind::Raster;
     pic.naturalSize = natural.size();
     pic.image = applySpec(natural, need, &pic.region);
+    natural = QImage(); // pic.image may be it: converted in place
     if (pic.image.isNull())
         return failed(QStringLiteral("the part asked for is outside the picture"));
     convertPicture(pic, device, fmt, need);
+    return pic;
+}
+
+// A TGA picture through the reader of our own.
+Picture readTgaPicture(QIODevice* device, const PictureNeed& need, LoadProgress* progress) {
+    QString error;
+    QImage natural = readTga(device, &error, progress);
+    if (natural.isNull())
+        return failed(error);
+    Picture pic;
+    pic.kind = Picture::Kind::Raster;
+    pic.naturalSize = natural.size();
+    pic.image = applySpec(natural, need, &pic.region);
+    natural = QImage();
+    if (pic.image.isNull())
+        return failed(QStringLiteral("the part asked for is outside the picture"));
+    // TGA says nothing of its colours: sRGB.
+    pic.image = convertColours(std::move(pic.image), ColourSpace(), need.colours);
+    pic.colours = need.colours;
     return pic;
 }
 
@@ -222,7 +245,7 @@ Picture derivePicture(const Picture& whole, const PictureNeed& need) {
         pic.metafileData.clear();
         pic.error = QStringLiteral("the part asked for is outside the picture");
     } else if (whole.colours != need.colours) {
-        pic.image = convertColours(pic.image, whole.colours, need.colours);
+        pic.image = convertColours(std::move(pic.image), whole.colours, need.colours);
         pic.colours = need.colours;
     }
     return pic;
@@ -315,15 +338,11 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
         if (!jpeg.unreadable)
             return std::move(jpeg.picture);
     }
+    // TGA has no signature: told by its header with its footer, its name
+    // or no other reader claiming it.
+    if (detectTga(&file, path))
+        return readTgaPicture(&file, need, progress);
     pic = readRaster(&file, QByteArray(), need, progress);
-    // TGA has no signature, and another reader may claim such a file by
-    // its content: its name then says what it is.
-    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
-    if (pic.isNull() && pic.error != QLatin1String("cancelled") && suffix == "tga") {
-        Picture named = readRaster(&file, suffix, need, progress);
-        if (!named.isNull() || named.error == QLatin1String("cancelled"))
-            return named;
-    }
     if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
         // A device-independent bitmap without its file header.
         Picture dib = readRaster(&file, "dib", need, progress);

@@ -141,6 +141,7 @@ void Lumenta::createControls() {
     Open = new PictureBox(PicFond);
     Open->setObjectName(QStringLiteral("Open"));
     placeTwips(Open, 0, 0, 1815, 1815);
+    connect(Open, &PictureBox::sizeChangedWithScreen, this, [this] { CalculScroll(); });
 
     VScroll1 = new QScrollBar(Qt::Vertical, central);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
