@@ -6,6 +6,7 @@
 #include "picture/colourchunks.h"
 #include "picture/colourprofiles.h"
 #include "picture/colourtransform.h"
+#include "picture/helperdecode.h"
 #include "picture/pictureloader.h"
 #include "picture/pictureservice.h"
 #include "support/colourtest.h"
@@ -71,7 +72,7 @@ QString png(const QTemporaryDir& dir, const QString& name, const QImage& img,
 // HEIC (HEVC) or AVIF (AV1) written losslessly (RGB kept as it is, matrix
 // 0) with an nclx box.
 QString heif(const QTemporaryDir& dir, const QString& name, const QImage& img, int primaries,
-             int transfer) {
+             int transfer, const QByteArray& icc = {}) {
     const bool av1 = name.endsWith(QLatin1String(".avif"));
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
@@ -92,11 +93,14 @@ QString heif(const QTemporaryDir& dir, const QString& name, const QImage& img, i
     nclx->matrix_coefficients = heif_matrix_coefficients_RGB_GBR;
     nclx->full_range_flag = 1;
     heif_image_set_nclx_color_profile(image, nclx);
+    if (!icc.isEmpty())
+        heif_image_set_raw_color_profile(image, "prof", icc.constData(), size_t(icc.size()));
     heif_encoder_set_lossless(encoder, 1);
     heif_encoder_set_parameter(encoder, "chroma", "444");
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->output_nclx_profile = nclx;
     options->macOS_compatibility_workaround_no_nclx_profile = 0;
+    options->save_two_colr_boxes_when_ICC_and_nclx_available = 1; // the matrix for the pixels
     const QString path = dir.filePath(name);
     const bool ok =
         heif_context_encode_image(ctx, image, encoder, options, nullptr).code == heif_error_Ok &&
@@ -282,4 +286,18 @@ TEST(Colours, TheServiceGivesTheDisplaysColoursAndSrgbOnRequest) {
     const Picture after = fetch(PictureRequest::full(path));
     EXPECT_TRUE(after.colours.isSrgb());
     EXPECT_TRUE(within(after.image, inSrgb, {}));
+}
+
+TEST(Colours, AHelperProfileTooLargeToHandOverIsAppliedByTheHelper) {
+    QTemporaryDir dir;
+    const QImage picture = pattern();
+    const QByteArray large = tableProfile(33);
+    ASSERT_GT(large.size(), qsizetype(kMaxHelperColourBytes));
+    const QString path = heif(dir, "large.heic", picture, 1, 13, large);
+    ASSERT_FALSE(path.isEmpty());
+    const Picture shown = loadPicture(path);
+    ASSERT_FALSE(shown.isNull()) << shown.error.toStdString();
+    const DeltaE e = deltaE2000(shown.image, reference(dir, picture, large, {}, true));
+    EXPECT_LE(e.mean, 1.5);
+    EXPECT_LE(e.max, 3.0);
 }

@@ -119,7 +119,7 @@ QByteArray monitorProfile() {
     return rgbProfile(w, r, g, b, "gamma", 1.8);
 }
 
-QByteArray tableProfile() {
+QByteArray tableProfile(int points) {
     // The colours of a wide space with gamma 2.0, held in tables only.
     const double w[2] = {0.3127, 0.3290}, r[2] = {0.700, 0.290}, g[2] = {0.190, 0.740},
                  b[2] = {0.140, 0.050};
@@ -137,9 +137,9 @@ QByteArray tableProfile() {
     cmsSetPCS(h, cmsSigLabData);
     cmsWriteTag(h, cmsSigMediaWhitePointTag, cmsD50_XYZ());
     describe(h, "Tables only");
-    cmsPipeline* perceptual = tablePipeline(toLab, 3, 3, 17, softer);
-    cmsPipeline* colorimetric = tablePipeline(toLab, 3, 3, 17);
-    cmsPipeline* back = tablePipeline(fromLab, 3, 3, 17);
+    cmsPipeline* perceptual = tablePipeline(toLab, 3, 3, points, softer);
+    cmsPipeline* colorimetric = tablePipeline(toLab, 3, 3, points);
+    cmsPipeline* back = tablePipeline(fromLab, 3, 3, points);
     cmsWriteTag(h, cmsSigAToB0Tag, perceptual);
     cmsWriteTag(h, cmsSigAToB1Tag, colorimetric);
     cmsWriteTag(h, cmsSigBToA0Tag, back);

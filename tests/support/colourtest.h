@@ -20,8 +20,8 @@ QByteArray rgbProfile(const double white[2], const double red[2], const double g
 QByteArray displayP3Profile();
 // An RGB profile whose colours are given by tables only (lcms2 pipelines
 // with a colour lookup table: A2B0, A2B1, B2A0, B2A1), with perceptual
-// tables that differ from the colorimetric ones.
-QByteArray tableProfile();
+// tables that differ from the colorimetric ones; `points` a side.
+QByteArray tableProfile(int points = 17);
 // A CMYK profile built from tables (a plain ink model).
 QByteArray cmykProfile();
 // A monitor's profile: narrower than sRGB, greenish white, gamma 1.8.
