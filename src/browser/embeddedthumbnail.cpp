@@ -211,8 +211,11 @@ std::optional<EmbeddedThumbnail> fromHead(const Head& head, int minSide) {
         return std::nullopt;
     const int orientation =
         exifOrientation(reinterpret_cast<const uchar*>(head.exif.constData()), head.exif.size());
+    ColourSpace colours = ColourSpace::fromIcc(jpegIccProfile(head.icc));
+    if (colours.isSrgb() && exifSaysAdobeRgb(head.exif))
+        colours = adobeRgbColours();
     EmbeddedThumbnail out{orientedImage(part, orientation), orientedSize(head.stored, orientation),
-                          ColourSpace::fromIcc(jpegIccProfile(head.icc))};
+                          colours};
     if (out.image.isNull())
         return std::nullopt;
     return out;

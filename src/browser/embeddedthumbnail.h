@@ -16,7 +16,7 @@ namespace lumenta {
 struct EmbeddedThumbnail {
     QImage image;        // upright, the photo's proportions
     QSize natural;       // upright size of the photo itself
-    ColourSpace colours; // the photo's (its ICC profile), which the thumbnail shares
+    ColourSpace colours; // the photo's (its profile, or Adobe RGB by EXIF), shared by the thumbnail
 };
 
 // The embedded thumbnail of a JPEG file, turned by the photo's EXIF

@@ -161,6 +161,61 @@ QByteArray jpegIccProfile(const QList<QByteArray>& app2Payloads) {
     return profile;
 }
 
+bool exifSaysAdobeRgb(QByteArrayView app1) {
+    if (app1.size() < 14 || !app1.startsWith(QByteArrayView("Exif\0\0", 6)))
+        return false;
+    const QByteArrayView tiff = app1.sliced(6);
+    const bool little = tiff.startsWith("II");
+    if (!little && !tiff.startsWith("MM"))
+        return false;
+    const auto has = [&](qint64 at, qint64 n) {
+        return at >= 0 && n >= 0 && at <= tiff.size() - n;
+    };
+    const auto u16 = [&](qint64 at) {
+        return little ? qFromLittleEndian<quint16>(tiff.data() + at)
+                      : qFromBigEndian<quint16>(tiff.data() + at);
+    };
+    const auto u32 = [&](qint64 at) {
+        return little ? qFromLittleEndian<quint32>(tiff.data() + at)
+                      : qFromBigEndian<quint32>(tiff.data() + at);
+    };
+    // The entry of `tag` in the directory at `ifd`; -1 when there is none.
+    const auto find = [&](qint64 ifd, quint16 tag) -> qint64 {
+        if (!has(ifd, 2))
+            return -1;
+        const int count = qMin<int>(u16(ifd), kMaxTiffEntries);
+        for (int i = 0; i < count; ++i) {
+            const qint64 e = ifd + 2 + qint64(i) * 12;
+            if (!has(e, 12))
+                return -1;
+            if (u16(e) == tag)
+                return e;
+        }
+        return -1;
+    };
+    if (!has(4, 4))
+        return false;
+    const qint64 exifEntry = find(u32(4), 0x8769); // Exif IFD
+    if (exifEntry < 0)
+        return false;
+    const qint64 exifIfd = u32(exifEntry + 8);
+    const qint64 colourSpace = find(exifIfd, 0xa001);
+    const qint64 interopEntry = find(exifIfd, 0xa005);
+    if (colourSpace < 0 || u16(colourSpace + 8) != 0xffff || interopEntry < 0)
+        return false;
+    const qint64 index = find(u32(interopEntry + 8), 0x0001); // InteroperabilityIndex
+    return index >= 0 && u32(index + 4) >= 3 && tiff.sliced(index + 8, 3) == "R03";
+}
+
+ColourSpace adobeRgbColours() {
+    CodedColours c;
+    c.red[0] = 0.64, c.red[1] = 0.33, c.green[0] = 0.21, c.green[1] = 0.71;
+    c.blue[0] = 0.15, c.blue[1] = 0.06;
+    c.transfer = CodedColours::Transfer::Gamma;
+    c.gamma = 563.0 / 256;
+    return ColourSpace::fromCoded(c);
+}
+
 QByteArray inflateZlib(QByteArrayView data, qsizetype maxBytes) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK)

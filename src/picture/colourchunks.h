@@ -31,6 +31,15 @@ ColourSpace declaredColourSpace(const QByteArray& file);
 // a piece is missing, repeated or out of range, or there is none.
 QByteArray jpegIccProfile(const QList<QByteArray>& app2Payloads);
 
+// Whether a JPEG's EXIF block (an APP1 payload, "Exif\0\0" and a TIFF
+// header) says the photo is in Adobe RGB the way cameras say it without a
+// profile (DCF): colour space "uncalibrated" and interoperability index
+// "R03". Every read is bounds-checked.
+bool exifSaysAdobeRgb(QByteArrayView app1);
+
+// Adobe RGB (1998) as numbers.
+ColourSpace adobeRgbColours();
+
 // A zlib stream inflated, at most maxBytes of it; empty when the stream is
 // damaged or inflates to more.
 QByteArray inflateZlib(QByteArrayView data, qsizetype maxBytes);

@@ -3,6 +3,7 @@
 // longjmp out of libjpeg skips no destructor.
 #include "picture/jpegdecoder.h"
 
+#include "picture/colourchunks.h"
 #include "picture/colourtransform.h"
 #include "picture/orientation.h"
 #include "picture/picturebuffer.h"
@@ -149,6 +150,15 @@ void chooseColours(Session& s, bool grey, bool cmyk) {
         source = ColourSpace::fromIcc(
             QByteArray(reinterpret_cast<const char*>(data), qsizetype(length)));
         std::free(data);
+    } else if (!grey && !cmyk) {
+        // A camera set to Adobe RGB says so in its EXIF block only.
+        for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next) {
+            if (m->marker == JPEG_APP0 + 1 &&
+                exifSaysAdobeRgb(QByteArrayView(m->data, qsizetype(m->data_length)))) {
+                source = adobeRgbColours();
+                break;
+            }
+        }
     }
     const ColourSpace& target = s.need->colours;
     if (cmyk) {
@@ -274,8 +284,8 @@ bool run(Session& s) {
         !reduced && s.progress && decoded == stored && (orientation == 1 || orientation == 2);
     // Turning or converting strips: on a second thread for large pictures,
     // which then announces the rows it has placed.
-    const bool pipelined = (!direct || inPlace) &&
-                           qint64(decoded.width()) * decoded.height() >= kPipelineFromPixels;
+    const bool pipelined =
+        (!direct || inPlace) && qint64(decoded.width()) * decoded.height() >= kPipelineFromPixels;
     if (announce)
         s.progress->rowsStarted(s.image);
     const size_t stripBytes = size_t(rowPixels) * bpp * kStripRows;
@@ -327,7 +337,7 @@ bool run(Session& s) {
     int done = 0;
     while (done < decoded.height()) {
         const int want = qMin(kStripRows, decoded.height() - done);
-        uchar* strip = direct             ? bits + qsizetype(done) * bpl
+        uchar* strip = direct       ? bits + qsizetype(done) * bpl
                        : s.pipeline ? s.pipeline->acquire()
                                     : s.strip.data();
         for (int i = 0; i < want; ++i)

@@ -4,6 +4,7 @@
 #include "browser/embeddedthumbnail.h"
 #include "browser/thumbnailcache.h"
 #include "browser/thumbnailloader.h"
+#include "picture/colourchunks.h"
 #include "picture/pictureservice.h"
 #include "support/colourtest.h"
 #include "support/exifbuilder.h"
@@ -401,6 +402,34 @@ TEST(EmbeddedThumbnail, WhatExiftoolWritesAndDamagedBlocks) {
         QByteArray broken = built;
         broken[at] = char(0xff);
         jpegEmbeddedThumbnail(broken, 128); // any answer, within bounds
+    }
+}
+
+TEST(EmbeddedThumbnail, ACameraSetToAdobeRgbGivesItsThumbnailAdobeRgb) {
+    // As exiftool writes a camera's DCF declarations: Adobe RGB only with
+    // both "uncalibrated" and the index "R03".
+    const struct {
+        const char* colourSpace;
+        const char* index;
+        bool adobe;
+    } cases[] = {
+        {"Uncalibrated", "R03", true}, {"sRGB", "R98", false}, {"Uncalibrated", "R98", false}};
+    QTemporaryDir dir;
+    const QString thumb = testutil::writeFile(dir, QStringLiteral("thumb.jpg"),
+                                              testutil::jpegBytes(filled({160, 120}, Qt::green)));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        const QString photo = testutil::writeFile(dir, QStringLiteral("photo.jpg"),
+                                                  testutil::jpegBytes(filled({640, 480}, Qt::red)));
+        QProcess exiftool;
+        exiftool.start(QStringLiteral("exiftool"),
+                       {QStringLiteral("-overwrite_original"), "-ThumbnailImage<=" + thumb,
+                        QStringLiteral("-ColorSpace=") + QLatin1String(c.colourSpace),
+                        QStringLiteral("-InteropIndex=") + QLatin1String(c.index), photo});
+        ASSERT_TRUE(exiftool.waitForFinished(30000) && exiftool.exitCode() == 0);
+        const std::optional<EmbeddedThumbnail> t = jpegEmbeddedThumbnail(photo, 128);
+        ASSERT_TRUE(t.has_value());
+        EXPECT_EQ(t->colours, c.adobe ? adobeRgbColours() : ColourSpace());
     }
 }
 

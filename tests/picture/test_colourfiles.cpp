@@ -384,3 +384,46 @@ TEST(Colours, HdrHighlightsAreToneMappedNotClipped) {
     // Reference white is well lit, not dimmed to nothing.
     EXPECT_GT(qGreen(pic.image.pixel(8 + 4, 4)), 180);
 }
+
+TEST(Colours, ACameraSetToAdobeRgbSaysSoInItsExifBlock) {
+    // EXIF: IFD0 -> Exif IFD (ColorSpace, Interoperability IFD) -> "R03".
+    const auto block = [](quint16 colourSpace, const char* index) {
+        QByteArray t("II*\0\x08\0\0\0", 8);
+        const auto u16 = [&t](quint16 v) { t += char(v & 0xff), t += char(v >> 8); };
+        const auto u32 = [&](quint32 v) { u16(quint16(v & 0xffff)), u16(quint16(v >> 16)); };
+        const auto entry = [&](quint16 tag, quint16 type, quint32 count, quint32 value) {
+            u16(tag), u16(type), u32(count), u32(value);
+        };
+        u16(1), entry(0x8769, 4, 1, 26), u32(0);                           // IFD0 at 8
+        u16(2), entry(0xa001, 3, 1, colourSpace), entry(0xa005, 4, 1, 56); // Exif IFD at 26
+        u32(0);
+        u16(1), u16(0x0001), u16(2), u32(4); // Interop IFD at 56
+        t += QByteArray(index, 4);
+        u32(0);
+        return QByteArray("Exif\0\0", 6) + t;
+    };
+    EXPECT_TRUE(exifSaysAdobeRgb(block(0xffff, "R03\0")));
+    EXPECT_FALSE(exifSaysAdobeRgb(block(1, "R03\0")));
+    EXPECT_FALSE(exifSaysAdobeRgb(block(0xffff, "R98\0")));
+    // Cut anywhere before the index's value ends ("Exif\0\0", then 56 + 14).
+    for (int cut = 0; cut < 6 + 56 + 14; cut += 3)
+        EXPECT_FALSE(exifSaysAdobeRgb(block(0xffff, "R03\0").left(cut))) << cut;
+
+    QTemporaryDir dir;
+    const QImage picture = pattern();
+    const QByteArray jpeg = encoded(picture, "jpeg", 92);
+    const auto withExif = [&jpeg](const QByteArray& app1) {
+        const int length = int(app1.size()) + 2;
+        return jpeg.left(2) + QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xff) +
+               app1 + jpeg.mid(2);
+    };
+    const Picture raw = loadPicture(testutil::writeFile(dir, QStringLiteral("plain.jpg"), jpeg));
+    const Picture adobeCamera = loadPicture(
+        testutil::writeFile(dir, QStringLiteral("adobe.jpg"), withExif(block(0xffff, "R03\0"))));
+    const DeltaE e = deltaE2000(adobeCamera.image, reference(dir, raw.image, adobe()));
+    EXPECT_LE(e.mean, 1.5);
+    EXPECT_LE(e.max, 3.0);
+    const Picture srgbCamera = loadPicture(
+        testutil::writeFile(dir, QStringLiteral("srgb.jpg"), withExif(block(1, "R98\0"))));
+    EXPECT_TRUE(sameBits(srgbCamera.image, raw.image));
+}
