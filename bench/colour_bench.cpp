@@ -1,9 +1,10 @@
 // Colour management's cost: the same 24-megapixel photo decoded as the main
 // window gets it (whole, rows announced as they come, converted to an sRGB
 // display), untagged, with an Adobe RGB (1998) profile and with an sRGB
-// profile, interleaved in each run so that all three see the same machine
+// profile, interleaved in each run so that all see the same machine
 // state. Prints the medians and the median of each run's ratio to the
-// untagged photo; with a monitor profile (--monitor ICC) also the photos
+// untagged photo (and of the untagged photo loaded a second time, the
+// run's noise); with a monitor profile (--monitor ICC) also the photos
 // converted to it.
 //
 //   lumenta-colour-bench [--runs N] [--size WxH] [--monitor ICC] [--keep DIR]
@@ -20,8 +21,8 @@
 #include <QThread>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 using namespace lumenta;
@@ -155,6 +156,9 @@ int main(int argc, char** argv) {
         {"untagged", buffer.data()},
         {"adobe-rgb", withProfile(buffer.data(), adobe)},
         {"srgb-tagged", withProfile(buffer.data(), srgb)},
+        // The same untagged bytes again: how far two identical loads drift
+        // apart on this machine in this run.
+        {"untagged-2", buffer.data()},
     };
     QStringList paths;
     for (const auto& f : files) {
@@ -180,9 +184,13 @@ int main(int argc, char** argv) {
         std::vector<std::vector<double>> cpu(paths.size());
         for (int r = 0; r < runs; ++r) {
             std::vector<double> now(paths.size());
-            for (qsizetype i = 0; i < paths.size(); ++i) {
-                now[size_t(i)] = timeLoad(paths[i], need);
-                cpu[size_t(i)].push_back(g_cpu);
+            // Each run starts one further along, so that every photo
+            // follows every other as often (the load right after the Adobe
+            // RGB one was seen to take some 10 ms more processor time).
+            for (qsizetype k = 0; k < paths.size(); ++k) {
+                const size_t i = size_t((r + k) % paths.size());
+                now[i] = timeLoad(paths[qsizetype(i)], need);
+                cpu[i].push_back(g_cpu);
             }
             for (size_t i = 0; i < now.size(); ++i) {
                 ms[i].push_back(now[i]);
@@ -196,9 +204,13 @@ int main(int argc, char** argv) {
                         files[i].name, median(ms[size_t(i)]), median(ratio[size_t(i)]),
                         median(cpu[size_t(i)]));
     }
-    const auto t = ColourTransform::find(ColourSpace::fromIcc(adobe), ColourSpace(),
-                                         ColourPixels::Rgb32);
+    const auto t =
+        ColourTransform::find(ColourSpace::fromIcc(adobe), ColourSpace(), ColourPixels::Rgb32);
     std::printf("Adobe RGB to sRGB: %s\n",
                 t ? (t->isFastPath() ? "matrix and curves path" : "lcms2") : "nothing to do");
+    const auto u =
+        ColourTransform::find(ColourSpace::fromIcc(srgb), ColourSpace(), ColourPixels::Rgb32);
+    std::printf("sRGB profile to sRGB: %s\n",
+                u ? (u->isFastPath() ? "matrix and curves path" : "lcms2") : "nothing to do");
     return 0;
 }
