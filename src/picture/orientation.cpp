@@ -108,7 +108,10 @@ QRect uprightRect(const QRect& stored, QSize storedSize, int orientation) {
 // 32-bit pixels of a turned picture, four by four: four stored rows of four
 // pixels are transposed in registers and written as four upright rows of
 // four pixels. Aligned writes bypass the cache (the picture is far larger
-// than it), which spares reading every line before it is overwritten.
+// than it), which spares reading every line before it is overwritten. The
+// blocks of one stored column group go down the strip before the next
+// group, so that each upright row receives its pixels of the strip in one
+// run: writes that bypass the cache are only cheap by whole lines.
 // Returns how many stored rows (a multiple of 4) and columns it placed.
 QSize placeTurnedBlocks(const quint32* src, qsizetype srcStride, int y0, int rows, QSize stored,
                         int orientation, quint32* dst, qsizetype dstStride) {
@@ -122,17 +125,19 @@ QSize placeTurnedBlocks(const quint32* src, qsizetype srcStride, int y0, int row
         else
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
     };
-    for (int r = 0; r < rows4; r += 4) {
-        const quint32* s0 = src + r * srcStride;
-        const int col = mirrorCols ? H - 4 - (y0 + r) : y0 + r;
-        for (int x = 0; x < cols4; x += 4) {
-            const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + x));
-            const __m128i a1 =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + srcStride + x));
+    for (int x = 0; x < cols4; x += 4) {
+        quint32* out[4];
+        for (int j = 0; j < 4; ++j)
+            out[j] = dst + qsizetype(mirrorRows ? W - 1 - (x + j) : x + j) * dstStride;
+        for (int r = 0; r < rows4; r += 4) {
+            const quint32* s0 = src + r * srcStride + x;
+            const int col = mirrorCols ? H - 4 - (y0 + r) : y0 + r;
+            const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0));
+            const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + srcStride));
             const __m128i a2 =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 2 * srcStride + x));
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 2 * srcStride));
             const __m128i a3 =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 3 * srcStride + x));
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 3 * srcStride));
             const __m128i t0 = _mm_unpacklo_epi32(a0, a1), t1 = _mm_unpacklo_epi32(a2, a3);
             const __m128i t2 = _mm_unpackhi_epi32(a0, a1), t3 = _mm_unpackhi_epi32(a2, a3);
             __m128i c[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
@@ -140,8 +145,7 @@ QSize placeTurnedBlocks(const quint32* src, qsizetype srcStride, int y0, int row
             for (int j = 0; j < 4; ++j) {
                 if (mirrorCols)
                     c[j] = _mm_shuffle_epi32(c[j], _MM_SHUFFLE(0, 1, 2, 3));
-                const int row = mirrorRows ? W - 1 - (x + j) : x + j;
-                put(dst + qsizetype(row) * dstStride + col, c[j]);
+                put(out[j] + col, c[j]);
             }
         }
     }
