@@ -34,6 +34,9 @@ PACKAGES=(
   libsane-dev libsane1
   # the thumbnail cache's PNG files (plain text chunks, RGBA)
   libpng-dev
+  # colour management: lcms2, the monitor's profile read through XCB; the
+  # tests' reference tools (tificc, jpgicc) and profiles (colord-data)
+  liblcms2-dev libxcb1-dev liblcms2-utils colord-data
   # thumbnail benchmark yardstick
   libvips-tools
   # native Wayland; the cursor theme the busy pointer comes from there

@@ -1,5 +1,6 @@
 #include "browser/embeddedthumbnail.h"
 
+#include "picture/colourchunks.h"
 #include "picture/orientation.h"
 
 #include <QBuffer>
@@ -97,6 +98,7 @@ bool isFrameMarker(uchar m) {
 struct Head {
     QByteArray exif;
     QSize stored;
+    QList<QByteArray> icc; // APP2 payloads
 };
 
 // Reads segments until the frame header: read(count) gives the next bytes,
@@ -121,7 +123,7 @@ template <typename Read, typename Skip> Head readHead(Read read, Skip skip) {
         const int length = uchar(len[0]) << 8 | uchar(len[1]);
         if (length < 2)
             return head;
-        if ((m == 0xe1 && head.exif.isEmpty()) || isFrameMarker(m)) {
+        if ((m == 0xe1 && head.exif.isEmpty()) || isFrameMarker(m) || m == 0xe2) {
             const QByteArray body = read(length - 2);
             if (body.size() != length - 2)
                 return head;
@@ -131,7 +133,9 @@ template <typename Read, typename Skip> Head readHead(Read read, Skip skip) {
                                         uchar(body[1]) << 8 | uchar(body[2]));
                 return head;
             }
-            if (body.startsWith(QByteArray("Exif\0\0", 6)))
+            if (m == 0xe2)
+                head.icc.append(body);
+            else if (body.startsWith(QByteArray("Exif\0\0", 6)))
                 head.exif = body;
         } else if (!skip(length - 2)) {
             return head;
@@ -207,7 +211,11 @@ std::optional<EmbeddedThumbnail> fromHead(const Head& head, int minSide) {
         return std::nullopt;
     const int orientation =
         exifOrientation(reinterpret_cast<const uchar*>(head.exif.constData()), head.exif.size());
-    EmbeddedThumbnail out{orientedImage(part, orientation), orientedSize(head.stored, orientation)};
+    ColourSpace colours = ColourSpace::fromIcc(jpegIccProfile(head.icc));
+    if (colours.isSrgb() && exifSaysAdobeRgb(head.exif))
+        colours = adobeRgbColours();
+    EmbeddedThumbnail out{orientedImage(part, orientation), orientedSize(head.stored, orientation),
+                          colours};
     if (out.image.isNull())
         return std::nullopt;
     return out;

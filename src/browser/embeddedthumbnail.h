@@ -3,6 +3,8 @@
 // JPEG at JPEGInterchangeFormat, JPEGInterchangeFormatLength bytes), read
 // without decoding the photo: only the segments before the picture data are
 // read. Every offset in the file is checked.
+#include "picture/colourspace.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -12,8 +14,9 @@
 namespace lumenta {
 
 struct EmbeddedThumbnail {
-    QImage image;  // upright, the photo's proportions
-    QSize natural; // upright size of the photo itself
+    QImage image;        // upright, the photo's proportions
+    QSize natural;       // upright size of the photo itself
+    ColourSpace colours; // the photo's (its profile, or Adobe RGB by EXIF), shared by the thumbnail
 };
 
 // The embedded thumbnail of a JPEG file, turned by the photo's EXIF

@@ -16,6 +16,7 @@
 #include "browser/pictable.h"
 #include "browser/viewgeometry.h"
 #include "dialogs/commondialog.h"
+#include "picture/colourspace.h"
 #include "system/fileops.h"
 #include "system/folderlisting.h"
 
@@ -306,7 +307,8 @@ private:
 
     // Viewing area.
     void showPicture(const QString& path);
-    void pictureLoaded(quint64 generation, const QString& path, const QImage& image);
+    void pictureLoaded(quint64 generation, const QString& path, const QImage& image,
+                       const ColourSpace& colours);
     void createViewButtons();
     void createLargeView();
     void wireView();
@@ -334,6 +336,7 @@ private:
     int m_nextToDraw = 0;
     // The shown picture at its own size, and the request for the next.
     QImage m_shownImage;
+    ColourSpace m_shownColours; // of m_shownImage: the display's when it was decoded
     quint64 m_viewGeneration = 0;
     quint64 m_viewTicket = 0;
     bool m_viewLoading = false;

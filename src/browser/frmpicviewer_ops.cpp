@@ -5,6 +5,7 @@
 #include "browser/browserops.h"
 #include "browser/frmpicviewer.h"
 #include "browser/thumbnailcache.h"
+#include "picture/colourtransform.h"
 #include "picture/picturesaver.h"
 #include "system/fileops.h"
 #include "widgets/browsewidgets.h"
@@ -260,7 +261,8 @@ void FrmPicViewer::saveCopy(const QString& source, bool fromView) {
     if (QDir::cleanPath(target) == QDir::cleanPath(source) || isSameFile(source, target))
         return;
     std::optional<QByteArray> bytes;
-    if (fromView && !(bytes = encodeForName(shown, target))) {
+    // Written in sRGB, as files are.
+    if (fromView && !(bytes = encodeForName(toSrgb(shown, m_shownColours), target))) {
         ErrMsgProc(handler, int(FileError::PathAccess),
                    tr("Format d'enregistrement non disponible : ") + QFileInfo(target).suffix());
         return;

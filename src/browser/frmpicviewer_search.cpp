@@ -157,7 +157,7 @@ void FrmPicViewer::lisFilesFound_Click(const QString& path) {
                                     tr("Erreur"), MsgIcon::Information, MsgButtons::Ok, this);
                 return;
             }
-            pictureLoaded(generation, path, r.picture.image);
+            pictureLoaded(generation, path, r.picture.image, r.picture.colours);
         });
 }
 

@@ -56,13 +56,14 @@ void FrmPicViewer::showPicture(const QString& path) {
     m_viewLoading = true;
     updateBusyCursor();
     // A newer choice supersedes this one (same owner, same slot).
-    m_viewTicket = m_ctx.pictures().request(this, PictureRequest::full(path),
-                                            [this, generation, path](const PictureResult& r) {
-                                                pictureLoaded(generation, path, r.picture.image);
-                                            });
+    m_viewTicket = m_ctx.pictures().request(
+        this, PictureRequest::full(path), [this, generation, path](const PictureResult& r) {
+            pictureLoaded(generation, path, r.picture.image, r.picture.colours);
+        });
 }
 
-void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const QImage& image) {
+void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const QImage& image,
+                                 const ColourSpace& colours) {
     if (generation != m_viewGeneration)
         return;
     m_viewLoading = false;
@@ -76,6 +77,7 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const 
     }
     ShownPicPath = path;
     m_shownImage = image;
+    m_shownColours = colours;
     picCopy->setImage(image);
     PicWidth = image.width();
     PicHeight = image.height();

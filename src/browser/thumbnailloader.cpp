@@ -4,6 +4,7 @@
 #include "browser/embeddedthumbnail.h"
 #include "browser/panelgeometry.h"
 #include "browser/pictureprobe.h"
+#include "picture/colourtransform.h"
 #include "picture/pictureservice.h"
 #include "widgets/devicepixels.h"
 
@@ -28,11 +29,13 @@ ThumbnailLoader::~ThumbnailLoader() {
     m_pool.waitForDone();
 }
 
-QImage ThumbnailLoader::cellImage(const QImage& entry, qreal ratio) {
+QImage ThumbnailLoader::cellImage(const QImage& entry, qreal ratio, const ColourSpace& display) {
     if (entry.isNull())
         return QImage();
     const int side = int(std::lround(panel::kThumbSide * ratio));
-    QImage cell = entry.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage cell =
+        convertColours(entry.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                       ColourSpace(), display);
     cell.setDevicePixelRatio(ratio);
     return cell;
 }
@@ -47,14 +50,17 @@ void ThumbnailLoader::cancel() {
 void ThumbnailLoader::load(const QStringList& paths) {
     cancel();
     const quint64 generation = m_generation->load();
+    const ColourSpace display = m_ctx.pictures().displayColours();
     for (int i = 0; i < paths.size(); ++i) {
         const QString path = paths.at(i);
-        m_pool.start([this, generation, i, path] { lookUp(generation, i, path); });
+        m_pool.start(
+            [this, generation, i, path, display] { lookUp(generation, i, path, display); });
     }
 }
 
 // On a worker.
-void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path) {
+void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path,
+                             const ColourSpace& display) {
     if (!current(generation))
         return;
     Miss miss{FileStamp::of(path), QString()};
@@ -71,12 +77,12 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
         miss.mimeType = probe.mimeType();
         if (cached) {
             if (const std::optional<QImage> entry = m_cache.lookup(path, miss.stamp)) {
-                thumbnail = cellImage(*entry, m_ratio);
+                thumbnail = cellImage(*entry, m_ratio, display);
                 found = true;
             }
         }
         if (!found && probe.format == "jpeg")
-            return fromEmbedded(generation, index, path, miss, cached);
+            return fromEmbedded(generation, index, path, miss, cached, display);
     }
     QMetaObject::invokeMethod(
         this,
@@ -93,7 +99,7 @@ void ThumbnailLoader::lookUp(quint64 generation, int index, const QString& path)
 // it, when that is large enough for a cache entry; the photo is decoded
 // otherwise.
 void ThumbnailLoader::fromEmbedded(quint64 generation, int index, const QString& path,
-                                   const Miss& miss, bool cached) {
+                                   const Miss& miss, bool cached, const ColourSpace& display) {
     const std::optional<EmbeddedThumbnail> embedded =
         jpegEmbeddedThumbnail(path, ThumbnailCache::kNormalSide);
     if (!embedded) {
@@ -102,12 +108,12 @@ void ThumbnailLoader::fromEmbedded(quint64 generation, int index, const QString&
             Qt::QueuedConnection);
         return;
     }
-    const QImage entry = ThumbnailCache::normalImage(embedded->image);
+    const QImage entry = ThumbnailCache::normalImage(toSrgb(embedded->image, embedded->colours));
     if (cached)
         m_writing.fetch_add(1);
     QMetaObject::invokeMethod(
         this,
-        [this, generation, index, cell = cellImage(entry, m_ratio)] {
+        [this, generation, index, cell = cellImage(entry, m_ratio, display)] {
             deliver(generation, index, cell);
         },
         Qt::QueuedConnection);
@@ -122,12 +128,13 @@ void ThumbnailLoader::decode(quint64 generation, int index, const QString& path,
     if (!current(generation))
         return;
     // One slot per cell: the requests of a lot never supersede each other.
+    // Decoded in sRGB, the cache's colours.
     const QSize box(ThumbnailCache::kNormalSide, ThumbnailCache::kNormalSide);
-    m_ctx.pictures().request(this, PictureRequest::thumbnail(path, box, quint64(index) + 1),
-                             [this, generation, index, path, miss](const PictureResult& r) {
-                                 decoded(generation, index, path, miss, r.picture.image,
-                                         r.picture.naturalSize);
-                             });
+    m_ctx.pictures().request(
+        this, PictureRequest::thumbnail(path, box, quint64(index) + 1).inSrgb(),
+        [this, generation, index, path, miss](const PictureResult& r) {
+            decoded(generation, index, path, miss, r.picture.image, r.picture.naturalSize);
+        });
 }
 
 void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path, const Miss& miss,
@@ -145,7 +152,7 @@ void ThumbnailLoader::decoded(quint64 generation, int index, const QString& path
             cache.store(path, miss.stamp, entry, naturalSize, miss.mimeType);
         writing->fetch_sub(1);
     });
-    deliver(generation, index, cellImage(entry, m_ratio));
+    deliver(generation, index, cellImage(entry, m_ratio, m_ctx.pictures().displayColours()));
 }
 
 void ThumbnailLoader::deliver(quint64 generation, int index, const QImage& thumbnail) {

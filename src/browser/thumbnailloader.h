@@ -6,8 +6,10 @@
 // (decoded reduced, on every core; a HEIF file's own thumbnail stands in
 // there), and their cache entries written. Thumbnails
 // come back by ready() in any order; a new load() or cancel() drops
-// everything still under way.
+// everything still under way. Cache entries are in sRGB (the cache's rule);
+// cells in the display's colours.
 #include "browser/thumbnailcache.h"
+#include "picture/colourspace.h"
 
 #include <QImage>
 #include <QObject>
@@ -34,9 +36,10 @@ public:
     bool writing() const { return m_writing.load() > 0; }
 
     // The 32 x 32 cell picture made from a cache entry (smooth, aspect not
-    // kept), at `ratio` device pixels per pixel of the cell. A 128 px normal
-    // entry covers cells up to four times scaled.
-    static QImage cellImage(const QImage& entry, qreal ratio = 1);
+    // kept), at `ratio` device pixels per pixel of the cell, in the
+    // display's colours. A 128 px normal entry covers cells up to four
+    // times scaled.
+    static QImage cellImage(const QImage& entry, qreal ratio = 1, const ColourSpace& display = {});
 
 Q_SIGNALS:
     // index into the paths of load(); a null image when the file is no
@@ -48,9 +51,9 @@ private:
         FileStamp stamp;
         QString mimeType;
     };
-    void lookUp(quint64 generation, int index, const QString& path);
+    void lookUp(quint64 generation, int index, const QString& path, const ColourSpace& display);
     void fromEmbedded(quint64 generation, int index, const QString& path, const Miss& miss,
-                      bool cached);
+                      bool cached, const ColourSpace& display);
     void decode(quint64 generation, int index, const QString& path, const Miss& miss);
     void decoded(quint64 generation, int index, const QString& path, const Miss& miss,
                  const QImage& picture, QSize naturalSize);

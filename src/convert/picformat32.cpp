@@ -128,14 +128,16 @@ void PicFormat32::probed(const Job& job, const QByteArray& found, QSize size, bo
     if (!found.isEmpty() && foundName != expectedName && confirmFormat &&
         !confirmFormat(job.source, foundName, expectedName))
         return finish(job.outcome(S::Cancelled, QStringLiteral("not converted")));
-    m_pictures.request(this, PictureRequest::full(job.source), [this, job](const PictureResult& r) {
-        if (!r.ok())
-            return finish(job.outcome(S::Unreadable, r.picture.error));
-        const QSize natural = r.picture.image.size();
-        if (natural.width() > kMaxConvertSide || natural.height() > kMaxConvertSide)
-            return finish(job.outcome(S::TooLarge, QStringLiteral("picture too large")));
-        write(job, r.picture.image);
-    });
+    // Pictures are written in sRGB.
+    m_pictures.request(
+        this, PictureRequest::full(job.source).inSrgb(), [this, job](const PictureResult& r) {
+            if (!r.ok())
+                return finish(job.outcome(S::Unreadable, r.picture.error));
+            const QSize natural = r.picture.image.size();
+            if (natural.width() > kMaxConvertSide || natural.height() > kMaxConvertSide)
+                return finish(job.outcome(S::TooLarge, QStringLiteral("picture too large")));
+            write(job, r.picture.image);
+        });
 }
 
 void PicFormat32::write(const Job& job, const QImage& image) {

@@ -4,6 +4,7 @@
 // what was asked before the pixels are mapped.
 #include "picture/helperdecode.h"
 
+#include "picture/colourtransform.h"
 #include "picture/helperprocess.h"
 #include "picture/sharedpicture.h"
 
@@ -33,13 +34,17 @@ QString pictureDecoderPath() {
 }
 
 QImage acceptHelperPicture(const QByteArray& message, int fd, QSize box, QSize* natural,
-                           QString* why) {
+                           ColourSpace* colours, QString* why) {
     HelperPictureHeader header;
-    if (message.size() != qsizetype(sizeof header)) {
+    if (message.size() >= qsizetype(sizeof header))
+        std::memcpy(&header, message.constData(), sizeof header);
+    if (message.size() < qsizetype(sizeof header) || header.colourBytes > kMaxHelperColourBytes ||
+        message.size() != qsizetype(sizeof header) + qsizetype(header.colourBytes)) {
         *why = QStringLiteral("the picture decoder sent an unexpected picture");
         return QImage();
     }
-    std::memcpy(&header, message.constData(), sizeof header);
+    // Colours the viewer cannot read count as sRGB.
+    *colours = ColourSpace::fromBytes(QByteArrayView(message).sliced(sizeof header));
     *natural = QSize(int(qMin<quint32>(header.naturalWidth, INT_MAX)),
                      int(qMin<quint32>(header.naturalHeight, INT_MAX)));
     const QSize size(int(qMin<quint32>(header.width, INT_MAX)),
@@ -105,8 +110,9 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
         return pic;
     }
     QSize natural;
-    QImage image =
-        acceptHelperPicture(message, fds.fd[2], reduced ? need.box : QSize(), &natural, &pic.error);
+    ColourSpace colours;
+    QImage image = acceptHelperPicture(message, fds.fd[2], reduced ? need.box : QSize(), &natural,
+                                       &colours, &pic.error);
     if (image.isNull())
         return pic;
     if (progress && !progress->mayAllocate(image.sizeInBytes())) {
@@ -116,7 +122,10 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
     pic.kind = Picture::Kind::Raster;
     pic.naturalSize = natural;
     pic.region = QRect(QPoint(), natural);
-    pic.image = std::move(image);
+    // The shared memory is read-only: converted colours go to a buffer of
+    // their own (none is made when the colours are those asked for).
+    pic.image = convertedCopy(image, colours, need.colours);
+    pic.colours = need.colours;
     return reduced ? pic : derivePicture(pic, need);
 }
 

@@ -4,7 +4,8 @@
 // read complex formats, and a fault in them must never take the viewer
 // down. The helper hands the pixels over in shared memory
 // (picture/sharedpicture.h): a sealed memfd sent with a
-// HelperPictureHeader on a unix socket the helper inherits.
+// HelperPictureHeader and the colours of the pixels on a unix socket the
+// helper inherits; the viewer converts the colours.
 #include "picture/pictureloader.h"
 
 #include <QtGlobal>
@@ -15,7 +16,8 @@ namespace lumenta {
 // pixels of 4 bytes, rows bytesPerLine (width * 4) apart, in the QImage
 // format given (RGB32 or ARGB32_Premultiplied), taken from an upright
 // picture of natural size naturalWidth x naturalHeight. Native byte order
-// (same machine).
+// (same machine). In the same message, after the header, colourBytes bytes
+// of ColourSpace::toBytes(): the colours the pixels are in.
 struct HelperPictureHeader {
     char magic[4] = {'L', 'P', 'I', 'X'};
     quint32 width = 0;
@@ -24,14 +26,21 @@ struct HelperPictureHeader {
     quint32 naturalHeight = 0;
     quint32 format = 0;
     quint32 bytesPerLine = 0;
+    quint32 colourBytes = 0;
 };
+
+// Upper bound of colourBytes: the whole message stays well within what one
+// packet of a unix socket holds. The helper converts a picture whose
+// profile is larger to sRGB itself.
+constexpr quint32 kMaxHelperColourBytes = 128 * 1024;
 
 // The picture a helper handed over: its header (message) checked against
 // what was asked (the natural size, or reduced to fit inside box when box
-// is not empty), and its memfd mapped (see mapSharedPicture). Null image
-// and *why when anything is unexpected. fd stays the caller's.
+// is not empty), and its memfd mapped (see mapSharedPicture), with the
+// colours it is in (sRGB when they cannot be read). Null image and *why
+// when anything is unexpected. fd stays the caller's.
 QImage acceptHelperPicture(const QByteArray& message, int fd, QSize box, QSize* natural,
-                           QString* why);
+                           ColourSpace* colours, QString* why);
 
 // Decodes a HEIF or JPEG XL file through the helper: the natural size, or
 // reduced where `need` asks for it (from a HEIF file's embedded thumbnail

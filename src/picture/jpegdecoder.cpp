@@ -3,6 +3,8 @@
 // longjmp out of libjpeg skips no destructor.
 #include "picture/jpegdecoder.h"
 
+#include "picture/colourchunks.h"
+#include "picture/colourtransform.h"
 #include "picture/orientation.h"
 #include "picture/picturebuffer.h"
 #include "picture/strippipeline.h"
@@ -12,6 +14,7 @@
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -94,6 +97,10 @@ struct Session {
     QRect valid; // reduced: the whole pixels of the decoded picture
     const PictureNeed* need = nullptr;
     LoadProgress* progress = nullptr;
+    // The picture's colours to the ones wanted; after the plain CMYK
+    // conversion, sRGB to the ones wanted.
+    std::shared_ptr<const ColourTransform> colours;
+    std::shared_ptr<const ColourTransform> afterCmyk;
 
     ~Session() {
         if (created)
@@ -131,6 +138,40 @@ void cmykToRgb32(uchar* row, int width) {
     }
 }
 
+// The transforms the picture's colours need, from its embedded profile
+// (APP2 markers) to the colours asked for. Called between libjpeg calls:
+// nothing here leaves by longjmp.
+void chooseColours(Session& s, bool grey, bool cmyk) {
+    jpeg_decompress_struct& c = s.cinfo;
+    JOCTET* data = nullptr;
+    unsigned int length = 0;
+    ColourSpace source;
+    if (jpeg_read_icc_profile(&c, &data, &length) && data) {
+        source = ColourSpace::fromIcc(
+            QByteArray(reinterpret_cast<const char*>(data), qsizetype(length)));
+        std::free(data);
+    } else if (!grey && !cmyk) {
+        // A camera set to Adobe RGB says so in its EXIF block only.
+        for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next) {
+            if (m->marker == JPEG_APP0 + 1 &&
+                exifSaysAdobeRgb(QByteArrayView(m->data, qsizetype(m->data_length)))) {
+                source = adobeRgbColours();
+                break;
+            }
+        }
+    }
+    const ColourSpace& target = s.need->colours;
+    if (cmyk) {
+        s.colours = ColourTransform::find(
+            source, target, c.saw_Adobe_marker ? ColourPixels::InvertedCmyk : ColourPixels::Cmyk);
+        if (!s.colours)
+            s.afterCmyk = ColourTransform::find(ColourSpace(), target, ColourPixels::Rgb32);
+        return;
+    }
+    s.colours = ColourTransform::find(source, target,
+                                      grey ? ColourPixels::GreyInRgb32 : ColourPixels::Rgb32);
+}
+
 // The decoding proper. Only trivially destructible locals: libjpeg may
 // longjmp out of any of its calls.
 bool run(Session& s) {
@@ -142,6 +183,7 @@ bool run(Session& s) {
     c.progress = &s.prog.pub;
     jpeg_stdio_src(&c, s.file);
     jpeg_save_markers(&c, JPEG_APP0 + 1, 0xffff);
+    jpeg_save_markers(&c, JPEG_APP0 + 2, 0xffff);
     jpeg_read_header(&c, TRUE);
 
     int orientation = 1;
@@ -155,11 +197,14 @@ bool run(Session& s) {
     const QSize stored(int(c.image_width), int(c.image_height));
     s.natural = orientedSize(stored, orientation);
 
+    const bool cmykFile = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
+    chooseColours(s, c.jpeg_color_space == JCS_GRAYSCALE, cmykFile);
     QImage::Format format = QImage::Format_RGB32;
     switch (c.jpeg_color_space) {
     case JCS_GRAYSCALE:
-        c.out_color_space = JCS_GRAYSCALE;
-        format = QImage::Format_Grayscale8;
+        // Grey with a profile of its own becomes colour on the display.
+        c.out_color_space = s.colours ? kRgb32Space : JCS_GRAYSCALE;
+        format = s.colours ? QImage::Format_RGB32 : QImage::Format_Grayscale8;
         break;
     case JCS_CMYK:
     case JCS_YCCK:
@@ -228,32 +273,57 @@ bool run(Session& s) {
 
     // Rows go straight into the picture when it needs no turning, no
     // cropping and no colour work; otherwise through a strip buffer.
-    const bool direct = orientation == 1 && xOffset == 0 && decoded.width() == rowPixels &&
-                        c.out_color_space != JCS_CMYK;
+    const bool cmyk = c.out_color_space == JCS_CMYK;
+    const ColourTransform* colours = s.colours.get();
+    const ColourTransform* afterCmyk = s.afterCmyk.get();
+    const bool straight = orientation == 1 && xOffset == 0 && decoded.width() == rowPixels;
+    const bool direct = straight && !cmyk;
+    // Rows decoded into the picture have their colours converted there.
+    const bool inPlace = direct && colours;
     const bool announce =
         !reduced && s.progress && decoded == stored && (orientation == 1 || orientation == 2);
+    // Turning or converting strips: on a second thread for large pictures,
+    // which then announces the rows it has placed.
+    const bool pipelined =
+        (!direct || inPlace) && qint64(decoded.width()) * decoded.height() >= kPipelineFromPixels;
     if (announce)
         s.progress->rowsStarted(s.image);
     const size_t stripBytes = size_t(rowPixels) * bpp * kStripRows;
     if (!direct)
         s.strip.resize(stripBytes);
-    // Turning (or converting) a strip: on a second thread for large
-    // pictures whose rows are not announced. Captures values only: it may
-    // outlive this function's frame when libjpeg leaves by longjmp.
-    const bool cmyk = c.out_color_space == JCS_CMYK;
+    // Captures values only: it may outlive this function's frame when
+    // libjpeg leaves by longjmp (the transforms are kept by the session).
+    LoadProgress* const progress = announce && pipelined ? s.progress : nullptr;
     s.place = [=](uchar* strip, int y0, int n) {
-        if (cmyk) {
-            for (int i = 0; i < n; ++i)
-                cmykToRgb32(strip + size_t(i) * rowPixels * 4, rowPixels);
+        if (inPlace) {
+            colours->apply(strip, rowPixels, n, bpl);
+            if (progress)
+                progress->rowsDecoded(y0 + n);
+            return;
         }
-        if (bpp == 4)
-            placeStoredRows(reinterpret_cast<const quint32*>(strip) + xOffset, rowPixels, y0, n,
-                            decoded, orientation, reinterpret_cast<quint32*>(bits), bpl / 4);
-        else
-            placeStoredRows(strip + xOffset, rowPixels, y0, n, decoded, orientation, bits, bpl);
+        const qsizetype stripBpl = qsizetype(rowPixels) * bpp;
+        if (cmyk && !colours) {
+            for (int i = 0; i < n; ++i)
+                cmykToRgb32(strip + i * stripBpl, rowPixels);
+        }
+        if (colours && straight) {
+            // Converted straight into the picture.
+            colours->apply(strip, stripBpl, bits + y0 * bpl, bpl, rowPixels, n);
+        } else {
+            if (colours || afterCmyk)
+                (colours ? colours : afterCmyk)->apply(strip, rowPixels, n, stripBpl);
+            if (bpp == 4)
+                placeStoredRows(reinterpret_cast<const quint32*>(strip) + xOffset, rowPixels, y0, n,
+                                decoded, orientation, reinterpret_cast<quint32*>(bits), bpl / 4);
+            else
+                placeStoredRows(strip + xOffset, rowPixels, y0, n, decoded, orientation, bits, bpl);
+        }
+        if (progress)
+            progress->rowsDecoded(y0 + n);
     };
-    if (!direct && !announce && qint64(decoded.width()) * decoded.height() >= kPipelineFromPixels)
-        s.pipeline = std::make_unique<StripPipeline>(kPipelineStrips, stripBytes, s.place);
+    if (pipelined)
+        s.pipeline = std::make_unique<StripPipeline>(inPlace ? 1 : kPipelineStrips,
+                                                     inPlace ? 0 : stripBytes, s.place);
 
     JSAMPROW rows[kStripRows];
     while (leadRows > 0) {
@@ -267,7 +337,9 @@ bool run(Session& s) {
     int done = 0;
     while (done < decoded.height()) {
         const int want = qMin(kStripRows, decoded.height() - done);
-        uchar* strip = direct ? nullptr : s.pipeline ? s.pipeline->acquire() : s.strip.data();
+        uchar* strip = direct       ? bits + qsizetype(done) * bpl
+                       : s.pipeline ? s.pipeline->acquire()
+                                    : s.strip.data();
         for (int i = 0; i < want; ++i)
             rows[i] =
                 direct ? bits + qsizetype(done + i) * bpl : strip + size_t(i) * rowPixels * bpp;
@@ -280,10 +352,10 @@ bool run(Session& s) {
         }
         if (s.pipeline)
             s.pipeline->submit(strip, done, got);
-        else if (!direct)
+        else if (!direct || inPlace)
             s.place(strip, done, got);
         done += got;
-        if (announce)
+        if (announce && !s.pipeline)
             s.progress->rowsDecoded(done);
         if (s.progress && s.progress->isCancelled()) {
             s.prog.cancelled = true;
@@ -338,6 +410,7 @@ JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgres
     out.picture.image = std::move(image);
     out.picture.naturalSize = s.natural;
     out.picture.region = s.region;
+    out.picture.colours = need.colours;
     return out;
 }
 

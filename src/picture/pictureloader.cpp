@@ -1,5 +1,7 @@
 #include "picture/pictureloader.h"
 
+#include "picture/colourchunks.h"
+#include "picture/colourtransform.h"
 #include "picture/helperdecode.h"
 #include "picture/jpegdecoder.h"
 #include "picture/metafile.h"
@@ -8,6 +10,7 @@
 #include "picture/pictureformats.h"
 #include "picture/tgareader.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 
@@ -87,6 +90,9 @@ bool loadMetafile(QFile& file, const PictureNeed& need, LoadProgress* progress, 
     } else {
         pic.image = applySpec(img, need, &pic.region);
     }
+    // Drawings are in sRGB.
+    pic.image = convertColours(std::move(pic.image), ColourSpace(), need.colours);
+    pic.colours = need.colours;
     pic.metafileData = bytes;
     return true;
 }
@@ -107,6 +113,27 @@ QImage largestIconImage(QImageReader& reader) {
             best = img;
     }
     return best;
+}
+
+// The colours a picture read by Qt declares: from the file's own chunks
+// and tags for the formats whose declarations Qt reads only in part, else
+// the profile Qt found.
+ColourSpace declaredColours(QIODevice* device, const QByteArray& format, const QImage& image) {
+    if (format == "png" || format == "webp" || format == "tiff" || format == "tif") {
+        return declaredColourSpace([device](qint64 offset, qint64 size) {
+            return device->seek(offset) ? device->read(size) : QByteArray();
+        });
+    }
+    const QColorSpace qt = image.colorSpace();
+    return qt.isValid() ? ColourSpace::fromIcc(qt.iccProfile()) : ColourSpace();
+}
+
+// pic's picture converted from the file's colours to the ones wanted.
+void convertPicture(Picture& pic, QIODevice* device, const QByteArray& format,
+                    const PictureNeed& need) {
+    const ColourSpace declared = declaredColours(device, format, pic.image);
+    pic.image = convertColours(std::move(pic.image), declared, need.colours);
+    pic.colours = need.colours;
 }
 
 // A picture through Qt's readers; format empty: from the content.
@@ -156,6 +183,7 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
             pic.kind = Picture::Kind::Raster;
             pic.naturalSize = upright;
             pic.region = QRect(QPoint(), upright);
+            convertPicture(pic, device, fmt, need);
             return pic;
         }
         if (stored.isValid() && !mayAllocate(progress, upright, depth))
@@ -181,23 +209,29 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
     pic.kind = Picture::Kind::Raster;
     pic.naturalSize = natural.size();
     pic.image = applySpec(natural, need, &pic.region);
+    natural = QImage(); // pic.image may be it: converted in place
     if (pic.image.isNull())
         return failed(QStringLiteral("the part asked for is outside the picture"));
+    convertPicture(pic, device, fmt, need);
     return pic;
 }
 
 // A TGA picture through the reader of our own.
 Picture readTgaPicture(QIODevice* device, const PictureNeed& need, LoadProgress* progress) {
     QString error;
-    const QImage natural = readTga(device, &error, progress);
+    QImage natural = readTga(device, &error, progress);
     if (natural.isNull())
         return failed(error);
     Picture pic;
     pic.kind = Picture::Kind::Raster;
     pic.naturalSize = natural.size();
     pic.image = applySpec(natural, need, &pic.region);
+    natural = QImage();
     if (pic.image.isNull())
         return failed(QStringLiteral("the part asked for is outside the picture"));
+    // TGA says nothing of its colours: sRGB.
+    pic.image = convertColours(std::move(pic.image), ColourSpace(), need.colours);
+    pic.colours = need.colours;
     return pic;
 }
 
@@ -210,6 +244,9 @@ Picture derivePicture(const Picture& whole, const PictureNeed& need) {
         pic.kind = Picture::Kind::None;
         pic.metafileData.clear();
         pic.error = QStringLiteral("the part asked for is outside the picture");
+    } else if (whole.colours != need.colours) {
+        pic.image = convertColours(std::move(pic.image), whole.colours, need.colours);
+        pic.colours = need.colours;
     }
     return pic;
 }

@@ -8,8 +8,15 @@
 // orientation, the allocation limit, the largest image of an icon, DIBs
 // without file header, metafiles rendered out of process.
 //
+// Colours: the picture's own (its ICC profile or coded primaries and
+// transfer; sRGB when it says nothing) are converted to those the need asks
+// for (the display's, or sRGB) where the picture is decoded, JPEG strip by
+// strip as its rows come.
+//
 // loadPicture() blocks: windows ask the PictureService
 // (picture/pictureservice.h), which calls it on its workers.
+#include "picture/colourspace.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
@@ -25,6 +32,7 @@ struct Picture {
     QString error;           // why loading failed (for logs), empty on success
     QSize naturalSize;       // the whole upright picture at its natural size
     QRect region;            // the part of it `image` shows, in natural-size pixels
+    ColourSpace colours;     // the colours of image's pixels (PictureNeed::colours)
 
     bool isNull() const { return image.isNull(); }
     QSize size() const { return image.size(); }
@@ -43,6 +51,7 @@ struct PictureNeed {
     QSize box;                 // Fitted, Thumbnail, Covering
     QRect region;              // Full: natural-size pixels wanted (empty: all)
     bool centreRegion = false; // Full: region.size() taken around the centre
+    ColourSpace colours;       // the colours wanted: sRGB, or the display's
 
     bool operator==(const PictureNeed&) const = default;
 };

@@ -83,7 +83,7 @@ QString stampOf(const QString& path) {
 
 QString keyFor(const QString& path, const QString& stamp, const PictureNeed& need) {
     const QRect& r = need.region;
-    return QStringLiteral("%1|%2|%3|%4x%5|%6,%7,%8x%9|%10")
+    return QStringLiteral("%1|%2|%3|%4x%5|%6,%7,%8x%9|%10|%11")
         .arg(path, stamp)
         .arg(int(need.kind))
         .arg(need.box.width())
@@ -92,7 +92,8 @@ QString keyFor(const QString& path, const QString& stamp, const PictureNeed& nee
         .arg(need.centreRegion ? 0 : r.y())
         .arg(r.width())
         .arg(r.height())
-        .arg(need.centreRegion ? 1 : 0);
+        .arg(need.centreRegion ? 1 : 0)
+        .arg(QLatin1String(need.colours.key()));
 }
 
 bool isWhole(const PictureNeed& need) {
@@ -194,8 +195,19 @@ void PictureService::watch(QObject* owner) {
                     }));
 }
 
-PictureTicket PictureService::request(QObject* owner, const PictureRequest& request,
+void PictureService::setDisplayColours(const ColourSpace& colours) {
+    m_display = colours;
+}
+
+PictureRequest PictureService::resolved(const PictureRequest& request) const {
+    PictureRequest r = request;
+    r.need.colours = request.colours == PictureRequest::Colours::Srgb ? ColourSpace() : m_display;
+    return r;
+}
+
+PictureTicket PictureService::request(QObject* owner, const PictureRequest& asked,
                                       Handler onFinished) {
+    const PictureRequest request = resolved(asked);
     const PictureTicket ticket = ++m_lastTicket;
     watch(owner);
     const QString stamp = stampOf(request.path);
@@ -219,7 +231,7 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
 
     Ticket t;
     t.owner = owner;
-    t.request = request;
+    t.request = asked;
     t.handler = std::move(onFinished);
     t.since.start();
 
@@ -256,7 +268,8 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
     return ticket;
 }
 
-void PictureService::prefetch(QObject* owner, const PictureRequest& request) {
+void PictureService::prefetch(QObject* owner, const PictureRequest& asked) {
+    const PictureRequest request = resolved(asked);
     watch(owner);
     cancelPrefetch(owner);
     const QString stamp = stampOf(request.path);
@@ -278,8 +291,10 @@ PictureService::JobPtr PictureService::newJob(const PictureRequest& request, con
     job->key = key;
     if (!isWhole(request.need)) {
         // A part or a reduced copy of a picture kept whole is made from it.
-        if (std::optional<Picture> whole = m_cache.find(keyFor(request.path, stamp, {})))
-            job->source = *whole;
+        PictureNeed whole;
+        whole.colours = request.need.colours;
+        if (std::optional<Picture> kept = m_cache.find(keyFor(request.path, stamp, whole)))
+            job->source = *kept;
     }
     return job;
 }

@@ -54,6 +54,13 @@
 // drawImage). Pictures that do not arrive top to bottom (turned by their
 // orientation, other formats, cached ones) come by finished() only.
 //
+// Colours. Pictures come in the display's colours (setDisplayColours(),
+// sRGB until told), converted where they are decoded; a request made
+// inSrgb() gets them in sRGB instead (what is written to files and the
+// shared thumbnail cache). The service sets need.colours of every request
+// itself. A change of the display's colours applies to the pictures asked
+// for afterwards.
+//
 // Memory. The service keeps recent pictures within a budget (about two
 // 24-megapixel photos and a few screen-sized pictures by default); a
 // request for a kept picture is answered from memory (result.fromCache),
@@ -80,10 +87,20 @@ namespace lumenta {
 using PictureTicket = quint64;
 
 struct PictureRequest {
+    enum class Colours { Display, Srgb };
+
     QString path;
     PictureNeed need;
     bool progressive = false; // Full: rowsReady() as rows are decoded
     quint64 slot = 0;         // see "Callers and supersession"
+    Colours colours = Colours::Display;
+
+    // The same request, for the picture in sRGB.
+    PictureRequest inSrgb() const {
+        PictureRequest r = *this;
+        r.colours = Colours::Srgb;
+        return r;
+    }
 
     // The picture at its natural size.
     static PictureRequest full(const QString& path, bool progressive = false, quint64 slot = 0);
@@ -146,6 +163,11 @@ public:
     qint64 memoryUsed() const;
     void clearCache();
 
+    // The colours pictures are shown in (the monitor's profile); sRGB
+    // until set.
+    void setDisplayColours(const ColourSpace& colours);
+    const ColourSpace& displayColours() const { return m_display; }
+
     // Nothing waiting or being decoded (for tests and benchmarks).
     bool isIdle() const;
     int threadCount() const;
@@ -179,6 +201,7 @@ private:
     void drop(PictureTicket ticket);
     void abandonIfUnwanted(const JobPtr& job);
     JobPtr jobFor(const QString& key) const;
+    PictureRequest resolved(const PictureRequest& request) const;
     JobPtr newJob(const PictureRequest& request, const QString& key, const QString& stamp);
     void enqueue(const JobPtr& job);
     void dispatch();
@@ -189,6 +212,7 @@ private:
     void deliver(PictureTicket ticket, const Picture& picture, bool fromCache);
 
     PictureCache m_cache;
+    ColourSpace m_display;
     QThreadPool m_pool;
     QTimer m_settle;
     PictureTicket m_lastTicket = 0;

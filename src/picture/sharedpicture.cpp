@@ -17,6 +17,9 @@ namespace {
 constexpr int kSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
 // Room for more descriptors than the one expected, to see that more came.
 constexpr int kMaxDescriptors = 4;
+// The largest message taken (a HelperPictureHeader and colours of up to
+// 128 KB).
+constexpr qsizetype kMaxMessageBytes = 136 * 1024;
 
 QString systemError(const char* what) {
     return QStringLiteral("%1: %2").arg(QLatin1String(what),
@@ -173,7 +176,8 @@ bool sendPicture(int socket, const QByteArray& message, int fd, QString* why) {
 
 bool receivePicture(int socket, QByteArray* message, int* fd, QString* why) {
     *fd = -1;
-    QByteArray buffer(4096, Qt::Uninitialized);
+    // A header and the colours of the pixels (helperdecode.h).
+    QByteArray buffer(kMaxMessageBytes, Qt::Uninitialized);
     iovec part{buffer.data(), size_t(buffer.size())};
     alignas(cmsghdr) char control[CMSG_SPACE(kMaxDescriptors * sizeof(int))] = {};
     msghdr msg{};

@@ -54,7 +54,10 @@ void StripPipeline::run() {
         m_place(strip.data, strip.firstRow, strip.rows);
         lock.lock();
         m_busy = false;
-        m_free.push_back(strip.data);
+        for (const std::vector<uchar>& b : m_buffers) {
+            if (b.data() == strip.data)
+                m_free.push_back(strip.data);
+        }
         m_changed.notify_all();
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Hands strips of decoded rows to a second thread that places them in the
 // picture (turning them upright, converting colours) while the decoder goes
-// on with the next strips: on two cores a turned photo costs little more than
-// an upright one.
+// on with the next strips: on two cores a turned or colour-managed photo
+// costs little more than an upright untagged one.
 #include <QtGlobal>
 
 #include <condition_variable>
@@ -27,6 +27,8 @@ public:
     // A buffer to decode the next strip into; waits while every buffer is
     // still queued.
     uchar* acquire();
+    // Queues a strip: one of the buffers, or rows held elsewhere (in the
+    // picture itself) that place() works on where they are.
     void submit(uchar* strip, int firstRow, int rows);
     // Waits until every submitted strip is placed.
     void finish();

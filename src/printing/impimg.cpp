@@ -1,5 +1,6 @@
 #include "printing/impimg.h"
 
+#include "picture/colourtransform.h"
 #include "printing/printjob.h"
 #include "printing/printlayout.h"
 #include "widgets/picturewidgets.h"
@@ -271,8 +272,9 @@ void ImpIMG::createControls() {
     Frame2->hide();
 }
 
-void ImpIMG::fill(const QImage& picture, const QString& path) {
+void ImpIMG::fill(const QImage& picture, const QString& path, const ColourSpace& colours) {
     m_path = path;
+    m_colours = colours;
     PicImage->setImage(picture);
     PicImage->move(0, 0);
     Image1->setImage(picture);
@@ -457,9 +459,9 @@ void ImpIMG::Command1_Click() {
     setEnabled(false);
     m_job = new QFutureWatcher<bool>(this);
     connect(m_job, &QFutureWatcher<bool>::finished, this, [this] { printFinished(); });
-    m_job->setFuture(QtConcurrent::run([printer = &m_printer, picture = PicImage->image(), mm] {
-        return printPicture(*printer, picture, mm);
-    }));
+    m_job->setFuture(
+        QtConcurrent::run([printer = &m_printer, picture = PicImage->image(), colours = m_colours,
+                           mm] { return printPicture(*printer, toSrgb(picture, colours), mm); }));
 }
 
 void ImpIMG::printFinished() {

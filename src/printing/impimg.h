@@ -5,6 +5,7 @@
 // print job per click.
 #include "app/appcontext.h"
 #include "dialogs/commondialog.h"
+#include "picture/colourspace.h"
 #include "printing/orimp.h"
 
 #include <QDialog>
@@ -35,9 +36,10 @@ public:
     ~ImpIMG() override;
 
     // Fills the window for this opening with the picture the main window
-    // shows and the file it came from. Sizes and margins are set here once,
-    // not each time the window becomes active again.
-    void fill(const QImage& picture, const QString& path);
+    // shows (in `colours`, the display's) and the file it came from. Sizes
+    // and margins are set here once, not each time the window becomes
+    // active again. The picture is printed in sRGB.
+    void fill(const QImage& picture, const QString& path, const ColourSpace& colours = {});
 
     // Controls, named as in the design.
     QLabel* Label1 = nullptr;
@@ -110,6 +112,7 @@ private:
     QPrinter& m_printer;
     OrImp m_orImp;
     QString m_path;
+    ColourSpace m_colours;
     // The picture's size at 1:1, in whole millimetres.
     double m_width1 = 0;
     double m_height1 = 0;

@@ -8,6 +8,7 @@
 #include "dialogs/qtdialogs.h"
 #include "picture/pictureservice.h"
 #include "viewer/lumenta.h"
+#include "widgets/displayprofile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -81,6 +82,8 @@ int runApplication(int argc, char** argv) {
     ctx.state.loadSettingsAtStartup();
 
     Lumenta window(ctx);
+    // Pictures in the colours of the monitor the window is on.
+    DisplayProfileWatcher displayColours(ctx.pictures(), &window);
     window.startUp();
     window.show();
     // A logout, a shutdown or Ctrl+C in the terminal ends the program as

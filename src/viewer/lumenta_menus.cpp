@@ -6,6 +6,7 @@
 #include "convert/frmconvertimg.h"
 #include "fileutil/frmcopy.h"
 #include "fullscreen/frmplecr.h"
+#include "picture/colourtransform.h"
 #include "picture/picturesaver.h"
 #include "printing/impimg.h"
 #include "printing/orimp.h"
@@ -261,7 +262,7 @@ void Lumenta::EnregSous() {
         CMDialog1.ShowSave();
         m_st.CurrentFilePath = CMDialog1.FileName;
         if (!m_st.CurrentFilePath.isEmpty())
-            saveBmp(shown, m_st.CurrentFilePath);
+            saveBmp(toSrgb(shown, m_picture.colours), m_st.CurrentFilePath);
     } catch (const DialogCancelled&) {
     }
     CMDialog1.CancelError = false;
@@ -273,7 +274,7 @@ void Lumenta::printShownPicture() {
     if (path.isEmpty())
         return;
     ImpIMG imp(m_ctx, printer(), this);
-    imp.fill(Open->displayedImage(), path);
+    imp.fill(Open->displayedImage(), path, m_picture.colours);
     imp.exec();
 }
 

@@ -1,5 +1,6 @@
 #include "widgets/picturewidgets.h"
 
+#include "picture/colourtransform.h"
 #include "picture/pictureloader.h"
 #include "widgets/devicepixels.h"
 
@@ -21,7 +22,8 @@ bool putPictureOnClipboard(const QImage& shown, const Picture& source, const QSt
     if (upperExt == QLatin1String("WMF") && source.kind == Picture::Kind::Wmf &&
         !source.metafileData.isEmpty())
         data->setData(QStringLiteral("image/x-wmf"), source.metafileData);
-    data->setImageData(shown);
+    // Other programs take a picture without a profile as sRGB.
+    data->setImageData(toSrgb(shown, source.colours));
     clip->setMimeData(data);
     // A system may refuse the clipboard (a Wayland compositor that gives
     // the program no seat): then nothing would be there to paste.

@@ -8,7 +8,8 @@ namespace lumenta {
 
 struct Picture;
 
-// Puts a shown picture on the clipboard: the bitmap, and for a Windows
+// Puts a shown picture on the clipboard: the bitmap (from the source's
+// colours to sRGB), and for a Windows
 // metafile file also its own records (image/x-wmf), so a drawing program
 // pastes the drawing rather than its pixels. False when there is no
 // clipboard, nothing is shown, or the system did not take the picture.

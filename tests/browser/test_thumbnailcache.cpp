@@ -4,7 +4,9 @@
 #include "browser/embeddedthumbnail.h"
 #include "browser/thumbnailcache.h"
 #include "browser/thumbnailloader.h"
+#include "picture/colourchunks.h"
 #include "picture/pictureservice.h"
+#include "support/colourtest.h"
 #include "support/exifbuilder.h"
 #include "support/testutil.h"
 
@@ -403,6 +405,34 @@ TEST(EmbeddedThumbnail, WhatExiftoolWritesAndDamagedBlocks) {
     }
 }
 
+TEST(EmbeddedThumbnail, ACameraSetToAdobeRgbGivesItsThumbnailAdobeRgb) {
+    // As exiftool writes a camera's DCF declarations: Adobe RGB only with
+    // both "uncalibrated" and the index "R03".
+    const struct {
+        const char* colourSpace;
+        const char* index;
+        bool adobe;
+    } cases[] = {
+        {"Uncalibrated", "R03", true}, {"sRGB", "R98", false}, {"Uncalibrated", "R98", false}};
+    QTemporaryDir dir;
+    const QString thumb = testutil::writeFile(dir, QStringLiteral("thumb.jpg"),
+                                              testutil::jpegBytes(filled({160, 120}, Qt::green)));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.index);
+        const QString photo = testutil::writeFile(dir, QStringLiteral("photo.jpg"),
+                                                  testutil::jpegBytes(filled({640, 480}, Qt::red)));
+        QProcess exiftool;
+        exiftool.start(QStringLiteral("exiftool"),
+                       {QStringLiteral("-overwrite_original"), "-ThumbnailImage<=" + thumb,
+                        QStringLiteral("-ColorSpace=") + QLatin1String(c.colourSpace),
+                        QStringLiteral("-InteropIndex=") + QLatin1String(c.index), photo});
+        ASSERT_TRUE(exiftool.waitForFinished(30000) && exiftool.exitCode() == 0);
+        const std::optional<EmbeddedThumbnail> t = jpegEmbeddedThumbnail(photo, 128);
+        ASSERT_TRUE(t.has_value());
+        EXPECT_EQ(t->colours, c.adobe ? adobeRgbColours() : ColourSpace());
+    }
+}
+
 TEST_F(LoaderTest, AHeifFilesOwnThumbnailStandsInWhenLargeEnough) {
     // A blue picture whose thumbnail item is green: a green cell says the
     // thumbnail was decoded, not the picture.
@@ -424,5 +454,48 @@ TEST_F(LoaderTest, AHeifFilesOwnThumbnailStandsInWhenLargeEnough) {
         EXPECT_EQ(entry.size(), QSize(128, 96));
         EXPECT_EQ(entry.text(QStringLiteral("Thumb::Image::Width")), QStringLiteral("640"));
         EXPECT_TRUE(near(entry.pixel(64, 48), c.cell));
+    }
+}
+
+TEST_F(LoaderTest, EntriesAreInSrgbAndCellsInTheDisplaysColours) {
+    // A green stored in Adobe RGB, on a monitor with a profile of its own.
+    const QByteArray adobe = colourtest::colordProfile(QStringLiteral("AdobeRGB1998.icc"));
+    const QByteArray monitor = colourtest::monitorProfile();
+    ctx.pictures().setDisplayColours(ColourSpace::fromIcc(monitor));
+    const QColor stored = QColor(40, 160, 90);
+    const QImage swatch = filled({4, 4}, stored);
+    const QColor inSrgb = colourtest::reference(photos, swatch, adobe).pixelColor(1, 1);
+    const QColor onMonitor = colourtest::reference(photos, swatch, adobe, monitor).pixelColor(1, 1);
+    ASSERT_GT(std::abs(inSrgb.red() - stored.red()) + std::abs(inSrgb.green() - stored.green()),
+              20);
+    const auto close = [](QColor a, QColor b, int tolerance) {
+        return std::abs(a.red() - b.red()) <= tolerance &&
+               std::abs(a.green() - b.green()) <= tolerance &&
+               std::abs(a.blue() - b.blue()) <= tolerance;
+    };
+    // Decoded by the service (PNG), and from a camera's thumbnail (JPEG,
+    // the photo itself red).
+    const QString png = testutil::writeFile(
+        photos, QStringLiteral("adobe.png"),
+        colourtest::pngWithChunk(testutil::readFile([&] {
+                                     const QString p = photos.filePath(QStringLiteral("s.png"));
+                                     filled({600, 400}, stored).save(p);
+                                     return p;
+                                 }()),
+                                 "iCCP", colourtest::iccpChunk(adobe)));
+    const QString jpeg = testutil::writeFile(
+        photos, QStringLiteral("adobe.jpg"),
+        colourtest::jpegWithProfile(
+            testutil::withExifThumbnail(testutil::jpegBytes(filled({600, 400}, Qt::red)),
+                                        testutil::jpegBytes(filled({160, 107}, stored), 98)),
+            adobe));
+    for (const QString& path : {png, jpeg}) {
+        SCOPED_TRACE(path.toStdString());
+        for (int pass = 0; pass < 2; ++pass) { // made, then read from the cache
+            const QImage cell = load({path}).at(0);
+            ASSERT_TRUE(testutil::waitUntil([&] { return QFile::exists(cache.normalPath(path)); }));
+            EXPECT_TRUE(close(cell.pixelColor(16, 16), onMonitor, 4)) << pass;
+            EXPECT_TRUE(close(QImage(cache.normalPath(path)).pixelColor(20, 20), inSrgb, 4));
+        }
     }
 }

@@ -1,9 +1,12 @@
 // The conversion component on copies of the fixtures: every output is
-// decoded again and compared with its source.
+// decoded again and compared with its source (in sRGB, whatever the
+// display's colours).
 #include "convert/convertrules.h"
 #include "convert/palette.h"
 #include "convert/picformat32.h"
 #include "picture/pictureservice.h"
+#include "support/colourtest.h"
+#include "support/exifbuilder.h"
 #include "support/testutil.h"
 
 #include <QDir>
@@ -280,4 +283,18 @@ TEST_F(Convert, AFileOfAnotherFormatIsNamedBeforeItIsConverted) {
     EXPECT_TRUE(run(GifToBmp, jif, out("jif.bmp")).ok());
     EXPECT_EQ(asked, QStringList({"JPEG/GIF", "JPEG/GIF"}));
     EXPECT_EQ(rgb(decoded(out("jif.bmp"))), rgb(decoded(jif)));
+}
+
+TEST_F(Convert, PicturesAreWrittenInSrgbWhateverTheDisplay) {
+    const QByteArray adobe = colourtest::colordProfile(QStringLiteral("AdobeRGB1998.icc"));
+    pictures.setDisplayColours(ColourSpace::fromIcc(colourtest::monitorProfile()));
+    const QByteArray jpeg = testutil::jpegBytes(colourtest::pattern(), 95);
+    const QString plain = testutil::writeFile(dir, QStringLiteral("plain.jpg"), jpeg);
+    const QString tagged = testutil::writeFile(dir, QStringLiteral("adobe.jpg"),
+                                               colourtest::jpegWithProfile(jpeg, adobe));
+    ASSERT_EQ(run(JpegToBmp, tagged, out(QStringLiteral("adobe.bmp"))).status, S::Done);
+    const QImage expected = colourtest::reference(dir, loadPicture(plain).image, adobe);
+    const colourtest::DeltaE e = colourtest::deltaE2000(decoded(out("adobe.bmp")), expected);
+    EXPECT_LE(e.mean, 1.5);
+    EXPECT_LE(e.max, 3.0);
 }

@@ -30,15 +30,16 @@ QImage sample() {
 }
 
 QByteArray headerFor(QSize size, QSize natural, QImage::Format format = QImage::Format_RGB32,
-                     int bytesPerLine = -1) {
+                     int bytesPerLine = -1, const QByteArray& colours = {}, int colourBytes = -1) {
     HelperPictureHeader h;
+    h.colourBytes = quint32(colourBytes < 0 ? colours.size() : colourBytes);
     h.width = quint32(size.width());
     h.height = quint32(size.height());
     h.naturalWidth = quint32(natural.width());
     h.naturalHeight = quint32(natural.height());
     h.format = quint32(format);
     h.bytesPerLine = quint32(bytesPerLine < 0 ? size.width() * 4 : bytesPerLine);
-    return QByteArray(reinterpret_cast<const char*>(&h), sizeof h);
+    return QByteArray(reinterpret_cast<const char*>(&h), sizeof h) + colours;
 }
 
 // A memfd of `bytes` bytes holding the sample's rows from the start, with
@@ -102,8 +103,31 @@ TEST(SharedPicture, TheViewerTakesOnlyASealedMemfdOfTheAnnouncedSize) {
         QByteArray message;
         QSize box;           // what was asked: empty for the natural size
         const char* refusal; // nullptr: accepted
+        ColourSpace colours = {};
     } cases[] = {
         {"the helper's own memfd", -2, headerFor(size, size), {}, nullptr},
+        {"with its colours",
+         -2,
+         headerFor(size, size, QImage::Format_RGB32, -1, ColourSpace::fromCicp(12, 13).toBytes()),
+         {},
+         nullptr,
+         ColourSpace::fromCicp(12, 13)},
+        {"colours that cannot be read (sRGB)",
+         -2,
+         headerFor(size, size, QImage::Format_RGB32, -1, "not colours"),
+         {},
+         nullptr},
+        {"fewer colour bytes than said",
+         -2,
+         headerFor(size, size, QImage::Format_RGB32, -1, ColourSpace::fromCicp(12, 13).toBytes(),
+                   60),
+         {},
+         "unexpected picture"},
+        {"more colour bytes than may come",
+         -2,
+         headerFor(size, size, QImage::Format_RGB32, -1, {}, int(kMaxHelperColourBytes) + 1),
+         {},
+         "unexpected picture"},
         {"reduced as asked", -2, headerFor(size, {10, 6}), {5, 5}, nullptr},
         {"not sealed", memfdWith(bytes, 0), headerFor(size, size), {}, "not sealed"},
         {"free to shrink",
@@ -171,8 +195,10 @@ TEST(SharedPicture, TheViewerTakesOnlyASealedMemfdOfTheAnnouncedSize) {
         }
         ASSERT_GE(c.fd, 0) << c.name;
         QSize natural;
-        const QImage got = acceptHelperPicture(c.message, c.fd, c.box, &natural, &why);
+        ColourSpace colours = ColourSpace::fromCicp(9, 16);
+        const QImage got = acceptHelperPicture(c.message, c.fd, c.box, &natural, &colours, &why);
         if (!c.refusal) {
+            EXPECT_EQ(colours, c.colours) << c.name;
             ASSERT_FALSE(got.isNull()) << c.name << ": " << why.toStdString();
             ::close(c.fd); // the picture keeps its own mapping
             EXPECT_EQ(got.format(), QImage::Format_RGB32) << c.name;

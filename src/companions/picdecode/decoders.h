@@ -3,7 +3,11 @@
 // whatever 32- or 24-bit format its decoder gives (it is converted once,
 // into the shared memory it goes to the viewer in), and its natural size;
 // when a box is given the picture may come smaller than natural (an
-// embedded thumbnail) but never smaller than what fits the box.
+// embedded thumbnail) but never smaller than what fits the box. The pixels
+// come with the colours they are in (the file's ICC profile or coded
+// primaries and transfer), which the viewer converts.
+#include "picture/colourspace.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -23,6 +27,7 @@ struct Request {
 struct Decoded {
     QImage image;
     QSize natural;
+    ColourSpace colours;
     QString error;
 };
 

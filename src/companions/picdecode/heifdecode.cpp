@@ -47,6 +47,38 @@ int exifOrientationOf(heif_image_handle* handle) {
     return exifOrientation(reinterpret_cast<const uchar*>(app1.constData()), app1.size());
 }
 
+// The colours the picture declares: its ICC profile, else its nclx box (on
+// the item, else in the coded stream), with the light level of HDR ones.
+ColourSpace coloursOf(const heif_image_handle* handle, const heif_image* image) {
+    const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+    if (type == heif_color_profile_type_rICC || type == heif_color_profile_type_prof) {
+        const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+        if (size > 0 && size <= size_t(kMaxIccBytes)) {
+            QByteArray icc(qsizetype(size), Qt::Uninitialized);
+            if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok)
+                return ColourSpace::fromIcc(icc);
+        }
+    }
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx) {
+        nclx = nullptr;
+        if (heif_image_get_nclx_color_profile(image, &nclx).code != heif_error_Ok || !nclx)
+            return ColourSpace();
+    }
+    ColourSpace space =
+        ColourSpace::fromCicp(int(nclx->color_primaries), int(nclx->transfer_characteristics));
+    heif_nclx_color_profile_free(nclx);
+    if (const CodedColours* coded = space.coded();
+        coded && coded->isHdr() && heif_image_has_content_light_level(image)) {
+        heif_content_light_level level{};
+        heif_image_get_content_light_level(image, &level);
+        CodedColours withPeak = *coded;
+        withPeak.peakNits = level.max_content_light_level;
+        space = ColourSpace::fromCoded(withPeak);
+    }
+    return space;
+}
+
 QSize sizeOf(const heif_image_handle* handle) {
     return QSize(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
 }
@@ -97,6 +129,11 @@ Decoded decodeHeif(const QByteArray& file, const Request& request) {
                 source = std::move(candidate);
         }
     }
+    // A thumbnail that says nothing of its colours has the picture's.
+    const heif_image_handle* described = source ? source.get() : primary.get();
+    if (source && heif_image_handle_get_color_profile_type(source.get()) ==
+                      heif_color_profile_type_not_present)
+        described = primary.get();
     if (!source)
         source = std::move(primary);
 
@@ -110,6 +147,7 @@ Decoded decodeHeif(const QByteArray& file, const Request& request) {
         return out;
     }
     Image image(decoded);
+    out.colours = coloursOf(described, decoded);
     int stride = 0;
     const uint8_t* plane =
         heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);

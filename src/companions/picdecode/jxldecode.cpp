@@ -18,6 +18,98 @@
 
 namespace lumenta::picdecode {
 
+namespace {
+
+// A JPEG XL colour encoding as numbers (an unknown transfer counts as
+// sRGB's).
+ColourSpace codedColours(const JxlColorEncoding& e, double intensityTarget) {
+    CodedColours c;
+    switch (e.white_point) {
+    case JXL_WHITE_POINT_D65:
+        break;
+    case JXL_WHITE_POINT_E:
+        c.white[0] = c.white[1] = 1.0 / 3;
+        break;
+    case JXL_WHITE_POINT_DCI:
+        c.white[0] = 0.314, c.white[1] = 0.351;
+        break;
+    case JXL_WHITE_POINT_CUSTOM:
+        c.white[0] = e.white_point_xy[0], c.white[1] = e.white_point_xy[1];
+        break;
+    }
+    if (e.color_space == JXL_COLOR_SPACE_RGB) {
+        switch (e.primaries) {
+        case JXL_PRIMARIES_SRGB:
+            break;
+        case JXL_PRIMARIES_2100:
+            c.red[0] = 0.708, c.red[1] = 0.292, c.green[0] = 0.170, c.green[1] = 0.797;
+            c.blue[0] = 0.131, c.blue[1] = 0.046;
+            break;
+        case JXL_PRIMARIES_P3:
+            c.red[0] = 0.680, c.red[1] = 0.320, c.green[0] = 0.265, c.green[1] = 0.690;
+            c.blue[0] = 0.150, c.blue[1] = 0.060;
+            break;
+        case JXL_PRIMARIES_CUSTOM:
+            for (int k = 0; k < 2; ++k) {
+                c.red[k] = e.primaries_red_xy[k];
+                c.green[k] = e.primaries_green_xy[k];
+                c.blue[k] = e.primaries_blue_xy[k];
+            }
+            break;
+        }
+    } else if (e.color_space != JXL_COLOR_SPACE_GRAY) {
+        return ColourSpace();
+    }
+    using T = CodedColours::Transfer;
+    switch (e.transfer_function) {
+    case JXL_TRANSFER_FUNCTION_709:
+        c.transfer = T::Bt709;
+        break;
+    case JXL_TRANSFER_FUNCTION_LINEAR:
+        c.transfer = T::Linear;
+        break;
+    case JXL_TRANSFER_FUNCTION_PQ:
+        c.transfer = T::Pq;
+        c.peakNits = intensityTarget;
+        break;
+    case JXL_TRANSFER_FUNCTION_HLG:
+        c.transfer = T::Hlg;
+        break;
+    case JXL_TRANSFER_FUNCTION_DCI:
+        c.transfer = T::Gamma, c.gamma = 2.6;
+        break;
+    case JXL_TRANSFER_FUNCTION_GAMMA:
+        // Stored as the encoding exponent (below 1).
+        c.transfer = T::Gamma;
+        c.gamma = e.gamma > 0 && e.gamma < 1 ? 1 / e.gamma : e.gamma;
+        break;
+    default:
+        break;
+    }
+    return ColourSpace::fromCoded(c);
+}
+
+// The colours of the pixels the decoder gives.
+ColourSpace dataColours(const JxlDecoder* dec, double intensityTarget) {
+    JxlColorEncoding e;
+    if (JxlDecoderGetColorAsEncodedProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &e) ==
+        JXL_DEC_SUCCESS)
+        return codedColours(e, intensityTarget);
+    size_t size = 0;
+    if (JxlDecoderGetICCProfileSize(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
+            JXL_DEC_SUCCESS ||
+        size == 0 || size > size_t(kMaxIccBytes))
+        return ColourSpace();
+    QByteArray icc(qsizetype(size), Qt::Uninitialized);
+    if (JxlDecoderGetColorAsICCProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                       reinterpret_cast<uint8_t*>(icc.data()),
+                                       size) != JXL_DEC_SUCCESS)
+        return ColourSpace();
+    return ColourSpace::fromIcc(icc);
+}
+
+} // namespace
+
 Decoded decodeJxl(const QByteArray& file, const Request& request) {
     Decoded out;
     auto fail = [&out](const char* why) {
@@ -56,10 +148,22 @@ Decoded decodeJxl(const QByteArray& file, const Request& request) {
             break;
         }
         case JXL_DEC_COLOR_ENCODING: {
-            // Pictures stored in the codec's own colour space come as sRGB.
-            JxlColorEncoding srgb;
-            JxlColorEncodingSetToSRGB(&srgb, info.num_color_channels == 1);
-            JxlDecoderSetPreferredColorProfile(dec.get(), &srgb);
+            // Pictures stored in the codec's own colour space (XYB) come in
+            // the colours they were encoded from when those are numbers;
+            // else in a space wide enough not to lose any (BT.2020
+            // primaries, sRGB's transfer), never in linear light on 8 bits.
+            if (!info.uses_original_profile) {
+                JxlColorEncoding wanted;
+                if (JxlDecoderGetColorAsEncodedProfile(dec.get(), nullptr,
+                                                       JXL_COLOR_PROFILE_TARGET_ORIGINAL,
+                                                       &wanted) != JXL_DEC_SUCCESS) {
+                    JxlColorEncodingSetToSRGB(&wanted, info.num_color_channels == 1);
+                    if (info.num_color_channels != 1)
+                        wanted.primaries = JXL_PRIMARIES_2100;
+                }
+                JxlDecoderSetPreferredColorProfile(dec.get(), &wanted);
+            }
+            out.colours = dataColours(dec.get(), info.intensity_target);
             break;
         }
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {

@@ -6,10 +6,10 @@
 // The file is read from FILE, or from standard input when --input is
 // missing or "-"; its format is told from its content. The picture goes to
 // the unix socket FD (SOCK_SEQPACKET, inherited from the viewer) as one
-// packet: a HelperPictureHeader (picture/helperdecode.h) and the
-// descriptor of a sealed memfd holding the pixels (picture/
-// sharedpicture.h): the upright picture at its natural size, or reduced to
-// fit inside the box. --thumbnail lets an embedded thumbnail stand in when
+// packet: a HelperPictureHeader (picture/helperdecode.h), the colours the
+// pixels are in, and the descriptor of a sealed memfd holding the pixels
+// (picture/sharedpicture.h): the upright picture at its natural size, or
+// reduced to fit inside the box. --thumbnail lets an embedded thumbnail stand in when
 // it is large enough. Nothing is written on standard output (what the
 // libraries print there goes to standard error). Diagnostics go to
 // standard error; on failure the last line says why.
@@ -19,6 +19,7 @@
 // process that started it dies.
 #include "companions/common/companion.h"
 #include "decoders.h"
+#include "picture/colourtransform.h"
 #include "picture/helperdecode.h"
 #include "picture/pictureformats.h"
 #include "picture/sharedpicture.h"
@@ -135,6 +136,13 @@ int main(int argc, char** argv) {
         image = scaledSmooth(image, target);
     if (image.isNull() || image.size() != target)
         return failWith(kProgram, DecodeFailed, QStringLiteral("no memory for the picture"));
+    // The colours go with the pixels; a profile too large for the message
+    // is applied here, and the pixels go in sRGB.
+    QByteArray colours = out.colours.toBytes();
+    if (colours.size() > qsizetype(kMaxHelperColourBytes)) {
+        image = toSrgb(image, out.colours);
+        colours = ColourSpace().toBytes();
+    }
     const QImage::Format format =
         image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     if (shared.size() != target && !shared.prepare(target, &why))
@@ -150,7 +158,9 @@ int main(int argc, char** argv) {
     header.naturalHeight = quint32(out.natural.height());
     header.format = quint32(format);
     header.bytesPerLine = quint32(image.width()) * 4;
-    const QByteArray message(reinterpret_cast<const char*>(&header), sizeof header);
+    header.colourBytes = quint32(colours.size());
+    const QByteArray message =
+        QByteArray(reinterpret_cast<const char*>(&header), sizeof header) + colours;
     if (!sendPicture(opt.socket, message, fd, &why))
         return failWith(kProgram, BadOutput, why);
     return Ok;
