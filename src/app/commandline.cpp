@@ -71,6 +71,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QString path = parser.positionalArguments().first();
         if (path.startsWith(QLatin1String("file:")))
             path = QUrl(path).toLocalFile();
+        // A name starting with ':' is a file of the current folder (Qt
+        // would take it for one of its resources).
+        if (path.startsWith(QLatin1Char(':')))
+            path.prepend(QLatin1String("./"));
         cl.path = QFileInfo(path).absoluteFilePath();
     }
     return cl;
