@@ -55,7 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LUMENTA_FUZZ_CHECK(fitsAllocationLimit(pic.naturalSize, 32));
     LUMENTA_FUZZ_CHECK(pic.image.format() == QImage::Format_RGB32 ||
                        pic.image.format() == QImage::Format_ARGB32_Premultiplied);
-    if (need.kind == PictureNeed::Kind::Fitted || need.kind == PictureNeed::Kind::Thumbnail)
-        LUMENTA_FUZZ_CHECK(pic.image.size() == fittedSize(pic.naturalSize, need.box));
+    if (need.kind == PictureNeed::Kind::Full)
+        LUMENTA_FUZZ_CHECK(pic.image.size() == regionFor(pic.naturalSize, need).size());
+    else
+        LUMENTA_FUZZ_CHECK(pic.image.size() == reducedSize(pic.naturalSize, need));
     return 0;
 }
