@@ -1,7 +1,10 @@
-/* Stands in for lumenta-picdecode in the helper-output fuzz target: sends
- * back what the file after --input prescribes, as a helper would send it.
- * The file: one byte for the exit code (0 when even, else its value), one
- * byte N, N bytes for the error output, then the standard output. */
+/* Stands in for the helper programs in the helper-output fuzz target: sends
+ * back what a file prescribes, as a helper would send it. The file is the
+ * one after --input (lumenta-picdecode's picture), or for lumenta-mfrender,
+ * which gets its metafile on standard input (read and dropped), the one
+ * $LUMENTA_FUZZ_HELPER_SCRIPT names. The file: one byte for the exit code
+ * (0 when even, else its value), one byte N, N bytes for the error output,
+ * then the standard output. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,6 +26,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i)
         if (strcmp(argv[i], "--input") == 0)
             input = argv[i + 1];
+    if (!input) {
+        static char drop[65536];
+        while (fread(drop, 1, sizeof drop, stdin) > 0) {
+        }
+        input = getenv("LUMENTA_FUZZ_HELPER_SCRIPT");
+    }
     if (!input)
         return 1;
     FILE* f = fopen(input, "rb");

@@ -174,6 +174,15 @@ put("helperoutput", "covering", helper(3, 0x11, 5, 5, 5, 5, 4))
 put("helperoutput", "region", helper(0x10, 0x11, 6, 6, 6, 6, 6))
 put("helperoutput", "failed", bytes([0, 0, 3, 22]) + b"lumenta-picdecode: bad")
 put("helperoutput", "truncated", helper(0, 0, 3, 2, 3, 2, 4, pixels=bytes(10)))
+def png_rgb(w, h, data=True):
+    ihdr = png_chunk(b"IHDR", be32(w) + be32(h) + bytes([8, 2, 0, 0, 0]))
+    raw = b"".join(b"\0" + bytes(w * 3) for _ in range(h))
+    return b"\x89PNG\r\n\x1a\n" + ihdr + png_chunk(b"IDAT", zlib.compress(raw) if data else b"\x78\x9c") \
+        + png_chunk(b"IEND", b"")
+put("helperoutput", "renderer_png", bytes([0x40, 0x23, 0, 0]) + png_rgb(4, 3))
+put("helperoutput", "renderer_wrong_size", bytes([0x40, 0x23, 0, 0]) + png_rgb(5, 3))
+put("helperoutput", "renderer_forged", bytes([0x40, 0x00, 0, 0]) + png_rgb(20000, 20000, False))
+put("helperoutput", "renderer_failed", bytes([0x40, 0x11, 3, 30]) + b"lumenta-mfrender: error: nope\n")
 
 # Thumbnail cache entries, made as the cache writes them.
 uri = b"file:///dev/shm/lumenta-fuzz-thumbnail/photo.png"
