@@ -8,6 +8,7 @@
 #include "browser/thumbnailsurface.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/pictureservice.h"
+#include "widgets/accessiblenames.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
 
@@ -24,6 +25,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
+#include <cmath>
 
 namespace lumenta {
 
@@ -66,6 +68,7 @@ FrmPicViewer::FrmPicViewer(AppContext& ctx, const QString& folder, QWidget* pare
     m_pool.setMaxThreadCount(2);
     m_thumbnails = new ThumbnailLoader(ctx, ThumbnailCache(), this);
     createControls();
+    nameListsAfterTheirLabels(this);
     wire();
     startUp(folder);
 }
@@ -111,7 +114,8 @@ void FrmPicViewer::setThumbnailCacheRoot(const QString& root) {
 }
 
 bool FrmPicViewer::isIdle() const {
-    return !m_listing && !m_buildingTable && !m_viewLoading && m_nextToDraw >= LotPicCount;
+    return !m_listing && !DirList->isListing() && !m_buildingTable && !m_viewLoading &&
+           m_nextToDraw >= LotPicCount && !m_thumbnails->writing();
 }
 
 void FrmPicViewer::createControls() {
@@ -247,6 +251,7 @@ void FrmPicViewer::createViewArea() {
 void FrmPicViewer::wire() {
     connect(drvList, &DriveList::driveChanged, this, [this] { drvList_Change(); });
     connect(DirList, &DirList::pathChanged, this, [this] { DirList_Change(); });
+    DirList->installEventFilter(this);
     connect(cboPattern, &QComboBox::activated, this,
             [this](int i) { cboPattern_Click(cboPattern->itemText(i)); });
     connect(FilList, &FileList::fileClicked, this, [this](const QString& n) { FilList_Click(n); });
@@ -298,9 +303,11 @@ void FrmPicViewer::startUp(const QString& folder) {
     cboPattern->setCurrentIndex(0);
     cboSearchPattern->setCurrentIndex(0);
 
+    // In device pixels, as the pictures are shown.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    ScreenWidthPx = screen ? screen->size().width() : 0;
-    ScreenHeightPx = screen ? screen->size().height() : 0;
+    const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+    ScreenWidthPx = screen ? std::lround(screen->size().width() * ratio) : 0;
+    ScreenHeightPx = screen ? std::lround(screen->size().height() * ratio) : 0;
 
     lblSearchInProgress->hide();
     StopRequested = false;

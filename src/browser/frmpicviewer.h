@@ -12,12 +12,12 @@
 // listing, file tests and thumbnails run off the GUI thread and come back
 // by queued calls; nothing here waits for them.
 #include "app/appcontext.h"
-#include "browser/folderlisting.h"
 #include "browser/panelgeometry.h"
 #include "browser/pictable.h"
 #include "browser/viewgeometry.h"
 #include "dialogs/commondialog.h"
 #include "system/fileops.h"
+#include "system/folderlisting.h"
 
 #include <QDialog>
 #include <QImage>
@@ -64,7 +64,8 @@ public:
     // The desktop's thumbnail cache folder, or another one (tests).
     void setThumbnailCacheRoot(const QString& root);
 
-    // Nothing is being listed, tested or drawn (for tests and benchmarks).
+    // Nothing is being listed, tested, drawn or written to the thumbnail
+    // cache (for tests and benchmarks).
     bool isIdle() const;
 
     // ---- Controls, named as in the design ----
@@ -179,6 +180,7 @@ public:
     // ---- Handlers (public so tests drive them as the user would) ----
     void drvList_Change();
     void DirList_Change();
+    void DirList_LostFocus();
     void cboPattern_Click(const QString& pattern);
     void optMode_Click(int index);
     void FilList_Click(const QString& name);
@@ -244,6 +246,7 @@ public:
     QImage cellThumbnail(int cell) const;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;

@@ -2,6 +2,7 @@
 // magnifying glass.
 #include "browser/frmpicviewer.h"
 #include "browser/largepictureview.h"
+#include "widgets/devicepixels.h"
 #include "widgets/picturewidgets.h"
 
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <algorithm>
+#include <cmath>
 
 namespace lumenta {
 
@@ -187,7 +189,7 @@ void FrmPicViewer::layoutLargeView() {
     HsbViewLarge->setGeometry(0, port.bottom() + 1, port.width(), kScrollSide);
     // The widget covers the viewport too, so a glass passing the picture's
     // edges is drawn whole.
-    const QSize picture = picViewLarge->picture().size();
+    const QSize picture = logicalSize(picViewLarge->picture().size(), deviceRatio(picViewLarge));
     picViewLarge->resize(picture.expandedTo(port.size()));
     HsbViewLarge->setRange(0, view::scrollRange(picture.width(), port.width()));
     VsbViewLarge->setRange(0, view::scrollRange(picture.height(), port.height()));
@@ -225,11 +227,16 @@ void FrmPicViewer::cmdMagnifyGlass_Click() {
 }
 
 void FrmPicViewer::FillGlass() {
-    m_glass = QImage(view::kGlassSide, view::kGlassSide, QImage::Format_ARGB32_Premultiplied);
+    // Made at the screen's device pixels: the glass is as sharp there as
+    // the picture under it.
+    const qreal ratio = deviceRatio(picViewLarge);
+    const int side = int(std::lround(view::kGlassSide * ratio));
+    m_glass = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
+    m_glass.setDevicePixelRatio(ratio);
     m_glass.fill(Qt::transparent);
     // The glass magnifies the shown picture, read from its own-size copy.
-    const view::GlassBlit blit = view::glassBlit(
-        GlassBox, magnifyFactor(), picViewLarge->picture().size(), m_shownImage.size());
+    const view::GlassBlit blit =
+        view::glassBlit(GlassBox, magnifyFactor(), picViewLarge->shownSize(), m_shownImage.size());
     if (blit.source.isEmpty())
         return;
     QPainter p(&m_glass);
@@ -262,7 +269,7 @@ void FrmPicViewer::picViewLarge_MouseMove(QPointF at) {
     DragDeltaY = at.y() - DragLastY;
     DragLastX = at.x();
     DragLastY = at.y();
-    GlassBox = view::moveGlass(GlassBox, DragDeltaX, DragDeltaY, picViewLarge->picture().size(),
+    GlassBox = view::moveGlass(GlassBox, DragDeltaX, DragDeltaY, picViewLarge->shownSize(),
                                magnifyFactor());
     FillGlass();
     PlaceGlass();

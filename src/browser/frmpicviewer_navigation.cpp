@@ -6,6 +6,7 @@
 #include "widgets/browsewidgets.h"
 
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QToolButton>
 
@@ -52,6 +53,29 @@ void FrmPicViewer::DirList_Change() {
     });
 }
 
+// The folder list was left: the folder highlighted with the keyboard is
+// opened, so that it is the one entered when the focus moves on.
+void FrmPicViewer::DirList_LostFocus() {
+    const QString highlighted = DirList->highlightedPath();
+    if (!highlighted.isEmpty() && highlighted != DirList->path())
+        DirList->setPath(highlighted);
+}
+
+bool FrmPicViewer::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == DirList && event->type() == QEvent::FocusOut) {
+        // Only the user leaves the list: Tab, Shift+Tab or a click
+        // elsewhere in the window. The window losing activation, a menu,
+        // the list being hidden or a focus change made by the window itself
+        // open nothing.
+        const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+        if ((why == Qt::TabFocusReason || why == Qt::BacktabFocusReason ||
+             why == Qt::MouseFocusReason) &&
+            DirList->isVisible())
+            DirList_LostFocus();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void FrmPicViewer::cboPattern_Click(const QString& pattern) {
     if (folderMode()) {
         ClearPicView();
@@ -81,8 +105,9 @@ void FrmPicViewer::relist(const QString& pattern, Then then) {
     const quint64 generation = ++m_listingGeneration;
     const QString folder = DirList->path();
     // Until the names arrive, the list shows nothing that could be clicked
-    // as a file of the new folder.
-    FilList->setListing(folder, pattern, {});
+    // as a file of another folder or pattern; listed again, it keeps its
+    // lines (and what is selected) meanwhile.
+    FilList->expectListing(folder, pattern);
     m_listing = true;
     updateBusyCursor();
     m_pool.start([this, cancel, generation, folder, pattern, then] {

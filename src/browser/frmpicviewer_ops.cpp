@@ -152,7 +152,7 @@ void FrmPicViewer::popDirListDeleteDir_Click() {
             tr("Confirmer la suppression ") + folder + QLatin1Char('\n') + tr("et son contenu ?"),
             applicationTitle(), MsgIcon::Question, MsgButtons::YesNo, this) != MsgResult::Yes)
         return;
-    const FileResult r = deleteFolderTree(folder);
+    const FileResult r = deleteFolder(folder);
     // Back to the listed folder, or to its nearest ancestor still there.
     QString back = DirList->path();
     while (!QFileInfo(back).isDir() && back != QLatin1String("/"))

@@ -78,10 +78,7 @@ void FrmPicViewer::LoadPicList() {
     LastListedPath = folder;
     LastListedPattern = pattern;
 
-    QStringList names;
-    names.reserve(FilList->listCount());
-    for (int i = 0; i < FilList->listCount(); ++i)
-        names << FilList->item(i)->text();
+    const QStringList names = FilList->names();
     if (names.isEmpty())
         return;
     if (pattern != kAllFilesPattern) {
@@ -345,11 +342,14 @@ void FrmPicViewer::FilList_Click(const QString& name) {
                             tr("Information"), MsgIcon::Information, MsgButtons::Ok, this);
         return;
     }
+    const QString path = prefix() + name;
     if (cboPicListLot->count() == 0) {
+        // No lot listed (automatic thumbnails off, or the table still
+        // being built): nothing to frame, the picture is shown all the same.
         picListX->clear();
+        showPicture(path);
         return;
     }
-    const QString path = prefix() + name;
     if (!InternalChange && autoImagesOn()) {
         if (FrameShown())
             EraseCellFrame();

@@ -1,5 +1,7 @@
 #include "browser/largepictureview.h"
 
+#include "widgets/devicepixels.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -12,8 +14,12 @@ LargePictureView::LargePictureView(QWidget* parent) : QWidget(parent) {
 
 void LargePictureView::setPicture(const QImage& picture) {
     m_picture = picture;
-    resize(picture.size());
+    resize(logicalSize(picture.size(), deviceRatio(this)));
     update();
+}
+
+QSizeF LargePictureView::shownSize() const {
+    return QSizeF(m_picture.size()) / deviceRatio(this);
 }
 
 void LargePictureView::setGlass(const QImage& glass, const view::GlassBox& box) {
@@ -32,12 +38,12 @@ void LargePictureView::setGlass(const QImage& glass, const view::GlassBox& box) 
 void LargePictureView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.fillRect(e->rect(), palette().dark());
-    p.drawImage(e->rect().topLeft(), m_picture, e->rect());
+    drawImageAtDevicePixels(p, QPointF(0, 0), m_picture);
     if (m_glass.isNull())
         return;
     const QRectF box(m_box.x1, m_box.y1, m_box.x2 - m_box.x1, m_box.y2 - m_box.y1);
     p.fillRect(box, palette().dark());
-    p.drawImage(box.topLeft(), m_glass);
+    drawImageAtDevicePixels(p, box.topLeft(), m_glass);
     // The outline inverts what lies under it, so it shows on any picture.
     p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     p.setPen(QPen(Qt::white, 1));

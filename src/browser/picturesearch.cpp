@@ -1,8 +1,8 @@
 #include "browser/picturesearch.h"
 
 #include "app/module1.h"
-#include "browser/namematcher.h"
 #include "system/filelist.h"
+#include "system/namematcher.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,7 +10,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +26,39 @@ namespace {
 // Deeper than this, a folder is closed once read and its subfolders are
 // opened by path, so deep trees never run out of file descriptors.
 constexpr int kMaxOpenDepth = 128;
+
+// Kernel and pseudo file systems: no pictures there, and some (proc) hold
+// links back to "/" under every process.
+bool isPseudoFileSystem(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    constexpr unsigned long kConfigFs = 0x62656570, kFuseCtl = 0x65735543, kMqueue = 0x19800202;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case PSTOREFS_MAGIC:
+    case BPF_FS_MAGIC:
+    case kConfigFs:
+    case DEVPTS_SUPER_MAGIC:
+    case kFuseCtl:
+    case kMqueue:
+    case BINFMTFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case AUTOFS_SUPER_MAGIC:
+    case NSFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
 
 struct Subfolder {
     QString name;
@@ -40,7 +75,7 @@ public:
     // Walks the open folder fd (taken over) at path.
     void walk(int fd, const QString& path, int depth) {
         struct stat st {};
-        if (::fstat(fd, &st) != 0) {
+        if (::fstat(fd, &st) != 0 || isPseudoFileSystem(fd)) {
             ::close(fd);
             return;
         }
@@ -72,8 +107,6 @@ public:
         m_ancestors.push_back(id);
         for (auto it = subfolders.rbegin(); it != subfolders.rend() && !stopped(); ++it) {
             const QString childPath = prefix + it->name;
-            if (childPath == QLatin1String("/proc") || childPath == QLatin1String("/sys"))
-                continue;
             const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
             const int child = parent >= 0 ? ::openat(parent, it->bytes.constData(), flags)
                                           : ::open(QFile::encodeName(childPath).constData(), flags);
@@ -140,13 +173,13 @@ bool walkPictureTree(const QString& root, const QString& pattern, const SearchSi
     return !walker.stopped();
 }
 
-PictureSearch::PictureSearch(QObject* parent) : QObject(parent) {
+PictureSearch::PictureSearch(QObject* parent) : QObject(parent), m_walk(walkPictureTree) {
     // A stopped walk may still be leaving its folder when the next starts.
     m_pool.setMaxThreadCount(2);
 }
 
 PictureSearch::~PictureSearch() {
-    stop();
+    halt();
     m_pool.waitForDone();
 }
 
@@ -155,48 +188,75 @@ bool PictureSearch::start(const QString& root, const QString& pattern) {
         return false;
     m_running = true;
     auto stopFlag = std::make_shared<std::atomic<bool>>(false);
+    auto batch = std::make_shared<Batch>();
     m_stop = stopFlag;
-    const quint64 generation = ++m_generation;
+    m_batch = batch;
     const int interval = m_intervalMs;
-    // Reports come back as queued calls, dropped once the walk is stopped
-    // or superseded.
-    auto post = [this, generation](QStringList paths, QString folder, bool end) {
+    // The walk adds to the batch; a queued call hands it over, unless the
+    // walk was stopped or superseded meanwhile (stop() hands it over then).
+    auto post = [this, batch](bool end) {
         QMetaObject::invokeMethod(
-            this,
-            [this, generation, paths = std::move(paths), folder = std::move(folder), end] {
-                if (generation != m_generation || !m_running)
-                    return;
-                if (!paths.isEmpty() || !folder.isEmpty())
-                    Q_EMIT found(paths, folder);
-                if (end) {
-                    m_running = false;
-                    Q_EMIT finished();
-                }
-            },
-            Qt::QueuedConnection);
+            this, [this, batch, end] { report(batch, end); }, Qt::QueuedConnection);
     };
-    m_pool.start([stopFlag, root, pattern, interval, post] {
-        QStringList pending;
+    m_pool.start([stopFlag, batch, walk = m_walk, root, pattern, interval, post] {
         QElapsedTimer clock;
         clock.start();
         const auto sink = [&](const QString& folder, QStringList& paths) {
-            pending.append(std::move(paths));
+            {
+                const std::lock_guard<std::mutex> hold(batch->lock);
+                if (batch->closed)
+                    return;
+                batch->paths.append(std::move(paths));
+                batch->folder = folder;
+            }
             if (clock.elapsed() >= interval) {
-                post(std::exchange(pending, {}), folder, false);
+                post(false);
                 clock.restart();
             }
         };
-        if (walkPictureTree(root, pattern, sink, stopFlag.get()))
-            post(pending, QString(), true);
+        if (walk(root, pattern, sink, stopFlag.get()))
+            post(true);
     });
     return true;
 }
 
-void PictureSearch::stop() {
-    if (m_stop)
+std::pair<QStringList, QString> PictureSearch::Batch::take() {
+    const std::lock_guard<std::mutex> hold(lock);
+    return {std::exchange(paths, {}), std::exchange(folder, {})};
+}
+
+void PictureSearch::report(const std::shared_ptr<Batch>& batch, bool end) {
+    if (batch != m_batch || !m_running)
+        return;
+    const auto [paths, folder] = batch->take();
+    if (!paths.isEmpty() || !folder.isEmpty())
+        Q_EMIT found(paths, folder);
+    if (end) {
+        m_running = false;
+        Q_EMIT finished();
+    }
+}
+
+// Closes the walk's batch; what it holds is left for the caller.
+void PictureSearch::halt() {
+    if (m_batch) {
+        const std::lock_guard<std::mutex> hold(m_batch->lock);
+        m_batch->closed = true;
+    }
+    if (m_stop) // after the batch is closed: a walk that sees it adds nothing
         m_stop->store(true);
-    ++m_generation;
     m_running = false;
+}
+
+void PictureSearch::stop() {
+    if (!m_running)
+        return halt();
+    const std::shared_ptr<Batch> batch = m_batch;
+    halt();
+    const auto [paths, folder] = batch->take();
+    m_batch.reset(); // queued reports of this walk find nothing to do
+    if (!paths.isEmpty())
+        Q_EMIT found(paths, folder);
 }
 
 } // namespace lumenta

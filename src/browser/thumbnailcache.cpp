@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QtEndian>
 
 #include <glib.h>
@@ -194,17 +193,13 @@ QImage ThumbnailCache::normalImage(const QImage& picture) {
     return scaledSmooth(picture, QSize(kNormalSide, kNormalSide), Qt::KeepAspectRatio);
 }
 
-bool ThumbnailCache::write(const QString& folder, const QString& entry, const QImage& image) const {
+bool ThumbnailCache::write(const QString& folder, const QString& entry, const QImage& image,
+                           const PngText& texts) const {
     if (!makePrivateFolder(folder))
         return false;
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (!writer.write(image))
-            return false;
-    }
+    const QByteArray png = encodeThumbnailPng(image, texts);
+    if (png.isEmpty())
+        return false;
     QByteArray temp = QFile::encodeName(folder + QStringLiteral("/.lumenta-XXXXXX"));
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
@@ -225,22 +220,17 @@ bool ThumbnailCache::store(const QString& path, const FileStamp& stamp, const QI
     const QByteArray uri = uriFor(path);
     if (uri.isEmpty())
         return false;
-    QImage image = normalImage(picture);
-    if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                              : QImage::Format_RGB32);
-    image.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(uri));
-    image.setText(QStringLiteral("Thumb::MTime"), QString::number(stamp.mtime));
-    image.setText(QStringLiteral("Thumb::Size"), QString::number(stamp.size));
+    PngText texts = {{"Thumb::URI", uri},
+                     {"Thumb::MTime", QByteArray::number(stamp.mtime)},
+                     {"Thumb::Size", QByteArray::number(stamp.size)}};
     if (!mimeType.isEmpty())
-        image.setText(QStringLiteral("Thumb::Mimetype"), mimeType);
+        texts.append({"Thumb::Mimetype", mimeType.toLatin1()});
     if (naturalSize.isValid()) {
-        image.setText(QStringLiteral("Thumb::Image::Width"), QString::number(naturalSize.width()));
-        image.setText(QStringLiteral("Thumb::Image::Height"),
-                      QString::number(naturalSize.height()));
+        texts.append({"Thumb::Image::Width", QByteArray::number(naturalSize.width())});
+        texts.append({"Thumb::Image::Height", QByteArray::number(naturalSize.height())});
     }
-    image.setText(QStringLiteral("Software"), applicationTitle());
-    return write(m_root + QStringLiteral("/normal"), entryName(path), image);
+    texts.append({"Software", applicationTitle().toLatin1()});
+    return write(m_root + QStringLiteral("/normal"), entryName(path), normalImage(picture), texts);
 }
 
 bool ThumbnailCache::storeFailure(const QString& path, const FileStamp& stamp) const {
@@ -251,10 +241,11 @@ bool ThumbnailCache::storeFailure(const QString& path, const FileStamp& stamp) c
         return false;
     QImage image(1, 1, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
-    image.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(uri));
-    image.setText(QStringLiteral("Thumb::MTime"), QString::number(stamp.mtime));
-    image.setText(QStringLiteral("Software"), applicationTitle());
-    return write(m_root + QStringLiteral("/fail/") + failFolderName(), entryName(path), image);
+    const PngText texts = {{"Thumb::URI", uri},
+                           {"Thumb::MTime", QByteArray::number(stamp.mtime)},
+                           {"Software", applicationTitle().toLatin1()}};
+    return write(m_root + QStringLiteral("/fail/") + failFolderName(), entryName(path), image,
+                 texts);
 }
 
 void ThumbnailCache::forget(const QString& path) const {

@@ -2,9 +2,13 @@
 // The desktop's shared thumbnail cache ($XDG_CACHE_HOME/thumbnails): 128 px
 // "normal" entries named by the MD5 of the file's URI, valid while their
 // Thumb::URI and Thumb::MTime match the file; failed files recorded under
-// fail/lumenta-VERSION/. Folders are made 0700 and entries 0600, each
+// fail/lumenta-VERSION/. Entries are RGBA PNG files whose keys are plain
+// tEXt chunks; entries of other programs are read whatever text chunks
+// they use. Folders are made 0700 and entries 0600, each
 // written to a temporary file and renamed into place. Files inside the
 // cache are never given an entry. Every function may run on any thread.
+#include "browser/thumbnailpng.h"
+
 #include <QImage>
 #include <QString>
 
@@ -60,7 +64,8 @@ public:
     static QImage normalImage(const QImage& picture);
 
 private:
-    bool write(const QString& folder, const QString& entry, const QImage& image) const;
+    bool write(const QString& folder, const QString& entry, const QImage& image,
+               const PngText& texts) const;
     std::optional<QImage> readValid(const QString& entryPath, const QString& path,
                                     const FileStamp& stamp) const;
 

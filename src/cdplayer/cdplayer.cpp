@@ -1,5 +1,6 @@
 #include "cdplayer/cdplayer.h"
 
+#include "app/displayplatform.h"
 #include "cdplayer/cddisplay.h"
 #include "system/launcher.h"
 #include "widgets/mmcontrol.h"
@@ -38,7 +39,7 @@ QPushButton* namedButton(const QString& text, const char* name, QWidget* parent)
 } // namespace
 
 CDPlayer::CDPlayer(AppContext& ctx, QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    : QDialog(mainWindow, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
       m_ctx(ctx) {
@@ -162,7 +163,9 @@ CDPlayer* CDPlayer::showBeside(AppContext& ctx, QWidget* mainWindow) {
     auto* player = mainWindow->findChild<CDPlayer*>(QString(), Qt::FindDirectChildrenOnly);
     if (!player)
         player = new CDPlayer(ctx, mainWindow);
-    if (!player->m_placed) {
+    // Beside the main window where the program places windows; elsewhere
+    // the compositor does.
+    if (!player->m_placed && programPlacesWindows()) {
         player->m_placed = true;
         player->ensurePolished();
         player->adjustSize();
@@ -270,11 +273,13 @@ void CDPlayer::Command2_Click() {
     close(); // closeEvent stops the disc
 }
 
+void CDPlayer::reject() {
+    close();
+}
+
 void CDPlayer::closeEvent(QCloseEvent* event) {
-    // However the window is closed, the disc stops: a hidden player must
-    // not go on sounding.
     StopDisc();
-    QWidget::closeEvent(event);
+    event->accept();
 }
 
 void CDPlayer::Command3_Click() {

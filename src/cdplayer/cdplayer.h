@@ -5,7 +5,7 @@
 // current track and the times of the track or of the whole disc.
 #include "app/appcontext.h"
 
-#include <QWidget>
+#include <QDialog>
 
 #include <array>
 
@@ -19,7 +19,9 @@ namespace lumenta {
 
 class MMControl;
 
-class CDPlayer : public QWidget {
+// A dialog that never blocks: assistive technologies see a window of its
+// own, not a bare panel.
+class CDPlayer : public QDialog {
     Q_OBJECT
 public:
     CDPlayer(AppContext& ctx, QWidget* mainWindow);
@@ -63,7 +65,12 @@ public:
     // the labels as they are.
     void RefreshDisplay();
 
+    // Escape closes the window as the close box does.
+    void reject() override;
+
 protected:
+    // However the window is closed, the disc stops: a hidden player must
+    // not go on sounding.
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -1,12 +1,14 @@
 #include "convert/palette.h"
 
-#include <QHash>
 #include <QPainter>
 
 #include <libimagequant.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -120,6 +122,170 @@ uchar nearestOpaque(const QList<QRgb>& table, int transparent, const uchar* rgb)
     return uchar(best);
 }
 
+// Palette indices by colour: a table with one entry per RGB colour (32 MB
+// of address space that the system hands over zero-filled, page by page,
+// as colours are met, so a palette's few hundred colours cost a few
+// hundred pages), behind a small cache of the colours last looked up.
+class ColourIndex {
+public:
+    ColourIndex() : m_entries(static_cast<quint16*>(calloc(size_t(1) << 24, sizeof(quint16)))) {
+        m_recent.fill({1, 0}); // no colour of a two-level picture
+    }
+    ~ColourIndex() { free(m_entries); }
+    ColourIndex(const ColourIndex&) = delete;
+    ColourIndex& operator=(const ColourIndex&) = delete;
+    bool isValid() const { return m_entries != nullptr; }
+    // The index of c (opaque, or 0 for transparent), or -1.
+    int find(QRgb c) {
+        Recent& r = m_recent[slot(c)];
+        if (r.colour == c)
+            return r.index;
+        const int index = c == 0 ? m_clear : int(m_entries[c & 0xffffff]) - 1;
+        r = {c, index};
+        return index;
+    }
+    void insert(QRgb c, int index) {
+        m_recent[slot(c)] = {c, index};
+        if (c == 0)
+            m_clear = index;
+        else
+            m_entries[c & 0xffffff] = quint16(index + 1);
+    }
+
+private:
+    // A few kilobytes that stay in the processor's cache, where the table
+    // spreads over many pages.
+    struct Recent {
+        QRgb colour;
+        int index;
+    };
+    static quint32 slot(QRgb c) { return (c * 2654435761u) >> 22; }
+    std::array<Recent, 1024> m_recent;
+    quint16* m_entries;
+    int m_clear = -1;
+};
+
+// The picture as 32-bit pixels: two-level alpha (binaryAlpha) in ARGB32,
+// or RGB32 when it has no transparency.
+QImage twoLevel32(const QImage& image) {
+    const QImage img = binaryAlpha(image);
+    if (img.format() == QImage::Format_RGB32 || img.format() == QImage::Format_ARGB32)
+        return img;
+    return img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                     : QImage::Format_RGB32);
+}
+
+bool hasClearPixel(const QImage& argb) {
+    if (argb.format() != QImage::Format_ARGB32)
+        return false;
+    const int w = argb.width();
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (in[x] == 0)
+                return true;
+    }
+    return false;
+}
+
+// Writes into `out` (Format_Indexed8, same size) the index indexOf(c)
+// gives each pixel colour c of a picture from twoLevel32 (opaque pixels
+// with alpha 255); false as soon as it gives -1.
+template <typename IndexOf> bool indexPixels(const QImage& argb, QImage& out, IndexOf indexOf) {
+    const int w = argb.width();
+    const int h = argb.height();
+    const QRgb alpha = argb.format() == QImage::Format_RGB32 ? 0xff000000u : 0;
+    // Indices gather in a local block first: stores into the picture
+    // itself could alias anything and would keep every value in memory.
+    // No shortcut for runs of one colour: in a dithered picture it is a
+    // guess the processor mostly gets wrong.
+    constexpr int kBlock = 256;
+    uchar block[kBlock];
+    for (int y = 0; y < h; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        uchar* line = out.scanLine(y);
+        for (int from = 0; from < w; from += kBlock) {
+            const int n = std::min(kBlock, w - from);
+            for (int i = 0; i < n; ++i) {
+                const int index = indexOf(in[from + i] | alpha);
+                if (index < 0)
+                    return false;
+                block[i] = uchar(index);
+            }
+            memcpy(line + from, block, size_t(n));
+        }
+    }
+    return true;
+}
+
+// The nearest opaque entry of a table for each colour, looked up by the
+// colour's 6 high bits per channel and filled in as colours come.
+class NearestEntry {
+public:
+    NearestEntry(const QList<QRgb>& table, int transparent)
+        : m_table(table), m_transparent(transparent), m_cells(size_t(1) << 18, -1) {}
+    uchar operator()(int r, int g, int b) {
+        qint16& cell = m_cells[size_t((r >> 2) << 12 | (g >> 2) << 6 | (b >> 2))];
+        if (cell < 0) {
+            const uchar centre[3] = {uchar((r & ~3) | 2), uchar((g & ~3) | 2), uchar((b & ~3) | 2)};
+            cell = nearestOpaque(m_table, m_transparent, centre);
+        }
+        return uchar(cell);
+    }
+
+private:
+    const QList<QRgb>& m_table;
+    int m_transparent;
+    std::vector<qint16> m_cells;
+};
+
+// Floyd-Steinberg error diffusion of a two-level picture (twoLevel32) onto
+// `table`, in alternate directions row by row; clear pixels take
+// `transparent` and spread no error.
+QImage dithered(const QImage& argb, const QList<QRgb>& table, int transparent) {
+    const int w = argb.width();
+    const int h = argb.height();
+    const bool opaque = argb.format() == QImage::Format_RGB32;
+    NearestEntry nearest(table, transparent);
+    QImage out = blankLike(argb, QImage::Format_Indexed8);
+    // Errors in 1/16 of a level, for this row and the next, one pixel of
+    // margin on both sides.
+    std::vector<int> here(size_t(w + 2) * 3, 0), next(size_t(w + 2) * 3, 0);
+    for (int y = 0; y < h; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        uchar* line = out.scanLine(y);
+        const bool forward = y % 2 == 0;
+        const int step = forward ? 1 : -1;
+        std::fill(next.begin(), next.end(), 0);
+        for (int i = 0, x = forward ? 0 : w - 1; i < w; ++i, x += step) {
+            const QRgb c = in[x];
+            if (!opaque && c == 0) {
+                line[x] = uchar(transparent);
+                continue;
+            }
+            int* e = &here[size_t(x + 1) * 3];
+            const int r = std::clamp(qRed(c) + (e[0] + 8) / 16, 0, 255);
+            const int g = std::clamp(qGreen(c) + (e[1] + 8) / 16, 0, 255);
+            const int b = std::clamp(qBlue(c) + (e[2] + 8) / 16, 0, 255);
+            const uchar index = nearest(r, g, b);
+            line[x] = index;
+            const QRgb got = table[index];
+            const int err[3] = {r - qRed(got), g - qGreen(got), b - qBlue(got)};
+            int* ahead = &here[size_t(x + 1 + step) * 3];
+            int* below = &next[size_t(x + 1) * 3];
+            for (int k = 0; k < 3; ++k) {
+                ahead[k] += err[k] * 7;
+                below[k - 3 * step] += err[k] * 3;
+                below[k] += err[k] * 5;
+                below[k + 3 * step] += err[k];
+            }
+        }
+        std::swap(here, next);
+    }
+    out.setColorTable(table);
+    return out;
+}
+
 } // namespace
 
 QImage onWhite(const QImage& image) {
@@ -170,39 +336,26 @@ std::optional<IndexedPicture> exactPalette(const QImage& image) {
     default:
         break;
     }
-    const QImage argb =
-        img.format() == QImage::Format_RGB32 || img.format() == QImage::Format_ARGB32
-            ? img
-            : img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32
-                                                        : QImage::Format_RGB32);
-    const bool opaque = argb.format() == QImage::Format_RGB32;
-    QHash<QRgb, int> index;
+    const QImage argb = twoLevel32(img);
+    ColourIndex index;
+    if (!index.isValid())
+        return std::nullopt;
     QList<QRgb> table;
     IndexedPicture out;
     out.image = blankLike(argb, QImage::Format_Indexed8);
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        uchar* line = out.image.scanLine(y);
-        QRgb last = 1; // no colour of a two-level picture
-        int lastIndex = 0;
-        for (int x = 0; x < argb.width(); ++x) {
-            const QRgb c = opaque ? (in[x] | 0xff000000u) : in[x];
-            if (c != last) {
-                auto it = index.constFind(c);
-                if (it == index.cend()) {
-                    if (table.size() == 256)
-                        return std::nullopt;
-                    if (c == 0)
-                        out.transparent = int(table.size());
-                    it = index.insert(c, int(table.size()));
-                    table.append(c == 0 ? qRgb(0, 0, 0) : c);
-                }
-                last = c;
-                lastIndex = *it;
-            }
-            line[x] = uchar(lastIndex);
+    const bool fits = indexPixels(argb, out.image, [&](QRgb c) {
+        int i = index.find(c);
+        if (i < 0 && table.size() < 256) {
+            i = int(table.size());
+            if (c == 0)
+                out.transparent = i;
+            index.insert(c, i);
+            table.append(c == 0 ? qRgb(0, 0, 0) : c);
         }
-    }
+        return i;
+    });
+    if (!fits)
+        return std::nullopt;
     out.image.setColorTable(table);
     return out;
 }
@@ -211,103 +364,72 @@ std::optional<IndexedPicture> indexedWith(const QImage& image, const QList<QRgb>
                                           int transparent) {
     if (image.isNull() || table.isEmpty() || table.size() > 256)
         return std::nullopt;
-    QHash<QRgb, int> index;
+    ColourIndex index;
+    if (!index.isValid())
+        return std::nullopt;
     for (int i = int(table.size()) - 1; i >= 0; --i)
         if (i != transparent)
             index.insert(table[i] | 0xff000000u, i);
     if (transparent >= 0)
         index.insert(0, transparent);
-    const QImage argb = binaryAlpha(image).convertToFormat(QImage::Format_ARGB32);
     IndexedPicture out;
+    const QImage argb = twoLevel32(image);
     out.image = blankLike(argb, QImage::Format_Indexed8);
     out.transparent = transparent;
-    for (int y = 0; y < argb.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        uchar* line = out.image.scanLine(y);
-        QRgb last = 1; // no colour of a two-level picture
-        uchar lastIndex = 0;
-        for (int x = 0; x < argb.width(); ++x) {
-            if (in[x] != last) {
-                const auto it = index.constFind(in[x]);
-                if (it == index.cend())
-                    return std::nullopt;
-                last = in[x];
-                lastIndex = uchar(*it);
-            }
-            line[x] = lastIndex;
-        }
-    }
-    QList<QRgb> opaque = table;
+    if (!indexPixels(argb, out.image, [&index](QRgb c) { return index.find(c); }))
+        return std::nullopt;
+    QList<QRgb> opaqueTable = table;
     if (transparent >= 0)
-        opaque[transparent] = qRgb(0, 0, 0);
-    out.image.setColorTable(opaque);
+        opaqueTable[transparent] = qRgb(0, 0, 0);
+    out.image.setColorTable(opaqueTable);
     return out;
 }
 
 IndexedPicture reducedPalette(const QImage& image, qint64 samplePixels) {
     if (std::optional<IndexedPicture> exact = exactPalette(image))
         return *exact;
-    const QImage rgba = binaryAlpha(image).convertToFormat(QImage::Format_RGBA8888);
-    const int w = rgba.width();
-    const int h = rgba.height();
-    std::vector<void*> rows(static_cast<size_t>(h));
-    for (int y = 0; y < h; ++y)
-        rows[size_t(y)] = const_cast<uchar*>(rgba.constScanLine(y));
+    const QImage argb = twoLevel32(image);
+    const int w = argb.width();
+    const int h = argb.height();
+    // One entry stays free for transparency whenever any pixel is clear,
+    // whether or not the sample below holds one.
+    const bool clear = hasClearPixel(argb);
 
     const std::unique_ptr<liq_attr, Liq> attr(liq_attr_create());
     if (!attr)
         return {};
-    liq_set_max_colors(attr.get(), 256);
-    const std::unique_ptr<liq_image, Liq> input(
-        liq_image_create_rgba_rows(attr.get(), rows.data(), w, h, 0));
-    if (!input)
-        return {};
-    liq_result* raw = nullptr;
+    liq_set_max_colors(attr.get(), clear ? 255 : 256);
+    QImage sample = argb;
     if (qint64(w) * h > samplePixels) {
         const double f = std::sqrt(double(samplePixels) / (double(w) * h));
-        const QImage sample = rgba.scaled(qMax(1, int(w * f)), qMax(1, int(h * f)),
-                                          Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        const std::unique_ptr<liq_image, Liq> small(liq_image_create_rgba(
-            attr.get(), sample.constBits(), sample.width(), sample.height(), 0));
-        const std::unique_ptr<liq_histogram, Liq> histogram(liq_histogram_create(attr.get()));
-        if (!small || !histogram ||
-            liq_histogram_add_image(histogram.get(), attr.get(), small.get()) != LIQ_OK ||
-            liq_histogram_quantize(histogram.get(), attr.get(), &raw) != LIQ_OK || !raw)
-            return {};
-    } else if (liq_image_quantize(input.get(), attr.get(), &raw) != LIQ_OK || !raw) {
-        return {};
+        sample = argb.scaled(qMax(1, int(w * f)), qMax(1, int(h * f)), Qt::IgnoreAspectRatio,
+                             Qt::FastTransformation);
     }
+    sample = sample.convertToFormat(QImage::Format_RGBA8888);
+    const std::unique_ptr<liq_image, Liq> small(
+        liq_image_create_rgba(attr.get(), sample.constBits(), sample.width(), sample.height(), 0));
+    const std::unique_ptr<liq_histogram, Liq> histogram(liq_histogram_create(attr.get()));
+    liq_result* raw = nullptr;
+    if (!small || !histogram ||
+        liq_histogram_add_image(histogram.get(), attr.get(), small.get()) != LIQ_OK ||
+        liq_histogram_quantize(histogram.get(), attr.get(), &raw) != LIQ_OK || !raw)
+        return {};
     const std::unique_ptr<liq_result, Liq> result(raw);
-    liq_set_dithering_level(result.get(), 1.0f);
 
     IndexedPicture out;
-    out.image = blankLike(image, QImage::Format_Indexed8);
-    std::vector<unsigned char*> outRows(static_cast<size_t>(h));
-    for (int y = 0; y < h; ++y)
-        outRows[size_t(y)] = out.image.scanLine(y);
-    if (liq_write_remapped_image_rows(result.get(), input.get(), outRows.data()) != LIQ_OK)
-        return {};
     const liq_palette* palette = liq_get_palette(result.get());
     QList<QRgb> table;
     for (unsigned i = 0; i < palette->count; ++i) {
         const liq_color& c = palette->entries[i];
-        if (c.a < kOpaqueFrom && out.transparent < 0)
+        if (c.a < kOpaqueFrom && clear && out.transparent < 0)
             out.transparent = int(i);
         table.append(qRgb(c.r, c.g, c.b));
     }
-    out.image.setColorTable(table);
-    // Transparent pixels take the transparent index, and only they do.
-    for (int y = 0; y < h; ++y) {
-        const uchar* in = rgba.constScanLine(y);
-        uchar* line = out.image.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const bool clear = in[4 * x + 3] == 0;
-            if (clear && out.transparent >= 0)
-                line[x] = uchar(out.transparent);
-            else if (!clear && line[x] == out.transparent)
-                line[x] = nearestOpaque(table, out.transparent, in + 4 * x);
-        }
+    if (clear && out.transparent < 0) {
+        out.transparent = int(table.size());
+        table.append(qRgb(0, 0, 0));
     }
+    out.image = dithered(argb, table, out.transparent);
     return out;
 }
 

@@ -39,12 +39,12 @@ std::optional<IndexedPicture> indexedWith(const QImage& image, const QList<QRgb>
                                           int transparent);
 
 // The picture with at most 256 colours: its own palette when it has few
-// enough, otherwise a palette chosen and dithered by libimagequant (255
-// colours and the transparent index when it has transparency). Beyond
-// samplePixels the palette is chosen from an evenly spread sample of about
-// that many of the picture's own pixels, then applied to the whole picture:
-// as good a palette for a photo, chosen many times faster.
-constexpr qint64 kPaletteSamplePixels = 2'000'000;
+// enough, otherwise a palette chosen by libimagequant (255 colours and the
+// transparent index when any pixel is transparent) onto which the picture
+// is dithered. Beyond samplePixels the palette is chosen from an evenly
+// spread sample of about that many of the picture's own pixels: as good a
+// palette for a photo, chosen many times faster.
+constexpr qint64 kPaletteSamplePixels = 500'000;
 IndexedPicture reducedPalette(const QImage& image, qint64 samplePixels = kPaletteSamplePixels);
 
 } // namespace lumenta

@@ -144,12 +144,17 @@ void PicFormat32::write(const Job& job, const QImage& image) {
         [job, image] {
             using S = ConversionOutcome::Status;
             QString error;
-            const QByteArray bytes =
-                encodeConverted(image, job.target, job.compression, &error, job.sourceTable);
-            if (bytes.isEmpty())
+            // Encoded straight into the temporary file; the window asked
+            // before replacing a file.
+            const FileResult written = writeFileSafely(
+                job.destination,
+                [&](const ByteWriter& write) {
+                    return encodeConverted(image, job.target, job.compression, write, &error,
+                                           job.sourceTable);
+                },
+                true);
+            if (written.cancelled)
                 return job.outcome(S::Unwritable, error);
-            // The window asked before replacing a file.
-            const FileResult written = writeFileSafely(job.destination, bytes, true);
             if (!written.ok())
                 return job.outcome(S::Unwritable, written.systemText(), written);
             return job.outcome(S::Done, QString());

@@ -1,10 +1,7 @@
 #include "convert/picturewriters.h"
 
 #include "convert/convertrules.h"
-
-#include <QBuffer>
-#include <QColorSpace>
-#include <QImageWriter>
+#include "convert/rasterwriters.h"
 
 #include <gif_lib.h>
 
@@ -19,42 +16,49 @@ void setError(QString* error, const QString& why) {
         *error = why;
 }
 
-// The same pixels without the text keys a reader attached (a writer would
-// store them as comments). Shares the pixels of `image`, which must outlive it.
-QImage withoutText(const QImage& image) {
-    QImage out(image.constBits(), image.width(), image.height(), image.bytesPerLine(),
-               image.format());
-    out.setColorTable(image.colorTable());
-    out.setDotsPerMeterX(image.dotsPerMeterX());
-    out.setDotsPerMeterY(image.dotsPerMeterY());
-    out.setColorSpace(image.colorSpace());
-    return out;
-}
-
-int writeToDevice(GifFileType* gif, const GifByteType* data, int length) {
-    auto* device = static_cast<QIODevice*>(gif->UserData);
-    return int(device->write(reinterpret_cast<const char*>(data), length));
-}
-
-bool writeWithQt(const QImage& image, QIODevice& device, const QByteArray& format, int quality,
-                 QString* error) {
-    QImageWriter writer(&device, format);
-    writer.setFormat(format);
-    if (quality >= 0) {
-        writer.setQuality(quality);
-        writer.setOptimizedWrite(true);
-        writer.setProgressiveScanWrite(false);
+// giflib hands its output over in blocks of a few hundred bytes: they are
+// gathered into larger pieces for the writer.
+class GatheringWriter {
+public:
+    explicit GatheringWriter(const ByteWriter& write) : m_write(write) { m_data.reserve(kSize); }
+    bool append(const char* data, qint64 size) {
+        if (m_refused)
+            return false;
+        if (m_data.size() + size > kSize && !flush())
+            return false;
+        if (size >= kSize)
+            return keep(m_write(data, size));
+        m_data.append(data, size);
+        return true;
     }
-    if (!writer.write(withoutText(image))) {
-        setError(error, writer.errorString());
-        return false;
+    bool flush() {
+        if (m_refused)
+            return false;
+        const bool ok = m_data.isEmpty() || m_write(m_data.constData(), m_data.size());
+        m_data.resize(0);
+        return keep(ok);
     }
-    return true;
+    bool refused() const { return m_refused; }
+
+private:
+    static constexpr qsizetype kSize = 1 << 20;
+    bool keep(bool ok) {
+        m_refused = m_refused || !ok;
+        return ok;
+    }
+    const ByteWriter& m_write;
+    QByteArray m_data;
+    bool m_refused = false;
+};
+
+int writeToGatherer(GifFileType* gif, const GifByteType* data, int length) {
+    auto* out = static_cast<GatheringWriter*>(gif->UserData);
+    return out->append(reinterpret_cast<const char*>(data), length) ? length : 0;
 }
 
 } // namespace
 
-bool writeGif(const IndexedPicture& picture, QIODevice& device, QString* error) {
+bool writeGif(const IndexedPicture& picture, const ByteWriter& write, QString* error) {
     const QImage& img = picture.image;
     if (img.format() != QImage::Format_Indexed8 || img.colorCount() == 0 ||
         img.colorCount() > 256) {
@@ -76,7 +80,8 @@ bool writeGif(const IndexedPicture& picture, QIODevice& device, QString* error) 
         return false;
     }
     int code = 0;
-    GifFileType* gif = EGifOpen(&device, writeToDevice, &code);
+    GatheringWriter out(write);
+    GifFileType* gif = EGifOpen(&out, writeToGatherer, &code);
     if (!gif) {
         GifFreeMapObject(map);
         setError(error, QString::fromLatin1(GifErrorString(code)));
@@ -108,53 +113,43 @@ bool writeGif(const IndexedPicture& picture, QIODevice& device, QString* error) 
         ok = false;
         setError(error, QString::fromLatin1(GifErrorString(code)));
     }
+    if (ok && !out.flush())
+        ok = false;
+    if (out.refused())
+        setError(error, QStringLiteral("the file refused the data"));
     return ok;
 }
 
-QByteArray encodeConverted(const QImage& image, ConvertTarget target, int compression,
-                           QString* error, const QList<QRgb>& sourceTable) {
+bool encodeConverted(const QImage& image, ConvertTarget target, int compression,
+                     const ByteWriter& write, QString* error, const QList<QRgb>& sourceTable) {
     if (image.isNull()) {
         setError(error, QStringLiteral("no picture"));
-        return {};
+        return false;
     }
     if (image.width() > kMaxConvertSide || image.height() > kMaxConvertSide) {
         setError(error, QStringLiteral("picture too large"));
-        return {};
+        return false;
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    bool ok = false;
     switch (target) {
     case ConvertTarget::Bmp: {
-        QImage flat = onWhite(image);
+        const QImage flat = onWhite(image);
         std::optional<IndexedPicture> exact = indexedWith(flat, sourceTable, -1);
         if (!exact)
             exact = exactPalette(flat);
-        if (exact)
-            flat = exact->image;
-        ok = writeWithQt(flat, buffer, "bmp", -1, error);
-        break;
+        return writeBmp(exact ? exact->image : flat, write, error);
     }
     case ConvertTarget::Jpeg:
-        ok = writeWithQt(onWhite(image), buffer, "jpeg", jpegQualityFor(compression), error);
-        break;
+        return writeJpeg(onWhite(image), jpegQualityFor(compression), write, error);
     case ConvertTarget::Gif: {
         const IndexedPicture indexed = reducedPalette(image);
         if (indexed.image.isNull()) {
             setError(error, QStringLiteral("palette reduction failed"));
-            return {};
+            return false;
         }
-        ok = writeGif(indexed, buffer, error);
-        break;
+        return writeGif(indexed, write, error);
     }
     }
-    if (!ok || bytes.isEmpty()) {
-        if (ok)
-            setError(error, QStringLiteral("nothing written"));
-        return {};
-    }
-    return bytes;
+    return false;
 }
 
 } // namespace lumenta

@@ -1,14 +1,13 @@
 #pragma once
-// Encoding converted pictures: BMP and JPEG through Qt's writers, GIF
-// through giflib. The bytes are made in memory; the caller writes them with
-// writeFileSafely (system/fileops.h), so a failure never leaves a partial
-// file.
+// Encoding converted pictures: BMP and JPEG by the writers of
+// rasterwriters.h, GIF through giflib. The bytes go to a ByteWriter as they
+// are made; the caller gives the one of writeFileSafely (system/fileops.h),
+// so a failure never leaves a partial file.
 #include "convert/palette.h"
+#include "system/fileops.h"
 
 #include <QImage>
 #include <QString>
-
-class QIODevice;
 
 namespace lumenta {
 
@@ -21,14 +20,16 @@ enum class ConvertTarget { Bmp, Gif, Jpeg };
 // GIF89a with the palette of reducedPalette(), transparency as its index.
 // The picture's text (comments, keys) is never written. `sourceTable`, the
 // colours a GIF source stored its indices with: a BMP keeps that table and
-// those indices when every pixel is one of its colours. On failure returns
-// an empty array and says why in *error (in English, for logs).
-QByteArray encodeConverted(const QImage& image, ConvertTarget target, int compression,
-                           QString* error = nullptr, const QList<QRgb>& sourceTable = {});
+// those indices when every pixel is one of its colours. On failure
+// (including a piece the writer refused) returns false and says why in
+// *error (in English, for logs).
+bool encodeConverted(const QImage& image, ConvertTarget target, int compression,
+                     const ByteWriter& write, QString* error = nullptr,
+                     const QList<QRgb>& sourceTable = {});
 
-// Writes `picture` as a GIF89a file into `device`: a global colour map
-// padded to a power of two, one image, and a graphic control extension
-// naming the transparent index when there is one.
-bool writeGif(const IndexedPicture& picture, QIODevice& device, QString* error = nullptr);
+// Writes `picture` as a GIF89a file: a global colour map padded to a power
+// of two, one image, and a graphic control extension naming the
+// transparent index when there is one.
+bool writeGif(const IndexedPicture& picture, const ByteWriter& write, QString* error = nullptr);
 
 } // namespace lumenta

@@ -1,8 +1,10 @@
 #include "dialogs/qtdialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -56,6 +58,24 @@ QStringList toQtFilters(const QString& filter) {
 }
 
 namespace {
+
+// Qt's file and printer dialogs ask their own questions ("%1 already
+// exists"...) in message boxes that would read a file name as markup; while
+// one of those dialogs is up, every message box shows plain text.
+class PlainTextMessages : public QObject {
+public:
+    PlainTextMessages() { qApp->installEventFilter(this); }
+    ~PlainTextMessages() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            if (auto* box = qobject_cast<QMessageBox*>(watched))
+                box->setTextFormat(Qt::PlainText);
+        }
+        return false;
+    }
+};
 
 QMessageBox::Icon toQtIcon(MsgIcon icon) {
     switch (icon) {
@@ -133,7 +153,10 @@ MsgResult fromQtButton(int b) {
 } // namespace
 
 MsgResult QtDialogs::message(const MessageRequest& r, QWidget* parent) {
-    QMessageBox box(toQtIcon(r.icon), r.title, r.text, toQtButtons(r.buttons), parent);
+    QMessageBox box(toQtIcon(r.icon), r.title, QString(), toQtButtons(r.buttons), parent);
+    // File names are shown as they are: "<h1>x.jpg" is no heading.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(r.text);
     if (r.defaultButton)
         box.setDefaultButton(toQtButton(*r.defaultButton));
     return fromQtButton(box.exec());
@@ -141,15 +164,20 @@ MsgResult QtDialogs::message(const MessageRequest& r, QWidget* parent) {
 
 std::optional<QString> QtDialogs::input(const QString& prompt, const QString& title,
                                         const QString& defaultText, QWidget* parent) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
-    if (!ok)
+    QInputDialog dlg(parent);
+    dlg.setWindowTitle(title);
+    dlg.setInputMode(QInputDialog::TextInput);
+    dlg.setLabelText(prompt);
+    dlg.setTextValue(defaultText);
+    for (QLabel* label : dlg.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+    if (dlg.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dlg.textValue();
 }
 
 FileDialogResult QtDialogs::fileDialog(const FileDialogRequest& r, QWidget* parent) {
+    const PlainTextMessages plain;
     QFileDialog dlg(parent, r.title);
     // Qt's own dialog: French through the translations, same on every desktop.
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -190,6 +218,7 @@ PrinterDialogResult QtDialogs::printerDialog(QPrinter& printer, PrinterDialogKin
     if (QPrinterInfo::availablePrinterNames().isEmpty() &&
         printer.outputFormat() == QPrinter::NativeFormat)
         return PrinterDialogResult::Failed;
+    const PlainTextMessages plain;
     int answer = QDialog::Rejected;
     if (kind == PrinterDialogKind::Setup) {
         QPageSetupDialog dlg(&printer, parent);

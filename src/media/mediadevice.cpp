@@ -194,10 +194,14 @@ qint64 MediaDevice::startMs() const {
 
 int MediaDevice::trackAt(qint64 ms) const {
     // Compared in milliseconds, so a position never reads as lying before
-    // the start of its own track.
+    // the start of its own track. A data track that starts where the
+    // playable span ends (right after the last audio track, without a
+    // gap) holds no position of it: the end belongs to the audio before.
+    const qint64 end = lengthMs();
     int found = tracks_.empty() ? 0 : 1;
     for (int i = 1; i < int(tracks_.size()); ++i) {
-        if (framesToMs(tracks_[i].startFrame) <= ms)
+        const qint64 start = framesToMs(tracks_[i].startFrame);
+        if (start <= ms && (tracks_[i].audio || start < end))
             found = i + 1;
     }
     return found;

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <algorithm>
@@ -197,13 +198,24 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
                                       Handler onFinished) {
     const PictureTicket ticket = ++m_lastTicket;
     watch(owner);
+    const QString stamp = stampOf(request.path);
+    const QString key = keyFor(request.path, stamp, request.need);
     const auto slot = std::make_pair(owner, request.slot);
+    PictureTicket old = m_slots.value(slot);
     bool settle = false;
-    if (const PictureTicket old = m_slots.value(slot); old && m_tickets.contains(old)) {
-        settle = m_tickets[old].since.elapsed() < kRapidMs && m_tickets[old].job;
-        drop(old);
+    if (old && m_tickets.contains(old)) {
+        const Ticket& o = m_tickets[old];
+        settle = o.since.elapsed() < kRapidMs && o.job && o.job->key != key;
+    } else {
+        old = 0;
     }
     m_slots.insert(slot, ticket);
+    // The request superseded is dropped once this one holds its job: asking
+    // again for what is being decoded joins that decoding.
+    const auto dropOld = qScopeGuard([this, old] {
+        if (old)
+            drop(old);
+    });
 
     Ticket t;
     t.owner = owner;
@@ -211,8 +223,6 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
     t.handler = std::move(onFinished);
     t.since.start();
 
-    const QString stamp = stampOf(request.path);
-    const QString key = keyFor(request.path, stamp, request.need);
     if (std::optional<Picture> kept = m_cache.find(key)) {
         m_tickets.insert(ticket, std::move(t));
         QMetaObject::invokeMethod(
@@ -248,8 +258,7 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
 
 void PictureService::prefetch(QObject* owner, const PictureRequest& request) {
     watch(owner);
-    if (JobPtr old = m_prefetches.take(owner))
-        abandonIfUnwanted(old);
+    cancelPrefetch(owner);
     const QString stamp = stampOf(request.path);
     const QString key = keyFor(request.path, stamp, request.need);
     if (m_cache.find(key) || jobFor(key))
@@ -300,6 +309,11 @@ void PictureService::cancel(PictureTicket ticket) {
     drop(ticket);
 }
 
+void PictureService::cancelPrefetch(QObject* owner) {
+    if (JobPtr job = m_prefetches.take(owner))
+        abandonIfUnwanted(job);
+}
+
 void PictureService::cancelAll(QObject* owner) {
     QList<PictureTicket> mine;
     for (auto it = m_tickets.cbegin(); it != m_tickets.cend(); ++it) {
@@ -308,8 +322,7 @@ void PictureService::cancelAll(QObject* owner) {
     }
     for (PictureTicket t : std::as_const(mine))
         drop(t);
-    if (JobPtr job = m_prefetches.take(owner))
-        abandonIfUnwanted(job);
+    cancelPrefetch(owner);
 }
 
 void PictureService::drop(PictureTicket ticket) {

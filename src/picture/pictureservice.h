@@ -31,7 +31,8 @@
 // it: the older one's result is never delivered and its work is dropped if it
 // has not started, or abandoned where it stands if it has (JPEG and
 // metafiles stop within milliseconds; Qt's readers finish their picture
-// unseen). When requests on a slot supersede each other faster than
+// unseen). A request for the very picture the slot is waiting for joins the
+// decoding under way instead. When requests on a slot supersede each other faster than
 // pictures decode (an arrow key held down in a file list), the newest waits
 // a moment before it starts, so only the picture where the user stops is
 // decoded. Destroying the owner cancels all its requests.
@@ -128,6 +129,8 @@ public:
     void cancel(PictureTicket ticket);
     // Drops every request and prefetch of owner.
     void cancelAll(QObject* owner);
+    // Drops owner's prefetch (unless a request has taken it over since).
+    void cancelPrefetch(QObject* owner);
     // Whether the request is still waiting for its result.
     bool isPending(PictureTicket ticket) const;
 

@@ -1,5 +1,7 @@
 #include "scanner/scandialogs.h"
 
+#include "widgets/accessiblenames.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -108,6 +110,7 @@ SourceDialog::SourceDialog(QWidget* parent) : QDialog(parent) {
     box->addWidget(lblStatus);
     box->addWidget(lstDevices);
     box->addWidget(buttons);
+    nameListsAfterTheirLabels(this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(lstDevices, &QListWidget::itemDoubleClicked, this, &QDialog::accept);

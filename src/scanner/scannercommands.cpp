@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QProgressDialog>
 
+#include <utility>
+
 namespace lumenta {
 
 ScannerCommands::ScannerCommands(AppContext& ctx, QWidget* mainWindow)
@@ -54,8 +56,9 @@ void ScannerCommands::startSelectSource(QWidget* owner) {
     m_source = new SourceDialog(owner);
     m_source->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_source, &QDialog::finished, this, [this](int r) {
-        if (r == QDialog::Accepted && m_source && !m_source->chosen().isEmpty())
-            m_session.device = m_source->chosen();
+        const QPointer<SourceDialog> answered = std::exchange(m_source, nullptr);
+        if (r == QDialog::Accepted && answered && !answered->chosen().isEmpty())
+            m_session.device = answered->chosen();
         setBusy(false);
     });
     m_source->open();
@@ -71,6 +74,7 @@ void ScannerCommands::startAcquire(bool fromWindow) {
     if (m_busy)
         return;
     m_fromWindow = fromWindow;
+    m_abandoned = false;
     setBusy(true);
     m_engine.probe(m_session.device);
 }
@@ -79,6 +83,13 @@ void ScannerCommands::onProbed(const DeviceCapabilities& caps, ScanResult::Statu
                                const QString& error) {
     if (!m_busy)
         return;
+    if (m_abandoned) {
+        // The device opened for a window that is gone: no settings dialog.
+        ScanResult cancelled;
+        cancelled.status = ScanResult::Status::Cancelled;
+        finish(cancelled);
+        return;
+    }
     if (status != ScanResult::Status::Ok) {
         ScanResult failed;
         failed.status = status;
@@ -91,13 +102,15 @@ void ScannerCommands::onProbed(const DeviceCapabilities& caps, ScanResult::Statu
     m_settings->setAttribute(Qt::WA_DeleteOnClose);
     const QString device = caps.device;
     connect(m_settings, &QDialog::finished, this, [this, device](int r) {
-        if (r != QDialog::Accepted || !m_settings) {
+        // The dialog deletes itself once closed.
+        const QPointer<ScanSettingsDialog> answered = std::exchange(m_settings, nullptr);
+        if (r != QDialog::Accepted || !answered || m_abandoned) {
             ScanResult cancelled;
             cancelled.status = ScanResult::Status::Cancelled;
             finish(cancelled);
             return;
         }
-        m_session.settings = m_settings->settings();
+        m_session.settings = answered->settings();
         m_session.settingsChosen = true;
         m_engine.scan({device, m_session.settings, m_session.deviceOptions});
 
@@ -127,18 +140,25 @@ void ScannerCommands::onProgress(qint64 done, qint64 total) {
 }
 
 void ScannerCommands::onScanned(const ScanResult& result) {
-    if (m_progress) {
-        m_progress->disconnect(this);
-        m_progress->disconnect(&m_engine);
-        m_progress->deleteLater();
-    }
+    closeProgress();
     finish(result);
+}
+
+void ScannerCommands::closeProgress() {
+    QProgressDialog* progress = std::exchange(m_progress, nullptr);
+    if (!progress)
+        return;
+    progress->disconnect(this);
+    progress->disconnect(&m_engine);
+    progress->hide();
+    progress->deleteLater();
 }
 
 void ScannerCommands::finish(const ScanResult& result) {
     const bool fromWindow = m_fromWindow;
+    const bool abandoned = std::exchange(m_abandoned, false);
     setBusy(false);
-    if (fromWindow && !m_window)
+    if (abandoned || (fromWindow && !m_window))
         return; // the window that asked is gone
     if (result.ok()) {
         Scanner* w = ensureWindow();
@@ -152,6 +172,16 @@ void ScannerCommands::finish(const ScanResult& result) {
     }
 }
 
+void ScannerCommands::abandonAcquisition() {
+    m_abandoned = true;
+    // Opening the device cannot be interrupted: its answer is dropped
+    // (onProbed). A scan stops at its next read; its dialogs go now.
+    m_engine.cancel();
+    closeProgress();
+    if (m_settings)
+        m_settings->reject();
+}
+
 Scanner* ScannerCommands::ensureWindow() {
     if (m_window)
         return m_window;
@@ -162,12 +192,9 @@ Scanner* ScannerCommands::ensureWindow() {
     connect(m_window, &Scanner::selectSourceRequested, this,
             [this] { startSelectSource(m_window); });
     connect(m_window, &Scanner::closing, this, [this] {
-        // A scan asked from this window stops with it.
-        if (m_busy && m_fromWindow) {
-            m_engine.cancel();
-            if (m_settings)
-                m_settings->reject();
-        }
+        // An acquisition asked from this window ends with it.
+        if (m_busy && m_fromWindow)
+            abandonAcquisition();
         if (m_source && m_source->parent() == m_window)
             m_source->reject();
         if (m_main) {

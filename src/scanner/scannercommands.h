@@ -34,7 +34,8 @@ public:
     bool busy() const { return m_busy; }
     ScannerSession& session() { return m_session; }
     ScanEngine& engine() { return m_engine; }
-    // The open dialogs and window, null when not shown.
+    // The open dialogs and window, null when not shown (a dialog is let go
+    // as soon as it is answered).
     Scanner* window() const { return m_window; }
     SourceDialog* sourceDialog() const { return m_source; }
     ScanSettingsDialog* settingsDialog() const { return m_settings; }
@@ -54,6 +55,10 @@ private:
     void onScanned(const ScanResult& result);
     void onProgress(qint64 done, qint64 total);
     void finish(const ScanResult& result);
+    // The scanner window is closing: the acquisition it asked for is given
+    // up wherever it stands, and its result, when it comes, is dropped.
+    void abandonAcquisition();
+    void closeProgress();
     QWidget* owner() const;
     Scanner* ensureWindow();
 
@@ -69,6 +74,7 @@ private:
     QPointer<QProgressDialog> m_progress;
     bool m_busy = false;
     bool m_fromWindow = false; // the running acquisition was asked by the window
+    bool m_abandoned = false;  // its window closed: nothing more is shown for it
 };
 
 } // namespace lumenta

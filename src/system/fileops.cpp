@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +39,10 @@ FileResult folderErrno(int err) {
     if (err == ENOENT || err == ENOTDIR)
         return failure(FileError::FolderMissing, err);
     return fromErrno(err);
+}
+
+QString withSlash(const QString& path) {
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
 }
 
 QByteArray local(const QString& path) {
@@ -249,6 +255,55 @@ FileResult copyOpen(int in, const struct stat& st, const QByteArray& dest, const
     return {};
 }
 
+// Whether folder holds an entry named exactly name (byte for byte).
+bool hasEntryNamed(const QByteArray& folder, const QByteArray& name) {
+    DIR* d = opendir(folder.constData());
+    if (!d)
+        return true; // cannot tell: taken
+    bool found = false;
+    while (const dirent* e = readdir(d)) {
+        if (name == e->d_name) {
+            found = true;
+            break;
+        }
+    }
+    closedir(d);
+    return found;
+}
+
+// Moves the link at src to dest on another volume: a new link with the same
+// target text (and dates) is committed from a temporary name beside dest,
+// then src goes.
+FileResult moveLinkAcross(const QByteArray& src, const struct stat& st, const QByteArray& dest,
+                          bool replace) {
+    std::vector<char> text(size_t(std::max<off_t>(st.st_size, 255)) + 1);
+    const ssize_t n = readlink(src.constData(), text.data(), text.size());
+    if (n < 0 || size_t(n) >= text.size())
+        return n < 0 ? fromErrno(errno) : failure(FileError::PathAccess, ENAMETOOLONG);
+    const std::string target(text.data(), size_t(n));
+    QByteArray temp;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        temp = parentOf(dest) + "/.lumenta-" +
+               QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".part";
+        err = symlink(target.c_str(), temp.constData()) == 0 ? 0 : errno;
+    }
+    if (err)
+        return folderErrno(err);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    utimensat(AT_FDCWD, temp.constData(), times, AT_SYMLINK_NOFOLLOW);
+    err = commit(temp, dest, replace);
+    if (err) {
+        unlink(temp.constData());
+        return err == EEXIST ? failure(FileError::AlreadyExists, err) : fromErrno(err);
+    }
+    syncFolder(parentOf(dest));
+    if (unlink(src.constData()) != 0)
+        return fromErrno(errno);
+    syncFolder(parentOf(src));
+    return {};
+}
+
 bool isNameAllowed(const QString& name) {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
@@ -275,6 +330,36 @@ bool homeTrashReady() {
         mkdir(local(built).constData(), 0700); // as the freedesktop trash layout asks
     }
     return QFileInfo(built).isDir();
+}
+
+// The canonical form of path, or its cleaned spelling when it does not
+// exist.
+QString canonicalOrClean(const QString& path) {
+    const QString c = QFileInfo(path).canonicalFilePath();
+    return c.isEmpty() ? QDir::cleanPath(path) : c;
+}
+
+// Whether folder (canonical) is inside (or is) one of the paths.
+bool isAncestorOfAny(const QString& folder, const QStringList& paths) {
+    for (const QString& p : paths) {
+        if (!p.isEmpty() && (p == folder || p.startsWith(withSlash(folder))))
+            return true;
+    }
+    return false;
+}
+
+// The home folder, by $HOME and by the user database.
+QStringList homeFolders() {
+    QStringList homes{canonicalOrClean(QDir::homePath())};
+    if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_dir && *pw->pw_dir)
+        homes << canonicalOrClean(QFile::decodeName(pw->pw_dir));
+    return homes;
+}
+
+// A folder no deletion may take: "/", a volume root, the home folder or
+// one of its ancestors.
+bool isProtectedFolder(const QString& path) {
+    return isVolumeRoot(path) || isAncestorOfAny(canonicalOrClean(path), homeFolders());
 }
 
 void note(FileResult& first, FileError e, int err) {
@@ -447,7 +532,10 @@ FileResult moveFile(const QString& source, const QString& destination, const Cop
     }
     if (err != EXDEV)
         return err == EEXIST ? failure(FileError::AlreadyExists, err) : fromErrno(err);
-    // Another volume: a checked copy, then the source goes.
+    // Another volume: a link stays a link, as on the same volume.
+    if (S_ISLNK(st.st_mode))
+        return moveLinkAcross(src, st, dest, existing && options.replace);
+    // Otherwise a checked copy, then the source goes.
     FileResult r = copyFile(source, destination, options);
     if (!r.ok())
         return r;
@@ -488,6 +576,62 @@ FileResult writeFileSafely(const QString& destination, const QByteArray& bytes, 
     return {};
 }
 
+FileResult writeFileSafely(const QString& destination,
+                           const std::function<bool(const ByteWriter& write)>& produce,
+                           bool replace) {
+    // Written-back in steps of this size while the content is being made,
+    // so that the final sync has little left to wait for.
+    constexpr qint64 kWritebackStep = 8 << 20;
+    const QByteArray dest = local(destination);
+    struct stat none = {};
+    none.st_dev = dev_t(-1);
+    bool existing = false;
+    if (auto refused = checkDestination(none, dest, replace, existing))
+        return *refused;
+    struct stat old;
+    const bool keepMode = existing && stat(dest.constData(), &old) == 0;
+    QByteArray temp;
+    const int out = makeTemp(dest, temp);
+    if (out < 0)
+        return folderErrno(errno);
+    int err = 0;
+    qint64 written = 0, flushed = 0;
+    const ByteWriter write = [&](const char* data, qint64 size) {
+        if (err)
+            return false;
+        err = writeAll(out, data, size_t(size), CopyOptions{});
+        written += size;
+        if (!err && written - flushed >= kWritebackStep) {
+            sync_file_range(out, flushed, written - flushed, SYNC_FILE_RANGE_WRITE);
+            flushed = written;
+        }
+        return err == 0;
+    };
+    const bool made = produce(write);
+    if (!made && !err)
+        err = ECANCELED;
+    const mode_t mode = keepMode ? (old.st_mode & 07777) : (0666 & ~currentUmask());
+    if (!err && fchmod(out, mode) != 0)
+        err = errno;
+    if (!err && fsync(out) != 0)
+        err = errno;
+    if (close(out) != 0 && !err)
+        err = errno;
+    if (!err)
+        err = commit(temp, dest, existing && replace);
+    if (err) {
+        unlink(temp.constData());
+        if (err == ECANCELED) {
+            FileResult r;
+            r.cancelled = true;
+            return r;
+        }
+        return err == EEXIST ? failure(FileError::AlreadyExists, err) : fromErrno(err);
+    }
+    syncFolder(parentOf(dest));
+    return {};
+}
+
 FileResult renameEntry(const QString& path, const QString& newName) {
     if (!isNameAllowed(newName))
         return failure(FileError::PathAccess, EINVAL);
@@ -500,8 +644,12 @@ FileResult renameEntry(const QString& path, const QString& newName) {
     if (from == to)
         return {};
     if (lstat(to.constData(), &other) == 0) {
-        // The same entry under another case, on a volume that ignores case.
-        if (other.st_dev != st.st_dev || other.st_ino != st.st_ino)
+        // Only the same entry under another case, on a volume that ignores
+        // case, may be renamed; another entry, even another name of the
+        // same file (a hard link, which rename would leave as it is), is
+        // taken.
+        if (other.st_dev != st.st_dev || other.st_ino != st.st_ino ||
+            hasEntryNamed(parentOf(to), local(newName)))
             return failure(FileError::AlreadyExists, EEXIST);
         return rename(from.constData(), to.constData()) == 0 ? FileResult{} : fromErrno(errno);
     }
@@ -574,7 +722,7 @@ FileResult deleteFolderTree(const QString& path) {
         return unlink(p.constData()) == 0 ? FileResult{} : fromErrno(errno);
     if (!S_ISDIR(st.st_mode))
         return failure(FileError::PathAccess, ENOTDIR);
-    if (isVolumeRoot(path))
+    if (isProtectedFolder(path))
         return failure(FileError::PathAccess, EBUSY);
     const int fd = open(p.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -585,6 +733,35 @@ FileResult deleteFolderTree(const QString& path) {
     if (rmdir(p.constData()) != 0 && first.ok())
         return fromErrno(errno);
     return first;
+}
+
+FileResult deleteFolder(const QString& path, Deletion how) {
+    const QByteArray p = local(path);
+    struct stat st;
+    if (lstat(p.constData(), &st) != 0)
+        return folderErrno(errno);
+    if (S_ISLNK(st.st_mode) || how == Deletion::Permanent)
+        return deleteFolderTree(path);
+    if (!S_ISDIR(st.st_mode))
+        return failure(FileError::PathAccess, ENOTDIR);
+    if (isProtectedFolder(path))
+        return failure(FileError::PathAccess, EBUSY);
+    if (homeTrashReady()) {
+        // The trash cannot go into itself: a folder holding it is refused
+        // rather than deleted for good.
+        const QString trash =
+            canonicalOrClean(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                             QStringLiteral("/Trash"));
+        if (isAncestorOfAny(canonicalOrClean(path), {trash}))
+            return failure(FileError::PathAccess, EBUSY);
+        QString inTrash;
+        if (QFile::moveToTrash(path, &inTrash)) {
+            FileResult r;
+            r.trashPath = inTrash;
+            return r;
+        }
+    }
+    return deleteFolderTree(path);
 }
 
 } // namespace lumenta

@@ -17,16 +17,20 @@
 //   through a link or another spelling, does nothing and says so
 //   (FileResult::sameFile).
 // - A move is a rename on one file system, otherwise a complete, checked,
-//   synced copy followed by the deletion of the source.
+//   synced copy followed by the deletion of the source. A symbolic link
+//   moves as a link, its target text unchanged, on any volume.
 // - Deleting a file moves it to the desktop trash where its volume has one
 //   (QFile::moveToTrash), and unlinks it otherwise. A link is deleted as a
 //   link.
-// - A recursive folder deletion never follows symbolic links, never goes
-//   into another mounted volume (it deletes nothing there), visits each
-//   entry once, and refuses "/" and every volume root.
+// - A deleted folder goes to the desktop trash, whole, where its volume has
+//   one. A recursive folder deletion never follows symbolic links, never
+//   goes into another mounted volume (it deletes nothing there), visits each
+//   entry once, and refuses "/", every volume root, the home folder and its
+//   ancestors.
 // - A rename stays in its folder, refuses names holding '/', and never
-//   replaces an existing entry (a change of case only, on a volume that
-//   ignores case, is still possible).
+//   replaces an existing entry, another name of the same file (a hard
+//   link) included (a change of case only, on a volume that ignores case,
+//   is still possible).
 //
 // Every function reports its outcome in a FileResult whose error is one of
 // the numbers the program shows in its messages. All functions may run on
@@ -119,7 +123,8 @@ FileResult copyFile(const QString& source, const QString& destination,
                     const CopyOptions& options = {});
 
 // Moves a file: a rename on one file system, else copyFile then the
-// deletion of the source (kept when the copy failed or was cancelled).
+// deletion of the source (kept when the copy failed or was cancelled). A
+// symbolic link is moved as a link with the same target text.
 FileResult moveFile(const QString& source, const QString& destination,
                     const CopyOptions& options = {});
 
@@ -129,9 +134,21 @@ FileResult moveFile(const QString& source, const QString& destination,
 FileResult writeFileSafely(const QString& destination, const QByteArray& bytes,
                            bool replace = false);
 
+// The same, the content made while it is written: `produce` hands it in
+// pieces, in order, to the writer it is given, which returns false once the
+// file refuses them (produce should then stop). When produce returns false
+// the temporary file is removed, the destination is untouched and the
+// result is the write failure, or `cancelled` when produce gave up on its
+// own. Large contents start reaching the disk while they are made.
+using ByteWriter = std::function<bool(const char* data, qint64 size)>;
+FileResult writeFileSafely(const QString& destination,
+                           const std::function<bool(const ByteWriter& write)>& produce,
+                           bool replace = false);
+
 // Renames the file or folder at path to newName in the same folder.
 // PathAccess: newName is empty, ".", "..", or holds '/' or a NUL;
-// AlreadyExists: another entry has that name; FileMissing: nothing at path.
+// AlreadyExists: another entry has that name (a hard link to the same file
+// too); FileMissing: nothing at path.
 // Renaming to the same name does nothing and succeeds.
 FileResult renameEntry(const QString& path, const QString& newName);
 
@@ -154,8 +171,14 @@ FileResult removeEmptyFolder(const QString& path);
 // (and so the folder itself stays, PathAccess). Folders the user owns but
 // cannot write are made writable first. Each entry is tried once: what
 // cannot be deleted stays and the first failure is reported. A link given
-// as path is removed as a link. "/" and volume roots are refused
-// (PathAccess, nothing deleted).
+// as path is removed as a link. "/", volume roots, the home folder and its
+// ancestors are refused (PathAccess, nothing deleted).
 FileResult deleteFolderTree(const QString& path);
+
+// Deletes a folder and everything in it: moved whole to the desktop trash
+// where its volume has one (FileResult::trashPath says where), otherwise
+// (or with Deletion::Permanent) by deleteFolderTree, under its rules. The
+// same folders are refused, and so is a folder holding the home trash.
+FileResult deleteFolder(const QString& path, Deletion how = Deletion::ToTrashWhereAvailable);
 
 } // namespace lumenta

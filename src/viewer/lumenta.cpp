@@ -2,6 +2,7 @@
 
 #include "app/module1.h"
 #include "system/filelist.h"
+#include "widgets/accessiblenames.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/mmcontrol.h"
 #include "widgets/picturewidgets.h"
@@ -140,6 +141,7 @@ void Lumenta::createControls() {
     Open = new PictureBox(PicFond);
     Open->setObjectName(QStringLiteral("Open"));
     placeTwips(Open, 0, 0, 1815, 1815);
+    connect(Open, &PictureBox::sizeChangedWithScreen, this, [this] { CalculScroll(); });
 
     VScroll1 = new QScrollBar(Qt::Vertical, central);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
@@ -197,10 +199,17 @@ void Lumenta::createControls() {
             [this](int i) { Combo1_Change(Combo1->itemText(i)); });
     connect(Combo1->lineEdit(), &QLineEdit::editingFinished, this, [this] { Combo1_Commit(); });
     connect(File1, &FileList::fileClicked, this, [this](const QString& n) { File1_Click(n); });
+    connect(File1, &FileList::listed, this, [this] { File1_Listed(); });
+    connect(File1, &FileList::listingChanged, this, [this] { updateBusyPointer(); });
+    connect(Dir1, &DirList::listingChanged, this, [this] { updateBusyPointer(); });
     connect(Image1, &StretchImage::doubleClicked, this, [this] { Image1_DblClick(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(&m_ctx.pictures(), &PictureService::rowsReady, this, &Lumenta::pictureRowsReady);
     connect(&m_ctx.pictures(), &PictureService::finished, this, &Lumenta::pictureLoaded);
+
+    Label2->setBuddy(Drive1);
+    Label3->setBuddy(Dir1);
+    Label4->setBuddy(Combo1);
 
     // Nothing shows a picture yet.
     hidePictureControls();
@@ -217,12 +226,13 @@ void Lumenta::startUp() {
         if (Dir1->path() != app)
             Dir1->setPath(app);
         Drive1->setDrive(app);
-        File1->setPath(Dir1->path());
     } else {
         Drive1->setDrive(s.SearchFolder);
         Dir1->setPath(s.SearchFolder);
-        File1->setPath(Dir1->path());
     }
+    // Listed once: by the folder change, or here when the folder stayed.
+    if (File1->path() != Dir1->path())
+        File1->setPath(Dir1->path());
     updateFileCount();
 
     File1->setToolTip(tr("Cliquez sur le nom d'un fichier pour l'exécuter"));
@@ -235,6 +245,7 @@ void Lumenta::startUp() {
     Command8->setToolTip(tr("Exécute l'utilitaire de gestion des fichiers"));
     Image1->setToolTip(tr("Double clic pour copier l'image"));
     Open->setToolTip(tr("Clic droit pour afficher l'image en plein écran"));
+    nameListsAfterTheirLabels(this);
 
     const QSignalBlocker block(Combo1);
     const QString text = Combo1->currentText();

@@ -175,6 +175,8 @@ private:
     void setPictureMenusEnabled(bool on);
     void showCommand6BySelection();
     void updateFileCount();
+    void updateBusyPointer();
+    void File1_Listed();
     void refreshListsAfterFileUtility();
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);
@@ -187,6 +189,16 @@ private:
     void showPictureArea();
     void showLastCompletePicture();
     void prefetchNeighbour();
+    // A new folder or filter: the way through the list starts afresh and
+    // what was decoded ahead for the old list is dropped.
+    void restartTravel();
+    // Commands that act on the picture shown: while another one is loading
+    // they wait for it and run once it has arrived (true: put off).
+    enum class AfterLoad { Nothing, Save, Copy, Print };
+    bool putOffWhileLoading(AfterLoad command);
+    void runPutOffCommand();
+    void runCommand(AfterLoad command);
+    void printShownPicture();
 
     SecondaryWindows m_windows;
     AppContext& m_ctx;
@@ -194,9 +206,12 @@ private:
     Picture m_picture;
     PictureTicket m_loadTicket = 0; // the picture being loaded
     bool m_loadOnScreen = false;    // its first rows replaced the previous picture
-    int m_lastPictureRow = -1;      // list row of the last picture clicked
-    int m_direction = 1;            // which way the user moves through the list
-    QString m_shownPath;            // file of the picture on screen
+    bool m_partialShown = false;    // rows of a load (this one or a superseded one) show
+    bool m_areaShownBefore = false; // whether the picture area showed before them
+    AfterLoad m_afterLoad = AfterLoad::Nothing;
+    int m_lastPictureRow = -1; // list row of the last picture clicked
+    int m_direction = 1;       // which way the user moves through the list
+    QString m_shownPath;       // file of the picture on screen
     std::unique_ptr<QPrinter> m_printer;
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive

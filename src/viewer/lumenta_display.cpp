@@ -28,6 +28,8 @@ void Lumenta::CalculScroll() {
 }
 
 void Lumenta::Image1_DblClick() {
+    if (putOffWhileLoading(AfterLoad::Copy))
+        return;
     m_st.CurrentFileExt = extensionOf(m_st.CurrentFilePath);
     if (!putPictureOnClipboard(Open->displayedImage(), m_picture, m_st.CurrentFileExt))
         m_ctx.dlg().message(tr("Cette image ne peut pas être copiée dans le presse papier !"),

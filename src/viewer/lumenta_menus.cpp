@@ -124,12 +124,8 @@ void Lumenta::wireCommands() {
     m_windows.add(SecondaryWindow::PictureBrowser,
                   [this] { FrmPicViewer::open(m_ctx, Dir1->path(), this); });
     m_windows.add(SecondaryWindow::Printing, [this] {
-        const QString path = shownPicturePath();
-        if (path.isEmpty())
-            return;
-        ImpIMG imp(m_ctx, printer(), this);
-        imp.fill(Open->displayedImage(), path);
-        imp.exec();
+        if (!putOffWhileLoading(AfterLoad::Print))
+            printShownPicture();
     });
     m_windows.add(SecondaryWindow::Conversion, [this] {
         FrmConvertIMG convert(m_ctx, this);
@@ -149,6 +145,9 @@ void Lumenta::wireCommands() {
     m_windows.add(SecondaryWindow::ScannerSource, [scanner] { scanner->selectSource(); });
     m_windows.add(SecondaryWindow::ScannerAcquire, [scanner] { scanner->acquire(); });
     m_windows.add(SecondaryWindow::FileUtility, [this] {
+        // The utility may delete or rename the picture shown: it goes away
+        // first, with the commands that act on it.
+        EffaceImage();
         FrmCopy utility(m_ctx, Dir1->path(), this);
         utility.exec();
         refreshListsAfterFileUtility();
@@ -243,12 +242,16 @@ void Lumenta::PleinEcran() {
 }
 
 void Lumenta::EnregSous() {
+    if (putOffWhileLoading(AfterLoad::Save))
+        return;
     CMDialog1.CancelError = true;
-    m_st.CurrentFilePath = bitmapNameFor(m_st.FullScreenFilePath);
+    // The name proposed is the one of the picture whose pixels are saved.
+    const QString source = shownPicturePath();
+    m_st.CurrentFilePath = bitmapNameFor(source.isEmpty() ? m_st.FullScreenFilePath : source);
     try {
-        // Nothing displayed yet: nothing to save.
+        // Nothing displayed: nothing to save.
         const QImage shown = Open->displayedImage();
-        if (shown.isNull())
+        if (source.isEmpty() || shown.isNull())
             throw DialogCancelled();
         CMDialog1.FileName = m_st.CurrentFilePath;
         CMDialog1.DialogTitle = tr("Enregistrer Sous");
@@ -263,6 +266,15 @@ void Lumenta::EnregSous() {
     }
     CMDialog1.CancelError = false;
     CMDialog1.Flags = 0;
+}
+
+void Lumenta::printShownPicture() {
+    const QString path = shownPicturePath();
+    if (path.isEmpty())
+        return;
+    ImpIMG imp(m_ctx, printer(), this);
+    imp.fill(Open->displayedImage(), path);
+    imp.exec();
 }
 
 QString Lumenta::shownPicturePath() const {

@@ -18,12 +18,16 @@ void Lumenta::requestPicture(const QString& path) {
     if (m_lastPictureRow >= 0 && row >= 0 && row != m_lastPictureRow)
         m_direction = row > m_lastPictureRow ? 1 : -1;
     m_lastPictureRow = row;
-    // A newer request of this window supersedes the one still loading.
+    // A newer request of this window supersedes the one still loading, and
+    // a command put off for that one with it; asking again for the picture
+    // being loaded joins its decoding.
+    m_afterLoad = AfterLoad::Nothing;
     m_loadOnScreen = false;
     m_loadTicket = m_ctx.pictures().request(this, PictureRequest::full(path, true));
 }
 
 void Lumenta::cancelPictureLoad() {
+    m_afterLoad = AfterLoad::Nothing;
     if (!m_loadTicket)
         return;
     m_ctx.pictures().cancel(m_loadTicket);
@@ -32,10 +36,23 @@ void Lumenta::cancelPictureLoad() {
 }
 
 void Lumenta::showLastCompletePicture() {
-    // Rows of a picture that will not be completed may be on screen.
+    // Rows of a picture that will not be completed may be on screen: the
+    // picture area goes back as it was before them, scroll ranges included.
     m_loadOnScreen = false;
-    if (Open->image().cacheKey() != m_picture.image.cacheKey())
-        Open->setImage(m_picture.image);
+    if (!m_partialShown)
+        return;
+    m_partialShown = false;
+    Open->setImage(m_picture.image);
+    for (QWidget* w : {static_cast<QWidget*>(Open), PicFond, static_cast<QWidget*>(VScroll1),
+                       static_cast<QWidget*>(HScroll1)})
+        w->setVisible(m_areaShownBefore);
+    CalculScroll();
+}
+
+void Lumenta::restartTravel() {
+    m_lastPictureRow = -1;
+    m_direction = 1;
+    m_ctx.pictures().cancelPrefetch(this);
 }
 
 void Lumenta::showPictureArea() {
@@ -57,6 +74,9 @@ void Lumenta::pictureRowsReady(PictureTicket ticket, const QImage& image, int ro
     const int visibleBottom = PicFond->height() - qMin(Open->y(), 0);
     if (rows < qMin(image.height(), visibleBottom))
         return;
+    if (!m_partialShown)
+        m_areaShownBefore = !Open->isHidden();
+    m_partialShown = true;
     m_loadOnScreen = true;
     Open->setImage(image, rows);
     showPictureArea();
@@ -67,6 +87,7 @@ void Lumenta::pictureLoaded(const PictureResult& result) {
         return;
     m_loadTicket = 0;
     if (!result.ok()) {
+        m_afterLoad = AfterLoad::Nothing;
         showLastCompletePicture();
         m_shownPath.clear();
         Command10->hide();
@@ -75,19 +96,54 @@ void Lumenta::pictureLoaded(const PictureResult& result) {
         return;
     }
     m_loadOnScreen = false;
+    m_partialShown = false;
     m_picture = result.picture;
     m_shownPath = result.request.path;
     Open->setImage(m_picture.image);
     Image1->setImage(m_picture.image);
     showPictureArea();
     prefetchNeighbour();
+    runPutOffCommand();
+}
+
+bool Lumenta::putOffWhileLoading(AfterLoad command) {
+    if (!isLoadingPicture())
+        return false;
+    m_afterLoad = command;
+    return true;
+}
+
+void Lumenta::runPutOffCommand() {
+    const AfterLoad command = std::exchange(m_afterLoad, AfterLoad::Nothing);
+    if (command == AfterLoad::Nothing)
+        return;
+    // From the event loop, not from inside the picture service's delivery:
+    // the command may open a modal window.
+    QMetaObject::invokeMethod(
+        this, [this, command] { runCommand(command); }, Qt::QueuedConnection);
+}
+
+void Lumenta::runCommand(AfterLoad command) {
+    switch (command) {
+    case AfterLoad::Nothing:
+        break;
+    case AfterLoad::Save:
+        EnregSous();
+        break;
+    case AfterLoad::Copy:
+        Image1_DblClick();
+        break;
+    case AfterLoad::Print:
+        printShownPicture();
+        break;
+    }
 }
 
 void Lumenta::prefetchNeighbour() {
     const int next = File1->currentRow() + m_direction;
-    if (File1->currentRow() < 0 || next < 0 || next >= File1->count())
+    if (File1->currentRow() < 0 || next < 0 || next >= File1->listCount())
         return;
-    const QString name = File1->item(next)->text();
+    const QString name = File1->nameAt(next);
     if (dispatchGroupFor(extensionOf(name)) != DispatchGroup::Picture)
         return;
     m_ctx.pictures().prefetch(this, PictureRequest::full(AddBackslash(File1->path()) + name));

@@ -1,6 +1,7 @@
 #include "widgets/picturewidgets.h"
 
 #include "picture/pictureloader.h"
+#include "widgets/devicepixels.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,7 +23,10 @@ bool putPictureOnClipboard(const QImage& shown, const Picture& source, const QSt
         data->setData(QStringLiteral("image/x-wmf"), source.metafileData);
     data->setImageData(shown);
     clip->setMimeData(data);
-    return true;
+    // A system may refuse the clipboard (a Wayland compositor that gives
+    // the program no seat): then nothing would be there to paste.
+    const QMimeData* held = clip->mimeData();
+    return held && held->hasImage();
 }
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
@@ -34,14 +38,26 @@ void PictureBox::setImage(const QImage& image, int rows) {
     // second buffer.
     m_image = image;
     m_rows = rows < 0 ? image.height() : qMin(rows, image.height());
-    if (!image.isNull())
-        resize(image.size());
+    fitToImage();
     update();
+}
+
+void PictureBox::fitToImage() {
+    // One picture pixel per device pixel: on a scaled screen the box is
+    // smaller, in logical pixels, than the picture.
+    if (!m_image.isNull())
+        resize(logicalSize(m_image.size(), deviceRatio(this)));
 }
 
 bool PictureBox::event(QEvent* e) {
     if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
         Q_EMIT shownChanged(e->type() == QEvent::ShowToParent);
+    // A window moved to a screen of another scale.
+    if (e->type() == QEvent::ScreenChangeInternal && !m_image.isNull() &&
+        size() != logicalSize(m_image.size(), deviceRatio(this))) {
+        fitToImage();
+        Q_EMIT sizeChangedWithScreen();
+    }
     return QWidget::event(e);
 }
 
@@ -49,7 +65,8 @@ void PictureBox::setRowsReady(int rows) {
     rows = qMin(rows, m_image.height());
     if (rows <= m_rows)
         return;
-    update(QRect(0, m_rows, m_image.width(), rows - m_rows));
+    const qreal ratio = deviceRatio(this);
+    update(QRectF(0, m_rows / ratio, width(), (rows - m_rows) / ratio).toAlignedRect());
     m_rows = rows;
 }
 
@@ -57,9 +74,11 @@ void PictureBox::paintEvent(QPaintEvent* e) {
     if (m_image.isNull())
         return;
     QPainter p(this);
-    const QRect r = e->rect() & QRect(0, 0, m_image.width(), m_rows);
+    DevicePixelPainter device(p);
+    // Only the exposed part of the ready rows is copied.
+    const QRect r = device.mapRect(e->rect()) & QRect(0, 0, m_image.width(), m_rows);
     if (!r.isEmpty())
-        p.drawImage(r, std::as_const(m_image), r);
+        device.drawImage(r.topLeft(), m_image, r);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* e) {
@@ -82,9 +101,12 @@ void StretchImage::setImage(const QImage& image) {
 }
 
 const QPixmap& StretchImage::scaled() {
-    if (!m_image.isNull() && (m_scaled.isNull() || m_scaled.size() != size()) &&
-        !size().isEmpty()) {
-        m_scaled = QPixmap::fromImage(scaledSmooth(m_image, size()));
+    // Stretched to the device pixels it covers, so a scaled screen does not
+    // enlarge it once more.
+    const QSize target = deviceSize(size(), deviceRatio(this));
+    if (!m_image.isNull() && (m_scaled.isNull() || m_scaled.size() != target) &&
+        !target.isEmpty()) {
+        m_scaled = QPixmap::fromImage(scaledSmooth(m_image, target));
     }
     return m_scaled;
 }
@@ -94,7 +116,7 @@ void StretchImage::paintEvent(QPaintEvent*) {
     if (pm.isNull())
         return;
     QPainter p(this);
-    p.drawPixmap(0, 0, pm);
+    drawImageAtDevicePixels(p, QPointF(0, 0), pm.toImage());
 }
 
 void StretchImage::mouseDoubleClickEvent(QMouseEvent* e) {

@@ -10,11 +10,12 @@ struct Picture;
 
 // Puts a shown picture on the clipboard: the bitmap, and for a Windows
 // metafile file also its own records (image/x-wmf), so a drawing program
-// pastes the drawing rather than its pixels. False, leaving the clipboard
-// alone, when there is none or nothing is shown.
+// pastes the drawing rather than its pixels. False when there is no
+// clipboard, nothing is shown, or the system did not take the picture.
 bool putPictureOnClipboard(const QImage& shown, const Picture& source, const QString& upperExt);
 
-// Shows a picture at its natural size and takes that size. A picture still
+// Shows a picture at its natural size, one picture pixel per device pixel,
+// and takes that size. A picture still
 // being decoded shows its first rows only: the others are being written by
 // another thread, so they are neither read nor painted until they are ready.
 class PictureBox : public QWidget {
@@ -37,6 +38,9 @@ Q_SIGNALS:
     void doubleClicked();
     // The box was shown or hidden itself (not through its parent).
     void shownChanged(bool shown);
+    // The window went to a screen of another scale: the box took the
+    // picture's size on it.
+    void sizeChangedWithScreen();
 
 protected:
     bool event(QEvent* e) override;
@@ -45,6 +49,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
+    void fitToImage();
+
     QImage m_image;
     int m_rows = 0;
 };

@@ -4,6 +4,7 @@
 #include "browser/thumbnailsurface.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
@@ -59,11 +60,7 @@ protected:
         waitIdle();
     }
     void clickFile(const QString& name) {
-        const QList<QListWidgetItem*> items = w->FilList->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1) << name.toStdString();
-        w->FilList->scrollToItem(items.first());
-        QTest::mouseClick(w->FilList->viewport(), Qt::LeftButton, {},
-                          w->FilList->visualItemRect(items.first()).center());
+        ASSERT_TRUE(testutil::clickName(w->FilList, name)) << name.toStdString();
         waitIdle();
     }
     void clickCell(int row, int col) {
@@ -216,8 +213,9 @@ TEST_F(BrowserTest, EmptyFoldersModesAndAutomaticThumbnails) {
     w->optMode[0]->click();
     waitIdle();
     EXPECT_EQ(w->PicCount, 0);
-    clickFile(QStringLiteral("pic2.bmp"));
-    EXPECT_TRUE(w->ShownPicPath.isEmpty()); // no lot listed: nothing shown
+    clickFile(QStringLiteral("pic2.bmp")); // no lot listed: shown all the same
+    EXPECT_EQ(w->ShownPicPath, photos.filePath(QStringLiteral("pic2.bmp")));
+    EXPECT_EQ(w->PicWidth, 24);
     w->cmdListImages->click();
     waitIdle();
     EXPECT_EQ(w->PicCount, 3);
@@ -229,6 +227,56 @@ TEST_F(BrowserTest, EmptyFoldersModesAndAutomaticThumbnails) {
     waitIdle();
     EXPECT_EQ(w->PicCount, 3);
     EXPECT_FALSE(w->cmdListImages->isEnabled());
+}
+
+TEST_F(BrowserTest, LeavingTheFolderListOpensTheHighlightedFolder) {
+    for (const char* sub : {"a", "b"})
+        QDir(photos.path()).mkdir(QLatin1String(sub));
+    open();
+    QApplication::setActiveWindow(w.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    auto highlight = [&](const QString& folder) {
+        w->DirList->setFocus();
+        ASSERT_TRUE(w->DirList->hasFocus());
+        while (w->DirList->highlightedPath() != folder && w->DirList->currentRow() > 0)
+            QTest::keyClick(w->DirList, Qt::Key_Up);
+        while (w->DirList->highlightedPath() != folder &&
+               w->DirList->currentRow() < w->DirList->count() - 1)
+            QTest::keyClick(w->DirList, Qt::Key_Down);
+        ASSERT_EQ(w->DirList->highlightedPath(), folder);
+    };
+    const QString a = photos.filePath(QStringLiteral("a")),
+                  b = photos.filePath(QStringLiteral("b"));
+
+    // The window losing activation and a focus change made by the program
+    // open nothing.
+    highlight(a);
+    QWidget elsewhere;
+    elsewhere.show();
+    QApplication::setActiveWindow(&elsewhere);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+    elsewhere.close();
+    QApplication::setActiveWindow(w.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->cboPattern->setFocus();
+    EXPECT_EQ(w->DirList->path(), photos.path());
+
+    // Tab opens the highlighted folder.
+    highlight(a);
+    QTest::keyClick(w->DirList, Qt::Key_Tab);
+    EXPECT_FALSE(w->DirList->hasFocus());
+    EXPECT_EQ(w->DirList->path(), a);
+    waitIdle();
+
+    // So does a click elsewhere in the window.
+    highlight(photos.path());
+    QTest::mouseClick(w->FilList->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(w->DirList->path(), photos.path());
+    waitIdle();
+    highlight(b);
+    QTest::keyClick(w->DirList, Qt::Key_Backtab);
+    EXPECT_EQ(w->DirList->path(), b);
+    EXPECT_TRUE(dialogs.asked.isEmpty());
 }
 
 TEST_F(BrowserTest, FolderChosenDuringASearchAndADriveThatIsNotReady) {

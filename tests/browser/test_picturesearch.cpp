@@ -1,11 +1,11 @@
 // The recursive picture search: the walk on built trees, and the search
 // mode of the browser window driven as a user drives it.
 #include "browser/frmpicviewer.h"
-#include "browser/namematcher.h"
 #include "browser/picturesearch.h"
 #include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
+#include "system/namematcher.h"
 #include "widgets/browsewidgets.h"
 
 #include <QComboBox>
@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -104,6 +105,16 @@ TEST_F(SearchTest, UnreadableFolderIsSkipped) {
     EXPECT_EQ(rel(found), QStringList{"open/a.jpg"});
 }
 
+TEST_F(SearchTest, PseudoFileSystemsAreLeftOutHoweverReached) {
+    make(QStringLiteral("a.jpg"));
+    make(QStringLiteral("sub/b.jpg"));
+    QFile::link(QStringLiteral("/proc"), tmp.filePath("proc"));
+    QFile::link(QStringLiteral("/sys"), tmp.filePath("sys"));
+    QFile::link(QStringLiteral("/proc/self/fd"), tmp.filePath("sub/fds"));
+    EXPECT_EQ(rel(walk(tmp.path(), QStringLiteral("*.*"))), (QStringList{"sub/b.jpg", "a.jpg"}));
+    EXPECT_TRUE(walk(QStringLiteral("/proc/self"), QStringLiteral("*.*")).isEmpty());
+}
+
 TEST_F(SearchTest, StopEndsTheWalk) {
     for (const char* f : {"a/1.jpg", "b/2.jpg", "c/3.jpg"})
         make(QString::fromLatin1(f));
@@ -188,13 +199,34 @@ TEST_F(SearchWindowTest, RefusalsNothingFoundAndStop) {
     EXPECT_EQ(dialogs.lastMessage()->text,
               QStringLiteral("Pas de fichier trouvé avec le filtre de recherche en cours"));
 
+    // Stopped while found files wait for their report: they are listed,
+    // and nothing the walk meets afterwards.
+    auto* search = w->findChild<PictureSearch*>();
+    ASSERT_NE(search, nullptr);
+    search->setReportInterval(60000);
+    std::atomic<bool> walking{false};
+    search->setWalk([&](const QString& root, const QString&, const SearchSink& sink,
+                        const std::atomic<bool>* stop) {
+        QStringList first{root + QStringLiteral("/a/two.bmp"), root + QStringLiteral("/one.bmp")};
+        sink(root, first);
+        walking = true;
+        while (!stop->load())
+            QThread::msleep(1);
+        QStringList late{root + QStringLiteral("/late.bmp")};
+        sink(root, late);
+        return false;
+    });
     w->cboSearchPattern->setCurrentIndex(0);
     w->cmdSearch_Click();
+    ASSERT_TRUE(testutil::waitUntil([&] { return walking.load(); }));
+    EXPECT_EQ(w->lisFilesFound->count(), 0);
     w->cmdStopSearch->click();
     EXPECT_FALSE(w->searchRunning());
     EXPECT_TRUE(w->LastListedPath.isEmpty() && w->DirList->isVisible());
+    EXPECT_EQ(found(), (QStringList{"p/a/two.bmp", "p/one.bmp"}));
+    EXPECT_EQ(w->lblFoundNum->text(), QStringLiteral("Total found: 2"));
     QTest::qWait(200); // nothing of the stopped walk arrives later
-    EXPECT_EQ(w->lisFilesFound->count(), 0);
+    EXPECT_EQ(w->lisFilesFound->count(), 2);
     EXPECT_EQ(dialogs.asked.size(), 2);
 }
 

@@ -241,6 +241,45 @@ TEST_F(CdPlayerTest, VolumeAndAMixedModeDisc) {
     EXPECT_NEAR(mediatest::rms(c.left, from, to - from), 5657, 300);
 }
 
+TEST_F(CdPlayerTest, ADataTrackRightAfterTheAudioIsNeverCurrent) {
+    // Enhanced discs whose data track starts where the last audio track
+    // ends (no pregap in the cue sheet): at the end of the disc, the last
+    // audio track is the current one, wholly played.
+    const struct {
+        const char* name;
+        QByteArray tracks;
+        int audioSectors;
+        QStringList atEnd; // tracks, track, disc length, track length, elapsed, left
+    } cases[] = {
+        {"one audio track",
+         "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+         "  TRACK 02 MODE1/2352\n    INDEX 01 00:01:00\n",
+         75,
+         {" 2", " 1", "0:01", "0:01", "0:01", "0:00"}},
+        {"two audio tracks",
+         "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:01:00\n"
+         "  TRACK 03 MODE1/2352\n    INDEX 01 00:03:00\n",
+         225,
+         {" 3", " 2", "0:03", "0:02", "0:02", "0:00"}},
+    };
+    for (const auto& c : cases) {
+        QByteArray bin(c.audioSectors * 2352, '\0');
+        bin.append(QByteArray(150 * 2352, char(0x55)));
+        testutil::writeFile(dir, "enhanced.bin", bin);
+        useDisc(
+            testutil::writeFile(dir, "enhanced.cue", "FILE \"enhanced.bin\" BINARY\n" + c.tracks));
+        ASSERT_TRUE(load()) << c.name;
+        mm->setTo(mm->length());
+        ASSERT_TRUE(mm->sendCommand(QStringLiteral("Seek"))) << c.name;
+        player->RefreshDisplay();
+        const QStringList shown = texts();
+        EXPECT_EQ(QStringList({shown[0], shown[1], shown[2], shown[5], shown[6], shown[7]}),
+                  c.atEnd)
+            << c.name;
+        player->CDEnd_Click();
+    }
+}
+
 TEST_F(ViewerTest, CdPlayerOpensBesideTheMainWindowOnce) {
     qputenv("LUMENTA_CD_DEVICE", QFile::encodeName(appDir.filePath("none.cue")));
     start();

@@ -193,6 +193,41 @@ TEST_F(Convert, TransparencyBecomesAnIndexInGifAndWhiteElsewhere) {
             ASSERT_EQ(qAlpha(g.pixel(x, y)), qAlpha(a.pixel(x, y)) < 128 ? 0 : 255);
 }
 
+TEST(Palette, SmallTransparentAreasKeepTheirIndexWhateverTheSample) {
+    // A photo-like picture of more colours than a palette holds, with clear
+    // spots of a few pixels that a sample of its pixels easily misses.
+    const struct {
+        const char* name;
+        QList<QRect> clear;
+    } cases[] = {
+        {"one pixel in a corner", {QRect(0, 0, 1, 1)}},
+        {"single pixels", {QRect(3, 5, 1, 1), QRect(151, 77, 1, 1), QRect(298, 198, 1, 1)}},
+        {"a small hole", {QRect(100, 100, 2, 2)}},
+        {"none", {}},
+    };
+    for (const auto& c : cases) {
+        QImage picture(300, 200, QImage::Format_ARGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x * 255 / 299, y * 255 / 199, (x * 7 + y * 3) % 256));
+        for (const QRect& r : c.clear)
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    picture.setPixel(x, y, qRgba(0, 0, 0, 0));
+        for (qint64 sample : {qint64(2000), LLONG_MAX}) {
+            const IndexedPicture indexed = reducedPalette(picture, sample);
+            ASSERT_FALSE(indexed.image.isNull()) << c.name;
+            EXPECT_EQ(indexed.transparent >= 0, !c.clear.isEmpty()) << c.name << ' ' << sample;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    const bool clear = qAlpha(picture.pixel(x, y)) == 0;
+                    ASSERT_EQ(indexed.image.pixelIndex(x, y) == indexed.transparent, clear)
+                        << c.name << ' ' << sample << " at " << x << ',' << y;
+                }
+        }
+    }
+}
+
 TEST_F(Convert, AnAnimatedGifGivesItsFirstFrame) {
     const QString gif = copy("gif/animated_4frames.gif");
     ASSERT_TRUE(run(GifToBmp, gif, out("first.bmp")).ok());

@@ -221,3 +221,35 @@ TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
         EXPECT_EQ(r.picture.size(), expected);
     }
 }
+
+TEST_F(Service, AskingAgainForThePictureBeingDecodedJoinsTheDecoding) {
+    QList<std::pair<PictureTicket, int>> rows;
+    QImage buffer;
+    QObject::connect(&service, &PictureService::rowsReady, &owner,
+                     [&](PictureTicket t, const QImage& image, int n) {
+                         if (buffer.isNull())
+                             buffer = image;
+                         rows.append({t, n});
+                     });
+    const PictureTicket first = service.request(&owner, PictureRequest::full(sample(kBig), true));
+    ASSERT_TRUE(testutil::waitUntil([&] { return !rows.isEmpty(); }));
+    ASSERT_TRUE(service.isPending(first)) << "decoded too fast to ask again meanwhile";
+    const int seen = rows.last().second;
+    const PictureTicket again = service.request(&owner, PictureRequest::full(sample(kBig), true));
+    ASSERT_TRUE(idle());
+    ASSERT_TRUE(testutil::waitUntil([&] { return results.size() == 1; }));
+    EXPECT_EQ(results[0].ticket, again);
+    // The same buffer, filled on from where it was: no second decoding.
+    EXPECT_EQ(results[0].picture.image.constBits(), buffer.constBits());
+    const auto firstOfAgain =
+        std::find_if(rows.cbegin(), rows.cend(), [&](const auto& r) { return r.first == again; });
+    ASSERT_NE(firstOfAgain, rows.cend());
+    EXPECT_GE(firstOfAgain->second, seen);
+
+    // A prefetch its owner drops is not made (or not kept).
+    service.clearCache();
+    service.prefetch(&owner, PictureRequest::full(sample(kBig)));
+    service.cancelPrefetch(&owner);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(service.memoryUsed(), 0);
+}

@@ -7,6 +7,8 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 
 class ScannerTest : public ViewerTest {
@@ -24,9 +26,7 @@ protected:
         sc->session().deviceOptions = {
             {"read-limit", false}, {"read-delay", false}, {"read-return-value", "Default"}};
         sc->session().deviceOptions += options;
-        command->trigger();
-        testutil::waitUntil([sc] { return sc->settingsDialog() || !sc->busy(); }, 20000);
-        lumenta::ScanSettingsDialog* d = sc->settingsDialog();
+        lumenta::ScanSettingsDialog* d = settingsFor(command);
         if (!d)
             return false;
         if (!mode.isEmpty())
@@ -37,5 +37,30 @@ protected:
             d->cboArea->setCurrentIndex(d->cboArea->findData(int(*area)));
         d->buttons->button(QDialogButtonBox::Ok)->click();
         return testutil::waitUntil([sc] { return !sc->busy(); }, 60000);
+    }
+
+    // Runs a command that scans and waits for its own settings dialog (never
+    // one left from a step before); null when none came.
+    lumenta::ScanSettingsDialog* settingsFor(QAction* command) {
+        lumenta::ScannerCommands* sc = commands();
+        const QPointer<lumenta::ScanSettingsDialog> before = sc->settingsDialog();
+        command->trigger();
+        const auto shown = [sc, before] {
+            lumenta::ScanSettingsDialog* d = sc->settingsDialog();
+            return d && d != before && d->isVisible() ? d : nullptr;
+        };
+        testutil::waitUntil([&] { return shown() || !sc->busy(); }, 20000);
+        return shown();
+    }
+
+    // The progress dialog of the scan that runs now, once it shows.
+    QProgressDialog* progressOf(const QPointer<QProgressDialog>& before) {
+        lumenta::ScannerCommands* sc = commands();
+        const auto shown = [sc, before] {
+            QProgressDialog* p = sc->progressDialog();
+            return p && p != before && p->isVisible() ? p : nullptr;
+        };
+        testutil::waitUntil([&] { return shown() || !sc->busy(); }, 20000);
+        return shown();
     }
 };

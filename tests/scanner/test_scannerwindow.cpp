@@ -2,6 +2,7 @@
 #include "scannerfixture.h"
 
 #include "picture/pictureloader.h"
+#include "support/listutil.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
 
@@ -12,7 +13,6 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QScrollBar>
-#include <QTimer>
 
 using namespace lumenta;
 
@@ -93,10 +93,11 @@ TEST_F(ScannerTest, SavesAsBmpAndTheMainListShowsItAfterClosing) {
     QFile::remove(path);
     dialogs.fileAnswers.push_back({true, path, 1});
     s->Mnu_Enregistrer->trigger();
-    EXPECT_TRUE(w->File1->findItems(QStringLiteral("scan.bmp"), Qt::MatchExactly).isEmpty());
+    EXPECT_LT(w->File1->rowOf(QStringLiteral("scan.bmp")), 0);
     s->Mnu_Fermer->trigger();
     EXPECT_TRUE(testutil::waitUntil([this] { return window() == nullptr; }));
-    EXPECT_EQ(w->File1->findItems(QStringLiteral("scan.bmp"), Qt::MatchExactly).size(), 1);
+    ASSERT_TRUE(testutil::waitListed(w->File1));
+    EXPECT_GE(w->File1->rowOf(QStringLiteral("scan.bmp")), 0);
 }
 
 TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
@@ -107,35 +108,43 @@ TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
     ScannerCommands* sc = commands();
 
     // The settings dialog remembers the last choices; cancelling it changes nothing.
-    s->Mnu_Acquerir->trigger();
-    ASSERT_TRUE(testutil::waitUntil([sc] { return sc->settingsDialog() != nullptr; }));
-    const ScanSettings shown = sc->settingsDialog()->settings();
+    ScanSettingsDialog* settings = settingsFor(s->Mnu_Acquerir);
+    ASSERT_TRUE(settings);
+    const ScanSettings shown = settings->settings();
     EXPECT_TRUE(shown.mode == QStringLiteral("Gray") && shown.dpi == 75 &&
                 shown.area == ScanArea::A4);
-    sc->settingsDialog()->reject();
+    settings->buttons->button(QDialogButtonBox::Cancel)->click();
     ASSERT_TRUE(testutil::waitUntil([sc] { return !sc->busy(); }));
+    EXPECT_EQ(sc->settingsDialog(), nullptr);
 
-    // A slow scan: both windows refuse another one until it is cancelled.
-    bool checked = false;
-    const QList<ScanOption> slow{{"read-limit", true},
-                                 {"read-limit-size", 1000},
-                                 {"read-delay", true},
-                                 {"read-delay-duration", 20000}};
-    // Cancelled as soon as its progress shows.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (sc->progressDialog() && !checked) {
-            checked = !s->Mnu_Acquerir->isEnabled() && !s->Mnu_SelectSource->isEnabled() &&
-                      !w->Mnu_AcquScanner->isEnabled() && !w->Mnu_SelectSource->isEnabled();
-            sc->progressDialog()->cancel();
-        }
-    });
-    poll.start(20);
-    ASSERT_TRUE(acquire(s->Mnu_Acquerir, {}, 0, {}, slow));
-    poll.stop();
-    EXPECT_TRUE(checked);
+    // A slow scan: both windows refuse another one until the
+    // Cancel button of its progress dialog is pressed, which ends it.
+    sc->session().deviceOptions = {{"read-limit", true},
+                                   {"read-limit-size", 1000},
+                                   {"read-delay", true},
+                                   {"read-delay-duration", 20000},
+                                   {"read-return-value", "Default"}};
+    std::optional<ScanResult::Status> ended;
+    QObject::connect(&sc->engine(), &ScanEngine::scanned,
+                     [&ended](const ScanResult& r) { ended = r.status; });
+    const QPointer<QProgressDialog> before = sc->progressDialog();
+    settings = settingsFor(s->Mnu_Acquerir);
+    ASSERT_TRUE(settings);
+    settings->buttons->button(QDialogButtonBox::Ok)->click();
+    QProgressDialog* progress = progressOf(before);
+    ASSERT_TRUE(progress);
+    EXPECT_FALSE(s->Mnu_Acquerir->isEnabled() || s->Mnu_SelectSource->isEnabled() ||
+                 w->Mnu_AcquScanner->isEnabled() || w->Mnu_SelectSource->isEnabled());
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_TRUE(cancel && cancel->isVisible());
+    EXPECT_EQ(cancel->text(), QStringLiteral("Annuler"));
+    cancel->click();
+    ASSERT_TRUE(testutil::waitUntil([sc] { return !sc->busy(); }, 5000));
+    EXPECT_EQ(ended, ScanResult::Status::Cancelled);
+    EXPECT_EQ(sc->progressDialog(), nullptr);
     EXPECT_EQ(s->picture(), first);
     EXPECT_TRUE(s->Mnu_Acquerir->isEnabled() && w->Mnu_AcquScanner->isEnabled());
+    EXPECT_TRUE(dialogs.asked.isEmpty());
 
     // A device error: the memory message here, silence in the main window.
     const QList<ScanOption> error{{"read-return-value", "SANE_STATUS_IO_ERROR"}};
@@ -145,6 +154,56 @@ TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
     ASSERT_TRUE(acquire(w->Mnu_AcquScanner, {}, 0, {}, error));
     EXPECT_EQ(dialogs.asked.size(), 1);
     EXPECT_EQ(s->picture(), first);
+}
+
+TEST_F(ScannerTest, ClosingTheWindowAbandonsItsAcquisitionAtAnyStage) {
+    start();
+    ScannerCommands* sc = commands();
+    std::optional<ScanResult::Status> ended;
+    QObject::connect(&sc->engine(), &ScanEngine::scanned,
+                     [&ended](const ScanResult& r) { ended = r.status; });
+    const char* stages[] = {"device opening", "settings dialog", "scanning"};
+    for (const char* stage : stages) {
+        ASSERT_TRUE(
+            acquire(w->Mnu_AcquScanner, QStringLiteral("Niveaux de gris"), 75, ScanArea::A4));
+        Scanner* s = window();
+        ASSERT_TRUE(s && s->isVisible()) << stage;
+        sc->session().deviceOptions = {{"read-limit", true},
+                                       {"read-limit-size", 1000},
+                                       {"read-delay", true},
+                                       {"read-delay-duration", 20000}};
+        ended.reset();
+        if (stage == stages[0]) {
+            // Closed before the device has answered.
+            s->Mnu_Acquerir->trigger();
+            ASSERT_TRUE(sc->busy());
+        } else {
+            ScanSettingsDialog* settings = settingsFor(s->Mnu_Acquerir);
+            ASSERT_TRUE(settings) << stage;
+            if (stage == stages[2]) {
+                const QPointer<QProgressDialog> before = sc->progressDialog();
+                settings->buttons->button(QDialogButtonBox::Ok)->click();
+                ASSERT_TRUE(progressOf(before)) << stage;
+            }
+        }
+        s->Mnu_Fermer->trigger();
+        ASSERT_TRUE(testutil::waitUntil(
+            [sc] { return !sc->busy() && !sc->engine().busy() && !sc->window(); }, 10000))
+            << stage;
+        // Nothing comes afterwards: no dialog over the main window, no
+        // window with a scan.
+        testutil::waitUntil([] { return false; }, 300);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            EXPECT_FALSE(top->isVisible() && top != w.get())
+                << stage << ' ' << top->objectName().toStdString();
+        EXPECT_TRUE(sc->settingsDialog() == nullptr && sc->progressDialog() == nullptr) << stage;
+        EXPECT_EQ(sc->window(), nullptr) << stage;
+        EXPECT_EQ(ended,
+                  stage == stages[2] ? std::optional(ScanResult::Status::Cancelled) : std::nullopt)
+            << stage;
+        EXPECT_TRUE(w->Mnu_AcquScanner->isEnabled()) << stage;
+    }
+    EXPECT_TRUE(dialogs.asked.isEmpty());
 }
 
 TEST_F(ScannerTest, AnA4At300DpiScrollsToItsFarSide) {

@@ -56,7 +56,8 @@ xdotool mousemove --window "$win" 300 60 click 1
 full=
 for _ in $(seq 1 100); do
   read -r full size < <(xwininfo -root -tree |
-    awk '$2 == "\"Lumenta\":" && $3 == "(\"lumenta\"" { print $1, $5 }') || true
+    awk '/"Plein écran": \("lumenta"/ {
+           for (i = 2; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) { print $1, $i; exit } }') || true
   [[ -n "$full" ]] && break
   sleep 0.1
 done

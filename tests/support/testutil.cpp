@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <gtest/gtest.h>
 
 namespace testutil {
 
@@ -37,8 +38,14 @@ QString copyFixture(const QTemporaryDir& dir, const QString& relative, const QSt
     const QString src = fixture(relative);
     const QString dst = dir.filePath(newName.isEmpty() ? QFileInfo(src).fileName() : newName);
     QFile::remove(dst);
-    if (!QFile::copy(src, dst))
+    QFile from(src);
+    if (!from.copy(dst)) {
+        // Said here, where the cause is known, rather than by a later step
+        // that finds no file.
+        ADD_FAILURE() << "fixture " << src.toStdString() << " not copied to " << dst.toStdString()
+                      << ": " << from.errorString().toStdString();
         return QString();
+    }
     QFile::setPermissions(dst, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                    QFile::ReadOther);
     return dst;

@@ -34,7 +34,8 @@ QString sample(const QString& relative);
 QByteArray sampleBytes(const QString& relative);
 
 // Copies a fixture into dir (under its own name, or newName) and returns
-// the copy's path; the copy is writable.
+// the copy's path; the copy is writable. A fixture that cannot be copied
+// (missing, unreadable) fails the test and gives an empty path.
 QString copyFixture(const QTemporaryDir& dir, const QString& relative,
                     const QString& newName = QString());
 

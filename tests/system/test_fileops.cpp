@@ -210,8 +210,54 @@ TEST_F(FileOps, MovesRenameOrCopyThenDelete) {
     EXPECT_EQ(readFile(other.path + QStringLiteral("/moved.jpg")), bytes);
 }
 
+TEST_F(FileOps, ALinkMovesAsALinkOnEveryVolume) {
+    // A second volume: memory-backed /dev/shm where it is not the temporary
+    // folder's, or a volume of our own as root.
+    const QTemporaryDir shm(QStringLiteral("/dev/shm/lumenta-XXXXXX"));
+    SmallVolume small(path("other"), "size=1m");
+    const auto device = [](const QString& p) {
+        return fileIdentity(p) ? fileIdentity(p)->device : 0;
+    };
+    QString other;
+    if (shm.isValid() && device(shm.path()) != device(dir.path()))
+        other = shm.path();
+    else if (small.mounted)
+        other = small.path;
+    const struct {
+        const char* name;
+        QByteArray target;
+    } links[] = {{"relative.jpg", "photo.jpg"},
+                 {"absolute.jpg", QFile::encodeName(src)},
+                 {"dangling.jpg", "../nowhere.jpg"}};
+    const QByteArray before = readFile(src);
+    for (const QString& folder : {path("b"), other}) {
+        if (folder.isEmpty())
+            continue;
+        for (const auto& l : links) {
+            const QString from = path("a/") + QLatin1String(l.name);
+            const QString to = folder + QLatin1Char('/') + QLatin1String(l.name);
+            ASSERT_EQ(symlink(l.target.constData(), QFile::encodeName(from).constData()), 0);
+            EXPECT_TRUE(moveFile(from, to).ok()) << to.toStdString();
+            EXPECT_FALSE(entryExists(from)) << to.toStdString();
+            char text[4096] = {};
+            const ssize_t n = readlink(QFile::encodeName(to).constData(), text, sizeof text);
+            EXPECT_EQ(QByteArray(text, int(std::max<ssize_t>(n, 0))), l.target) << to.toStdString();
+        }
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                         QDir::NoDotAndDotDot),
+                  QStringList({"absolute.jpg", "dangling.jpg", "relative.jpg"}));
+    }
+    EXPECT_EQ(readFile(src), before);
+    if (other.isEmpty())
+        GTEST_SKIP() << "no second volume: moved on one volume only";
+}
+
 TEST_F(FileOps, RenamesStayInTheirFolderAndNeverReplace) {
     write("a/other.jpg", "other");
+    // Other names of the same file (hard links), one differing only by case.
+    for (const char* name : {"a/hard.jpg", "a/PHOTO.JPG"})
+        ASSERT_EQ(
+            link(QFile::encodeName(src).constData(), QFile::encodeName(path(name)).constData()), 0);
     struct Case {
         QString name;
         FileError expected;
@@ -220,10 +266,14 @@ TEST_F(FileOps, RenamesStayInTheirFolderAndNeverReplace) {
                  {"../b/photo.jpg", FileError::PathAccess},
                  {"sub/x.jpg", FileError::PathAccess},
                  {"other.jpg", FileError::AlreadyExists},
+                 {"hard.jpg", FileError::AlreadyExists},
+                 {"PHOTO.JPG", FileError::AlreadyExists},
                  {"photo.jpg", FileError::None}};
     for (const Case& c : cases)
         EXPECT_EQ(renameEntry(src, c.name).error, c.expected) << c.name.toStdString();
-    EXPECT_EQ(entries("a"), QStringList({"other.jpg", "photo.jpg"}));
+    EXPECT_EQ(entries("a"), QStringList({"hard.jpg", "other.jpg", "photo.jpg", "PHOTO.JPG"}));
+    for (const char* name : {"a/hard.jpg", "a/PHOTO.JPG"})
+        QFile::remove(path(name));
     EXPECT_EQ(entries("b"), QStringList());
     ASSERT_TRUE(renameEntry(src, QStringLiteral("Été.jpg")).ok());
     EXPECT_EQ(entries("a"), QStringList({"other.jpg", "Été.jpg"}));
@@ -251,6 +301,38 @@ TEST_F(FileOps, DeletedFilesGoToTheTrashAndLinksGoAsLinks) {
     EXPECT_EQ(readFile(outside), "keep");
     EXPECT_EQ(deleteFile(src).error, FileError::FileMissing);
     EXPECT_EQ(deleteFile(path("b")).error, FileError::PathAccess);
+}
+
+TEST_F(FileOps, DeletedFoldersGoToTheTrashAndHomeIsRefused) {
+    const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
+    const QString home = path("home");
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("home/.local/share")));
+    write("home/pics/tree/sub/x.txt", "x");
+    write("home/pics/gone/y.txt", "y");
+    QDir().mkpath(path("home/.local/share/Trash"));
+
+    const FileResult trashed = deleteFolder(path("home/pics/tree"));
+    const FileResult permanent = deleteFolder(path("home/pics/gone"), Deletion::Permanent);
+    std::vector<FileResult> refused;
+    for (const char* folder : {"home", ".", "home/.local", "home/.local/share/Trash"})
+        refused.push_back(deleteFolder(path(folder)));
+    refused.push_back(deleteFolderTree(home));
+    refused.push_back(deleteFolderTree(dir.path()));
+    qputenv("HOME", oldHome);
+    qputenv("XDG_DATA_HOME", oldData);
+
+    ASSERT_TRUE(trashed.ok());
+    EXPECT_FALSE(entryExists(path("home/pics/tree")));
+    EXPECT_TRUE(trashed.trashPath.startsWith(path("home/.local/share/Trash/")))
+        << trashed.trashPath.toStdString();
+    EXPECT_EQ(readFile(trashed.trashPath + QStringLiteral("/sub/x.txt")), "x");
+    EXPECT_TRUE(permanent.ok() && permanent.trashPath.isEmpty());
+    EXPECT_FALSE(entryExists(path("home/pics/gone")));
+    for (const FileResult& r : refused)
+        EXPECT_EQ(r.error, FileError::PathAccess);
+    EXPECT_TRUE(QFileInfo(trashed.trashPath).isDir());
+    EXPECT_TRUE(QFileInfo::exists(src));
 }
 
 TEST_F(FileOps, FolderTreeDeletionStaysInsideItsFolder) {

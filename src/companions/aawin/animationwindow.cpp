@@ -18,7 +18,7 @@ constexpr qint64 kMaxLagMs = 1000;
 
 AnimationWindow::AnimationWindow(std::unique_ptr<FlicDecoder> decoder, QImage first,
                                  QWidget* parent)
-    : QWidget(parent), decoder_(std::move(decoder)), frame_(std::move(first)) {
+    : QMainWindow(parent), decoder_(std::move(decoder)), frame_(std::move(first)) {
     setWindowTitle(QFileInfo(decoder_->path()).fileName());
     setAttribute(Qt::WA_OpaquePaintEvent);
     frameMs_ = qMax(decoder_->frameDurationMs(), kShortestFrameMs);
@@ -85,7 +85,7 @@ void AnimationWindow::keyPressEvent(QKeyEvent* event) {
         close();
         return;
     }
-    QWidget::keyPressEvent(event);
+    QMainWindow::keyPressEvent(event);
 }
 
 } // namespace lumenta::aawin

@@ -6,13 +6,14 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMainWindow>
 #include <QTimer>
-#include <QWidget>
 #include <memory>
 
 namespace lumenta::aawin {
 
-class AnimationWindow : public QWidget {
+// A main window, so that assistive technologies see a frame.
+class AnimationWindow : public QMainWindow {
     Q_OBJECT
 public:
     // `decoder` is open and `first` is the frame it has just read.

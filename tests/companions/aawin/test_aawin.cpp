@@ -1,8 +1,10 @@
 // The animation player: FLIC files built here chunk by chunk, decoded by
 // FlicDecoder directly and by the aawin program.
+#include "companions/aawin/animationwindow.h"
 #include "companions/aawin/flicdecoder.h"
 #include "support/testutil.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -285,4 +287,18 @@ TEST_F(AawinProgram, WindowKeepsPlayingUntilClosed) {
     const ProgramRun r =
         runAawin({testutil::writeFile(dir, "loop.fli", threeFrameFli().bytes())}, 1200);
     EXPECT_TRUE(r.started && !r.finished) << r.err.toStdString();
+}
+
+TEST(AnimationWindow, IsAFrameNamedAfterTheFileToAssistiveTechnologies) {
+    QTemporaryDir dir;
+    const QString path = testutil::writeFile(dir, "boucle.fli", threeFrameFli().bytes());
+    auto decoder = std::make_unique<FlicDecoder>();
+    QImage first;
+    ASSERT_TRUE(decoder->open(path) && decoder->readFrame(first));
+    aawin::AnimationWindow window(std::move(decoder), first);
+    window.show();
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&window);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_EQ(iface->role(), QAccessible::Window);
+    EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("boucle.fli"));
 }

@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "program/application.h"
 
 int main(int argc, char** argv) {
     return lumenta::runApplication(argc, argv);
