@@ -162,18 +162,22 @@ for i, (name, data) in enumerate(sorted(jpegs.items())):
                  bytes([2, 1, 1, 0]), bytes([3, 9, 4, 0])][i % 3::3]:
         put("jpeg", name + "_" + need.hex(), need + data)
 
-# The helper's output: request, exit code, error text, header and pixels.
-def helper(kind, box, w, h, nw, nh, fmt, pixels=None, code=0, err=b""):
-    header = b"LPIX" + struct.pack("<IIIII", w, h, nw, nh, fmt)
-    px = bytes(w * h * 4) if pixels is None else pixels
-    return bytes([kind, box, code, len(err)]) + err + header + px
-put("helperoutput", "full", helper(0, 0, 3, 2, 3, 2, 4))
-put("helperoutput", "fitted", helper(1, 0x23, 4, 3, 8, 6, 6))
-put("helperoutput", "thumbnail", helper(2, 0x11, 2, 1, 12, 6, 4))
-put("helperoutput", "covering", helper(3, 0x11, 5, 5, 5, 5, 4))
-put("helperoutput", "region", helper(0x10, 0x11, 6, 6, 6, 6, 6))
-put("helperoutput", "failed", bytes([0, 0, 3, 22]) + b"lumenta-picdecode: bad")
-put("helperoutput", "truncated", helper(0, 0, 3, 2, 3, 2, 4, pixels=bytes(10)))
+# The helper's output. The picture decoder's packet: how it is sent (seals
+# left off, no memfd, a memfd length given), the box asked, the message's
+# length and the message, then the memfd's bytes.
+def header(w, h, nw, nh, fmt, bpl=None):
+    return b"LPIX" + struct.pack("<6I", w, h, nw, nh, fmt, w * 4 if bpl is None else bpl)
+def packet(how, box, message, memfd=b""):
+    return bytes([how, box, len(message)]) + message + memfd
+put("helperoutput", "full-rgb32-3x2", packet(0, 0, header(3, 2, 3, 2, 4), bytes(range(24))))
+put("helperoutput", "full-argb-2x2", packet(0, 0, header(2, 2, 2, 2, 6), b"\xff" * 16))
+put("helperoutput", "boxed-4x4-in-16x8", packet(0, 0x33, header(4, 2, 16, 8, 4), b"\x10" * 32))
+put("helperoutput", "unsealed-write", packet(4, 0, header(1, 1, 1, 1, 4), b"\0\0\0\xff"))
+put("helperoutput", "length-given", bytes([0x10, 0]) + le32(16 * 16 * 4) + bytes([28]) + header(16, 16, 16, 16, 4))
+put("helperoutput", "no-memfd", packet(8, 0, header(1, 1, 1, 1, 4)))
+put("helperoutput", "short-message", packet(0, 0, b"LPIX" + le32(1) + le32(1) + bytes(4)))
+# The metafile renderer's (through the stand-in): request, exit code, error
+# text, then its PNG.
 def png_rgb(w, h, data=True):
     ihdr = png_chunk(b"IHDR", be32(w) + be32(h) + bytes([8, 2, 0, 0, 0]))
     raw = b"".join(b"\0" + bytes(w * 3) for _ in range(h))
@@ -183,6 +187,35 @@ put("helperoutput", "renderer_png", bytes([0x40, 0x23, 0, 0]) + png_rgb(4, 3))
 put("helperoutput", "renderer_wrong_size", bytes([0x40, 0x23, 0, 0]) + png_rgb(5, 3))
 put("helperoutput", "renderer_forged", bytes([0x40, 0x00, 0, 0]) + png_rgb(20000, 20000, False))
 put("helperoutput", "renderer_failed", bytes([0x40, 0x11, 3, 30]) + b"lumenta-mfrender: error: nope\n")
+
+# TGA: what ImageMagick writes, and the kinds it does not, built by hand.
+for opts in [[], ["-compress", "RLE"], ["-orient", "TopLeft"], ["-orient", "TopRight", "-compress", "RLE"],
+             ["-type", "palette"], ["-type", "palette", "-compress", "RLE"], ["-type", "grayscale"],
+             ["-type", "grayscale", "-compress", "RLE"]]:
+    put("tga", "im" + "".join(opts).replace("-", "_") + ".tga",
+        magick("t.tga", "-size", "7x5", "gradient:red-blue", *opts))
+def tga(typ, bits, desc, pixels, w=3, h=2, mapbits=0, cmap=b"", ident=b"", footer=False, attributes=-1):
+    entry = (mapbits + 7) // 8
+    data = bytes([len(ident), 1 if mapbits else 0, typ]) + le16(0) + le16(len(cmap) // entry if entry else 0) \
+        + bytes([mapbits]) + le16(0) + le16(0) + le16(w) + le16(h) + bytes([bits, desc]) + ident + cmap + pixels
+    if footer or attributes >= 0:
+        extension = 0
+        if attributes >= 0:
+            extension = len(data)
+            data += le16(495) + bytes(492) + bytes([attributes])
+        data += le16(extension) + le16(0) + bytes(4) + b"TRUEVISION-XFILE.\0"
+    return data
+p16 = lambda r, g, b, a=0: le16(a << 15 | r << 10 | g << 5 | b)
+six16 = b"".join(p16(i * 5, 31 - i * 5, i * 3, i & 1) for i in range(6))
+put("tga", "hand-16bit-alpha.tga", tga(2, 16, 0x01, six16))
+put("tga", "hand-15bit.tga", tga(2, 15, 0x00, six16))
+put("tga", "hand-16bit-rle.tga", tga(10, 16, 0x21, b"\x82" + p16(1, 2, 3, 1) + b"\x02" + six16[:6]))
+put("tga", "hand-map16-idx8.tga", tga(1, 8, 0x01, bytes([0, 1, 2, 3, 0, 1]), mapbits=16, cmap=six16[:8]))
+put("tga", "hand-map24-idx16-rle.tga", tga(9, 16, 0x20, b"\x85" + le16(2), mapbits=24, cmap=bytes(range(9))))
+put("tga", "hand-map32-idx8.tga", tga(1, 8, 0x08, bytes([0, 1] * 3), mapbits=32, cmap=bytes(range(8)), ident=b"id"))
+put("tga", "hand-grey16-alpha.tga", tga(3, 16, 0x08, bytes(range(12))))
+put("tga", "hand-32-footer-premul.tga", tga(2, 32, 0x08, bytes(range(24)), attributes=4))
+put("tga", "hand-24-footer.tga", tga(2, 24, 0x10, bytes(range(18)), footer=True))
 
 # Thumbnail cache entries, made as the cache writes them.
 uri = b"file:///dev/shm/lumenta-fuzz-thumbnail/photo.png"
