@@ -52,6 +52,9 @@ PACKAGES=(
   # printing tests: a private print server with a PDF queue, PDF rendering
   cups-daemon cups-client cups-filters poppler-utils
 )
+# More packages for one purpose may be named on the command line (the fuzz
+# targets' compiler: fuzz/run.sh).
+PACKAGES+=("$@")
 
 missing=()
 for p in "${PACKAGES[@]}"; do

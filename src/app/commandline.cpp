@@ -5,8 +5,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include <cstring>
-
 namespace lumenta {
 
 namespace {
@@ -15,23 +13,15 @@ QString tr(const char* text) {
     return QCoreApplication::translate("CommandLine", text);
 }
 
-const char* const kHelpNames[] = {"-h", "-?", "--help"};
-const char* const kVersionNames[] = {"-v", "--version"};
-
 } // namespace
 
 bool asksForHelpOrVersion(int argc, const char* const* argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0)
-            return false;
-        for (const char* o : kHelpNames)
-            if (std::strcmp(argv[i], o) == 0)
-                return true;
-        for (const char* o : kVersionNames)
-            if (std::strcmp(argv[i], o) == 0)
-                return true;
-    }
-    return false;
+    // Read as parseCommandLine() reads them, so that every spelling it
+    // answers ("--v", "-hv", ...) is answered without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return parseCommandLine(arguments).action != CommandLine::Action::Run;
 }
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -71,6 +61,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QString path = parser.positionalArguments().first();
         if (path.startsWith(QLatin1String("file:")))
             path = QUrl(path).toLocalFile();
+        // A name starting with ':' is a file of the current folder (Qt
+        // would take it for one of its resources).
+        if (path.startsWith(QLatin1Char(':')))
+            path.prepend(QLatin1String("./"));
         cl.path = QFileInfo(path).absoluteFilePath();
     }
     return cl;

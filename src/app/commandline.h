@@ -13,8 +13,8 @@ struct CommandLine {
     QString text; // Help, Version: what to print; Error: why
 };
 
-// True when the arguments ask for the help or the version, which are
-// answered without opening a display.
+// True when the arguments ask for the help or the version, or hold a
+// mistake: parseCommandLine() then answers them, without a display.
 bool asksForHelpOrVersion(int argc, const char* const* argv);
 
 // Reads the arguments (the program's name first). "file:" URLs are taken

@@ -3,11 +3,13 @@
 #include "app/version.h"
 #include "picture/pictureloader.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <glib.h>
 
@@ -54,6 +56,29 @@ bool writeAll(int fd, const QByteArray& bytes) {
 
 QString failFolderName() {
     return QStringLiteral("lumenta-") + versionText();
+}
+
+// Any program may write entries: they are read only when they look like
+// one. A normal entry with its texts takes a few dozen kilobytes; no
+// thumbnail size is larger than 512 pixels a side.
+constexpr qint64 kMaxEntryBytes = 1 << 20;
+constexpr int kMaxEntrySide = 512;
+
+// A PNG whose chunks all lie within the bytes, up to its IEND: the PNG
+// reader trusts a chunk's length and would allocate what it declares.
+bool chunksWithinFile(const QByteArray& png) {
+    if (!png.startsWith("\x89PNG\r\n\x1a\n"))
+        return false;
+    qsizetype at = 8;
+    while (at + 12 <= png.size()) {
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
+        if (length > quint64(png.size() - at - 12))
+            return false;
+        if (png.mid(at + 4, 4) == "IEND")
+            return true;
+        at += 12 + qsizetype(length);
+    }
+    return false;
 }
 
 } // namespace
@@ -118,7 +143,18 @@ std::optional<QImage> ThumbnailCache::readValid(const QString& entryPath, const 
                                                 const FileStamp& stamp) const {
     if (!stamp.regular || !covers(path))
         return std::nullopt;
-    QImageReader reader(entryPath, "png");
+    QFile file(entryPath);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxEntryBytes)
+        return std::nullopt;
+    QByteArray bytes = file.read(kMaxEntryBytes);
+    if (!chunksWithinFile(bytes))
+        return std::nullopt;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    const QSize sides = reader.size();
+    if (sides.width() > kMaxEntrySide || sides.height() > kMaxEntrySide)
+        return std::nullopt;
     QImage image = reader.read();
     if (image.isNull())
         return std::nullopt;

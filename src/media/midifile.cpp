@@ -138,6 +138,11 @@ qint64 saturated(Wide v) {
 } // namespace
 
 qint64 MidiSong::tickToMicros(qint64 tick) const {
+    return TempoMap(*this).micros(tick);
+}
+
+qint64 TempoMap::micros(qint64 tick) {
+    const int division = song_.division;
     if (division < 0) {
         // SMPTE: frames per second (29 meaning 29.97) times ticks per frame.
         const int fps = -(division >> 8);
@@ -146,17 +151,20 @@ qint64 MidiSong::tickToMicros(qint64 tick) const {
         const double us = double(tick) * 1e6 / ticksPerSecond + 0.5;
         return us >= 9.2e18 ? std::numeric_limits<qint64>::max() : qint64(us);
     }
-    Wide micros = 0;
-    qint64 at = 0;
-    qint64 mpq = 500000;
-    for (const MidiTempo& t : tempos) {
-        if (t.tick >= tick)
-            break;
-        micros += Wide(t.tick - at) * mpq / division;
-        at = t.tick;
-        mpq = t.microsPerQuarter;
+    if (tick < at_) {
+        next_ = 0;
+        at_ = 0;
+        mpq_ = 500000;
+        micros_ = 0;
     }
-    return saturated(micros + Wide(tick - at) * mpq / division);
+    const QList<MidiTempo>& tempos = song_.tempos;
+    for (; next_ < tempos.size() && tempos[next_].tick < tick; ++next_) {
+        const MidiTempo& t = tempos[next_];
+        micros_ += Wide(t.tick - at_) * mpq_ / division;
+        at_ = t.tick;
+        mpq_ = t.microsPerQuarter;
+    }
+    return saturated(micros_ + Wide(tick - at_) * mpq_ / division);
 }
 
 qint64 MidiSong::lengthMs() const {

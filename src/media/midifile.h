@@ -38,6 +38,23 @@ public:
     qint64 lengthMs() const;
 };
 
+// Times of the ticks of a song in one walk over its tempo map: ticks asked
+// in increasing order (the events' order) cost one pass over the map in
+// all, however many tempo changes a file holds. Gives what tickToMicros()
+// gives; a tick lower than the one before starts the walk again.
+class TempoMap {
+public:
+    explicit TempoMap(const MidiSong& song) : song_(song) {}
+    qint64 micros(qint64 tick);
+
+private:
+    const MidiSong& song_;
+    qsizetype next_ = 0;  // the first tempo change not yet passed
+    qint64 at_ = 0;       // the tick of the last one passed
+    qint64 mpq_ = 500000; // its tempo
+    __int128 micros_ = 0; // and its time
+};
+
 // Files playing longer than this are refused as damaged.
 constexpr qint64 kMaxMidiLengthMs = qint64(24) * 3600 * 1000;
 

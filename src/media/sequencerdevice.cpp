@@ -57,11 +57,12 @@ bool SequencerDevice::openMedium(const QString& name, QString* error) {
 
     timeline_.clear();
     timeline_.reserve(song_.events.size());
+    TempoMap tempoMap(song_); // the events come in time order
     for (int i = 0; i < song_.events.size(); ++i) {
-        const qint64 us = song_.tickToMicros(song_.events[i].tick);
+        const qint64 us = tempoMap.micros(song_.events[i].tick);
         timeline_.push_back(Timed{us * kSampleRate / 1000000, i});
     }
-    endFrame_ = song_.tickToMicros(song_.endTick) * kSampleRate / 1000000;
+    endFrame_ = tempoMap.micros(song_.endTick) * kSampleRate / 1000000;
     tracks_.push_back(TrackInfo{0, endFrame_, true});
     next_ = 0;
     frame_ = 0;

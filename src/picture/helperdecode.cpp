@@ -50,9 +50,11 @@ QImage acceptHelperPicture(const QByteArray& message, int fd, QSize box, QSize* 
     const QSize size(int(qMin<quint32>(header.width, INT_MAX)),
                      int(qMin<quint32>(header.height, INT_MAX)));
     const QSize expected = box.isEmpty() ? *natural : fittedSize(*natural, box);
-    const auto format = QImage::Format(header.format);
-    if (std::memcmp(header.magic, HelperPictureHeader().magic, 4) != 0 ||
-        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+    // Compared as a number: any other value is no QImage::Format.
+    const bool rgb32 = header.format == quint32(QImage::Format_RGB32);
+    const bool argb32 = header.format == quint32(QImage::Format_ARGB32_Premultiplied);
+    const auto format = rgb32 ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    if (std::memcmp(header.magic, HelperPictureHeader().magic, 4) != 0 || (!rgb32 && !argb32) ||
         !fitsAllocationLimit(*natural, 32) || size != expected) {
         *why = QStringLiteral("the picture decoder sent an unexpected picture");
         return QImage();

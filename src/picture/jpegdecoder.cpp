@@ -180,6 +180,10 @@ bool run(Session& s) {
         return false;
     jpeg_create_decompress(&c);
     s.created = true;
+    // libjpeg's own memory is held to the limit a picture has: a progressive
+    // file keeps every coefficient of the picture, up to 8 bytes a pixel,
+    // set aside and cleared as soon as its header is read.
+    c.mem->max_memory_to_use = long(kPictureAllocationLimitMB) * 1024 * 1024;
     c.progress = &s.prog.pub;
     jpeg_stdio_src(&c, s.file);
     jpeg_save_markers(&c, JPEG_APP0 + 1, 0xffff);

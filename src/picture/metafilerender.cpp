@@ -19,7 +19,10 @@ constexpr int kDecodeLimitMB = 512;
 // The largest PNG of such a picture (stored uncompressed), with room to spare.
 constexpr qint64 kMaxPictureBytes = qint64(8192) * 8192 * 4 + (qint64(1) << 20);
 
-QImage decodePng(const QByteArray& png) {
+// The picture when its header gives the size asked for (*sent: the size
+// it gives); nothing is allocated for a picture of any other size, which
+// the buffer below would otherwise hold whatever its header claims.
+QImage decodePng(const QByteArray& png, QSize expected, QSize* sent) {
     // The global allocation limit may be lower than the largest picture the
     // helper can send back; raise it, never lower it.
     if (QImageReader::allocationLimit() < kDecodeLimitMB)
@@ -28,8 +31,11 @@ QImage decodePng(const QByteArray& png) {
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
+    *sent = reader.size();
+    if (*sent != expected)
+        return QImage();
     // Into a buffer of our own: a large picture then costs few page faults.
-    QImage image = newPictureBuffer(reader.size(), reader.imageFormat());
+    QImage image = newPictureBuffer(expected, reader.imageFormat());
     if (!reader.read(&image))
         return QImage();
     return image;
@@ -77,15 +83,16 @@ QImage renderMetafile(const QByteArray& bytes, MetafileKind kind, QString* error
     const HelperOutcome outcome = runHelper(run);
     if (!outcome.ok())
         return fail(outcome.error);
-    QImage image = decodePng(outcome.output);
-    if (image.isNull())
-        return fail(QStringLiteral("the metafile renderer sent no readable picture"));
-    if (image.size() != size)
+    QSize sent;
+    QImage image = decodePng(outcome.output, size, &sent);
+    if (sent.isValid() && sent != size)
         return fail(QStringLiteral("the metafile renderer sent a %1x%2 picture instead of %3x%4")
-                        .arg(image.width())
-                        .arg(image.height())
+                        .arg(sent.width())
+                        .arg(sent.height())
                         .arg(size.width())
                         .arg(size.height()));
+    if (image.isNull())
+        return fail(QStringLiteral("the metafile renderer sent no readable picture"));
     return image;
 }
 

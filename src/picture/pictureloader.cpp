@@ -254,8 +254,11 @@ Picture derivePicture(const Picture& whole, const PictureNeed& need) {
 bool fitsAllocationLimit(QSize natural, int bitsPerPixel) {
     if (natural.isEmpty())
         return false;
-    const qint64 bytes = qint64(natural.width()) * natural.height() * qMax(bitsPerPixel, 8) / 8;
-    return bytes <= qint64(kPictureAllocationLimitMB) * 1024 * 1024;
+    // Pixels against the limit in bits: sides of up to INT_MAX times a
+    // depth would not fit in 64 bits.
+    const qint64 pixels = qint64(natural.width()) * natural.height();
+    const qint64 limitBits = qint64(kPictureAllocationLimitMB) * 1024 * 1024 * 8;
+    return pixels <= (limitBits + 7) / qMax(bitsPerPixel, 8);
 }
 
 QSize fittedSize(QSize natural, QSize box) {

@@ -1,8 +1,11 @@
 #include "scanner/frameassembler.h"
 
+#include "picture/pictureloader.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace lumenta {
 
@@ -24,6 +27,13 @@ int channelsOf(FrameParams::Format f) {
     return f == FrameParams::Format::RGB ? 3 : 1;
 }
 
+// Bits per pixel of the picture the frames make.
+int pictureDepth(const FrameParams& p) {
+    if (p.format != FrameParams::Format::Gray)
+        return 24;
+    return p.depth == 1 ? 1 : 8;
+}
+
 } // namespace
 
 bool FrameAssembler::begin(const FrameParams& p, QString* error) {
@@ -40,6 +50,10 @@ bool FrameAssembler::begin(const FrameParams& p, QString* error) {
     const qint64 needed = (qint64(p.pixelsPerLine) * channelsOf(p.format) * p.depth + 7) / 8;
     if (p.bytesPerLine < needed)
         return fail("lines shorter than their pixels");
+    // The picture may take what any picture may: a frame announcing more
+    // is refused before anything is reserved for it.
+    if (!fitsAllocationLimit(QSize(p.pixelsPerLine, p.lines > 0 ? p.lines : 1), pictureDepth(p)))
+        return fail("picture exceeds the allocation limit");
 
     const bool channel =
         p.format != FrameParams::Format::Gray && p.format != FrameParams::Format::RGB;
@@ -114,8 +128,11 @@ void FrameAssembler::append(const char* data, qsizetype size) {
 void FrameAssembler::convertLine(const uchar* line) {
     if (m_p.lines > 0 && m_linesDone >= m_p.lines)
         return;
-    ++m_linesDone;
     Plane& t = target();
+    // A frame of unknown height ends where a picture may end.
+    if (m_p.lines < 0 && !fitsAllocationLimit(QSize(t.width, t.height() + 1), pictureDepth(m_p)))
+        throw std::bad_alloc();
+    ++m_linesDone;
     const qsizetype at = t.rows.size();
     t.rows.resize(at + t.rowBytes);
     uchar* out = reinterpret_cast<uchar*>(t.rows.data()) + at;

@@ -24,10 +24,12 @@ struct FrameParams {
 class FrameAssembler {
 public:
     // Starts a frame. False (with the reason) when its parameters cannot
-    // describe a picture.
+    // describe a picture, or one larger than a picture may be (see
+    // kPictureAllocationLimitMB).
     bool begin(const FrameParams& params, QString* error = nullptr);
     // Adds the frame's next bytes, in any slicing. Lines past a known line
-    // count are ignored. May throw std::bad_alloc.
+    // count are ignored. Throws std::bad_alloc when memory runs out, and
+    // when a frame of unknown height grows larger than a picture may be.
     void append(const char* data, qsizetype size);
     // Ends the current frame; a trailing partial line is dropped.
     void end();

@@ -10,6 +10,7 @@
 #include "support/exifbuilder.h"
 #include "support/testutil.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -283,6 +284,44 @@ TEST_F(LoaderTest, OnlyPictureEntriesAreTrustedAndTheCacheIsNeverThumbnailed) {
     EXPECT_FALSE(load({inside}).at(0).isNull());
     EXPECT_FALSE(QFile::exists(cache.normalPath(inside)));
     EXPECT_FALSE(QFile::exists(cache.failPath(inside)));
+}
+
+// Entries any program may have written are read only when they look like
+// entries: one with a chunk running past the end of its file (the PNG
+// reader would allocate what the chunk declares) or with sides larger than
+// any thumbnail size is not trusted.
+TEST_F(LoaderTest, MalformedOrOversizedEntriesAreNotTrusted) {
+    const QString photo = savePicture(photos.filePath(QStringLiteral("p.jpg")), Qt::blue);
+    const FileStamp stamp = FileStamp::of(photo);
+    auto entry = [&](QSize size) {
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(Qt::blue);
+        img.setText(QStringLiteral("Thumb::URI"), QString::fromUtf8(ThumbnailCache::uriFor(photo)));
+        img.setText(QStringLiteral("Thumb::MTime"), QString::number(stamp.mtime));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        EXPECT_TRUE(img.save(&buffer, "PNG"));
+        return png;
+    };
+    QByteArray runsPast = entry({100, 50});
+    qToBigEndian<quint32>(0x7FFFFFF0, runsPast.data() + 33); // the chunk after the header
+    const struct {
+        QByteArray png;
+        bool trusted;
+    } cases[] = {
+        {entry({100, 50}), true}, {entry({512, 8}), true},
+        {entry({513, 8}), false}, {entry({8, 1000}), false},
+        {runsPast, false},        {entry({100, 50}).chopped(12), false}, // no IEND
+    };
+    QDir().mkpath(QFileInfo(cache.normalPath(photo)).path());
+    for (const auto& c : cases) {
+        QFile f(cache.normalPath(photo));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.png);
+        f.close();
+        EXPECT_EQ(cache.lookup(photo, stamp).has_value(), c.trusted) << c.png.size();
+    }
 }
 
 TEST_F(LoaderTest, CameraThumbnailsFillCellsAndTheCacheWithoutDecodingThePhoto) {

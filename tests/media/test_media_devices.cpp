@@ -154,6 +154,38 @@ TEST(MidiFile, LengthsNeverOverflowAndLongFilesAreRefused) {
     EXPECT_EQ(s.lengthMs(), qint64(86399) * 1000);
 }
 
+// A file of a quarter of a million tempo changes before its notes opens
+// at once (each note was timed by walking the whole tempo map: hours), and
+// the walk gives every note the time the map gives it.
+TEST(SequencerDevice, ManyTempoChangesAreWalkedOnce) {
+    constexpr int n = 250000;
+    QByteArray tempos, notes = bytes({0x01, 0x90, 60, 100});
+    for (int i = 0; i < n; ++i) {
+        tempos += bytes({0x00, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}); // 1 s a quarter
+        notes += bytes({0x01, 60, i % 2 ? 100 : 0});
+    }
+    const QByteArray end = bytes({0x00, 0xFF, 0x2F, 0x00});
+    auto chunk = [](const QByteArray& t) {
+        const qsizetype s = t.size();
+        return "MTrk" +
+               bytes({int(s >> 24), int(s >> 16 & 0xFF), int(s >> 8 & 0xFF), int(s & 0xFF)}) + t;
+    };
+    const QByteArray file = bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0x01, 0xE0}) +
+                            chunk(tempos + end) + chunk(notes + end);
+    QTemporaryDir dir;
+    SequencerDevice dev;
+    QString error;
+    ASSERT_TRUE(dev.prepare(testutil::writeFile(dir, "tempos.mid", file), &error))
+        << error.toStdString();
+    EXPECT_EQ(dev.lengthMs(), (n + 1) * 1000 / 480);
+
+    const MidiSong& song = dev.song();
+    TempoMap map(song);
+    for (int i = 0; i < song.events.size(); i += 9973)
+        EXPECT_EQ(map.micros(song.events[i].tick), song.tickToMicros(song.events[i].tick)) << i;
+    EXPECT_EQ(map.micros(1), song.tickToMicros(1)); // backwards: walked again
+}
+
 TEST(SequencerDevice, NotesSoundAtTheirTempoMapTimes) {
     SequencerDevice dev;
     QString error;

@@ -3,7 +3,9 @@
 #include "picture/pictureloader.h"
 #include "support/testutil.h"
 
+#include <QBuffer>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -151,4 +153,27 @@ TEST(JpegDecoding, RowsAreAnnouncedFinalAndDecodingStopsWhenCancelled) {
     Recorder turned;
     EXPECT_FALSE(loadPicture(withOrientation(dir, 6), {}, &turned).isNull());
     EXPECT_TRUE(turned.counts.isEmpty());
+}
+
+// A progressive file keeps all its coefficients while it is decoded: one
+// claiming a picture within the limit but needing twice that for them (a
+// gray picture: 1 byte a pixel shown, 2 held) is refused at once instead
+// of taking 3 GB.
+TEST(JpegDecoding, ProgressiveFilesNeedNoMoreMemoryThanAPicture) {
+    QImage gray(16, 16, QImage::Format_Grayscale8);
+    gray.fill(128);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(gray));
+    const qsizetype sof = bytes.indexOf("\xFF\xC2");
+    ASSERT_GT(sof, 0);
+    bytes[sof + 5] = bytes[sof + 7] = char(0x80); // 32768 x 32768: 1 GB shown
+    bytes[sof + 6] = bytes[sof + 8] = 0;
+    QTemporaryDir dir;
+    const Picture p = loadPicture(testutil::writeFile(dir, QStringLiteral("huge.jpg"), bytes));
+    EXPECT_TRUE(p.isNull());
+    EXPECT_FALSE(p.error.isEmpty());
 }

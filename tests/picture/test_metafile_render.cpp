@@ -230,23 +230,54 @@ TEST(MetafileRender, HelperKeptWaitingStillFinishes) {
     EXPECT_FALSE(image.isNull()) << error.toStdString();
 }
 
+namespace {
+
+// A PNG of a header claiming 20000 x 20000 pixels, and nearly no data.
+QByteArray forgedPng() {
+    auto be32 = [](quint32 v) {
+        const char b[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(b, 4);
+    };
+    auto crc32 = [](const QByteArray& data) {
+        quint32 c = 0xFFFFFFFF;
+        for (char ch : data) {
+            c ^= uchar(ch);
+            for (int k = 0; k < 8; ++k)
+                c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
+        }
+        return ~c;
+    };
+    auto chunk = [&](const QByteArray& typeAndData) {
+        return be32(quint32(typeAndData.size() - 4)) + typeAndData + be32(crc32(typeAndData));
+    };
+    return "\x89PNG\r\n\x1a\n" +
+           chunk("IHDR" + be32(20000) + be32(20000) + QByteArray("\x08\x02\0\0\0", 5)) +
+           chunk("IDAT" + QByteArray("\x78\x9c", 2)) + chunk("IEND");
+}
+
+} // namespace
+
 TEST(MetafileRender, HelperFailuresGiveNullAndAReason) {
     QTemporaryDir dir;
     const QByteArray wmf = sampleBytes("meta/gdi_records.wmf");
     const QByteArray png =
         QFile::encodeName(testutil::fixture("pictures/samples/meta/reference_from_svg.png"));
+    // Refused from its header: no 1.6 GB is set aside for it.
+    const QByteArray forged =
+        QFile::encodeName(testutil::writeFile(dir, "forged.png", forgedPng()));
     struct Case {
         const char* name;
         QByteArray body; // empty: no such program
         const char* expected;
         int timeoutMs = 10000;
     } cases[] = {
-        {"hang.sh", "exec sleep 30", "800 ms", 800}, // killed, well before it would end
+        {"hang.sh", "exec sleep 30", "800 ms", 800},       // killed, well before it would end
         {"spin.sh", "while :; do :; done", "800 ms", 800}, // its processor time used up
         {"crash.sh", "kill -SEGV $$", "crashed"},
         {"fails.sh", "echo 'lumenta-mfrender: error: no luck' >&2; exit 3", "no luck"},
         {"garbage.sh", "cat >/dev/null; echo 'not a picture'", "no readable picture"},
         {"wrongsize.sh", "cat >/dev/null; cat '" + png + "'", "instead of 640x400"},
+        {"forged.sh", "cat >/dev/null; cat '" + forged + "'", "a 20000x20000 picture instead of"},
         {"no-such-program", {}, "not found"},
     };
     for (const Case& c : cases) {

@@ -73,6 +73,27 @@ TEST(PictureLoader, CoveringSizeReachesTheBoxOnBothAxes) {
     }
 }
 
+// The limit holds for any sides a header or a device may give, up to
+// INT_MAX each, at any depth (the product of two sides and a depth does
+// not fit in 64 bits).
+TEST(PictureLoader, AllocationLimitHoldsForAnySides) {
+    const struct {
+        QSize natural;
+        int bits;
+        bool fits;
+    } cases[] = {
+        {{65536, 4096}, 32, true},  // 1 GB exactly
+        {{65536, 4097}, 32, false}, // a row more
+        {{32768, 32768}, 8, true},       {{32768, 32769}, 8, false},
+        {{89478485, 4}, 24, true}, // 3 bytes a pixel, rounded down
+        {{INT_MAX, INT_MAX}, 32, false}, {{INT_MAX, INT_MAX}, 1, false},
+        {{INT_MAX, 1}, 8, false},        {{0, 10}, 8, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fitsAllocationLimit(c.natural, c.bits), c.fits)
+            << c.natural.width() << " x " << c.natural.height() << " x " << c.bits;
+}
+
 TEST(PictureLoader, SmoothScalingKeepsColours) {
     QImage big(4000, 3000, QImage::Format_RGB32);
     big.fill(QColor(200, 40, 10));
