@@ -4,6 +4,7 @@
 #include "picture/jpegdecoder.h"
 #include "picture/metafile.h"
 #include "picture/orientation.h"
+#include "picture/partdecoders.h"
 #include "picture/picturebuffer.h"
 #include "picture/pictureformats.h"
 
@@ -109,9 +110,12 @@ QImage largestIconImage(QImageReader& reader) {
     return best;
 }
 
-// A picture through Qt's readers; format empty: from the content.
+// A picture through Qt's readers; format empty: from the content. A
+// picture too large to be decoded whole in a format read by parts gives a
+// null picture and *byParts the format's name.
 Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNeed& need,
-                   LoadProgress* progress) {
+                   LoadProgress* progress, const LoadLimits& limits,
+                   QByteArray* byParts = nullptr) {
     // PNG and WebP keep EXIF of their own, which their readers ignore.
     const int exifTurn = containerExifOrientation(device);
     device->seek(0);
@@ -138,8 +142,11 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
         const QImage::Format pixels = reader.imageFormat();
         const bool known = pixels > QImage::Format_Invalid && pixels < QImage::NImageFormats;
         const int depth = known ? QImage::toPixelFormat(pixels).bitsPerPixel() : 32;
-        if (stored.isValid() && !fitsAllocationLimit(upright, depth))
+        if (stored.isValid() && !limits.fitsWhole(upright, depth)) {
+            if (byParts && readByParts(fmt))
+                *byParts = fmt;
             return failed(QStringLiteral("picture exceeds the allocation limit"));
+        }
         const bool reduced = need.kind != PictureNeed::Kind::Full;
         if (reduced && stored.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
             // The reader decodes reduced itself.
@@ -184,9 +191,82 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
     return pic;
 }
 
+// A picture too large to be decoded whole, read by parts.
+Picture loadByParts(PartSource source, const QByteArray& format, const PictureNeed& need,
+                    LoadProgress* progress, const LoadLimits& limits) {
+    if (!source.decoder)
+        return failed(source.error);
+    if (source.stored.width() > kMaxTiledSide || source.stored.height() > kMaxTiledSide)
+        return failed(QStringLiteral("picture exceeds the largest size read by parts"));
+    auto tiled = std::make_shared<TiledPicture>(QString::fromLatin1(format), source.stored,
+                                                source.orientation, limits.tileSize,
+                                                std::move(source.decoder));
+    const QSize natural = tiled->naturalSize();
+    Picture pic;
+    pic.kind = Picture::Kind::Raster;
+    pic.naturalSize = natural;
+    pic.region = QRect(QPoint(), natural);
+    if (need.kind == PictureNeed::Kind::Full && need.region.isEmpty()) {
+        pic.tiled = std::move(tiled);
+        return pic;
+    }
+    const bool part = need.kind == PictureNeed::Kind::Full;
+    if (part)
+        pic.region = regionFor(natural, need);
+    if (pic.region.isEmpty())
+        return failed(QStringLiteral("the part asked for is outside the picture"));
+    const QSize size = part ? pic.region.size() : reducedSize(natural, need);
+    if (!limits.fitsWhole(size, 32))
+        return failed(QStringLiteral("the part asked for exceeds the allocation limit"));
+    if (!mayAllocate(progress, size, 32))
+        return failed(QStringLiteral("cancelled"));
+    QString error;
+    if (part) {
+        tiled->decode(
+            {pic.region}, [&pic](int, const QImage& image) { pic.image = image; }, progress,
+            &error);
+    } else {
+        pic.image =
+            tiled->decodeReduced(size, need.kind == PictureNeed::Kind::Thumbnail, progress, &error);
+    }
+    if (pic.image.isNull())
+        return failed(error.isEmpty() ? QStringLiteral("the picture cannot be decoded") : error);
+    return pic;
+}
+
+PartSource openParts(const QByteArray& format, const QString& path) {
+    if (format == "png")
+        return openPngParts(path);
+    return openVipsParts(path, format == "tiff" ? "tiffload" : "webpload");
+}
+
 } // namespace
 
+bool readByParts(const QByteArray& format) {
+    return format == "jpeg" || format == "png" || format == "tiff" || format == "webp" ||
+           format == "heif" || format == "jxl";
+}
+
+bool sizeReadable(const QByteArray& format, QSize natural) {
+    if (natural.isEmpty())
+        return false;
+    if (readByParts(format))
+        return natural.width() <= kMaxTiledSide && natural.height() <= kMaxTiledSide;
+    return fitsAllocationLimit(natural, 32);
+}
+
+bool LoadLimits::fitsWhole(QSize natural, int bitsPerPixel) const {
+    if (natural.isEmpty())
+        return false;
+    return qint64(natural.width()) * natural.height() * qMax(bitsPerPixel, 8) / 8 <= wholeBytes;
+}
+
 Picture derivePicture(const Picture& whole, const PictureNeed& need) {
+    if (whole.isTiled()) {
+        Picture pic;
+        pic.error = QStringLiteral("a tiled picture is read by parts");
+        return pic;
+    }
     Picture pic = whole;
     pic.image = applySpec(whole.image, need, &pic.region);
     if (pic.image.isNull()) {
@@ -265,7 +345,8 @@ QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode 
     return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* progress) {
+Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* progress,
+                    const LoadLimits& limits) {
     static std::once_flag limitSet;
     std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kPictureAllocationLimitMB); });
     QFile file(path);
@@ -280,22 +361,27 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
     if (detectHelperFormat(file.peek(64)) != HelperFormat::None)
         return decodeInHelper(path, need, progress);
     if (looksLikeJpeg(file.peek(3))) {
-        JpegOutcome jpeg = decodeJpeg(path, need, progress);
+        JpegOutcome jpeg = decodeJpeg(path, need, progress, limits);
+        if (jpeg.byParts)
+            return loadByParts(openJpegParts(path), "jpeg", need, progress, limits);
         if (!jpeg.unreadable)
             return std::move(jpeg.picture);
     }
-    pic = readRaster(&file, QByteArray(), need, progress);
+    QByteArray byParts;
+    pic = readRaster(&file, QByteArray(), need, progress, limits, &byParts);
+    if (!byParts.isEmpty())
+        return loadByParts(openParts(byParts, path), byParts, need, progress, limits);
     // TGA has no signature, and another reader may claim such a file by
     // its content: its name then says what it is.
     const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
     if (pic.isNull() && pic.error != QLatin1String("cancelled") && suffix == "tga") {
-        Picture named = readRaster(&file, suffix, need, progress);
+        Picture named = readRaster(&file, suffix, need, progress, limits);
         if (!named.isNull() || named.error == QLatin1String("cancelled"))
             return named;
     }
     if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
         // A device-independent bitmap without its file header.
-        Picture dib = readRaster(&file, "dib", need, progress);
+        Picture dib = readRaster(&file, "dib", need, progress, limits);
         if (!dib.isNull())
             return dib;
         if (pic.error.isEmpty())
