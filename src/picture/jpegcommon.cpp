@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 
 namespace lumenta::jpeg {
@@ -28,7 +29,52 @@ void monitor(j_common_ptr c) {
     }
 }
 
+void initSource(j_decompress_ptr) {}
+void termSource(j_decompress_ptr) {}
+
+boolean fillBuffer(j_decompress_ptr c) {
+    auto* src = reinterpret_cast<FileSource*>(c->src);
+    size_t n = std::fread(src->buffer, 1, src->size, src->file);
+    if (n == 0) {
+        // A truncated file ends as if it were complete, as libjpeg's own
+        // source does.
+        src->buffer[0] = 0xff;
+        src->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = n;
+    return TRUE;
+}
+
+void skipData(j_decompress_ptr c, long count) {
+    auto* src = reinterpret_cast<FileSource*>(c->src);
+    while (count > 0) {
+        if (src->pub.bytes_in_buffer == 0)
+            fillBuffer(c);
+        const size_t n = std::min(size_t(count), src->pub.bytes_in_buffer);
+        src->pub.next_input_byte += n;
+        src->pub.bytes_in_buffer -= n;
+        count -= long(n);
+    }
+}
+
 } // namespace
+
+void attachFileSource(jpeg_decompress_struct& c, FileSource& source, std::FILE* file,
+                      JOCTET* buffer, size_t size) {
+    source.pub.init_source = initSource;
+    source.pub.fill_input_buffer = fillBuffer;
+    source.pub.skip_input_data = skipData;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = termSource;
+    source.pub.next_input_byte = nullptr;
+    source.pub.bytes_in_buffer = 0;
+    source.file = file;
+    source.buffer = buffer;
+    source.size = size;
+    c.src = &source.pub;
+}
 
 void leave(j_common_ptr c, const char* why) {
     auto* err = reinterpret_cast<ErrorManager*>(c->err);

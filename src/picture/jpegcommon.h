@@ -57,4 +57,18 @@ void cmykToRgb32(uchar* row, int width);
 // The file, opened for libjpeg with a large read buffer; null on failure.
 std::FILE* openForJpeg(const QString& path);
 
+// Feeds libjpeg from a file through a buffer of our own, far larger than
+// jpeg_stdio_src's 4 KB: libjpeg-turbo decodes a block row by its fast
+// path only while a few kilobytes are left in the buffer, which is nearly
+// always with a megabyte.
+struct FileSource {
+    jpeg_source_mgr pub;
+    std::FILE* file;
+    JOCTET* buffer;
+    size_t size;
+};
+constexpr size_t kSourceBufferBytes = 1 << 20;
+void attachFileSource(jpeg_decompress_struct& c, FileSource& source, std::FILE* file,
+                      JOCTET* buffer, size_t size);
+
 } // namespace lumenta::jpeg

@@ -35,6 +35,8 @@ struct Pass {
     ProgressManager prog{};
     bool created = false;
     std::FILE* file = nullptr;
+    FileSource source{};
+    std::vector<JOCTET> input = std::vector<JOCTET>(kSourceBufferBytes);
     std::vector<JSAMPLE> strip;
     std::vector<QImage> images;             // the parts being filled
     std::vector<std::pair<int, int>> spans; // rows to decode: [first, end)
@@ -58,7 +60,7 @@ bool startHeader(Pass& p) {
     p.created = true;
     c.progress = &p.prog.pub;
     c.mem->max_memory_to_use = kPassMemory;
-    jpeg_stdio_src(&c, p.file);
+    attachFileSource(c, p.source, p.file, p.input.data(), p.input.size());
     jpeg_save_markers(&c, JPEG_APP0 + 1, 0xffff);
     jpeg_read_header(&c, TRUE);
     if (jpeg_has_multiple_scans(&c))

@@ -26,8 +26,8 @@ PartSource openJpegParts(const QString& path);
 PartSource openPngParts(const QString& path);
 
 // TIFF (strips, tiles, pyramids) and WebP through libvips, by its loader
-// of that name ("tiffload", "webpload"); no other loader of libvips is
-// ever used.
+// of that name ("tiffload", "webpload"; "jpegload" and "pngload" are there
+// for the benchmark). No other loader of libvips is ever used.
 PartSource openVipsParts(const QString& path, const char* loader);
 
 // Memory a decoder may use for what it keeps between passes (the PNG

@@ -87,7 +87,7 @@ public:
             m_inflater->live = true;
             m_row = from->row;
             m_chunkLeft = from->chunkLeft;
-            m_afterChunk = from->chunkLeft == 0;
+            m_afterChunk = true; // inside or at the end of a chunk's data
             m_above = from->above;
             return seek(from->filePos, error);
         }
