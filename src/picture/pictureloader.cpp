@@ -193,14 +193,14 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
 
 // A picture too large to be decoded whole, read by parts.
 Picture loadByParts(PartSource source, const QByteArray& format, const PictureNeed& need,
-                    LoadProgress* progress, const LoadLimits& limits) {
+                    LoadProgress* progress, QSize tileSize) {
     if (!source.decoder)
         return failed(source.error);
     if (source.stored.width() > kMaxTiledSide || source.stored.height() > kMaxTiledSide)
         return failed(QStringLiteral("picture exceeds the largest size read by parts"));
-    auto tiled = std::make_shared<TiledPicture>(QString::fromLatin1(format), source.stored,
-                                                source.orientation, limits.tileSize,
-                                                std::move(source.decoder));
+    auto tiled =
+        std::make_shared<TiledPicture>(QString::fromLatin1(format), source.stored,
+                                       source.orientation, tileSize, std::move(source.decoder));
     const QSize natural = tiled->naturalSize();
     Picture pic;
     pic.kind = Picture::Kind::Raster;
@@ -216,7 +216,7 @@ Picture loadByParts(PartSource source, const QByteArray& format, const PictureNe
     if (pic.region.isEmpty())
         return failed(QStringLiteral("the part asked for is outside the picture"));
     const QSize size = part ? pic.region.size() : reducedSize(natural, need);
-    if (!limits.fitsWhole(size, 32))
+    if (!fitsAllocationLimit(size, 32))
         return failed(QStringLiteral("the part asked for exceeds the allocation limit"));
     if (!mayAllocate(progress, size, 32))
         return failed(QStringLiteral("cancelled"));
@@ -363,14 +363,14 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
     if (looksLikeJpeg(file.peek(3))) {
         JpegOutcome jpeg = decodeJpeg(path, need, progress, limits);
         if (jpeg.byParts)
-            return loadByParts(openJpegParts(path), "jpeg", need, progress, limits);
+            return loadByParts(openJpegParts(path), "jpeg", need, progress, limits.tileSize);
         if (!jpeg.unreadable)
             return std::move(jpeg.picture);
     }
     QByteArray byParts;
     pic = readRaster(&file, QByteArray(), need, progress, limits, &byParts);
     if (!byParts.isEmpty())
-        return loadByParts(openParts(byParts, path), byParts, need, progress, limits);
+        return loadByParts(openParts(byParts, path), byParts, need, progress, limits.tileSize);
     // TGA has no signature, and another reader may claim such a file by
     // its content: its name then says what it is.
     const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();

@@ -80,7 +80,8 @@ public:
 // WebP, HEIF, JPEG XL), whose larger pictures are tiled.
 constexpr int kPictureAllocationLimitMB = 1024;
 
-// How large a picture is decoded whole, and how larger ones are tiled.
+// How large a picture is decoded whole, and how larger ones are tiled (a
+// part or a reduced picture of those is held to the allocation limit).
 struct LoadLimits {
     qint64 wholeBytes = qint64(kPictureAllocationLimitMB) * 1024 * 1024;
     QSize tileSize = QSize(512, 128);

@@ -1,5 +1,7 @@
 #include "picture/pictureservice.h"
 
+#include "picture/pictureservice_p.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -17,7 +19,9 @@ struct PictureService::Job {
     QString path;
     PictureNeed need;
     QString key;
-    Picture source;                    // a whole picture already kept: derive from it, no file read
+    Picture source;            // a whole picture already kept: derive from it, no file read
+    bool fromOverview = false; // source is a tiled picture's overview
+    LoadLimits limits;
     std::atomic<bool> prefetch{false}; // nobody asked yet: only for the cache
     bool running = false;
     QList<PictureTicket> tickets;
@@ -74,13 +78,6 @@ private:
 
 namespace {
 
-QString stampOf(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return QStringLiteral("-");
-    return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
-}
-
 QString keyFor(const QString& path, const QString& stamp, const PictureNeed& need) {
     const QRect& r = need.region;
     return QStringLiteral("%1|%2|%3|%4x%5|%6,%7,%8x%9|%10")
@@ -99,7 +96,23 @@ bool isWhole(const PictureNeed& need) {
     return need.kind == PictureNeed::Kind::Full && need.region.isEmpty();
 }
 
+// A reduced picture of a tiled one, made from its overview.
+Picture reducedFromOverview(const Picture& overview, const PictureNeed& need) {
+    Picture pic = overview;
+    const QSize target = reducedSize(overview.naturalSize, need);
+    if (pic.image.size() != target)
+        pic.image = scaledSmooth(overview.image, target);
+    return pic;
+}
+
 } // namespace
+
+QString pictureStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return QStringLiteral("-");
+    return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
 
 PictureRequest PictureRequest::full(const QString& path, bool progressive, quint64 slot) {
     PictureRequest r;
@@ -151,6 +164,7 @@ PictureService::PictureService(QObject* parent, int threads)
 PictureService::~PictureService() {
     for (const JobPtr& job : std::as_const(m_running))
         job->cancelled = true;
+    cancelAllTiles(nullptr);
     m_queue.clear();
     m_pool.waitForDone();
     for (const QMetaObject::Connection& c : std::as_const(m_owners))
@@ -162,7 +176,13 @@ int PictureService::threadCount() const {
 }
 
 bool PictureService::isIdle() const {
-    return m_queue.isEmpty() && m_running.isEmpty();
+    return m_queue.isEmpty() && m_running.isEmpty() && m_tileQueue.isEmpty() &&
+           m_tileRunning.isEmpty();
+}
+
+void PictureService::setLoadLimits(const LoadLimits& limits) {
+    m_limits = limits;
+    m_cache.clear();
 }
 
 void PictureService::setMemoryBudget(qint64 bytes) {
@@ -198,7 +218,7 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
                                       Handler onFinished) {
     const PictureTicket ticket = ++m_lastTicket;
     watch(owner);
-    const QString stamp = stampOf(request.path);
+    const QString stamp = pictureStamp(request.path);
     const QString key = keyFor(request.path, stamp, request.need);
     const auto slot = std::make_pair(owner, request.slot);
     PictureTicket old = m_slots.value(slot);
@@ -259,7 +279,7 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& requ
 void PictureService::prefetch(QObject* owner, const PictureRequest& request) {
     watch(owner);
     cancelPrefetch(owner);
-    const QString stamp = stampOf(request.path);
+    const QString stamp = pictureStamp(request.path);
     const QString key = keyFor(request.path, stamp, request.need);
     if (m_cache.find(key) || jobFor(key))
         return;
@@ -276,10 +296,24 @@ PictureService::JobPtr PictureService::newJob(const PictureRequest& request, con
     job->path = request.path;
     job->need = request.need;
     job->key = key;
+    job->limits = m_limits;
     if (!isWhole(request.need)) {
-        // A part or a reduced copy of a picture kept whole is made from it.
-        if (std::optional<Picture> whole = m_cache.find(keyFor(request.path, stamp, {})))
+        // A part or a reduced copy of a picture kept whole is made from it;
+        // a reduced copy of a tiled picture from its overview, when that
+        // is large enough.
+        const std::optional<Picture> whole = m_cache.find(keyFor(request.path, stamp, {}));
+        if (whole && !whole->isTiled()) {
             job->source = *whole;
+        } else if (whole && request.need.kind != PictureNeed::Kind::Full) {
+            const PictureNeed overview = overviewRequest(request.path).need;
+            const std::optional<Picture> kept = m_cache.find(keyFor(request.path, stamp, overview));
+            const QSize target = reducedSize(whole->naturalSize, request.need);
+            if (kept && target.width() <= kept->image.width() &&
+                target.height() <= kept->image.height()) {
+                job->source = *kept;
+                job->fromOverview = true;
+            }
+        }
     }
     return job;
 }
@@ -323,6 +357,7 @@ void PictureService::cancelAll(QObject* owner) {
     for (PictureTicket t : std::as_const(mine))
         drop(t);
     cancelPrefetch(owner);
+    cancelAllTiles(owner);
 }
 
 void PictureService::drop(PictureTicket ticket) {
@@ -351,39 +386,68 @@ void PictureService::abandonIfUnwanted(const JobPtr& job) {
 }
 
 void PictureService::dispatch() {
-    int prefetching = 0;
+    int background = 0;
     for (const JobPtr& job : std::as_const(m_running))
-        prefetching += job->prefetch ? 1 : 0;
-    // Prefetches leave a worker free for what the user asks for.
-    const int prefetchSlots = qMax(1, m_pool.maxThreadCount() - 1);
+        background += job->prefetch ? 1 : 0;
+    for (const TileJobPtr& job : std::as_const(m_tileRunning))
+        background += job->urgent ? 0 : 1;
+    // Prefetches and the tiles around a view leave a worker free for what
+    // the user asks for and looks at.
+    const int backgroundSlots = qMax(1, m_pool.maxThreadCount() - 1);
     qint64 nextSettle = -1;
-    while (m_running.size() < m_pool.maxThreadCount()) {
+    bool waiting = false; // a request waits to settle: nothing in the background meanwhile
+    while (m_running.size() + m_tileRunning.size() < m_pool.maxThreadCount()) {
         JobPtr next;
-        bool waiting = false; // a request waits to settle: no prefetch meanwhile
         for (const JobPtr& job : std::as_const(m_queue)) {
-            if (!job->prefetch && !job->notBefore.hasExpired()) {
+            if (job->prefetch)
+                break;
+            if (!job->notBefore.hasExpired()) {
                 waiting = true;
                 const qint64 left = job->notBefore.remainingTime();
                 nextSettle = nextSettle < 0 ? left : qMin(nextSettle, left);
                 continue;
             }
-            if (job->prefetch && (waiting || prefetching >= prefetchSlots))
-                break;
             next = job;
             break;
         }
-        if (!next)
+        if (next) {
+            start(next);
+            continue;
+        }
+        const auto urgentTiles = std::find_if(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                                              [](const TileJobPtr& j) { return j->urgent; });
+        if (urgentTiles != m_tileQueue.cend()) {
+            startTiles(*urgentTiles);
+            continue;
+        }
+        if (waiting || background >= backgroundSlots)
             break;
-        prefetching += next->prefetch ? 1 : 0;
-        start(next);
+        const auto prefetch = std::find_if(m_queue.cbegin(), m_queue.cend(),
+                                           [](const JobPtr& j) { return j->prefetch.load(); });
+        if (prefetch != m_queue.cend()) {
+            ++background;
+            start(*prefetch);
+            continue;
+        }
+        if (m_tileQueue.isEmpty())
+            break;
+        ++background;
+        startTiles(m_tileQueue.first());
     }
-    // What the user asks for never waits behind a prefetch (one worker).
-    const bool userWaits = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const JobPtr& j) {
-        return !j->prefetch && j->notBefore.hasExpired();
-    });
+    // What the user asks for and looks at never waits behind a prefetch or
+    // the tiles around a view (one worker).
+    const bool userWaits =
+        std::any_of(m_queue.cbegin(), m_queue.cend(),
+                    [](const JobPtr& j) { return !j->prefetch && j->notBefore.hasExpired(); }) ||
+        std::any_of(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                    [](const TileJobPtr& j) { return j->urgent; });
     if (userWaits) {
         for (const JobPtr& job : std::as_const(m_running)) {
             if (job->prefetch && job->tickets.isEmpty())
+                job->cancelled = true;
+        }
+        for (const TileJobPtr& job : std::as_const(m_tileRunning)) {
+            if (!job->urgent)
                 job->cancelled = true;
         }
     }
@@ -400,11 +464,13 @@ void PictureService::start(const JobPtr& job) {
 
 void PictureService::work(const JobPtr& job) {
     if (!job->cancelled) {
-        if (!job->source.isNull()) {
+        if (job->fromOverview) {
+            job->result = reducedFromOverview(job->source, job->need);
+        } else if (!job->source.isNull()) {
             job->result = derivePicture(job->source, job->need);
         } else {
             Progress progress(this, job);
-            job->result = loadPicture(job->path, job->need, &progress);
+            job->result = loadPicture(job->path, job->need, &progress, job->limits);
         }
     }
     QMetaObject::invokeMethod(
