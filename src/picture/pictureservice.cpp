@@ -417,7 +417,8 @@ void PictureService::dispatch() {
         const auto urgentTiles = std::find_if(m_tileQueue.cbegin(), m_tileQueue.cend(),
                                               [](const TileJobPtr& j) { return j->urgent; });
         if (urgentTiles != m_tileQueue.cend()) {
-            startTiles(*urgentTiles);
+            const TileJobPtr job = *urgentTiles; // a copy: starting takes it off the queue
+            startTiles(job);
             continue;
         }
         if (waiting || background >= backgroundSlots)
@@ -426,13 +427,15 @@ void PictureService::dispatch() {
                                            [](const JobPtr& j) { return j->prefetch.load(); });
         if (prefetch != m_queue.cend()) {
             ++background;
-            start(*prefetch);
+            const JobPtr job = *prefetch;
+            start(job);
             continue;
         }
         if (m_tileQueue.isEmpty())
             break;
         ++background;
-        startTiles(m_tileQueue.first());
+        const TileJobPtr job = m_tileQueue.first();
+        startTiles(job);
     }
     // What the user asks for and looks at never waits behind a prefetch or
     // the tiles around a view (one worker).

@@ -1,6 +1,7 @@
 #include "widgets/picturewidgets.h"
 
 #include "picture/pictureloader.h"
+#include "picture/tilefeed.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -30,6 +31,8 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 }
 
 void PictureBox::setImage(const QImage& image, int rows) {
+    if (m_feed)
+        setFeed(nullptr);
     // Painted straight from the image: a large photo is not copied into a
     // second buffer.
     m_image = image;
@@ -37,6 +40,61 @@ void PictureBox::setImage(const QImage& image, int rows) {
     if (!image.isNull())
         resize(image.size());
     update();
+}
+
+void PictureBox::setFeed(TileFeed* feed, double scale) {
+    disconnect(m_arrivals);
+    m_feed = feed;
+    m_scale = scale > 0 ? scale : 1.0;
+    m_image = QImage();
+    m_rows = 0;
+    if (feed) {
+        m_arrivals = connect(feed, &TileFeed::tilesArrived, this, [this](const QRect& natural) {
+            update(QRectF(natural.x() * m_scale, natural.y() * m_scale, natural.width() * m_scale,
+                          natural.height() * m_scale)
+                       .toAlignedRect());
+        });
+        const QSize natural = feed->naturalSize();
+        resize(QSize(qMax(1, qRound(natural.width() * m_scale)),
+                     qMax(1, qRound(natural.height() * m_scale))));
+        updateViewport();
+    }
+    update();
+}
+
+bool PictureBox::isTiled() const {
+    return m_feed && !m_feed->isNull();
+}
+
+QRect PictureBox::visibleNatural() const {
+    if (!parentWidget())
+        return {};
+    const QRect visible = rect() & QRect(-pos(), parentWidget()->size());
+    if (visible.isEmpty())
+        return {};
+    return QRectF(visible.x() / m_scale, visible.y() / m_scale, visible.width() / m_scale,
+                  visible.height() / m_scale)
+        .toAlignedRect();
+}
+
+void PictureBox::updateViewport() {
+    if (isTiled() && isVisible())
+        m_feed->setViewport(visibleNatural());
+}
+
+void PictureBox::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    updateViewport();
+}
+
+void PictureBox::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    updateViewport();
+}
+
+void PictureBox::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    updateViewport();
 }
 
 bool PictureBox::event(QEvent* e) {
@@ -54,6 +112,17 @@ void PictureBox::setRowsReady(int rows) {
 }
 
 void PictureBox::paintEvent(QPaintEvent* e) {
+    if (isTiled()) {
+        QPainter p(this);
+        const QRect natural = QRectF(e->rect().x() / m_scale, e->rect().y() / m_scale,
+                                     e->rect().width() / m_scale, e->rect().height() / m_scale)
+                                  .toAlignedRect() &
+                              QRect(QPoint(), m_feed->naturalSize());
+        const QRectF target(natural.x() * m_scale, natural.y() * m_scale, natural.width() * m_scale,
+                            natural.height() * m_scale);
+        m_feed->paint(p, target, natural);
+        return;
+    }
     if (m_image.isNull())
         return;
     QPainter p(this);
