@@ -205,6 +205,8 @@ bool runReduced(Pass& p, QSize size, bool fast) {
         readRows(p, n, rowPixels);
         finishStrip(p.strip.data(), n, rowPixels, cmyk);
         p.reducer->addRows(reinterpret_cast<const quint32*>(p.strip.data()), rowPixels, n);
+        if (p.prog.progress)
+            p.prog.progress->giveWay();
         leaveIfCancelled(&c);
     }
     jpeg_abort_decompress(&c);

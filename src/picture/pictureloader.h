@@ -72,6 +72,9 @@ public:
     // rowsDecoded()'s count are final and never written again.
     virtual void rowsStarted(const QImage& buffer) { Q_UNUSED(buffer); }
     virtual void rowsDecoded(int rows) { Q_UNUSED(rows); }
+    // Called now and then by reductions of pictures read by parts, which
+    // take long: may wait while more urgent work (the tiles in view) runs.
+    virtual void giveWay() {}
 };
 
 // Upper bound of the memory one decoded picture may take, in megabytes.

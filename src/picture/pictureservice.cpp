@@ -14,6 +14,13 @@
 
 namespace lumenta {
 
+namespace {
+
+// A reduction waits at most this long at a time for the tiles in view.
+constexpr int kGiveWayMs = 10000;
+
+} // namespace
+
 // One decoding, shared by every request that wants the same thing.
 struct PictureService::Job {
     QString path;
@@ -52,6 +59,15 @@ public:
             return false;
         m_job->reserved = bytes;
         return true;
+    }
+
+    // A reduction waits while tiles in view are decoded: they are what the
+    // user looks at, the reduction only stands in for them.
+    void giveWay() override {
+        QDeadlineTimer limit(kGiveWayMs);
+        while (m_service->m_urgentRunning.load() > 0 && !m_job->cancelled.load() &&
+               !limit.hasExpired())
+            QThread::msleep(5);
     }
 
     void rowsStarted(const QImage& buffer) override {
@@ -157,6 +173,7 @@ PictureService::PictureService(QObject* parent, int threads)
     qRegisterMetaType<PictureResult>();
     qRegisterMetaType<PictureTicket>("lumenta::PictureTicket");
     m_pool.setMaxThreadCount(threads > 0 ? threads : qMax(1, QThread::idealThreadCount()));
+    m_aroundPool.setMaxThreadCount(1);
     m_settle.setSingleShot(true);
     connect(&m_settle, &QTimer::timeout, this, [this] { dispatch(); });
 }
@@ -167,6 +184,7 @@ PictureService::~PictureService() {
     cancelAllTiles(nullptr);
     m_queue.clear();
     m_pool.waitForDone();
+    m_aroundPool.waitForDone();
     for (const QMetaObject::Connection& c : std::as_const(m_owners))
         disconnect(c);
 }
@@ -386,17 +404,31 @@ void PictureService::abandonIfUnwanted(const JobPtr& job) {
 }
 
 void PictureService::dispatch() {
-    int background = 0;
+    int prefetching = 0, busy = int(m_running.size());
     for (const JobPtr& job : std::as_const(m_running))
-        background += job->prefetch ? 1 : 0;
-    for (const TileJobPtr& job : std::as_const(m_tileRunning))
-        background += job->urgent ? 0 : 1;
-    // Prefetches and the tiles around a view leave a worker free for what
-    // the user asks for and looks at.
-    const int backgroundSlots = qMax(1, m_pool.maxThreadCount() - 1);
+        prefetching += job->prefetch ? 1 : 0;
+    bool around = false; // the tiles around views have their own thread
+    for (const TileJobPtr& job : std::as_const(m_tileRunning)) {
+        busy += job->urgent ? 1 : 0;
+        around = around || !job->urgent;
+    }
+    // The tiles around views once those in view are decoded.
+    const bool inView = std::any_of(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                                    [](const TileJobPtr& j) { return j->urgent; }) ||
+                        m_urgentRunning.load() > 0;
+    if (!around && !inView) {
+        const auto next = std::find_if(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                                       [](const TileJobPtr& j) { return !j->urgent; });
+        if (next != m_tileQueue.cend()) {
+            const TileJobPtr job = *next; // a copy: starting takes it off the queue
+            startTiles(job);
+        }
+    }
+    // Prefetches leave a worker free for what the user asks for.
+    const int prefetchSlots = qMax(1, m_pool.maxThreadCount() - 1);
     qint64 nextSettle = -1;
-    bool waiting = false; // a request waits to settle: nothing in the background meanwhile
-    while (m_running.size() + m_tileRunning.size() < m_pool.maxThreadCount()) {
+    bool waiting = false; // a request waits to settle: no prefetch meanwhile
+    while (busy < m_pool.maxThreadCount()) {
         JobPtr next;
         for (const JobPtr& job : std::as_const(m_queue)) {
             if (job->prefetch)
@@ -410,35 +442,27 @@ void PictureService::dispatch() {
             next = job;
             break;
         }
-        if (next) {
-            start(next);
-            continue;
+        if (!next) {
+            // The tiles in view, then what is decoded ahead.
+            const auto tiles = std::find_if(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                                            [](const TileJobPtr& j) { return j->urgent; });
+            if (tiles != m_tileQueue.cend()) {
+                const TileJobPtr job = *tiles;
+                startTiles(job);
+                ++busy;
+                continue;
+            }
+            const auto prefetch = std::find_if(m_queue.cbegin(), m_queue.cend(),
+                                               [](const JobPtr& j) { return j->prefetch.load(); });
+            if (prefetch == m_queue.cend() || waiting || prefetching >= prefetchSlots)
+                break;
+            next = *prefetch;
+            ++prefetching;
         }
-        const auto urgentTiles = std::find_if(m_tileQueue.cbegin(), m_tileQueue.cend(),
-                                              [](const TileJobPtr& j) { return j->urgent; });
-        if (urgentTiles != m_tileQueue.cend()) {
-            const TileJobPtr job = *urgentTiles; // a copy: starting takes it off the queue
-            startTiles(job);
-            continue;
-        }
-        if (waiting || background >= backgroundSlots)
-            break;
-        const auto prefetch = std::find_if(m_queue.cbegin(), m_queue.cend(),
-                                           [](const JobPtr& j) { return j->prefetch.load(); });
-        if (prefetch != m_queue.cend()) {
-            ++background;
-            const JobPtr job = *prefetch;
-            start(job);
-            continue;
-        }
-        if (m_tileQueue.isEmpty())
-            break;
-        ++background;
-        const TileJobPtr job = m_tileQueue.first();
-        startTiles(job);
+        start(next);
+        ++busy;
     }
-    // What the user asks for and looks at never waits behind a prefetch or
-    // the tiles around a view (one worker).
+    // What the user asks for never waits behind a prefetch (one worker).
     const bool userWaits =
         std::any_of(m_queue.cbegin(), m_queue.cend(),
                     [](const JobPtr& j) { return !j->prefetch && j->notBefore.hasExpired(); }) ||
@@ -447,10 +471,6 @@ void PictureService::dispatch() {
     if (userWaits) {
         for (const JobPtr& job : std::as_const(m_running)) {
             if (job->prefetch && job->tickets.isEmpty())
-                job->cancelled = true;
-        }
-        for (const TileJobPtr& job : std::as_const(m_tileRunning)) {
-            if (!job->urgent)
                 job->cancelled = true;
         }
     }

@@ -82,6 +82,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -237,6 +238,9 @@ private:
 
     PictureCache m_cache;
     QThreadPool m_pool;
+    // One thread, of lower priority, for the tiles around views: they never
+    // take a worker or the processor from what the user waits for.
+    QThreadPool m_aroundPool;
     QTimer m_settle;
     PictureTicket m_lastTicket = 0;
     QHash<PictureTicket, Ticket> m_tickets;
@@ -250,6 +254,8 @@ private:
     QList<TileJobPtr> m_tileQueue; // waiting: in view first
     QList<TileJobPtr> m_tileRunning;
     QHash<QString, TileJobPtr> m_tilesInFlight; // by tile key
+    // Passes over tiles in view running: reductions give way to them.
+    std::atomic<int> m_urgentRunning{0};
     QSet<QString> m_failedTiles;
 };
 

@@ -6,12 +6,17 @@
 
 #include <algorithm>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace lumenta {
 
 namespace {
 
 // Tiles decoded in one pass at most (a pass holds one row of them).
 constexpr int kMaxTilesPerPass = 128;
+// How nice the thread of the tiles around views is.
+constexpr int kAroundNice = 10;
 
 QString tileKey(const QString& prefix, QPoint cell) {
     return prefix + QStringLiteral("|%1,%2").arg(cell.x()).arg(cell.y());
@@ -25,6 +30,14 @@ public:
 private:
     const std::atomic<bool>& m_cancelled;
 };
+
+// The thread of the tiles around views gives way to every other.
+void lowerThisThread() {
+    thread_local bool lowered = false;
+    if (!lowered)
+        ::setpriority(PRIO_PROCESS, pid_t(::gettid()), kAroundNice);
+    lowered = true;
+}
 
 bool byRows(QPoint a, QPoint b) {
     return a.y() != b.y() ? a.y() < b.y() : a.x() < b.x();
@@ -183,7 +196,12 @@ void PictureService::startTiles(const TileJobPtr& job) {
     m_tileRunning.append(job);
     job->running = true;
     job->pending = QSet<QPoint>(job->cells.cbegin(), job->cells.cend());
-    m_pool.start([this, job] {
+    if (job->urgent)
+        ++m_urgentRunning;
+    QThreadPool& pool = job->urgent ? m_pool : m_aroundPool;
+    pool.start([this, job] {
+        if (!job->urgent)
+            lowerThisThread();
         bool ok = false;
         if (!job->cancelled) {
             QList<QRect> rects;
@@ -236,6 +254,8 @@ void PictureService::deliverTile(const QString& prefix, QPoint cell, const QImag
 
 void PictureService::tileJobEnded(const TileJobPtr& job, bool ok) {
     m_tileRunning.removeOne(job);
+    if (job->urgent)
+        --m_urgentRunning;
     job->running = false;
     const bool failed = !ok && !job->cancelled;
     for (QPoint cell : std::as_const(job->pending)) {

@@ -385,6 +385,8 @@ QImage PngParts::decodeReduced(QSize size, bool, LoadProgress* progress, QString
             remember(reader);
         pngPixels(m_h, row, 0, pass.columns, pixels.data());
         reducer.addRows(pixels.data(), pass.columns, 1);
+        if (r % kCancelCheckRows == 0 && progress)
+            progress->giveWay();
         if (r % kCancelCheckRows == 0 && reader.cancelled()) {
             *error = QStringLiteral("cancelled");
             return QImage();

@@ -70,9 +70,9 @@ bool readPngHeader(QIODevice& file, PngHeader* h, QString* error) {
     uchar sig[8];
     if (file.read(reinterpret_cast<char*>(sig), 8) != 8 || std::memcmp(sig, kSignature, 8) != 0)
         return fail(error, "not a PNG file");
-    bool sawHeader = false, sawEnd = false;
+    bool sawHeader = false;
     QByteArray trns;
-    while (!sawEnd) {
+    for (;;) {
         const qint64 at = file.pos();
         uchar head[8];
         if (file.read(reinterpret_cast<char*>(head), 8) != 8)
@@ -83,17 +83,12 @@ bool readPngHeader(QIODevice& file, PngHeader* h, QString* error) {
         const QByteArray type(reinterpret_cast<const char*>(head + 4), 4);
         if (!sawHeader && type != "IHDR")
             return fail(error, "no header chunk");
-        if (type == "IDAT") {
-            if (h->firstIdat == 0)
-                h->firstIdat = at;
-            h->idatBytes += length;
-            if (!file.seek(at + 12 + length))
-                break;
-            continue;
-        }
-        if (type == "IEND") {
-            sawEnd = true;
-            continue;
+        if (type == "IDAT" || type == "IEND") {
+            // What matters to the pixels comes before the compressed data,
+            // which may be split into thousands of chunks: not walked.
+            h->firstIdat = type == "IDAT" ? at : 0;
+            h->idatBytes = file.size() - at;
+            break;
         }
         const bool needed = type == "IHDR" || type == "PLTE" || type == "tRNS";
         if (!needed) {

@@ -24,11 +24,11 @@ struct PngHeader {
     quint16 key[3]{};
     bool alpha = false;   // pixels may be transparent
     qint64 firstIdat = 0; // file position of the first IDAT chunk
-    qint64 idatBytes = 0; // compressed bytes in all its IDAT chunks
+    qint64 idatBytes = 0; // bytes from there to the end of the file
 };
 
-// Reads the chunks up to IEND (seeking over the compressed data). False,
-// with *error, for anything but a well-formed PNG header.
+// Reads the chunks up to the first IDAT. False, with *error, for anything
+// but a well-formed PNG header.
 bool readPngHeader(QIODevice& file, PngHeader* header, QString* error);
 
 // Undoes the filter of a row in place (`above` is the unfiltered row

@@ -221,6 +221,8 @@ public:
             }
             reducer.addRows(reinterpret_cast<const quint32*>(band.constBits()),
                             band.bytesPerLine() / 4, rows);
+            if (progress)
+                progress->giveWay();
             if (progress && progress->isCancelled()) {
                 *error = QStringLiteral("cancelled");
                 return QImage();

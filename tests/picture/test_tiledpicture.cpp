@@ -114,11 +114,12 @@ QByteArray interlacedPng(const QImage& img) {
            chunk("IEND", {});
 }
 
-// The PNG with an eXIf chunk giving orientation `o`, before its IDAT.
-QByteArray withExif(const QByteArray& png, int o) {
+// The PNG with an eXIf chunk giving orientation `o`, before its IDAT (or
+// after the last one).
+QByteArray withExif(const QByteArray& png, int o, bool after = false) {
     const QByteArray tiff = QByteArray::fromHex("4d4d002a000000080001011200030000000100") +
                             char(o) + QByteArray::fromHex("000000000000");
-    const qsizetype at = png.indexOf("IDAT") - 4;
+    const qsizetype at = after ? png.indexOf("IEND") - 4 : png.indexOf("IDAT") - 4;
     return png.left(at) + chunk("eXIf", tiff) + png.mid(at);
 }
 
@@ -286,6 +287,17 @@ TEST(TiledPicture, RequestsOfEveryKindAreServedByParts) {
         EXPECT_EQ(r.size(), reducedSize(QSize(203, 131), {kind, QSize(60, 30), {}, false}));
         EXPECT_EQ(r.naturalSize, QSize(203, 131));
     }
+}
+
+TEST(TiledPicture, AnOrientationAfterTheCompressedRowsCounts) {
+    QTemporaryDir dir;
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    pattern(QSize(60, 20), false).save(&png, "png");
+    const QString path =
+        testutil::writeFile(dir, "after.png", withExif(rechunked(png.data(), 50), 6, true));
+    EXPECT_EQ(loadPicture(path).naturalSize, QSize(20, 60));
+    EXPECT_EQ(loadPicture(path, {}, nullptr, kTiny).naturalSize, QSize(20, 60));
 }
 
 TEST(TiledPicture, HeadersClaimingMoreThanTheFileHoldsAreRefusedAtOnce) {
