@@ -139,14 +139,17 @@ bool FrmPicViewer::largeViewShown() const {
 }
 
 void FrmPicViewer::cmdViewLarge_Click() {
-    if (m_shownImage.isNull() || largeViewShown())
+    if ((m_shownImage.isNull() && !shownTiled()) || largeViewShown())
         return;
     for (QScrollBar* s : {HsbView, VsbView, HsbViewLarge, VsbViewLarge})
         s->setValue(0);
     m_wasMaximized = isMaximized();
     m_normalGeometry = geometry();
     // The picture as shown, fitted or resized.
-    picViewLarge->setPicture(picViewX->image());
+    if (picViewX->isTiled())
+        picViewLarge->setFeed(picViewX->feed(), picViewX->scale());
+    else
+        picViewLarge->setPicture(picViewX->image());
     picViewLarge->move(0, 0);
     picViewZ->hide();
     m_largeView->show();
@@ -187,7 +190,7 @@ void FrmPicViewer::layoutLargeView() {
     HsbViewLarge->setGeometry(0, port.bottom() + 1, port.width(), kScrollSide);
     // The widget covers the viewport too, so a glass passing the picture's
     // edges is drawn whole.
-    const QSize picture = picViewLarge->picture().size();
+    const QSize picture = picViewLarge->shownSize();
     picViewLarge->resize(picture.expandedTo(port.size()));
     HsbViewLarge->setRange(0, view::scrollRange(picture.width(), port.width()));
     VsbViewLarge->setRange(0, view::scrollRange(picture.height(), port.height()));
@@ -228,12 +231,17 @@ void FrmPicViewer::FillGlass() {
     m_glass = QImage(view::kGlassSide, view::kGlassSide, QImage::Format_ARGB32_Premultiplied);
     m_glass.fill(Qt::transparent);
     // The glass magnifies the shown picture, read from its own-size copy.
-    const view::GlassBlit blit = view::glassBlit(
-        GlassBox, magnifyFactor(), picViewLarge->picture().size(), m_shownImage.size());
+    const view::GlassBlit blit =
+        view::glassBlit(GlassBox, magnifyFactor(), picViewLarge->shownSize(), ownSize());
     if (blit.source.isEmpty())
         return;
     QPainter p(&m_glass);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (shownTiled()) {
+        const QRect part = blit.source.toAlignedRect() & QRect(QPoint(), ownSize());
+        p.drawImage(blit.target, glassSource(part), blit.source.translated(-part.topLeft()));
+        return;
+    }
     p.drawImage(blit.target, m_shownImage, blit.source);
 }
 
@@ -262,7 +270,7 @@ void FrmPicViewer::picViewLarge_MouseMove(QPointF at) {
     DragDeltaY = at.y() - DragLastY;
     DragLastX = at.x();
     DragLastY = at.y();
-    GlassBox = view::moveGlass(GlassBox, DragDeltaX, DragDeltaY, picViewLarge->picture().size(),
+    GlassBox = view::moveGlass(GlassBox, DragDeltaX, DragDeltaY, picViewLarge->shownSize(),
                                magnifyFactor());
     FillGlass();
     PlaceGlass();

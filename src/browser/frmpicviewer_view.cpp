@@ -24,6 +24,7 @@ void FrmPicViewer::ClearPicView() {
 }
 
 void FrmPicViewer::resetView() {
+    dropTiled();
     m_shownImage = QImage();
     picCopy->setImage(QImage());
     picViewX->setImage(QImage());
@@ -57,16 +58,18 @@ void FrmPicViewer::showPicture(const QString& path) {
     // A newer choice supersedes this one (same owner, same slot).
     m_viewTicket = m_ctx.pictures().request(this, PictureRequest::full(path),
                                             [this, generation, path](const PictureResult& r) {
-                                                pictureLoaded(generation, path, r.picture.image);
+                                                pictureLoaded(generation, path, r.picture);
                                             });
 }
 
-void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const QImage& image) {
+void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path,
+                                 const Picture& picture) {
     if (generation != m_viewGeneration)
         return;
     m_viewLoading = false;
     updateBusyCursor();
-    if (image.isNull()) {
+    const QImage& image = picture.image;
+    if (picture.isNull()) {
         // Nothing of the previous picture stays for a command to act on.
         resetView();
         m_ctx.dlg().message(tr("Pas de fichier image/Image non valide"), tr("Information"),
@@ -74,13 +77,18 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const 
         return;
     }
     ShownPicPath = path;
+    dropTiled();
     m_shownImage = image;
     picCopy->setImage(image);
-    PicWidth = image.width();
-    PicHeight = image.height();
+    const QSize own = picture.isTiled() ? picture.naturalSize : image.size();
+    PicWidth = own.width();
+    PicHeight = own.height();
     lblPicSizeW->setText(QStringLiteral("L=") + QString::number(PicWidth));
     lblPicSizeH->setText(QStringLiteral("H=") + QString::number(PicHeight));
-    setShownPicture(image);
+    if (picture.isTiled())
+        showTiled(path, picture);
+    else
+        setShownPicture(image);
     for (QWidget* shown :
          {piccmdEditContainer, static_cast<QWidget*>(cboResize), piccmdOrigSizeContainer})
         shown->show();
@@ -102,18 +110,25 @@ void FrmPicViewer::setShownPicture(const QImage& picture) {
 }
 
 void FrmPicViewer::cmdFitIn_Click() {
-    if (m_shownImage.isNull())
+    if (m_shownImage.isNull() && !shownTiled())
         return;
-    const view::Fit fit = view::fitInto(m_shownImage.size(), picViewZ->size());
+    const view::Fit fit = view::fitInto(ownSize(), picViewZ->size());
     switch (fit.kind) {
     case view::Fit::AlreadyFits:
-        setShownPicture(m_shownImage);
+        if (shownTiled())
+            setShownTiled(1.0);
+        else
+            setShownPicture(m_shownImage);
         break;
     case view::Fit::Refused:
         m_ctx.dlg().message(view::fitRefusedText(), tr("Information"), MsgIcon::Information,
                             MsgButtons::Ok, this);
         return;
     case view::Fit::Shrunk:
+        if (shownTiled()) {
+            showTiledAt(fit.size, ResizeIndex);
+            break;
+        }
         setCursor(Qt::BusyCursor);
         setShownPicture(
             m_shownImage.scaled(fit.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
@@ -124,9 +139,12 @@ void FrmPicViewer::cmdFitIn_Click() {
 }
 
 void FrmPicViewer::cmdOrigSize_Click() {
-    if (m_shownImage.isNull())
+    if (m_shownImage.isNull() && !shownTiled())
         return;
-    setShownPicture(m_shownImage);
+    if (shownTiled())
+        setShownTiled(1.0);
+    else
+        setShownPicture(m_shownImage);
     picViewX->setFocus();
     cboResize->setCurrentIndex(view::kOwnSizeEntry);
     ResizeIndex = view::kOwnSizeEntry;
@@ -135,17 +153,19 @@ void FrmPicViewer::cmdOrigSize_Click() {
 void FrmPicViewer::cboResize_Click(int index) {
     if (InternalChange || PicWidth == 0 || PicHeight == 0)
         return;
-    const QSize current = picViewX->image().size();
+    const QSize current = picViewX->isTiled() ? picViewX->size() : picViewX->image().size();
     HsbView->setValue(0);
     VsbView->setValue(0);
     const int percent = cboResize->itemText(index).toInt();
-    const view::Resize r = view::resizeBy(percent, m_shownImage.size(), current,
+    const view::Resize r = view::resizeBy(percent, ownSize(), current,
                                           QSize(int(ScreenWidthPx), int(ScreenHeightPx)));
     switch (r.kind) {
     case view::Resize::Nothing:
         return;
     case view::Resize::Restore:
-        if (current != m_shownImage.size())
+        if (shownTiled())
+            setShownTiled(1.0);
+        else if (current != m_shownImage.size())
             setShownPicture(m_shownImage);
         ResizeIndex = index;
         break;
@@ -157,6 +177,10 @@ void FrmPicViewer::cboResize_Click(int index) {
         InternalChange = false;
         break;
     case view::Resize::Apply:
+        if (shownTiled()) {
+            showTiledAt(r.size, index);
+            break;
+        }
         // Always resampled from the own size, so repeated resizes keep
         // their sharpness.
         setCursor(Qt::BusyCursor);

@@ -1,5 +1,7 @@
 #include "browser/largepictureview.h"
 
+#include "picture/tilefeed.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -11,9 +13,60 @@ LargePictureView::LargePictureView(QWidget* parent) : QWidget(parent) {
 }
 
 void LargePictureView::setPicture(const QImage& picture) {
+    setFeed(nullptr, 1.0);
     m_picture = picture;
     resize(picture.size());
     update();
+}
+
+void LargePictureView::setFeed(TileFeed* feed, double scale) {
+    disconnect(m_arrivals);
+    m_feed = feed && !feed->isNull() ? feed : nullptr;
+    m_scale = scale > 0 ? scale : 1.0;
+    if (m_feed) {
+        m_picture = QImage();
+        m_arrivals = connect(m_feed, &TileFeed::tilesArrived, this, [this](const QRect& r) {
+            update(QRectF(r.x() * m_scale, r.y() * m_scale, r.width() * m_scale,
+                          r.height() * m_scale)
+                       .toAlignedRect());
+        });
+        resize(shownSize());
+        updateViewport();
+    }
+    update();
+}
+
+QSize LargePictureView::shownSize() const {
+    if (!m_feed)
+        return m_picture.size();
+    const QSize natural = m_feed->naturalSize();
+    return QSize(qMax(1, qRound(natural.width() * m_scale)),
+                 qMax(1, qRound(natural.height() * m_scale)));
+}
+
+void LargePictureView::updateViewport() {
+    if (!m_feed || !parentWidget() || !isVisible())
+        return;
+    const QRect visible = QRect(QPoint(), shownSize()) & QRect(-pos(), parentWidget()->size());
+    if (!visible.isEmpty())
+        m_feed->setViewport(QRectF(visible.x() / m_scale, visible.y() / m_scale,
+                                   visible.width() / m_scale, visible.height() / m_scale)
+                                .toAlignedRect());
+}
+
+void LargePictureView::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    updateViewport();
+}
+
+void LargePictureView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    updateViewport();
+}
+
+void LargePictureView::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    updateViewport();
 }
 
 void LargePictureView::setGlass(const QImage& glass, const view::GlassBox& box) {
@@ -32,7 +85,19 @@ void LargePictureView::setGlass(const QImage& glass, const view::GlassBox& box) 
 void LargePictureView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.fillRect(e->rect(), palette().dark());
-    p.drawImage(e->rect().topLeft(), m_picture, e->rect());
+    if (m_feed) {
+        const QRect part = e->rect() & QRect(QPoint(), shownSize());
+        const QRect natural = QRectF(part.x() / m_scale, part.y() / m_scale,
+                                     part.width() / m_scale, part.height() / m_scale)
+                                  .toAlignedRect() &
+                              QRect(QPoint(), m_feed->naturalSize());
+        m_feed->paint(p,
+                      QRectF(natural.x() * m_scale, natural.y() * m_scale,
+                             natural.width() * m_scale, natural.height() * m_scale),
+                      natural);
+    } else {
+        p.drawImage(e->rect().topLeft(), m_picture, e->rect());
+    }
     if (m_glass.isNull())
         return;
     const QRectF box(m_box.x1, m_box.y1, m_box.x2 - m_box.x1, m_box.y2 - m_box.y1);

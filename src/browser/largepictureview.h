@@ -1,13 +1,17 @@
 #pragma once
 // The picture of the enlarged view, with the magnifying glass drawn over
 // it: the glass content at the glass box and an inverted outline. The
-// widget takes the picture's size; the window moves it inside its viewport.
+// window sizes the widget and moves it inside its viewport. A tiled
+// picture is drawn from a TileFeed, scaled, and the feed is told which part
+// of it is in view.
 #include "browser/viewgeometry.h"
 
 #include <QImage>
 #include <QWidget>
 
 namespace lumenta {
+
+class TileFeed;
 
 class LargePictureView : public QWidget {
     Q_OBJECT
@@ -16,6 +20,10 @@ public:
 
     void setPicture(const QImage& picture);
     const QImage& picture() const { return m_picture; }
+    // A tiled picture at `scale` times its natural size (null: none).
+    void setFeed(TileFeed* feed, double scale);
+    // The size of the picture as drawn.
+    QSize shownSize() const;
     // The glass content drawn at box; a null glass removes it.
     void setGlass(const QImage& glass, const view::GlassBox& box);
     const QImage& glass() const { return m_glass; }
@@ -27,12 +35,20 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
+    void updateViewport();
+
     QImage m_picture;
+    TileFeed* m_feed = nullptr;
+    double m_scale = 1.0;
+    QMetaObject::Connection m_arrivals;
     QImage m_glass;
     view::GlassBox m_box;
 };

@@ -20,12 +20,6 @@ namespace {
 // recognised here (a plain WMF is read up to its window extent).
 constexpr qint64 kMetafileHeadBytes = 1024 * 1024;
 
-bool sizeAllowed(QSize size) {
-    return size.isValid() && !size.isEmpty() &&
-           qint64(size.width()) * size.height() * 4 <=
-               qint64(kPictureAllocationLimitMB) * 1024 * 1024;
-}
-
 struct FdCloser {
     int fd;
     ~FdCloser() {
@@ -100,7 +94,8 @@ PictureProbe probePicture(const QString& path) {
         probe.size = reader.size();
         // Formats that do not give their size before decoding are taken on
         // the word of their header check.
-        probe.picture = !reader.supportsOption(QImageIOHandler::Size) || sizeAllowed(probe.size);
+        probe.picture = !reader.supportsOption(QImageIOHandler::Size) ||
+                        (probe.size.isValid() && sizeReadable(probe.format, probe.size));
         return probe;
     }
     return probe;
