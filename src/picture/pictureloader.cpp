@@ -43,11 +43,12 @@ QImage applySpec(const QImage& natural, const PictureNeed& need, QRect* region) 
     *region = regionFor(natural.size(), need);
     if (region->isEmpty())
         return QImage();
+    const QImage part = *region == natural.rect() ? natural : natural.copy(*region);
     if (need.kind != PictureNeed::Kind::Full) {
-        const QSize target = reducedSize(natural.size(), need);
-        return target == natural.size() ? natural : scaledSmooth(natural, target);
+        const QSize target = reducedSize(region->size(), need);
+        return target == part.size() ? part : scaledSmooth(part, target);
     }
-    return *region == natural.rect() ? natural : natural.copy(*region);
+    return part;
 }
 
 // A metafile's picture, or nothing when the file is no metafile.
@@ -322,7 +323,7 @@ QSize reducedSize(QSize natural, const PictureNeed& need) {
 
 QRect regionFor(QSize natural, const PictureNeed& need) {
     const QRect whole(QPoint(), natural);
-    if (need.kind != PictureNeed::Kind::Full || need.region.isEmpty())
+    if (need.region.isEmpty())
         return whole;
     QRect r = need.region;
     if (need.centreRegion)
@@ -345,8 +346,39 @@ QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode 
     return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+namespace {
+
+// A part of a picture, reduced: a tiled picture reduces it as it reads it,
+// another is read whole, cut and reduced.
+Picture loadReducedPart(const QString& path, const PictureNeed& need, LoadProgress* progress,
+                        const LoadLimits& limits) {
+    Picture pic = loadPicture(path, {}, progress, limits);
+    if (pic.isNull())
+        return pic;
+    if (!pic.isTiled())
+        return derivePicture(pic, need);
+    const std::shared_ptr<const TiledPicture> tiled = std::move(pic.tiled);
+    pic.region = regionFor(pic.naturalSize, need);
+    if (pic.region.isEmpty())
+        return failed(QStringLiteral("the part asked for is outside the picture"));
+    const QSize size = reducedSize(pic.region.size(), need);
+    if (!fitsAllocationLimit(size, 32))
+        return failed(QStringLiteral("the part asked for exceeds the allocation limit"));
+    if (!mayAllocate(progress, size, 32))
+        return failed(QStringLiteral("cancelled"));
+    QString error;
+    pic.image = tiled->decodeReduced(pic.region, size, progress, &error);
+    if (pic.image.isNull())
+        return failed(error.isEmpty() ? QStringLiteral("the picture cannot be decoded") : error);
+    return pic;
+}
+
+} // namespace
+
 Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* progress,
                     const LoadLimits& limits) {
+    if (need.kind != PictureNeed::Kind::Full && !need.region.isEmpty())
+        return loadReducedPart(path, need, progress, limits);
     static std::once_flag limitSet;
     std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kPictureAllocationLimitMB); });
     QFile file(path);

@@ -49,8 +49,9 @@ struct PictureNeed {
     };
     Kind kind = Kind::Full;
     QSize box;                 // Fitted, Thumbnail, Covering
-    QRect region;              // Full: natural-size pixels wanted (empty: all)
-    bool centreRegion = false; // Full: region.size() taken around the centre
+    QRect region;              // natural-size pixels wanted (empty: all), reduced
+                               // as a whole picture would be for the other kinds
+    bool centreRegion = false; // region.size() taken around the centre
 
     bool operator==(const PictureNeed&) const = default;
 };

@@ -317,12 +317,13 @@ PictureService::JobPtr PictureService::newJob(const PictureRequest& request, con
     job->limits = m_limits;
     if (!isWhole(request.need)) {
         // A part or a reduced copy of a picture kept whole is made from it;
-        // a reduced copy of a tiled picture from its overview, when that
-        // is large enough.
+        // a reduced copy of a whole tiled picture from its overview, when
+        // that is large enough.
         const std::optional<Picture> whole = m_cache.find(keyFor(request.path, stamp, {}));
         if (whole && !whole->isTiled()) {
             job->source = *whole;
-        } else if (whole && request.need.kind != PictureNeed::Kind::Full) {
+        } else if (whole && request.need.kind != PictureNeed::Kind::Full &&
+                   request.need.region.isEmpty()) {
             const PictureNeed overview = overviewRequest(request.path).need;
             const std::optional<Picture> kept = m_cache.find(keyFor(request.path, stamp, overview));
             const QSize target = reducedSize(whole->naturalSize, request.need);

@@ -68,6 +68,17 @@ void StreamReducer::addRows(const quint32* rows, qsizetype stride, int count) {
     }
 }
 
+void StreamReducer::addRowsAt(int y, const quint32* rows, qsizetype stride, int count) {
+    if (!isValid() || y < 0 || y % m_k != 0)
+        return;
+    if (y != m_row) {
+        if (m_rowsInBlock > 0)
+            flushBlockRow();
+        m_row = y;
+    }
+    addRows(rows, stride, count);
+}
+
 void StreamReducer::flushBlockRow() {
     const int by = (m_row - 1) / m_k;
     auto* out = reinterpret_cast<quint32*>(m_blocks.scanLine(by));

@@ -24,7 +24,10 @@ public:
     // `count` more rows of the source, `stride` pixels apart (the rows
     // beyond the source's height are ignored).
     void addRows(const quint32* rows, qsizetype stride, int count);
-    // Rows the source still owes.
+    // Rows from row y on, y a multiple of factor(): bands of whole blocks
+    // may come in any order.
+    void addRowsAt(int y, const quint32* rows, qsizetype stride, int count);
+    // Rows the source still owes (given in order).
     int rowsLeft() const { return m_source.height() - m_row; }
 
     // The picture at the target size (the rows not given stay black).

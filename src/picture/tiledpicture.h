@@ -72,6 +72,24 @@ public:
     // The upright picture reduced to `size`. Blocks likewise.
     QImage decodeReduced(QSize size, bool fast, LoadProgress* progress, QString* error) const;
 
+    // The part `region` of the upright picture in bands of `bandRows` whole
+    // rows, each given to band(y, image) (y: its first row) as soon as it is
+    // decoded, holding about maxBytes of them at most. Where the file's rows
+    // run along the picture's, one pass gives them in the file's order: top
+    // to bottom, or bottom to top for a picture stored upside down; a
+    // picture stored turned is read in passes over strips of its stored
+    // columns, top to bottom. band() returning false stops the reading (the
+    // result is then false, error empty).
+    using BandReady = std::function<bool(int y, const QImage& band)>;
+    bool readBands(const QRect& region, int bandRows, const BandReady& band, LoadProgress* progress,
+                   QString* error, qint64 maxBytes = kBandBytes) const;
+    static constexpr qint64 kBandBytes = qint64(256) << 20;
+
+    // The part `region` of the upright picture reduced to `size`, read in
+    // bands.
+    QImage decodeReduced(const QRect& region, QSize size, LoadProgress* progress,
+                         QString* error) const;
+
 private:
     QString m_format;
     QSize m_stored;

@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -255,6 +256,27 @@ TEST(TiledPicture, PartsEqualTheSameRegionOfAWholeDecode) {
             },
             nullptr, &error))
             << error.toStdString();
+        // A region in bands, in whatever order they come, and reduced.
+        const QRect region(20, 10, 100, 100);
+        QImage assembled(region.size(), QImage::Format_ARGB32_Premultiplied);
+        int bands = 0;
+        ASSERT_TRUE(t.readBands(
+            region, 16,
+            [&](int y, const QImage& band) {
+                EXPECT_EQ(band.width(), region.width());
+                QPainter p(&assembled);
+                p.setCompositionMode(QPainter::CompositionMode_Source);
+                p.drawImage(0, y - region.y(), band);
+                ++bands;
+                return true;
+            },
+            nullptr, &error, 20 * 1024))
+            << error.toStdString();
+        EXPECT_EQ(bands, 7);
+        EXPECT_LE(worstDiff(assembled, whole.image.copy(region)), sixteen ? 2 : 1);
+        const QImage part = t.decodeReduced(region, QSize(50, 33), nullptr, &error);
+        ASSERT_EQ(part.size(), QSize(50, 33)) << error.toStdString();
+        EXPECT_LT(meanDiff(part, whole.image.copy(region)), 16.0);
         // Reduced, without the whole picture.
         const QSize small = fittedSize(whole.image.size(), QSize(50, 50));
         const QImage reduced = t.decodeReduced(small, false, nullptr, &error);
@@ -286,6 +308,14 @@ TEST(TiledPicture, RequestsOfEveryKindAreServedByParts) {
         ASSERT_FALSE(r.isNull()) << int(kind);
         EXPECT_EQ(r.size(), reducedSize(QSize(203, 131), {kind, QSize(60, 30), {}, false}));
         EXPECT_EQ(r.naturalSize, QSize(203, 131));
+    }
+    // A part, reduced, tiled or not.
+    const PictureNeed reducedPart{K::Fitted, QSize(50, 50), QRect(20, 10, 100, 80), false};
+    for (const LoadLimits& l : {limits, LoadLimits{}}) {
+        const Picture r = loadPicture(path, reducedPart, nullptr, l);
+        ASSERT_EQ(r.size(), QSize(50, 40)) << r.error.toStdString();
+        EXPECT_EQ(r.region, QRect(20, 10, 100, 80));
+        EXPECT_LT(meanDiff(r.image, whole.image.copy(r.region)), 8.0);
     }
 }
 
