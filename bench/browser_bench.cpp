@@ -4,11 +4,13 @@
 // (from the cache), beside vipsthumbnail making 128-pixel thumbnails of the
 // same files. Every figure is the median of several runs.
 //
-//   lumenta-browser-bench --make-photos DIR [--count 48]   // 24-MP JPEGs
+//   lumenta-browser-bench --make-photos DIR [--count 48] [--thumbnails]
+//       // 24-MP JPEGs, with or without a camera's EXIF thumbnail
 //   lumenta-browser-bench [--runs 5] DIR
 #include "app/appcontext.h"
 #include "browser/frmpicviewer.h"
 #include "picture/pictureservice.h"
+#include "support/exifbuilder.h"
 #include "support/scripteddialogs.h"
 
 #include <QApplication>
@@ -16,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageWriter>
+#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -50,8 +53,9 @@ double median(std::vector<double> v) {
 
 // Photograph-like 6000 x 4000 pictures, each a little different: smooth
 // gradients with fine noise, which compress and decode about as a camera's
-// JPEGs do.
-bool makePhotos(const QString& folder, int count) {
+// JPEGs do. With thumbnails, each holds a 160 x 120 EXIF thumbnail as
+// cameras store them (the photo between black bands).
+bool makePhotos(const QString& folder, int count, bool thumbnails) {
     QDir().mkpath(folder);
     const QSize size(6000, 4000);
     QImage img(size, QImage::Format_RGB32);
@@ -72,9 +76,15 @@ bool makePhotos(const QString& folder, int count) {
         }
         const QString path = QDir(folder).filePath(
             QStringLiteral("photo%1.jpg").arg(n + 1, 2, 10, QLatin1Char('0')));
-        QImageWriter writer(path, "jpeg");
-        writer.setQuality(90);
-        if (!writer.write(img)) {
+        QByteArray jpeg = testutil::jpegBytes(img, 90);
+        if (thumbnails) {
+            QImage thumb(160, 120, QImage::Format_RGB32);
+            thumb.fill(Qt::black);
+            QPainter(&thumb).drawImage(QRect(0, 7, 160, 107), img);
+            jpeg = testutil::withExifThumbnail(jpeg, testutil::jpegBytes(thumb, 90));
+        }
+        QFile file(path);
+        if (jpeg.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return false;
         }
@@ -165,6 +175,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int runs = 5, count = 48;
+    bool thumbnails = false;
     QString folder, photosTo;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--runs") && i + 1 < args.size())
@@ -173,14 +184,17 @@ int main(int argc, char** argv) {
             count = std::max(1, args[++i].toInt());
         else if (args[i] == QLatin1String("--make-photos") && i + 1 < args.size())
             photosTo = args[++i];
+        else if (args[i] == QLatin1String("--thumbnails"))
+            thumbnails = true;
         else
             folder = args[i];
     }
     if (!photosTo.isEmpty())
-        return makePhotos(photosTo, count) ? 0 : 1;
+        return makePhotos(photosTo, count, thumbnails) ? 0 : 1;
     if (folder.isEmpty()) {
         std::fprintf(stderr, "usage: lumenta-browser-bench [--runs N] FOLDER\n"
-                             "       lumenta-browser-bench --make-photos FOLDER [--count N]\n");
+                             "       lumenta-browser-bench --make-photos FOLDER [--count N] "
+                             "[--thumbnails]\n");
         return 2;
     }
 

@@ -10,9 +10,11 @@
 //      for JPEG, djpeg -outfile /dev/null;
 //  (e) reduced pictures: fitted to 1920 x 1080, and a 128-pixel thumbnail;
 //  (f) for HEIF and AVIF files, heif-convert on the same file (to Y4M, the
-//      output it writes fastest), the floor the helper decoder compares with.
-// --make-heif FOLDER writes a 12-megapixel HEIC and AVIF there (heif-enc)
-// and measures them.
+//      output it writes fastest), the floor the helper decoder compares with;
+//      for JPEG XL files, djxl decoding the file without writing it (Qt has
+//      no reader of its own for either).
+// --make-heif FOLDER writes a 12-megapixel HEIC and AVIF there (heif-enc),
+// --make-jxl FOLDER a 12-megapixel JPEG XL (cjxl), and measures them.
 // Every figure is the median of several runs, (a) and (d) interleaved so
 // that both see the same machine state.
 //
@@ -50,6 +52,7 @@ constexpr QSize kScreenSize(1920, 1080);
 
 const char kUsage[] = "usage: lumenta-bench [--runs N] [--make-sample PATH] FILE|FOLDER...\n"
                       "       lumenta-bench [--runs N] --make-heif FOLDER\n"
+                      "       lumenta-bench [--runs N] --make-jxl FOLDER\n"
                       "       lumenta-bench [--runs N] --viewer JPEG\n"
                       "       lumenta-bench [--runs N] --convert JPEG\n";
 
@@ -140,9 +143,25 @@ QStringList makeHeifSamples(const QString& folder) {
     return out;
 }
 
-bool isHeifFile(const QString& path) {
+// A 12-megapixel JPEG XL made by cjxl (its default settings) from the sample.
+QStringList makeJxlSample(const QString& folder) {
+    const QString png = QDir(folder).filePath(QStringLiteral("sample_12mp.png"));
+    const QString path = QDir(folder).filePath(QStringLiteral("sample_12mp.jxl"));
+    if (!makeSample(png, QSize(4000, 3000)))
+        return {};
+    QProcess p;
+    p.start(QStringLiteral("cjxl"), {png, path});
+    if (!p.waitForFinished(-1) || p.exitCode() != 0) {
+        std::fprintf(stderr, "cjxl failed on %s\n", qPrintable(path));
+        return {};
+    }
+    std::printf("sample written: %s (%lld bytes)\n", qPrintable(path), QFileInfo(path).size());
+    return {path};
+}
+
+HelperFormat helperFormatOf(const QString& path) {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) && detectHelperFormat(f.read(64)) == HelperFormat::Heif;
+    return f.open(QIODevice::ReadOnly) ? detectHelperFormat(f.read(64)) : HelperFormat::None;
 }
 
 double heifConvertMs(const QString& path) {
@@ -156,6 +175,17 @@ double heifConvertMs(const QString& path) {
     const double ms = msSince(t);
     QFile::remove(out);
     return ok ? ms : -1;
+}
+
+// djxl decoding the file and discarding the picture.
+double djxlMs(const QString& path) {
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(QStringLiteral("djxl"), {path, QStringLiteral("--quiet")});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return -1;
+    return msSince(t);
 }
 
 double djpegMs(const QString& path) {
@@ -174,12 +204,22 @@ void benchFile(const QString& path, int runs) {
     QImageReader::setAllocationLimit(kPictureAllocationLimitMB);
     const bool jpeg = extensionOf(path).startsWith(QLatin1String("JP"));
 
-    const bool heif = isHeifFile(path);
-    std::vector<double> load, loadAndPreview, floor, djpeg, heifConvert, fitted, thumbnail;
+    const HelperFormat helper = helperFormatOf(path);
+    const bool heif = helper == HelperFormat::Heif, jxl = helper == HelperFormat::Jxl;
+    std::vector<double> load, loadAndPreview, floor, djpeg, heifConvert, djxl, fitted, thumbnail;
     Picture kept;
     QImage keptPreview;
     QSize floorSize;
     for (int i = 0; i < runs; ++i) {
+        // The reduced pictures first: the floors run right before (a).
+        for (auto [need, times] :
+             {std::pair{PictureNeed{PictureNeed::Kind::Fitted, kScreenSize}, &fitted},
+              std::pair{PictureNeed{PictureNeed::Kind::Thumbnail, {128, 128}}, &thumbnail}}) {
+            QElapsedTimer t;
+            t.start();
+            const Picture reduced = loadPicture(path, need);
+            times->push_back(msSince(t));
+        }
         {
             QElapsedTimer t;
             t.start();
@@ -192,14 +232,8 @@ void benchFile(const QString& path, int runs) {
             djpeg.push_back(djpegMs(path));
         if (heif)
             heifConvert.push_back(heifConvertMs(path));
-        for (auto [need, times] :
-             {std::pair{PictureNeed{PictureNeed::Kind::Fitted, kScreenSize}, &fitted},
-              std::pair{PictureNeed{PictureNeed::Kind::Thumbnail, {128, 128}}, &thumbnail}}) {
-            QElapsedTimer t;
-            t.start();
-            const Picture reduced = loadPicture(path, need);
-            times->push_back(msSince(t));
-        }
+        if (jxl)
+            djxl.push_back(djxlMs(path));
         {
             kept = Picture();
             keptPreview = QImage();
@@ -262,13 +296,24 @@ void benchFile(const QString& path, int runs) {
         std::printf("  (b) full screen, size mode %d      %9.2f ms  (repaint %.2f ms)\n", mode,
                     median(firstDraw), median(repaint));
     }
-    if (heif) {
-        const double hc = median(heifConvert);
+    if (heif || jxl) {
+        // Each run's ratio too: its two decodes ran one after the other, so
+        // a busy machine weighs on both alike.
+        const std::vector<double>& floors = heif ? heifConvert : djxl;
+        std::vector<double> ratios;
+        for (size_t i = 0; i < floors.size() && i < load.size(); ++i)
+            if (floors[i] > 0)
+                ratios.push_back(load[i] / floors[i]);
+        const double f = median(floors);
         std::printf(
-            "  (f) heif-convert (to Y4M)         %9.2f ms  (loadPicture)/heif-convert %.3f\n", hc,
-            hc > 0 ? median(load) / hc : 0.0);
-        std::printf("  (e) fitted to 1920 x 1080         %9.2f ms  (thumbnail 128: %.2f ms)\n",
-                    median(fitted), median(thumbnail));
+            heif ? "  (f) heif-convert (to Y4M)         %9.2f ms  (loadPicture)/heif-convert "
+                   "%.3f (median of the runs' ratios %.3f)\n"
+                 : "  (f) djxl (no output)              %9.2f ms  (loadPicture)/djxl %.3f "
+                   "(median of the runs' ratios %.3f)\n",
+            f, f > 0 ? median(load) / f : 0.0, median(ratios));
+        std::printf("  (e) fitted to 1920 x 1080         %9.2f ms  (thumbnail 128: %.2f ms, "
+                    "%.2f of loadPicture)\n",
+                    median(fitted), median(thumbnail), median(thumbnail) / median(load));
         return; // Qt has no reader of its own for these
     }
     if (metafile)
@@ -310,6 +355,11 @@ int main(int argc, char** argv) {
             inputs << path;
         } else if (a == QLatin1String("--make-heif") && i + 1 < args.size()) {
             const QStringList made = makeHeifSamples(args[++i]);
+            if (made.isEmpty())
+                return 1;
+            inputs << made;
+        } else if (a == QLatin1String("--make-jxl") && i + 1 < args.size()) {
+            const QStringList made = makeJxlSample(args[++i]);
             if (made.isEmpty())
                 return 1;
             inputs << made;

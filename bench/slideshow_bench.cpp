@@ -133,6 +133,8 @@ int main(int argc, char** argv) {
     FileList files;
     files.setPath(folder);
     files.setPattern(QStringLiteral("*.jpg"));
+    while (files.isListing())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     SlideshowHost host;
     host.files = &files;
 

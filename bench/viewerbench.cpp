@@ -107,18 +107,19 @@ struct Viewer {
         return true;
     }
     void settle() {
-        waitFor([this] { return ctx.pictures().isIdle() && !w->isLoadingPicture(); });
+        waitFor([this] {
+            return ctx.pictures().isIdle() && !w->isLoadingPicture() && !w->File1->isListing();
+        });
         QCoreApplication::processEvents();
     }
     // A click on the file's line, as the user makes it (moving the current
     // line from the program opens nothing).
     bool click(const QString& name) const {
-        const auto items = w->File1->findItems(name, Qt::MatchExactly);
-        if (items.isEmpty())
+        const int row = w->File1->rowOf(name);
+        if (row < 0)
             return false;
-        w->File1->scrollToItem(items.first());
         QWidget* viewport = w->File1->viewport();
-        const QPointF at = w->File1->visualItemRect(items.first()).center();
+        const QPointF at = w->File1->rowRect(row).center();
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
             QMouseEvent e(type, at, viewport->mapToGlobal(at), Qt::LeftButton,
                           type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,

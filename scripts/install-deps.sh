@@ -21,6 +21,8 @@ PACKAGES=(
   # HEIC/HEIF, AVIF and JPEG XL (decoded in a helper process); the encoders
   # the tests make their samples with and heif-convert, the benchmark's yardstick
   libheif-dev libjxl-dev libheif-examples libjxl-tools
+  # libde265 (libheif's HEVC decoder), driven with a thread per processor
+  libde265-dev
   # sound, MIDI, CD audio
   libsdl2-dev libsndfile1-dev libfluidsynth-dev timgm6mb-soundfont
   libcdio-dev libcdio-paranoia-dev
@@ -34,8 +36,16 @@ PACKAGES=(
   libpng-dev
   # thumbnail benchmark yardstick
   libvips-tools
-  # tests; gdb prints the stacks of a test that runs out of time
-  libgtest-dev googletest xvfb xauth xdotool gdb procps
+  # native Wayland; the cursor theme the busy pointer comes from there
+  qt6-wayland adwaita-icon-theme
+  # tests; gdb prints the stacks of a test that runs out of time; ImageMagick writes
+  # the TGA samples and compares screen grabs
+  libgtest-dev googletest xvfb xauth xdotool gdb procps imagemagick
+  # smoke tests on a headless Wayland compositor, and with and without a
+  # window manager on X11
+  weston openbox x11-utils
+  # camera thumbnails written into test photos
+  libimage-exiftool-perl
   # printing tests: a private print server with a PDF queue, PDF rendering
   cups-daemon cups-client cups-filters poppler-utils
 )

@@ -1,5 +1,7 @@
 #include "app/module1.h"
 
+#include "app/displayplatform.h"
+
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
@@ -21,7 +23,7 @@ QString AddBackslash(const QString& path) {
 }
 
 void CentreForm(QWidget* window) {
-    if (!window)
+    if (!window || !programPlacesWindows())
         return;
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)

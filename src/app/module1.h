@@ -15,7 +15,7 @@ bool FileExists(const QString& path);
 // The path with one trailing separator ("/" stays "/", "" gives "/").
 QString AddBackslash(const QString& path);
 
-// Centres a window on its screen.
+// Centres a window on its screen (where the program places its windows).
 void CentreForm(QWidget* window);
 
 // The upper-case text after the last dot of the file name of path; empty

@@ -25,6 +25,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
+#include <cmath>
 
 namespace lumenta {
 
@@ -113,8 +114,8 @@ void FrmPicViewer::setThumbnailCacheRoot(const QString& root) {
 }
 
 bool FrmPicViewer::isIdle() const {
-    return !m_listing && !m_buildingTable && !m_viewLoading && m_nextToDraw >= LotPicCount &&
-           !m_thumbnails->writing();
+    return !m_listing && !DirList->isListing() && !m_buildingTable && !m_viewLoading &&
+           m_nextToDraw >= LotPicCount && !m_thumbnails->writing();
 }
 
 void FrmPicViewer::createControls() {
@@ -302,9 +303,11 @@ void FrmPicViewer::startUp(const QString& folder) {
     cboPattern->setCurrentIndex(0);
     cboSearchPattern->setCurrentIndex(0);
 
+    // In device pixels, as the pictures are shown.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    ScreenWidthPx = screen ? screen->size().width() : 0;
-    ScreenHeightPx = screen ? screen->size().height() : 0;
+    const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+    ScreenWidthPx = screen ? std::lround(screen->size().width() * ratio) : 0;
+    ScreenHeightPx = screen ? std::lround(screen->size().height() * ratio) : 0;
 
     lblSearchInProgress->hide();
     StopRequested = false;

@@ -12,13 +12,13 @@
 // listing, file tests and thumbnails run off the GUI thread and come back
 // by queued calls; nothing here waits for them.
 #include "app/appcontext.h"
-#include "browser/folderlisting.h"
 #include "browser/panelgeometry.h"
 #include "browser/pictable.h"
 #include "browser/viewgeometry.h"
 #include "dialogs/commondialog.h"
 #include "picture/pictureloader.h"
 #include "system/fileops.h"
+#include "system/folderlisting.h"
 
 #include <QDialog>
 #include <QImage>

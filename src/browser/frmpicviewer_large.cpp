@@ -2,6 +2,7 @@
 // magnifying glass.
 #include "browser/frmpicviewer.h"
 #include "browser/largepictureview.h"
+#include "widgets/devicepixels.h"
 #include "widgets/picturewidgets.h"
 
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <algorithm>
+#include <cmath>
 
 namespace lumenta {
 
@@ -190,7 +192,7 @@ void FrmPicViewer::layoutLargeView() {
     HsbViewLarge->setGeometry(0, port.bottom() + 1, port.width(), kScrollSide);
     // The widget covers the viewport too, so a glass passing the picture's
     // edges is drawn whole.
-    const QSize picture = picViewLarge->shownSize();
+    const QSize picture = logicalSize(picViewLarge->shownPixels(), deviceRatio(picViewLarge));
     picViewLarge->resize(picture.expandedTo(port.size()));
     HsbViewLarge->setRange(0, view::scrollRange(picture.width(), port.width()));
     VsbViewLarge->setRange(0, view::scrollRange(picture.height(), port.height()));
@@ -228,11 +230,17 @@ void FrmPicViewer::cmdMagnifyGlass_Click() {
 }
 
 void FrmPicViewer::FillGlass() {
-    m_glass = QImage(view::kGlassSide, view::kGlassSide, QImage::Format_ARGB32_Premultiplied);
+    // Made at the screen's device pixels: the glass is as sharp there as
+    // the picture under it.
+    const qreal ratio = deviceRatio(picViewLarge);
+    const int side = int(std::lround(view::kGlassSide * ratio));
+    m_glass = QImage(side, side, QImage::Format_ARGB32_Premultiplied);
+    m_glass.setDevicePixelRatio(ratio);
     m_glass.fill(Qt::transparent);
     // The glass magnifies the shown picture, read from its own-size copy.
     const view::GlassBlit blit =
-        view::glassBlit(GlassBox, magnifyFactor(), picViewLarge->shownSize(), ownSize());
+        view::glassBlit(GlassBox, magnifyFactor(), picViewLarge->shownSize(),
+                        shownTiled() ? ownSize() : m_shownImage.size());
     if (blit.source.isEmpty())
         return;
     QPainter p(&m_glass);

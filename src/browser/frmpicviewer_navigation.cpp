@@ -105,8 +105,9 @@ void FrmPicViewer::relist(const QString& pattern, Then then) {
     const quint64 generation = ++m_listingGeneration;
     const QString folder = DirList->path();
     // Until the names arrive, the list shows nothing that could be clicked
-    // as a file of the new folder.
-    FilList->setListing(folder, pattern, {});
+    // as a file of another folder or pattern; listed again, it keeps its
+    // lines (and what is selected) meanwhile.
+    FilList->expectListing(folder, pattern);
     m_listing = true;
     updateBusyCursor();
     m_pool.start([this, cancel, generation, folder, pattern, then] {

@@ -78,10 +78,7 @@ void FrmPicViewer::LoadPicList() {
     LastListedPath = folder;
     LastListedPattern = pattern;
 
-    QStringList names;
-    names.reserve(FilList->listCount());
-    for (int i = 0; i < FilList->listCount(); ++i)
-        names << FilList->item(i)->text();
+    const QStringList names = FilList->names();
     if (names.isEmpty())
         return;
     if (pattern != kAllFilesPattern) {

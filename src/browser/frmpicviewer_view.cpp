@@ -4,6 +4,7 @@
 #include "browser/thumbnailsurface.h"
 #include "picture/pictureservice.h"
 #include "system/launcher.h"
+#include "widgets/devicepixels.h"
 #include "widgets/picturewidgets.h"
 
 #include <QComboBox>
@@ -62,8 +63,7 @@ void FrmPicViewer::showPicture(const QString& path) {
                                             });
 }
 
-void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path,
-                                 const Picture& picture) {
+void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const Picture& picture) {
     if (generation != m_viewGeneration)
         return;
     m_viewLoading = false;
@@ -92,7 +92,8 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path,
     for (QWidget* shown :
          {piccmdEditContainer, static_cast<QWidget*>(cboResize), piccmdOrigSizeContainer})
         shown->show();
-    const bool exceeds = PicWidth > picViewZ->width() || PicHeight > picViewZ->height();
+    const QSize port = deviceSize(picViewZ->size(), deviceRatio(picViewZ));
+    const bool exceeds = PicWidth > port.width() || PicHeight > port.height();
     piccmdFitInContainer->setVisible(exceeds);
     piccmdFitInLargeContainer->setVisible(exceeds);
 }
@@ -100,11 +101,14 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path,
 void FrmPicViewer::setShownPicture(const QImage& picture) {
     HsbView->setValue(0);
     VsbView->setValue(0);
+    // The picture takes one device pixel per pixel; the box and the scroll
+    // bars count in logical pixels.
     picViewX->setImage(picture);
-    picViewX->setGeometry(0, 0, picture.width(), picture.height());
+    const QSize shown = logicalSize(picture.size(), deviceRatio(picViewZ));
+    picViewX->setGeometry(0, 0, shown.width(), shown.height());
     // The scroll bars reach the far side of the picture, never beyond.
-    HsbView->setRange(0, view::scrollRange(picture.width(), picViewZ->width()));
-    VsbView->setRange(0, view::scrollRange(picture.height(), picViewZ->height()));
+    HsbView->setRange(0, view::scrollRange(shown.width(), picViewZ->width()));
+    VsbView->setRange(0, view::scrollRange(shown.height(), picViewZ->height()));
     HsbView->setPageStep(picViewZ->width());
     VsbView->setPageStep(picViewZ->height());
 }
@@ -112,7 +116,10 @@ void FrmPicViewer::setShownPicture(const QImage& picture) {
 void FrmPicViewer::cmdFitIn_Click() {
     if (m_shownImage.isNull() && !shownTiled())
         return;
-    const view::Fit fit = view::fitInto(ownSize(), picViewZ->size());
+    // Fitted in the viewport's device pixels, so a fitted picture is as sharp
+    // as the screen allows.
+    const view::Fit fit = view::fitInto(shownTiled() ? ownSize() : m_shownImage.size(),
+                                        deviceSize(picViewZ->size(), deviceRatio(picViewZ)));
     switch (fit.kind) {
     case view::Fit::AlreadyFits:
         if (shownTiled())
@@ -157,8 +164,8 @@ void FrmPicViewer::cboResize_Click(int index) {
     HsbView->setValue(0);
     VsbView->setValue(0);
     const int percent = cboResize->itemText(index).toInt();
-    const view::Resize r = view::resizeBy(percent, ownSize(), current,
-                                          QSize(int(ScreenWidthPx), int(ScreenHeightPx)));
+    const view::Resize r =
+        view::resizeBy(percent, ownSize(), current, QSize(int(ScreenWidthPx), int(ScreenHeightPx)));
     switch (r.kind) {
     case view::Resize::Nothing:
         return;

@@ -1,6 +1,7 @@
 #include "browser/largepictureview.h"
 
 #include "picture/tilefeed.h"
+#include "widgets/devicepixels.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,7 +16,7 @@ LargePictureView::LargePictureView(QWidget* parent) : QWidget(parent) {
 void LargePictureView::setPicture(const QImage& picture) {
     setFeed(nullptr, 1.0);
     m_picture = picture;
-    resize(picture.size());
+    resize(logicalSize(picture.size(), deviceRatio(this)));
     update();
 }
 
@@ -26,17 +27,16 @@ void LargePictureView::setFeed(TileFeed* feed, double scale) {
     if (m_feed) {
         m_picture = QImage();
         m_arrivals = connect(m_feed, &TileFeed::tilesArrived, this, [this](const QRect& r) {
-            update(QRectF(r.x() * m_scale, r.y() * m_scale, r.width() * m_scale,
-                          r.height() * m_scale)
-                       .toAlignedRect());
+            const double s = logicalScale();
+            update(QRectF(r.x() * s, r.y() * s, r.width() * s, r.height() * s).toAlignedRect());
         });
-        resize(shownSize());
+        resize(logicalSize(shownPixels(), deviceRatio(this)));
         updateViewport();
     }
     update();
 }
 
-QSize LargePictureView::shownSize() const {
+QSize LargePictureView::shownPixels() const {
     if (!m_feed)
         return m_picture.size();
     const QSize natural = m_feed->naturalSize();
@@ -44,14 +44,24 @@ QSize LargePictureView::shownSize() const {
                  qMax(1, qRound(natural.height() * m_scale)));
 }
 
+QSizeF LargePictureView::shownSize() const {
+    return QSizeF(shownPixels()) / deviceRatio(this);
+}
+
+double LargePictureView::logicalScale() const {
+    return m_scale / deviceRatio(this);
+}
+
 void LargePictureView::updateViewport() {
     if (!m_feed || !parentWidget() || !isVisible())
         return;
-    const QRect visible = QRect(QPoint(), shownSize()) & QRect(-pos(), parentWidget()->size());
+    const QRect visible =
+        QRectF(QPointF(), shownSize()).toAlignedRect() & QRect(-pos(), parentWidget()->size());
+    const double s = logicalScale();
     if (!visible.isEmpty())
-        m_feed->setViewport(QRectF(visible.x() / m_scale, visible.y() / m_scale,
-                                   visible.width() / m_scale, visible.height() / m_scale)
-                                .toAlignedRect());
+        m_feed->setViewport(
+            QRectF(visible.x() / s, visible.y() / s, visible.width() / s, visible.height() / s)
+                .toAlignedRect());
 }
 
 void LargePictureView::moveEvent(QMoveEvent* e) {
@@ -67,6 +77,7 @@ void LargePictureView::resizeEvent(QResizeEvent* e) {
 void LargePictureView::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     updateViewport();
+}
 }
 
 void LargePictureView::setGlass(const QImage& glass, const view::GlassBox& box) {
@@ -86,23 +97,23 @@ void LargePictureView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.fillRect(e->rect(), palette().dark());
     if (m_feed) {
-        const QRect part = e->rect() & QRect(QPoint(), shownSize());
-        const QRect natural = QRectF(part.x() / m_scale, part.y() / m_scale,
-                                     part.width() / m_scale, part.height() / m_scale)
-                                  .toAlignedRect() &
-                              QRect(QPoint(), m_feed->naturalSize());
-        m_feed->paint(p,
-                      QRectF(natural.x() * m_scale, natural.y() * m_scale,
-                             natural.width() * m_scale, natural.height() * m_scale),
-                      natural);
+        const double s = logicalScale();
+        const QRect part = e->rect() & QRectF(QPointF(), shownSize()).toAlignedRect();
+        const QRect natural =
+            QRectF(part.x() / s, part.y() / s, part.width() / s, part.height() / s)
+                .toAlignedRect() &
+            QRect(QPoint(), m_feed->naturalSize());
+        m_feed->paint(
+            p, QRectF(natural.x() * s, natural.y() * s, natural.width() * s, natural.height() * s),
+            natural);
     } else {
-        p.drawImage(e->rect().topLeft(), m_picture, e->rect());
+        drawImageAtDevicePixels(p, QPointF(0, 0), m_picture);
     }
     if (m_glass.isNull())
         return;
     const QRectF box(m_box.x1, m_box.y1, m_box.x2 - m_box.x1, m_box.y2 - m_box.y1);
     p.fillRect(box, palette().dark());
-    p.drawImage(box.topLeft(), m_glass);
+    drawImageAtDevicePixels(p, box.topLeft(), m_glass);
     // The outline inverts what lies under it, so it shows on any picture.
     p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     p.setPen(QPen(Qt::white, 1));

@@ -3,6 +3,7 @@
 #include "picture/metafile.h"
 #include "picture/pictureformats.h"
 #include "picture/pictureloader.h"
+#include "picture/tgareader.h"
 
 #include <QFile>
 #include <QHash>
@@ -84,11 +85,18 @@ PictureProbe probePicture(const QString& path) {
         probe.picture = true;
         return probe;
     }
+    // TGA has no signature (the loader's rules, picture/tgareader.h).
+    if (const std::optional<TgaHeader> tga = detectTga(&file, path)) {
+        probe.format = "tga";
+        probe.size = tga->size;
+        probe.picture = sizeAllowed(probe.size);
+        return probe;
+    }
     for (const QByteArray& format : {QByteArray(), QByteArray("dib")}) {
         file.seek(0);
         QImageReader reader(&file, format);
         reader.setDecideFormatFromContent(format.isEmpty());
-        if (!reader.canRead())
+        if (!reader.canRead() || reader.format() == "tga")
             continue;
         probe.format = reader.format();
         probe.size = reader.size();

@@ -1,8 +1,8 @@
 #include "browser/picturesearch.h"
 
 #include "app/module1.h"
-#include "browser/namematcher.h"
 #include "system/filelist.h"
+#include "system/namematcher.h"
 
 #include <QDir>
 #include <QElapsedTimer>

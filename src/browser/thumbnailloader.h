@@ -1,8 +1,10 @@
 #pragma once
 // Makes the 32 x 32 thumbnails of one lot. Each file is first looked up in
-// the desktop's thumbnail cache (on worker threads); the files it does not
-// hold are asked of the picture service (decoded reduced, on every core),
-// and their cache entries written. Thumbnails
+// the desktop's thumbnail cache (on worker threads); a JPEG it does not hold
+// is made from the thumbnail its camera stored in it, when that is large
+// enough for a cache entry; the other files are asked of the picture service
+// (decoded reduced, on every core; a HEIF file's own thumbnail stands in
+// there), and their cache entries written. Thumbnails
 // come back by ready() in any order; a new load() or cancel() drops
 // everything still under way.
 #include "browser/thumbnailcache.h"
@@ -32,8 +34,9 @@ public:
     bool writing() const { return m_writing.load() > 0; }
 
     // The 32 x 32 cell picture made from a cache entry (smooth, aspect not
-    // kept).
-    static QImage cellImage(const QImage& entry);
+    // kept), at `ratio` device pixels per pixel of the cell. A 128 px normal
+    // entry covers cells up to four times scaled.
+    static QImage cellImage(const QImage& entry, qreal ratio = 1);
 
 Q_SIGNALS:
     // index into the paths of load(); a null image when the file is no
@@ -46,6 +49,8 @@ private:
         QString mimeType;
     };
     void lookUp(quint64 generation, int index, const QString& path);
+    void fromEmbedded(quint64 generation, int index, const QString& path, const Miss& miss,
+                      bool cached);
     void decode(quint64 generation, int index, const QString& path, const Miss& miss);
     void decoded(quint64 generation, int index, const QString& path, const Miss& miss,
                  const QImage& picture, QSize naturalSize);
@@ -55,6 +60,7 @@ private:
     AppContext& m_ctx;
     ThumbnailCache m_cache;
     QThreadPool m_pool;
+    qreal m_ratio = 1; // device pixels per pixel of the panel's screen
     std::shared_ptr<std::atomic<quint64>> m_generation;
     std::atomic<int> m_writing{0};
 };

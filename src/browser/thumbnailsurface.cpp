@@ -1,13 +1,20 @@
 #include "browser/thumbnailsurface.h"
 
+#include "widgets/devicepixels.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
 
 namespace lumenta {
 
-ThumbnailSurface::ThumbnailSurface(QWidget* parent)
-    : QWidget(parent), m_canvas(panel::kSurfaceWidth, panel::kSurfaceHeight, QImage::Format_RGB32) {
+ThumbnailSurface::ThumbnailSurface(QWidget* parent) : QWidget(parent) {
+    // The canvas has the device pixels of the screen: thumbnails and
+    // captions drawn on it stay sharp on a scaled one.
+    const qreal ratio = deviceRatio(this);
+    m_canvas = QImage(deviceSize(QSize(panel::kSurfaceWidth, panel::kSurfaceHeight), ratio),
+                      QImage::Format_RGB32);
+    m_canvas.setDevicePixelRatio(ratio);
     setFixedSize(panel::kSurfaceWidth, panel::kSurfaceHeight);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -42,7 +49,11 @@ void ThumbnailSurface::drawCell(int row, int col, const QImage& thumbnail, const
 
 void ThumbnailSurface::paintEvent(QPaintEvent* e) {
     QPainter p(this);
-    p.drawImage(e->rect(), m_canvas, e->rect());
+    {
+        DevicePixelPainter device(p);
+        const QRect r = device.mapRect(e->rect()) & m_canvas.rect();
+        device.drawImage(r.topLeft(), m_canvas, r);
+    }
     if (m_frameShown) {
         // A dotted outline that inverts what lies under it.
         p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);

@@ -1,5 +1,6 @@
 #include "cdplayer/cdplayer.h"
 
+#include "app/displayplatform.h"
 #include "cdplayer/cddisplay.h"
 #include "system/launcher.h"
 #include "widgets/mmcontrol.h"
@@ -162,7 +163,9 @@ CDPlayer* CDPlayer::showBeside(AppContext& ctx, QWidget* mainWindow) {
     auto* player = mainWindow->findChild<CDPlayer*>(QString(), Qt::FindDirectChildrenOnly);
     if (!player)
         player = new CDPlayer(ctx, mainWindow);
-    if (!player->m_placed) {
+    // Beside the main window where the program places windows; elsewhere
+    // the compositor does.
+    if (!player->m_placed && programPlacesWindows()) {
         player->m_placed = true;
         player->ensurePolished();
         player->adjustSize();

@@ -229,8 +229,9 @@ void FrmCopy::wire() {
     connect(Text1, &QLineEdit::editingFinished, this, [this] { Text1_Commit(); });
     connect(Fichier1, &FileList::fileClicked, this,
             [this](const QString& n) { Fichier1_Click(n); });
-    connect(Fichier1, &QListWidget::itemSelectionChanged, this, [this] { updateSelection(); });
-    connect(Fichier1, &QListWidget::itemDoubleClicked, this, [this] { Command6_Click(); });
+    connect(Fichier1, &FileList::selectionEdited, this, [this] { updateSelection(); });
+    connect(Fichier1, &FileList::doubleClicked, this, [this] { Command6_Click(); });
+    connect(Fichier1, &FileList::listed, this, [this] { updateFileCount(); });
     connect(btcCopy, &QPushButton::clicked, this, [this] { btcCopy_Click(); });
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -253,29 +254,28 @@ QString FrmCopy::targetFolder() const {
 }
 
 int FrmCopy::selectedCount() const {
-    return int(Fichier1->selectedItems().size());
+    return Fichier1->selectedCount();
 }
 
 QStringList FrmCopy::selectedNames() const {
-    // In list order, whatever order they were picked in.
-    QStringList names;
-    for (int i = 0; i < Fichier1->count(); ++i) {
-        if (Fichier1->item(i)->isSelected())
-            names << Fichier1->item(i)->text();
-    }
-    return names;
+    // In list order, whatever order they were picked in; what is listed and
+    // selected, also while the folder is being listed again.
+    return Fichier1->selectedNames();
 }
 
 QString FrmCopy::clickedName() const {
-    const QList<QListWidgetItem*> selected = Fichier1->selectedItems();
+    const QStringList selected = Fichier1->selectedNames();
     if (selected.size() == 1)
-        return selected.first()->text();
-    const QListWidgetItem* current = Fichier1->currentItem();
-    return current ? current->text() : QString();
+        return selected.first();
+    return Fichier1->nameAt(Fichier1->currentRow());
 }
 
 void FrmCopy::updateFileCount() {
-    Label2->setText(printForm(Fichier1->listCount()) + tr(" Fichiers"));
+    // A folder being listed has no count yet; a refresh keeps the last one.
+    if (Fichier1->isListing() && Fichier1->listCount() == 0)
+        Label2->clear();
+    else
+        Label2->setText(printForm(Fichier1->listCount()) + tr(" Fichiers"));
 }
 
 void FrmCopy::updateSelection() {

@@ -1,5 +1,7 @@
 #include "fullscreen/fittedpicture.h"
 
+#include "widgets/devicepixels.h"
+
 #include <QPainter>
 #include <QPalette>
 #include <cmath>
@@ -66,6 +68,7 @@ void FittedPicture::prepare() {
 void FittedPicture::paint(QPainter& painter) {
     if (!m_place || m_image.isNull())
         return;
+    DevicePixelPainter device(painter);
     const QRect rect = drawnRect();
     if (rect.isEmpty())
         return;
@@ -73,9 +76,9 @@ void FittedPicture::paint(QPainter& painter) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     if (needsPrescale()) {
         prepare();
-        painter.drawImage(rect.topLeft(), m_scaled);
+        device.drawImage(rect.topLeft(), m_scaled);
     } else if (rect.size() == m_image.size()) {
-        painter.drawImage(rect.topLeft(), m_image);
+        device.drawImage(rect.topLeft(), m_image);
     } else {
         painter.drawImage(rect, m_image);
     }

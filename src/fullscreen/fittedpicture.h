@@ -1,6 +1,8 @@
 #pragma once
 // A picture placed on a screen area by one of the size rules, and drawn
-// there with smooth filtering. Large reductions are scaled once per size and
+// there with smooth filtering. The area and the placement count device
+// pixels: at its natural size the picture is one picture pixel per device
+// pixel, whatever the screen's scale. Large reductions are scaled once per size and
 // kept, so repainting costs a plain copy. Used by the full-screen window and
 // by anything else that shows one picture on a plain background.
 #include "fullscreen/fit.h"
@@ -25,15 +27,16 @@ public:
     bool isNull() const { return m_image.isNull(); }
     void clear();
 
-    // Places the picture in an area of the given size. False (and nothing
+    // Places the picture in an area of the given size (device pixels). False (and nothing
     // placed) when there is no picture or a side of it is zero.
     bool fit(FitRule rule, const QSizeF& area);
     const std::optional<FitRect>& placement() const { return m_place; }
-    // The placement in whole pixels, as it is drawn.
+    // The placement in whole device pixels, as it is drawn.
     QRect drawnRect() const;
 
-    // Draws the placed picture (a picture larger than the area is cut by the
-    // painter's clipping). Nothing when it is not placed.
+    // Draws the placed picture at the painter's device pixels, from its
+    // origin (a picture larger than the area is cut by the painter's
+    // clipping). Nothing when it is not placed.
     void paint(QPainter& painter);
 
     // The reduced copy for the current placement, made now rather than at the

@@ -1,7 +1,9 @@
 #include "fullscreen/frmplecr.h"
 
+#include "app/displayplatform.h"
 #include "fullscreen/screencover.h"
 #include "picture/pictureloader.h"
+#include "widgets/devicepixels.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -76,7 +78,15 @@ bool FrmPlEcr::isLoading() const {
 }
 
 QRect FrmPlEcr::pictureRect() const {
-    return m_shown ? m_picture.drawnRect() : QRect();
+    if (!m_shown)
+        return QRect();
+    const QRect r = m_picture.drawnRect();
+    const qreal ratio = deviceRatio(this);
+    return QRectF(QPointF(r.topLeft()) / ratio, QSizeF(r.size()) / ratio).toRect();
+}
+
+QSizeF FrmPlEcr::deviceArea() const {
+    return QSizeF(deviceSize(size(), deviceRatio(this)));
 }
 
 bool FrmPlEcr::event(QEvent* e) {
@@ -132,7 +142,7 @@ void FrmPlEcr::startLoading(const QString& path, const FileStamp& stamp) {
     // smaller picture comes at its natural size). A request for another
     // file still under way is superseded.
     m_loadingPath = path;
-    const QSize box = screen() ? screen()->size() : size();
+    const QSize box = deviceSize(screen() ? screen()->size() : size(), deviceRatio(this));
     m_loading = m_ctx.pictures().request(
         this, PictureRequest::fitted(path, box),
         [this, stamp](const PictureResult& r) { loadingFinished(r, stamp); });
@@ -157,7 +167,7 @@ void FrmPlEcr::loadingFinished(const PictureResult& result, const FileStamp& sta
 
 void FrmPlEcr::showPictureNow() {
     const FitRule rule = fitRuleForMode(m_ctx.state.settings.FullScreenSizeMode);
-    if (!m_picture.fit(rule, QSizeF(size()))) {
+    if (!m_picture.fit(rule, deviceArea())) {
         reportUnsupported();
         return;
     }
@@ -189,7 +199,7 @@ void FrmPlEcr::resizeEvent(QResizeEvent* e) {
     // The window may reach its full-screen size only after it was
     // activated: place the picture again in the new area.
     if (m_shown) {
-        m_picture.fit(fitRuleForMode(m_ctx.state.settings.FullScreenSizeMode), QSizeF(size()));
+        m_picture.fit(fitRuleForMode(m_ctx.state.settings.FullScreenSizeMode), deviceArea());
         m_picture.prepare();
         update();
     }
@@ -207,6 +217,17 @@ void FrmPlEcr::mousePressEvent(QMouseEvent* e) {
 void FrmPlEcr::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     m_opened.start();
+    // Where being shown does not bring the activation, showing counts as
+    // the first one (the picture must not wait for a keyboard focus that
+    // may never come).
+    if (!shownWindowsGetActivated())
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible() && !isActiveWindow())
+                    activate();
+            },
+            Qt::QueuedConnection);
 }
 
 void FrmPlEcr::mouseReleaseEvent(QMouseEvent* e) {

@@ -44,7 +44,7 @@ public:
     QColor backgroundColor() const { return m_back; }
     bool isLoading() const;
     bool isPictureShown() const { return m_shown; } // Image1 visible
-    QRect pictureRect() const;                      // where the picture is drawn, or empty
+    QRect pictureRect() const; // where the picture is drawn (logical pixels), or empty
     const FittedPicture& picture() const { return m_picture; }
 
 Q_SIGNALS:
@@ -74,6 +74,7 @@ private:
     void loadingFinished(const PictureResult& result, const FileStamp& stamp);
     void showPictureNow();
     void reportUnsupported();
+    QSizeF deviceArea() const; // the window's area in device pixels
 
     AppContext& m_ctx;
     QColor m_back;

@@ -1,20 +1,63 @@
 // Decoding through lumenta-picdecode: the path and the size wanted go on
-// its command line; the header and the pixels come back on its standard
-// output, read straight into the picture's buffer and checked against what
-// was asked.
+// its command line, with the number of the socket it inherits; once it has
+// ended well, the header and the memfd wait on that socket, checked against
+// what was asked before the pixels are mapped.
 #include "picture/helperdecode.h"
 
 #include "picture/helperprocess.h"
-#include "picture/picturebuffer.h"
-
-#include <QIODevice>
+#include "picture/sharedpicture.h"
 
 #include <cstring>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace lumenta {
+
+namespace {
+
+// Descriptors closed when the decoding is over, however it ends.
+struct Descriptors {
+    int fd[3] = {-1, -1, -1}; // the viewer's end, the helper's end, the memfd
+    ~Descriptors() {
+        for (int f : fd)
+            if (f >= 0)
+                ::close(f);
+    }
+};
+
+} // namespace
 
 QString pictureDecoderPath() {
     return findHelperProgram("lumenta-picdecode", "LUMENTA_PICDECODE");
+}
+
+QImage acceptHelperPicture(const QByteArray& message, int fd, QSize box, QSize* natural,
+                           QString* why) {
+    HelperPictureHeader header;
+    if (message.size() != qsizetype(sizeof header)) {
+        *why = QStringLiteral("the picture decoder sent an unexpected picture");
+        return QImage();
+    }
+    std::memcpy(&header, message.constData(), sizeof header);
+    *natural = QSize(int(qMin<quint32>(header.naturalWidth, INT_MAX)),
+                     int(qMin<quint32>(header.naturalHeight, INT_MAX)));
+    const QSize size(int(qMin<quint32>(header.width, INT_MAX)),
+                     int(qMin<quint32>(header.height, INT_MAX)));
+    const QSize expected = box.isEmpty() ? *natural : fittedSize(*natural, box);
+    const auto format = QImage::Format(header.format);
+    if (std::memcmp(header.magic, HelperPictureHeader().magic, 4) != 0 ||
+        (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
+        !fitsAllocationLimit(*natural, 32) || size != expected) {
+        *why = QStringLiteral("the picture decoder sent an unexpected picture");
+        return QImage();
+    }
+    QString problem;
+    const QImage image =
+        mapSharedPicture(fd, size, qsizetype(header.bytesPerLine), format, &problem);
+    if (image.isNull())
+        *why = QStringLiteral("the picture decoder sent %1").arg(problem);
+    return image;
 }
 
 Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgress* progress,
@@ -25,6 +68,11 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
         pic.error = QStringLiteral("the picture decoder lumenta-picdecode was not found");
         return pic;
     }
+    Descriptors fds;
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds.fd) != 0) {
+        pic.error = QStringLiteral("no socket for the picture decoder");
+        return pic;
+    }
     // The decoder reduces to fit a box; a covering size is cut from the
     // whole picture here.
     const bool reduced =
@@ -33,72 +81,36 @@ Picture decodeInHelper(const QString& path, const PictureNeed& need, LoadProgres
     HelperRun run;
     run.what = QStringLiteral("the picture decoder");
     run.program = program;
-    run.arguments = {QStringLiteral("--input"), path};
+    run.arguments = {QStringLiteral("--input"), path, QStringLiteral("--socket"),
+                     QString::number(fds.fd[1])};
+    run.inheritedFd = fds.fd[1];
     if (reduced)
         run.arguments << QStringLiteral("--box")
                       << QStringLiteral("%1x%2").arg(need.box.width()).arg(need.box.height());
     if (reduced && need.kind == PictureNeed::Kind::Thumbnail)
         run.arguments << QStringLiteral("--thumbnail");
     run.timeoutMs = timeoutMs;
+    run.maxOutputBytes = 0; // the picture comes on the socket only
     if (progress)
         run.cancelled = [progress] { return progress->isCancelled(); };
-
-    HelperPictureHeader header;
-    QSize natural;
-    QImage image;
-    qint64 filled = 0; // bytes of pixels received
-    run.consume = [&](QIODevice& out, bool finished, QString* why) {
-        if (image.isNull()) {
-            if (out.bytesAvailable() < qint64(sizeof header)) {
-                *why = QStringLiteral("the picture decoder sent no picture");
-                return !finished;
-            }
-            out.read(reinterpret_cast<char*>(&header), sizeof header);
-            natural = QSize(int(qMin<quint32>(header.naturalWidth, INT_MAX)),
-                            int(qMin<quint32>(header.naturalHeight, INT_MAX)));
-            const QSize size(int(qMin<quint32>(header.width, INT_MAX)),
-                             int(qMin<quint32>(header.height, INT_MAX)));
-            const QSize expected = reduced ? fittedSize(natural, need.box) : natural;
-            const auto format = QImage::Format(header.format);
-            if (std::memcmp(header.magic, HelperPictureHeader().magic, 4) != 0 ||
-                (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) ||
-                !fitsAllocationLimit(natural, 32) || size != expected) {
-                *why = QStringLiteral("the picture decoder sent an unexpected picture");
-                return false;
-            }
-            if (progress && !progress->mayAllocate(qint64(size.width()) * size.height() * 4)) {
-                *why = QStringLiteral("cancelled");
-                return false;
-            }
-            image = newPictureBuffer(size, format);
-            if (image.isNull()) {
-                *why = QStringLiteral("no memory for the picture");
-                return false;
-            }
-        }
-        const qint64 rowBytes = qint64(image.width()) * 4;
-        const qint64 total = rowBytes * image.height();
-        while (filled < total && out.bytesAvailable() > 0) {
-            const qint64 row = filled / rowBytes, col = filled % rowBytes;
-            const qint64 n =
-                out.read(reinterpret_cast<char*>(image.scanLine(int(row))) + col, rowBytes - col);
-            if (n <= 0)
-                break;
-            filled += n;
-        }
-        if (out.bytesAvailable() > 0) {
-            *why = QStringLiteral("the picture decoder sent too much data");
-            return false;
-        }
-        if (finished && filled != total) {
-            *why = QStringLiteral("the picture decoder sent a truncated picture");
-            return false;
-        }
-        return true;
-    };
     const HelperOutcome outcome = runHelper(run);
     if (!outcome.ok()) {
         pic.error = outcome.error;
+        return pic;
+    }
+    QByteArray message;
+    QString why;
+    if (!receivePicture(fds.fd[0], &message, &fds.fd[2], &why)) {
+        pic.error = QStringLiteral("the picture decoder sent no picture (%1)").arg(why);
+        return pic;
+    }
+    QSize natural;
+    QImage image =
+        acceptHelperPicture(message, fds.fd[2], reduced ? need.box : QSize(), &natural, &pic.error);
+    if (image.isNull())
+        return pic;
+    if (progress && !progress->mayAllocate(image.sizeInBytes())) {
+        pic.error = QStringLiteral("cancelled");
         return pic;
     }
     pic.kind = Picture::Kind::Raster;

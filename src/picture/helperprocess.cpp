@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@ namespace lumenta {
 namespace {
 
 constexpr qsizetype kMaxErrorBytes = 8192;
+constexpr qint64 kWallTimeFactor = 4;
 
 QString executableIn(const QString& dir, const char* name) {
     if (dir.isEmpty())
@@ -32,6 +35,29 @@ QString lastLine(const QByteArray& err) {
     if (line.size() > 300)
         line = line.left(300) + QStringLiteral("...");
     return line;
+}
+
+// Processor time the process has used so far (all its threads), in
+// milliseconds; -1 when it cannot be read.
+qint64 processorTimeMs(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The command name (field 2) may hold blanks: count fields after its ')'.
+    const qsizetype close = line.lastIndexOf(')');
+    if (close < 0)
+        return -1;
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    // Fields 14 and 15 (utime, stime) are the 12th and 13th after the name.
+    if (fields.size() < 13)
+        return -1;
+    bool okUser = false, okSystem = false;
+    const qint64 ticks = fields[11].toLongLong(&okUser) + fields[12].toLongLong(&okSystem);
+    static const long perSecond = ::sysconf(_SC_CLK_TCK);
+    if (!okUser || !okSystem || perSecond <= 0)
+        return -1;
+    return ticks * 1000 / perSecond;
 }
 
 void killGroup(QProcess& proc) {
@@ -67,13 +93,19 @@ HelperOutcome runHelper(const HelperRun& run) {
         outcome.output.clear();
         return outcome;
     };
-    QDeadlineTimer deadline(qMax(run.timeoutMs, 1));
+    // The time limit counts the processor time the helper uses, so that a
+    // busy machine does not fail pictures that merely wait for a processor;
+    // a helper that sleeps or blocks is stopped after a few times the limit.
+    QDeadlineTimer deadline(qMax(qint64(run.timeoutMs) * kWallTimeFactor, qint64(1)));
     QProcess proc;
     proc.setProgram(run.program);
     proc.setArguments(run.arguments);
-    proc.setChildProcessModifier([] {
+    const int inherited = run.inheritedFd;
+    proc.setChildProcessModifier([inherited] {
         ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (inherited >= 0)
+            ::fcntl(inherited, F_SETFD, 0);
     });
     // The helper's large pictures on huge pages: far fewer page faults.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -111,7 +143,7 @@ HelperOutcome runHelper(const HelperRun& run) {
             killGroup(proc);
             return fail(QStringLiteral("cancelled"));
         }
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired() || processorTimeMs(proc.processId()) > run.timeoutMs) {
             killGroup(proc);
             return fail(
                 QStringLiteral("%1 did not finish within %2 ms").arg(run.what).arg(run.timeoutMs));

@@ -7,9 +7,9 @@
 #include "picture/partdecoders.h"
 #include "picture/picturebuffer.h"
 #include "picture/pictureformats.h"
+#include "picture/tgareader.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 
 #include <mutex>
@@ -127,6 +127,8 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
     if (!reader.canRead())
         return failed(reader.errorString());
     const QByteArray fmt = reader.format();
+    if (fmt == "tga") // TGA is read by readTga() only
+        return failed(QStringLiteral("not a TGA picture"));
     const bool vector = fmt == "svg" || fmt == "svgz";
     const int extraTurn =
         reader.transformation() == QImageIOHandler::TransformationNone && !vector ? exifTurn : 1;
@@ -239,6 +241,21 @@ PartSource openParts(const QByteArray& format, const QString& path) {
     if (format == "png")
         return openPngParts(path);
     return openVipsParts(path, format == "tiff" ? "tiffload" : "webpload");
+}
+
+// A TGA picture through the reader of our own.
+Picture readTgaPicture(QIODevice* device, const PictureNeed& need, LoadProgress* progress) {
+    QString error;
+    const QImage natural = readTga(device, &error, progress);
+    if (natural.isNull())
+        return failed(error);
+    Picture pic;
+    pic.kind = Picture::Kind::Raster;
+    pic.naturalSize = natural.size();
+    pic.image = applySpec(natural, need, &pic.region);
+    if (pic.image.isNull())
+        return failed(QStringLiteral("the part asked for is outside the picture"));
+    return pic;
 }
 
 } // namespace
@@ -399,18 +416,14 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
         if (!jpeg.unreadable)
             return std::move(jpeg.picture);
     }
+    // TGA has no signature: told by its header with its footer, its name
+    // or no other reader claiming it.
+    if (detectTga(&file, path))
+        return readTgaPicture(&file, need, progress);
     QByteArray byParts;
     pic = readRaster(&file, QByteArray(), need, progress, limits, &byParts);
     if (!byParts.isEmpty())
         return loadByParts(openParts(byParts, path), byParts, need, progress, limits.tileSize);
-    // TGA has no signature, and another reader may claim such a file by
-    // its content: its name then says what it is.
-    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
-    if (pic.isNull() && pic.error != QLatin1String("cancelled") && suffix == "tga") {
-        Picture named = readRaster(&file, suffix, need, progress, limits);
-        if (!named.isNull() || named.error == QLatin1String("cancelled"))
-            return named;
-    }
     if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
         // A device-independent bitmap without its file header.
         Picture dib = readRaster(&file, "dib", need, progress, limits);

@@ -1,8 +1,9 @@
 #pragma once
 // The one way the program reads a picture file, whatever window asks:
 // JPEG through libjpeg-turbo (straight into the picture's buffer, reduced by
-// DCT scaling, rows announced as they are ready), the other raster formats
-// through Qt's readers, metafiles through the metafile renderer. The same
+// DCT scaling, rows announced as they are ready), TGA through a reader of
+// our own (picture/tgareader.h), the other raster formats through Qt's
+// readers, metafiles through the metafile renderer. The same
 // rules hold for every kind of request: format from the content, EXIF
 // orientation, the allocation limit, the largest image of an icon, DIBs
 // without file header, metafiles rendered out of process.

@@ -2,6 +2,7 @@
 
 #include "app/appcontext.h"
 #include "app/commandline.h"
+#include "app/displayplatform.h"
 #include "app/quitsignals.h"
 #include "app/translations.h"
 #include "dialogs/qtdialogs.h"
@@ -59,6 +60,7 @@ int runApplication(int argc, char** argv) {
     if (asksForHelpOrVersion(argc, argv))
         return answerHelpOrVersion(argc, argv);
 
+    choosePlatform();
     QApplication app(argc, argv);
     QuitSignals quitSignals({SIGTERM, SIGINT, SIGHUP});
     describeApplication();

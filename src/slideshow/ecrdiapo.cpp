@@ -1,11 +1,13 @@
 #include "slideshow/ecrdiapo.h"
 
+#include "app/displayplatform.h"
 #include "fullscreen/fittedpicture.h"
 #include "fullscreen/screencover.h"
 #include "slideshow/selection.h"
 #include "slideshow/slidemusic.h"
 #include "slideshow/slidepictures.h"
 #include "slideshow/slideshowrules.h"
+#include "widgets/devicepixels.h"
 #include "widgets/mmcontrol.h"
 
 #include <QApplication>
@@ -113,13 +115,24 @@ QRect EcrDiapo::pictureRect() const {
 }
 
 QSize EcrDiapo::screenPixels() const {
-    const qreal dpr = devicePixelRatioF();
-    return QSize(int(std::lround(width() * dpr)), int(std::lround(height() * dpr)));
+    return deviceSize(size(), deviceRatio(this));
 }
 
 bool EcrDiapo::event(QEvent* e) {
     // The show starts at the first activation only: a message box or a
     // switch to another program does not start it again.
+    // Where being shown does not bring the activation, showing counts as it.
+    if (e->type() == QEvent::Show && !m_started && !shownWindowsGetActivated()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible() && !m_started) {
+                    m_started = true;
+                    begin();
+                }
+            },
+            Qt::QueuedConnection);
+    }
     if (e->type() == QEvent::WindowActivate && !m_started) {
         m_started = true;
         begin();
@@ -225,8 +238,6 @@ void EcrDiapo::AffichManu(const QString& path, bool firstOfManual) {
 void EcrDiapo::display(const QString& path, bool ok, const SlideFrame& frame) {
     const Settings& s = m_ctx.state.settings;
     m_frame = ok ? frame : SlideFrame();
-    if (!m_frame.isNull())
-        m_frame.image.setDevicePixelRatio(devicePixelRatioF());
     m_shownPath = path;
     if (s.SlideShowFileName == 1) {
         const QFileInfo info(path);
@@ -246,8 +257,10 @@ void EcrDiapo::placeCaption() {
 void EcrDiapo::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), m_back);
-    if (!m_frame.isNull())
-        p.drawImage(QPointF(m_frame.topLeft) / devicePixelRatioF(), m_frame.image);
+    if (!m_frame.isNull()) {
+        DevicePixelPainter device(p);
+        device.drawImage(m_frame.topLeft, m_frame.image);
+    }
 }
 
 void EcrDiapo::placeControls() {
@@ -268,7 +281,6 @@ void EcrDiapo::resizeEvent(QResizeEvent* e) {
         m_pictures->request(path, [this, path](bool ok, const SlideFrame& f) {
             if (!m_ending && ok && path == m_shownPath) {
                 m_frame = f;
-                m_frame.image.setDevicePixelRatio(devicePixelRatioF());
                 update();
             }
         });

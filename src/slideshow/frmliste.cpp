@@ -74,8 +74,10 @@ FrmListe::FrmListe(AppContext& ctx, const SlideshowHost& host, QWidget* parent)
     nameListsAfterTheirLabels(this);
     createMenu();
     wire();
-    File1->setPath(m_host.folder());
-    File1->setPattern(m_host.pattern());
+    // The main window's lines at once; the folder is read again meanwhile
+    // (off the GUI thread), the lines kept until the new ones come.
+    File1->setListing(m_host.folder(), m_host.pattern(), m_host.names());
+    File1->refresh();
     fillFromSelection();
 }
 
@@ -177,7 +179,7 @@ void FrmListe::createMenu() {
 
 void FrmListe::wire() {
     connect(File1, &FileList::fileClicked, this, &FrmListe::File1_Click);
-    connect(File1, &QListWidget::itemDoubleClicked, this, [this] { File1_DblClick(); });
+    connect(File1, &FileList::doubleClicked, this, [this] { File1_DblClick(); });
     connect(ListeImg, &QListWidget::itemClicked, this, [this] { ListeImg_Click(); });
     connect(ListeImg, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && ListeImg->hasFocus())
@@ -347,8 +349,8 @@ void FrmListe::Command2_Click() {
 void FrmListe::Command3_Click() {
     AppState& st = m_ctx.state;
     const QString folder = AddBackslash(File1->path());
-    for (int i = 0; i < File1->count(); ++i) {
-        st.FullScreenFilePath = folder + File1->item(i)->text();
+    for (const QString& name : File1->names()) {
+        st.FullScreenFilePath = folder + name;
         st.CurrentFileExt = extensionOf(st.FullScreenFilePath);
         if (isPictureExtension(st.CurrentFileExt))
             addEntry(st.FullScreenFilePath);

@@ -15,24 +15,22 @@ QString SlideshowHost::pattern() const {
 }
 
 int SlideshowHost::fileCount() const {
-    return files ? files->count() : 0;
+    return files ? files->listCount() : 0;
 }
 
 QStringList SlideshowHost::names() const {
-    QStringList out;
-    for (int i = 0; i < fileCount(); ++i)
-        out << files->item(i)->text();
-    return out;
+    return files ? files->names() : QStringList();
 }
 
 QString SlideshowHost::fullPath(int i) const {
     if (i < 0 || i >= fileCount())
         return QString();
-    return AddBackslash(folder()) + files->item(i)->text();
+    return AddBackslash(folder()) + files->nameAt(i);
 }
 
 QStringList SlideshowHost::fullPaths() const {
     QStringList out;
+    out.reserve(fileCount());
     for (int i = 0; i < fileCount(); ++i)
         out << fullPath(i);
     return out;

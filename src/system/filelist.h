@@ -18,18 +18,13 @@ bool matchesMasks(const QString& name, const QStringList& masks);
 // The first of patterns whose masks match name, or "*.*" when none does.
 QString firstMatchingPattern(const QString& name, const QStringList& patterns);
 
-// Normal files of folder (no hidden dot-files, no folders) matching the
-// pattern, in natural case-insensitive order ("pic2" before "pic10"). An
-// invalid pattern lists nothing.
-QStringList listFiles(const QString& folder, const QString& pattern);
-
-// Subfolders of folder (hidden ones left out), natural order.
-QStringList listSubfolders(const QString& folder);
-
-// Natural, case-insensitive comparison: "pic2" < "pic10" < "Pic11".
+// Natural, case-insensitive comparison: "pic2" < "pic10" < "Pic11"; letters
+// in the locale's order (accents next to their letter).
 int naturalCompare(const QString& a, const QString& b);
 
-// Sorts names in natural, case-insensitive order.
+// Sorts names in natural, case-insensitive order (names that compare equal,
+// such as "a01" and "a1", by their code units). As fast for 100,000 names
+// as for a few: the locale is asked once per distinct letter.
 void naturalSort(QStringList& names);
 
 // The folder and its ancestors, from the root down: "/home/anne" gives

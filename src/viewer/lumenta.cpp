@@ -141,6 +141,7 @@ void Lumenta::createControls() {
     Open = new PictureBox(PicFond);
     Open->setObjectName(QStringLiteral("Open"));
     placeTwips(Open, 0, 0, 1815, 1815);
+    connect(Open, &PictureBox::sizeChangedWithScreen, this, [this] { CalculScroll(); });
 
     VScroll1 = new QScrollBar(Qt::Vertical, central);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
@@ -198,6 +199,9 @@ void Lumenta::createControls() {
             [this](int i) { Combo1_Change(Combo1->itemText(i)); });
     connect(Combo1->lineEdit(), &QLineEdit::editingFinished, this, [this] { Combo1_Commit(); });
     connect(File1, &FileList::fileClicked, this, [this](const QString& n) { File1_Click(n); });
+    connect(File1, &FileList::listed, this, [this] { File1_Listed(); });
+    connect(File1, &FileList::listingChanged, this, [this] { updateBusyPointer(); });
+    connect(Dir1, &DirList::listingChanged, this, [this] { updateBusyPointer(); });
     connect(Image1, &StretchImage::doubleClicked, this, [this] { Image1_DblClick(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(&m_ctx.pictures(), &PictureService::rowsReady, this, &Lumenta::pictureRowsReady);
@@ -222,12 +226,13 @@ void Lumenta::startUp() {
         if (Dir1->path() != app)
             Dir1->setPath(app);
         Drive1->setDrive(app);
-        File1->setPath(Dir1->path());
     } else {
         Drive1->setDrive(s.SearchFolder);
         Dir1->setPath(s.SearchFolder);
-        File1->setPath(Dir1->path());
     }
+    // Listed once: by the folder change, or here when the folder stayed.
+    if (File1->path() != Dir1->path())
+        File1->setPath(Dir1->path());
     updateFileCount();
 
     File1->setToolTip(tr("Cliquez sur le nom d'un fichier pour l'exécuter"));

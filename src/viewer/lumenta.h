@@ -177,6 +177,8 @@ private:
     void setPictureMenusEnabled(bool on);
     void showCommand6BySelection();
     void updateFileCount();
+    void updateBusyPointer();
+    void File1_Listed();
     void refreshListsAfterFileUtility();
     void setFullScreenSizeMode(int mode);
     void setFullScreenBackColor(int code);

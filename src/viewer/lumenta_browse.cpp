@@ -38,7 +38,30 @@ void Lumenta::showCommand6BySelection() {
 }
 
 void Lumenta::updateFileCount() {
-    Label5->setText(fileCountText(File1->listCount()));
+    // A folder being listed has no count yet; a refresh keeps the last one.
+    if (File1->isListing() && File1->listCount() == 0)
+        Label5->clear();
+    else
+        Label5->setText(fileCountText(File1->listCount()));
+}
+
+void Lumenta::File1_Listed() {
+    updateFileCount();
+    // The picture shown before its folder was listed: once its line has come,
+    // the next one is decoded ahead as after a click.
+    if (isLoadingPicture() || m_shownPath.isEmpty() || File1->fileName().isEmpty() ||
+        m_shownPath != AddBackslash(File1->path()) + File1->fileName())
+        return;
+    m_lastPictureRow = File1->currentRow();
+    prefetchNeighbour();
+}
+
+void Lumenta::updateBusyPointer() {
+    // A slow folder: the window answers, and says it is working.
+    if (File1->isListing() || Dir1->isListing())
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 void Lumenta::Drive1_Change() {

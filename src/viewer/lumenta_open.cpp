@@ -34,15 +34,9 @@ void Lumenta::openFromCommandLine(const QString& path) {
     for (int i = 0; i < Combo1->count(); ++i)
         filters << Combo1->itemText(i);
     Combo1->setEditText(firstMatchingPattern(fi.fileName(), filters));
-    QList<QListWidgetItem*> found = File1->findItems(fi.fileName(), Qt::MatchExactly);
-    if (found.isEmpty()) {
-        // Made since the folder was listed.
-        File1->refresh();
-        updateFileCount();
-        found = File1->findItems(fi.fileName(), Qt::MatchExactly);
-    }
-    if (!found.isEmpty())
-        File1->setCurrentItem(found.first());
+    // The picture first: asked for now, while its folder is being listed;
+    // its line is selected when the listing brings it.
+    File1->selectWhenListed(fi.fileName());
     File1_Click(fi.fileName());
 }
 

@@ -141,9 +141,9 @@ void Lumenta::runCommand(AfterLoad command) {
 
 void Lumenta::prefetchNeighbour() {
     const int next = File1->currentRow() + m_direction;
-    if (File1->currentRow() < 0 || next < 0 || next >= File1->count())
+    if (File1->currentRow() < 0 || next < 0 || next >= File1->listCount())
         return;
-    const QString name = File1->item(next)->text();
+    const QString name = File1->nameAt(next);
     if (dispatchGroupFor(extensionOf(name)) != DispatchGroup::Picture)
         return;
     m_ctx.pictures().prefetch(this, PictureRequest::full(AddBackslash(File1->path()) + name));

@@ -26,27 +26,34 @@ constexpr int kPollMs = 20;
 // "Prev" within this much of a track's start goes to the track before.
 constexpr qint64 kPrevGraceMs = 2000;
 
-// Icons drawn here for the buttons the style has none for.
+// Icons drawn here for the buttons the style has none for: drawn at one,
+// two and three times their size, so a scaled screen gets sharp artwork.
 QIcon drawnIcon(MMControl::Button which, const QColor& color) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    if (which == MMControl::Button::Record) {
-        p.setBrush(QColor(200, 30, 30));
-        p.drawEllipse(QRectF(3, 3, 10, 10));
-    } else {
-        p.setBrush(color);
-        QPainterPath tri;
-        tri.moveTo(8, 2);
-        tri.lineTo(14, 9);
-        tri.lineTo(2, 9);
-        tri.closeSubpath();
-        p.drawPath(tri);
-        p.drawRect(QRectF(2, 11, 12, 3));
+    QIcon icon;
+    for (int scale = 1; scale <= 3; ++scale) {
+        QPixmap pm(16 * scale, 16 * scale);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.scale(scale, scale);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        if (which == MMControl::Button::Record) {
+            p.setBrush(QColor(200, 30, 30));
+            p.drawEllipse(QRectF(3, 3, 10, 10));
+        } else {
+            p.setBrush(color);
+            QPainterPath tri;
+            tri.moveTo(8, 2);
+            tri.lineTo(14, 9);
+            tri.lineTo(2, 9);
+            tri.closeSubpath();
+            p.drawPath(tri);
+            p.drawRect(QRectF(2, 11, 12, 3));
+        }
+        p.end();
+        icon.addPixmap(pm);
     }
-    return QIcon(pm);
+    return icon;
 }
 
 struct ButtonLook {

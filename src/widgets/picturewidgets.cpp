@@ -2,6 +2,7 @@
 
 #include "picture/pictureloader.h"
 #include "picture/tilefeed.h"
+#include "widgets/devicepixels.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,7 +24,10 @@ bool putPictureOnClipboard(const QImage& shown, const Picture& source, const QSt
         data->setData(QStringLiteral("image/x-wmf"), source.metafileData);
     data->setImageData(shown);
     clip->setMimeData(data);
-    return true;
+    // A system may refuse the clipboard (a Wayland compositor that gives
+    // the program no seat): then nothing would be there to paste.
+    const QMimeData* held = clip->mimeData();
+    return held && held->hasImage();
 }
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
@@ -37,8 +41,7 @@ void PictureBox::setImage(const QImage& image, int rows) {
     // second buffer.
     m_image = image;
     m_rows = rows < 0 ? image.height() : qMin(rows, image.height());
-    if (!image.isNull())
-        resize(image.size());
+    fitToImage();
     update();
 }
 
@@ -50,13 +53,12 @@ void PictureBox::setFeed(TileFeed* feed, double scale) {
     m_rows = 0;
     if (feed) {
         m_arrivals = connect(feed, &TileFeed::tilesArrived, this, [this](const QRect& natural) {
-            update(QRectF(natural.x() * m_scale, natural.y() * m_scale, natural.width() * m_scale,
-                          natural.height() * m_scale)
-                       .toAlignedRect());
+            const double s = boxScale();
+            update(
+                QRectF(natural.x() * s, natural.y() * s, natural.width() * s, natural.height() * s)
+                    .toAlignedRect());
         });
-        const QSize natural = feed->naturalSize();
-        resize(QSize(qMax(1, qRound(natural.width() * m_scale)),
-                     qMax(1, qRound(natural.height() * m_scale))));
+        fitToImage();
         updateViewport();
     }
     update();
@@ -66,14 +68,18 @@ bool PictureBox::isTiled() const {
     return m_feed && !m_feed->isNull();
 }
 
+double PictureBox::boxScale() const {
+    return m_scale / deviceRatio(this);
+}
+
 QRect PictureBox::visibleNatural() const {
     if (!parentWidget())
         return {};
     const QRect visible = rect() & QRect(-pos(), parentWidget()->size());
     if (visible.isEmpty())
         return {};
-    return QRectF(visible.x() / m_scale, visible.y() / m_scale, visible.width() / m_scale,
-                  visible.height() / m_scale)
+    const double s = boxScale();
+    return QRectF(visible.x() / s, visible.y() / s, visible.width() / s, visible.height() / s)
         .toAlignedRect();
 }
 
@@ -97,9 +103,30 @@ void PictureBox::showEvent(QShowEvent* e) {
     updateViewport();
 }
 
+void PictureBox::fitToImage() {
+    // One picture pixel per device pixel: on a scaled screen the box is
+    // smaller, in logical pixels, than the picture.
+    if (isTiled()) {
+        const QSize natural = m_feed->naturalSize();
+        const QSize pixels(qMax(1, qRound(natural.width() * m_scale)),
+                           qMax(1, qRound(natural.height() * m_scale)));
+        resize(logicalSize(pixels, deviceRatio(this)));
+    } else if (!m_image.isNull()) {
+        resize(logicalSize(m_image.size(), deviceRatio(this)));
+    }
+}
+}
+
 bool PictureBox::event(QEvent* e) {
     if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
         Q_EMIT shownChanged(e->type() == QEvent::ShowToParent);
+    // A window moved to a screen of another scale.
+    if (e->type() == QEvent::ScreenChangeInternal && (!m_image.isNull() || isTiled())) {
+        const QSize before = size();
+        fitToImage();
+        if (size() != before)
+            Q_EMIT sizeChangedWithScreen();
+    }
     return QWidget::event(e);
 }
 
@@ -107,28 +134,32 @@ void PictureBox::setRowsReady(int rows) {
     rows = qMin(rows, m_image.height());
     if (rows <= m_rows)
         return;
-    update(QRect(0, m_rows, m_image.width(), rows - m_rows));
+    const qreal ratio = deviceRatio(this);
+    update(QRectF(0, m_rows / ratio, width(), (rows - m_rows) / ratio).toAlignedRect());
     m_rows = rows;
 }
 
 void PictureBox::paintEvent(QPaintEvent* e) {
     if (isTiled()) {
         QPainter p(this);
-        const QRect natural = QRectF(e->rect().x() / m_scale, e->rect().y() / m_scale,
-                                     e->rect().width() / m_scale, e->rect().height() / m_scale)
+        const double s = boxScale();
+        const QRect natural = QRectF(e->rect().x() / s, e->rect().y() / s, e->rect().width() / s,
+                                     e->rect().height() / s)
                                   .toAlignedRect() &
                               QRect(QPoint(), m_feed->naturalSize());
-        const QRectF target(natural.x() * m_scale, natural.y() * m_scale, natural.width() * m_scale,
-                            natural.height() * m_scale);
+        const QRectF target(natural.x() * s, natural.y() * s, natural.width() * s,
+                            natural.height() * s);
         m_feed->paint(p, target, natural);
         return;
     }
     if (m_image.isNull())
         return;
     QPainter p(this);
-    const QRect r = e->rect() & QRect(0, 0, m_image.width(), m_rows);
+    DevicePixelPainter device(p);
+    // Only the exposed part of the ready rows is copied.
+    const QRect r = device.mapRect(e->rect()) & QRect(0, 0, m_image.width(), m_rows);
     if (!r.isEmpty())
-        p.drawImage(r, std::as_const(m_image), r);
+        device.drawImage(r.topLeft(), m_image, r);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* e) {
@@ -151,9 +182,12 @@ void StretchImage::setImage(const QImage& image) {
 }
 
 const QPixmap& StretchImage::scaled() {
-    if (!m_image.isNull() && (m_scaled.isNull() || m_scaled.size() != size()) &&
-        !size().isEmpty()) {
-        m_scaled = QPixmap::fromImage(scaledSmooth(m_image, size()));
+    // Stretched to the device pixels it covers, so a scaled screen does not
+    // enlarge it once more.
+    const QSize target = deviceSize(size(), deviceRatio(this));
+    if (!m_image.isNull() && (m_scaled.isNull() || m_scaled.size() != target) &&
+        !target.isEmpty()) {
+        m_scaled = QPixmap::fromImage(scaledSmooth(m_image, target));
     }
     return m_scaled;
 }
@@ -163,7 +197,7 @@ void StretchImage::paintEvent(QPaintEvent*) {
     if (pm.isNull())
         return;
     QPainter p(this);
-    p.drawPixmap(0, 0, pm);
+    drawImageAtDevicePixels(p, QPointF(0, 0), pm.toImage());
 }
 
 void StretchImage::mouseDoubleClickEvent(QMouseEvent* e) {

@@ -11,11 +11,12 @@ class TileFeed;
 
 // Puts a shown picture on the clipboard: the bitmap, and for a Windows
 // metafile file also its own records (image/x-wmf), so a drawing program
-// pastes the drawing rather than its pixels. False, leaving the clipboard
-// alone, when there is none or nothing is shown.
+// pastes the drawing rather than its pixels. False when there is no
+// clipboard, nothing is shown, or the system did not take the picture.
 bool putPictureOnClipboard(const QImage& shown, const Picture& source, const QString& upperExt);
 
-// Shows a picture at its natural size and takes that size. A picture still
+// Shows a picture at its natural size, one picture pixel per device pixel,
+// and takes that size. A picture still
 // being decoded shows its first rows only: the others are being written by
 // another thread, so they are neither read nor painted until they are ready.
 // A tiled picture is shown from a TileFeed, at its natural size or scaled:
@@ -28,8 +29,8 @@ public:
     // rows: how many rows of image are ready (-1: all of them). Leaves a
     // feed shown before.
     void setImage(const QImage& image, int rows = -1);
-    // Shows the feed's picture at `scale` times its natural size (the box
-    // takes that size); null shows nothing.
+    // Shows the feed's picture at `scale` times its natural size, in
+    // device pixels (the box takes that size); null shows nothing.
     void setFeed(TileFeed* feed, double scale = 1.0);
     TileFeed* feed() const { return m_feed; }
     double scale() const { return m_scale; }
@@ -50,6 +51,9 @@ Q_SIGNALS:
     void doubleClicked();
     // The box was shown or hidden itself (not through its parent).
     void shownChanged(bool shown);
+    // The window went to a screen of another scale: the box took the
+    // picture's size on it.
+    void sizeChangedWithScreen();
 
 protected:
     bool event(QEvent* e) override;
@@ -62,6 +66,10 @@ protected:
 
 private:
     void updateViewport();
+    void fitToImage();
+    // Logical pixels per natural pixel of a tiled picture: scale() natural
+    // pixels per device pixel.
+    double boxScale() const;
 
     QImage m_image;
     int m_rows = 0;

@@ -6,6 +6,7 @@
 #include "browser/thumbnailcache.h"
 #include "picture/picturesaver.h"
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 #include "widgets/browsewidgets.h"
@@ -48,16 +49,13 @@ protected:
         ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
     }
     void clickFile(const QString& name) {
-        const QList<QListWidgetItem*> items = w->FilList->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1);
-        QTest::mouseClick(w->FilList->viewport(), Qt::LeftButton, {},
-                          w->FilList->visualItemRect(items.first()).center());
+        ASSERT_TRUE(testutil::clickName(w->FilList, name));
         waitIdle();
     }
     void highlight(const QString& folder) {
-        for (int i = 0; i < w->DirList->count(); ++i)
-            if (w->DirList->item(i)->text().trimmed() == folder)
-                w->DirList->setCurrentRow(i);
+        const int row = testutil::folderRow(w->DirList, folder);
+        if (row >= 0)
+            w->DirList->setCurrentRow(row);
     }
     void chooseFile(const QString& chosen) { dialogs.fileAnswers.push_back({true, chosen, 1}); }
     QString lastText() const { return dialogs.lastMessage() ? dialogs.lastMessage()->text : ""; }
@@ -107,6 +105,7 @@ TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
     // The root, the home folder and its ancestors are refused, nothing is
     // deleted.
     for (const QString& folder : {QStringLiteral("/"), tree.path(), path("home")}) {
+        ASSERT_TRUE(testutil::waitListed(w->DirList));
         for (int i = 0; i < w->DirList->count() && w->DirList->highlightedPath() != folder; ++i)
             w->DirList->setCurrentRow(i);
         ASSERT_EQ(w->DirList->highlightedPath(), folder);
@@ -141,7 +140,7 @@ TEST_F(BrowserOps, FilesAreRenamedOnlyToFreeNamesInTheirFolder) {
     EXPECT_FALSE(QFileInfo::exists(thumbs.normalPath(path("a.bmp"))));
     EXPECT_TRUE(w->ShownPicPath.isEmpty());
     waitIdle();
-    EXPECT_EQ(w->FilList->findItems(QStringLiteral("c.bmp"), Qt::MatchExactly).size(), 1);
+    EXPECT_GE(w->FilList->rowOf(QStringLiteral("c.bmp")), 0);
     EXPECT_EQ(w->PicCount, 2);
 }
 
@@ -168,6 +167,24 @@ TEST_F(BrowserOps, CopiesAreExactAskForMissingFoldersAndNeverReplaceReadOnlyFile
     w->PopFilListSaveFile_Click();
     EXPECT_EQ(lastText(), "popFilListSaveFile\n70     Permission refusée");
     EXPECT_EQ(readFile(path("locked.bmp")), "locked");
+}
+
+TEST_F(BrowserOps, TheSelectedFileIsActedOnWhileTheFolderIsListedAgain) {
+    clickFile(QStringLiteral("b.bmp"));
+    // The same folder and pattern listed again: the lines stay meanwhile.
+    w->cboPattern_Click(w->cboPattern->currentText());
+    ASSERT_FALSE(w->isIdle());
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("b.bmp"));
+    chooseFile(path("other/b.bmp"));
+    w->PopFilListSaveFile_Click();
+    EXPECT_EQ(readFile(path("other/b.bmp")), readFile(path("b.bmp")));
+    waitIdle();
+    EXPECT_EQ(w->FilList->fileName(), QStringLiteral("b.bmp"));
+    // Another pattern: nothing of the old lines can be acted on.
+    w->cboPattern_Click(QStringLiteral("*.gif"));
+    EXPECT_EQ(w->FilList->listCount(), 0);
+    EXPECT_TRUE(w->FilList->fileName().isEmpty());
+    waitIdle();
 }
 
 TEST_F(BrowserOps, TheViewSavesTheShownPictureAndMovesTheFileItself) {

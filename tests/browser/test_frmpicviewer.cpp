@@ -4,6 +4,7 @@
 #include "browser/thumbnailsurface.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
@@ -59,11 +60,7 @@ protected:
         waitIdle();
     }
     void clickFile(const QString& name) {
-        const QList<QListWidgetItem*> items = w->FilList->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1) << name.toStdString();
-        w->FilList->scrollToItem(items.first());
-        QTest::mouseClick(w->FilList->viewport(), Qt::LeftButton, {},
-                          w->FilList->visualItemRect(items.first()).center());
+        ASSERT_TRUE(testutil::clickName(w->FilList, name)) << name.toStdString();
         waitIdle();
     }
     void clickCell(int row, int col) {

@@ -1,11 +1,11 @@
 // The browser's plain logic: splitting paths, lots, cells, pages, the
 // table of pictures and the folder listing.
-#include "browser/folderlisting.h"
 #include "browser/panelgeometry.h"
 #include "browser/pathsection.h"
 #include "browser/pictable.h"
 #include "browser/pictureprobe.h"
 #include "support/testutil.h"
+#include "system/folderlisting.h"
 
 #include <QDir>
 #include <QImage>

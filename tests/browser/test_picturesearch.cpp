@@ -1,11 +1,11 @@
 // The recursive picture search: the walk on built trees, and the search
 // mode of the browser window driven as a user drives it.
 #include "browser/frmpicviewer.h"
-#include "browser/namematcher.h"
 #include "browser/picturesearch.h"
 #include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
+#include "system/namematcher.h"
 #include "widgets/browsewidgets.h"
 
 #include <QComboBox>

@@ -1,20 +1,25 @@
 // The shared thumbnail cache and the loader that fills the panel from it.
 #include "app/appcontext.h"
 #include "app/version.h"
+#include "browser/embeddedthumbnail.h"
 #include "browser/thumbnailcache.h"
 #include "browser/thumbnailloader.h"
 #include "picture/pictureservice.h"
+#include "support/exifbuilder.h"
 #include "support/testutil.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtEndian>
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <gio/gio.h>
+#include <libheif/heif.h>
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -39,6 +44,58 @@ QString savePicture(const QString& path, QColor colour, QSize size = {400, 200})
     img.fill(colour);
     EXPECT_TRUE(img.save(path, "JPEG", 95));
     return path;
+}
+
+QImage filled(QSize size, QColor colour) {
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    return img;
+}
+
+// Whether a pixel is near a colour.
+bool near(QRgb pixel, QColor colour) {
+    return std::abs(qRed(pixel) - colour.red()) < 40 &&
+           std::abs(qGreen(pixel) - colour.green()) < 40 &&
+           std::abs(qBlue(pixel) - colour.blue()) < 40;
+}
+
+// A HEIC file of the picture `main` whose thumbnail item is made from
+// `thumbnail`, reduced to fit a square of bbox pixels.
+bool writeHeic(const QString& path, const QImage& main, const QImage& thumbnail, int bbox) {
+    auto planes = [](const QImage& img) {
+        const QImage rgb = img.convertToFormat(QImage::Format_RGB888);
+        heif_image* out = nullptr;
+        heif_image_create(rgb.width(), rgb.height(), heif_colorspace_RGB,
+                          heif_chroma_interleaved_RGB, &out);
+        heif_image_add_plane(out, heif_channel_interleaved, rgb.width(), rgb.height(), 8);
+        int stride = 0;
+        uint8_t* p = heif_image_get_plane(out, heif_channel_interleaved, &stride);
+        for (int y = 0; y < rgb.height(); ++y)
+            std::memcpy(p + qsizetype(y) * stride, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+        return out;
+    };
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_image* image = planes(main);
+    heif_image* small = planes(thumbnail);
+    heif_image_handle* handle = nullptr;
+    heif_image_handle* thumb = nullptr;
+    bool ok =
+        heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code ==
+            heif_error_Ok &&
+        heif_encoder_set_lossy_quality(encoder, 90).code == heif_error_Ok &&
+        heif_context_encode_image(ctx, image, encoder, nullptr, &handle).code == heif_error_Ok &&
+        heif_context_encode_thumbnail(ctx, small, handle, encoder, nullptr, bbox, &thumb).code ==
+            heif_error_Ok &&
+        heif_context_write_to_file(ctx, QFile::encodeName(path).constData()).code == heif_error_Ok;
+    heif_image_handle_release(thumb);
+    heif_image_handle_release(handle);
+    heif_image_release(small);
+    heif_image_release(image);
+    if (encoder)
+        heif_encoder_release(encoder);
+    heif_context_free(ctx);
+    return ok;
 }
 
 QImage entryOf(QColor colour) {
@@ -224,4 +281,148 @@ TEST_F(LoaderTest, OnlyPictureEntriesAreTrustedAndTheCacheIsNeverThumbnailed) {
     EXPECT_FALSE(load({inside}).at(0).isNull());
     EXPECT_FALSE(QFile::exists(cache.normalPath(inside)));
     EXPECT_FALSE(QFile::exists(cache.failPath(inside)));
+}
+
+TEST_F(LoaderTest, CameraThumbnailsFillCellsAndTheCacheWithoutDecodingThePhoto) {
+    // Red photos; what they hold as their thumbnail is green (or green and
+    // blue), so a red cell says the photo itself was decoded.
+    QImage halves = filled({160, 120}, Qt::green);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 80; x < 160; ++x)
+            halves.setPixel(x, y, qRgb(0, 0, 255));
+    QImage banded = filled({160, 120}, Qt::black);
+    for (int y = 7; y < 113; ++y)
+        for (int x = 0; x < 160; ++x)
+            banded.setPixel(x, y, qRgb(0, 255, 0));
+    const struct Case {
+        const char* name;
+        QSize photo;
+        QImage thumbnail;
+        int orientation;
+        bool bigEndian;
+        QSize entry; // empty: the photo was decoded (a red cell)
+        QSize natural;
+    } cases[] = {
+        {"plain", {600, 400}, filled({160, 107}, Qt::green), 1, false, {128, 85}, {600, 400}},
+        {"big-endian", {600, 400}, filled({160, 107}, Qt::green), 1, true, {128, 85}, {600, 400}},
+        // Turned as the photo is: green on top once upright.
+        {"turned", {800, 600}, halves, 6, false, {96, 128}, {600, 800}},
+        // The camera's black bands around a thumbnail of another shape go.
+        {"bands", {600, 400}, banded, 1, false, {128, 84}, {600, 400}},
+        // Too small for a cache entry of 128 pixels.
+        {"small", {600, 400}, filled({100, 67}, Qt::green), 1, false, {}, {}},
+        // Not the photo's shape (cropped since): not the photo any more.
+        {"stale", {600, 400}, filled({160, 160}, Qt::green), 1, false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = photos.filePath(QLatin1String(c.name) + ".jpg");
+        testutil::writeFile(photos, QLatin1String(c.name) + ".jpg",
+                            testutil::withExifThumbnail(
+                                testutil::jpegBytes(filled(c.photo, Qt::red)),
+                                testutil::jpegBytes(c.thumbnail, 95), c.orientation, c.bigEndian));
+        setMTime(path, 1700000000);
+        const QImage cell = load({path}).at(0);
+        ASSERT_EQ(cell.size(), QSize(32, 32));
+        ASSERT_TRUE(testutil::waitUntil([&] { return QFile::exists(cache.normalPath(path)); }));
+        const QImage entry(cache.normalPath(path));
+        if (c.entry.isEmpty()) {
+            EXPECT_TRUE(near(cell.pixel(16, 16), Qt::red));
+            EXPECT_EQ(entry.size(), QSize(128, 85));
+            continue;
+        }
+        EXPECT_EQ(entry.size(), c.entry);
+        EXPECT_EQ(entry.text(QStringLiteral("Thumb::MTime")), QStringLiteral("1700000000"));
+        EXPECT_EQ(entry.text(QStringLiteral("Thumb::Image::Width")).toInt(), c.natural.width());
+        EXPECT_EQ(entry.text(QStringLiteral("Thumb::Image::Height")).toInt(), c.natural.height());
+        EXPECT_EQ(entry.text(QStringLiteral("Thumb::Mimetype")), QStringLiteral("image/jpeg"));
+        EXPECT_TRUE(near(cell.pixel(16, 2), Qt::green));
+        // No black band left on the edge.
+        EXPECT_GT(qGreen(entry.pixel(entry.width() / 2, 0)), 120);
+        if (c.orientation == 6)
+            EXPECT_TRUE(near(cell.pixel(16, 29), Qt::blue));
+        else
+            EXPECT_TRUE(near(cell.pixel(16, 29), Qt::green));
+    }
+}
+
+TEST_F(LoaderTest, AnEntryFromACameraThumbnailGoesWhenThePhotoChanges) {
+    const QString path = photos.filePath(QStringLiteral("p.jpg"));
+    auto write = [&](QColor photo, QColor thumbnail, QSize thumbnailSize, qint64 mtime) {
+        testutil::writeFile(
+            photos, QStringLiteral("p.jpg"),
+            testutil::withExifThumbnail(testutil::jpegBytes(filled({600, 400}, photo)),
+                                        testutil::jpegBytes(filled(thumbnailSize, thumbnail))));
+        setMTime(path, mtime);
+    };
+    write(Qt::red, Qt::green, {160, 107}, 1700000000);
+    EXPECT_TRUE(near(load({path}).at(0).pixel(16, 16), Qt::green));
+    ASSERT_TRUE(testutil::waitUntil([&] { return QFile::exists(cache.normalPath(path)); }));
+
+    // Edited since, its thumbnail now too small: the entry is refused, the
+    // photo decoded, the entry made again with the new date.
+    write(Qt::blue, Qt::green, {80, 53}, 1700000100);
+    EXPECT_FALSE(cache.lookup(path, FileStamp::of(path)).has_value());
+    EXPECT_TRUE(near(load({path}).at(0).pixel(16, 16), Qt::blue));
+    ASSERT_TRUE(testutil::waitUntil([&] {
+        return QImage(cache.normalPath(path)).text(QStringLiteral("Thumb::MTime")) ==
+               QLatin1String("1700000100");
+    }));
+    EXPECT_TRUE(near(QImage(cache.normalPath(path)).pixel(64, 40), Qt::blue));
+}
+
+TEST(EmbeddedThumbnail, WhatExiftoolWritesAndDamagedBlocks) {
+    QTemporaryDir dir;
+    const QString photo = testutil::writeFile(dir, QStringLiteral("photo.jpg"),
+                                              testutil::jpegBytes(filled({640, 480}, Qt::red)));
+    const QString thumb = testutil::writeFile(dir, QStringLiteral("thumb.jpg"),
+                                              testutil::jpegBytes(filled({160, 120}, Qt::green)));
+    QProcess exiftool;
+    exiftool.start(QStringLiteral("exiftool"),
+                   {QStringLiteral("-overwrite_original"), "-ThumbnailImage<=" + thumb, photo});
+    ASSERT_TRUE(exiftool.waitForFinished(30000) && exiftool.exitCode() == 0)
+        << "exiftool (Debian libimage-exiftool-perl) is needed";
+    const std::optional<EmbeddedThumbnail> t = jpegEmbeddedThumbnail(photo, 128);
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(t->image.size(), QSize(160, 120));
+    EXPECT_EQ(t->natural, QSize(640, 480));
+    EXPECT_TRUE(near(t->image.pixel(80, 60), Qt::green));
+
+    // Every cut of the head and offsets pointing anywhere: nothing, no crash.
+    const QByteArray good = testutil::readFile(photo);
+    for (qsizetype cut = 0; cut < 400; ++cut)
+        EXPECT_FALSE(jpegEmbeddedThumbnail(good.left(cut), 128).has_value()) << cut;
+    const QByteArray built =
+        testutil::withExifThumbnail(testutil::jpegBytes(filled({640, 480}, Qt::red)),
+                                    testutil::jpegBytes(filled({160, 120}, Qt::green)));
+    ASSERT_TRUE(jpegEmbeddedThumbnail(built, 128).has_value());
+    for (qsizetype at = 12; at < 12 + 80; ++at) {
+        QByteArray broken = built;
+        broken[at] = char(0xff);
+        jpegEmbeddedThumbnail(broken, 128); // any answer, within bounds
+    }
+}
+
+TEST_F(LoaderTest, AHeifFilesOwnThumbnailStandsInWhenLargeEnough) {
+    // A blue picture whose thumbnail item is green: a green cell says the
+    // thumbnail was decoded, not the picture.
+    const struct {
+        const char* name;
+        int bbox;
+        QColor cell;
+    } cases[] = {{"large.heic", 160, Qt::green}, {"small.heic", 64, Qt::blue}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = photos.filePath(QLatin1String(c.name));
+        ASSERT_TRUE(
+            writeHeic(path, filled({640, 480}, Qt::blue), filled({640, 480}, Qt::green), c.bbox));
+        const QImage cell = load({path}).at(0);
+        ASSERT_FALSE(cell.isNull());
+        EXPECT_TRUE(near(cell.pixel(16, 16), c.cell));
+        ASSERT_TRUE(testutil::waitUntil([&] { return QFile::exists(cache.normalPath(path)); }));
+        const QImage entry(cache.normalPath(path));
+        EXPECT_EQ(entry.size(), QSize(128, 96));
+        EXPECT_EQ(entry.text(QStringLiteral("Thumb::Image::Width")), QStringLiteral("640"));
+        EXPECT_TRUE(near(entry.pixel(64, 48), c.cell));
+    }
 }

@@ -4,6 +4,7 @@
 #include "browser/largepictureview.h"
 #include "browser/viewgeometry.h"
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
 #include "widgets/browsewidgets.h"
@@ -143,10 +144,7 @@ protected:
         ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
     }
     void clickFile(const QString& name) {
-        const QList<QListWidgetItem*> items = w->FilList->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1);
-        QTest::mouseClick(w->FilList->viewport(), Qt::LeftButton, {},
-                          w->FilList->visualItemRect(items.first()).center());
+        ASSERT_TRUE(testutil::clickName(w->FilList, name));
         waitIdle();
     }
     void chooseResize(const QString& entry) {

@@ -3,6 +3,7 @@
 #include "fileutil/frmcopy.h"
 #include "fileutil/vbcopym.h"
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -67,13 +68,10 @@ protected:
     // Clicks each name in the source list, with Ctrl after the first.
     void select(const QStringList& names) {
         w->Fichier1->refresh();
-        for (qsizetype i = 0; i < names.size(); ++i) {
-            const auto found = w->Fichier1->findItems(names[i], Qt::MatchExactly);
-            ASSERT_EQ(found.size(), 1) << names[i].toStdString();
-            QTest::mouseClick(w->Fichier1->viewport(), Qt::LeftButton,
-                              i ? Qt::ControlModifier : Qt::NoModifier,
-                              w->Fichier1->visualItemRect(found.first()).center());
-        }
+        for (qsizetype i = 0; i < names.size(); ++i)
+            ASSERT_TRUE(testutil::clickName(w->Fichier1, names[i],
+                                            i ? Qt::ControlModifier : Qt::NoModifier))
+                << names[i].toStdString();
     }
     // Clicks command, answers the questions in order (0: closes the dialog
     // by its frame) and waits until the operation has ended.
@@ -105,7 +103,7 @@ protected:
     void expectReset() {
         EXPECT_EQ(w->etiSelection->text(), "0");
         EXPECT_EQ(w->etiCopies->text(), "0");
-        EXPECT_TRUE(w->Fichier1->selectedItems().isEmpty());
+        EXPECT_EQ(w->Fichier1->selectedCount(), 0);
         EXPECT_FALSE(w->btcCopy->isEnabled());
         EXPECT_EQ(ctx.state.CopyInProgress + ctx.state.DeleteInProgress, 0);
     }
@@ -211,6 +209,31 @@ TEST_F(FileUtil, NothingSelectedIsSaidAfterADriveChangeToo) {
     EXPECT_EQ(files(src).size(), 2);
 }
 
+TEST_F(FileUtil, TheSelectedFilesAreActedOnWhileTheSourceIsListedAgain) {
+    for (const char* n : {"a.txt", "b.txt", "c.txt"})
+        put(src, n, n);
+    open();
+    select({"a.txt", "c.txt"});
+    // Listed again (a slow folder): the lines and the selection stay.
+    w->Fichier1->refresh();
+    ASSERT_TRUE(w->Fichier1->isListing());
+    EXPECT_EQ(w->etiSelection->text(), " 2");
+    ASSERT_TRUE(w->btcCopy->isEnabled());
+    EXPECT_TRUE(run(w->btcCopy).isEmpty());
+    EXPECT_EQ(files(dst), QStringList({"a.txt", "c.txt"}));
+    expectReset();
+
+    select({"b.txt"});
+    w->Fichier1->refresh();
+    ASSERT_TRUE(w->Fichier1->isListing());
+    dialogs.inputAnswers = {QString("d.txt")};
+    w->Command2->click();
+    EXPECT_EQ(files(src), QStringList({"a.txt", "c.txt", "d.txt"}));
+    ASSERT_TRUE(testutil::waitListed(w->Fichier1));
+    EXPECT_EQ(w->Fichier1->names(), QStringList({"a.txt", "c.txt", "d.txt"}));
+    EXPECT_EQ(w->Label2->text(), " 3 Fichiers");
+}
+
 TEST_F(FileUtil, DeletionAsksUntilAllAndAnEndingSkipSaysNothing) {
     for (const char* n : {"a.txt", "b.txt", "bad.jpg"})
         put(src, n, "not a picture");
@@ -239,6 +262,7 @@ TEST_F(FileUtil, DeletionAsksUntilAllAndAnEndingSkipSaysNothing) {
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files/";
     for (const char* n : {"a.txt", "b.txt", "bad.jpg"})
         EXPECT_TRUE(QFileInfo::exists(trash + n)) << n;
+    ASSERT_TRUE(testutil::waitListed(w->Fichier1));
     EXPECT_EQ(w->Label2->text(), " 0 Fichiers");
 }
 
@@ -371,5 +395,6 @@ TEST_F(ViewerTest, TheUtilityOpensFromTheMainWindowWhichRefreshesItsListsAfter) 
         utility->btcCancel->click();
     });
     w->Command8->click();
-    EXPECT_EQ(w->File1->findItems("new.jpg", Qt::MatchExactly).size(), 1);
+    ASSERT_TRUE(testutil::waitListed(w->File1));
+    EXPECT_GE(w->File1->rowOf("new.jpg"), 0);
 }

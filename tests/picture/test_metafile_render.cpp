@@ -214,6 +214,22 @@ TEST(MetafileRender, BrokenSamplesFailCleanly) {
     EXPECT_FALSE(error.isEmpty());
 }
 
+// On a busy machine a renderer waits for a processor: its limit counts the
+// processor time it uses, not the time it spends waiting.
+TEST(MetafileRender, HelperKeptWaitingStillFinishes) {
+    QTemporaryDir dir;
+    const QByteArray real = QFile::encodeName(metafileRendererPath());
+    ASSERT_FALSE(real.isEmpty());
+    const QString helper =
+        testutil::writeScript(dir, "slow.sh", "sleep 1.5; exec '" + real + "' \"$@\"");
+    qputenv("LUMENTA_MFRENDER", QFile::encodeName(helper));
+    QString error;
+    const QImage image =
+        renderMetafile(sampleBytes("meta/gdi_records.wmf"), MetafileKind::Wmf, &error, 1000);
+    qunsetenv("LUMENTA_MFRENDER");
+    EXPECT_FALSE(image.isNull()) << error.toStdString();
+}
+
 TEST(MetafileRender, HelperFailuresGiveNullAndAReason) {
     QTemporaryDir dir;
     const QByteArray wmf = sampleBytes("meta/gdi_records.wmf");
@@ -226,6 +242,7 @@ TEST(MetafileRender, HelperFailuresGiveNullAndAReason) {
         int timeoutMs = 10000;
     } cases[] = {
         {"hang.sh", "exec sleep 30", "800 ms", 800}, // killed, well before it would end
+        {"spin.sh", "while :; do :; done", "800 ms", 800}, // its processor time used up
         {"crash.sh", "kill -SEGV $$", "crashed"},
         {"fails.sh", "echo 'lumenta-mfrender: error: no luck' >&2; exit 3", "no luck"},
         {"garbage.sh", "cat >/dev/null; echo 'not a picture'", "no readable picture"},

@@ -8,6 +8,7 @@
 #include "slideshow/ecrdiapo.h"
 #include "slideshow/frmliste.h"
 #include "slideshow/slidemusic.h"
+#include "support/listutil.h"
 #include "support/mediacapture.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
@@ -57,12 +58,17 @@ protected:
         host.showSlideshowButton = [this] { ++buttonShown; };
     }
 
+    // The main window's list, listed again (off the GUI thread).
+    void relist() {
+        files.refresh();
+        EXPECT_TRUE(testutil::waitListed(&files));
+    }
     QString addPicture(const QString& name, QSize size = QSize(300, 150)) {
         QImage img(size, QImage::Format_RGB32);
         img.fill(Qt::darkCyan);
         const QString path = QDir(photos).filePath(name);
         EXPECT_TRUE(img.save(path, name.endsWith(".bmp") ? "BMP" : "JPG"));
-        files.refresh();
+        relist();
         return path;
     }
     QString addFile(const QString& name, const QByteArray& bytes) {
@@ -70,7 +76,7 @@ protected:
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
-        files.refresh();
+        relist();
         return path;
     }
     QList<QByteArray> settingsLines() const {
@@ -305,7 +311,7 @@ TEST_F(Slideshow, ShowPausesOnClickAndEveryStopPathCloses) {
     // after.
     testutil::copyFixture(dir, "pictures/samples/jpeg/large_4000x3000.jpg",
                           "Photos.2007/0_large.jpg");
-    files.refresh();
+    relist();
     EcrDiapo w(ctx, host);
     QSignalSpy displayed(&w, &EcrDiapo::pictureDisplayed);
     w.show();
@@ -420,7 +426,7 @@ TEST_F(Slideshow, StretchedPictureKeepsItsDetail) {
         std::fill_n(reinterpret_cast<QRgb*>(panorama.scanLine(y)), panorama.width(),
                     (y / 10) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     ASSERT_TRUE(panorama.save(QDir(photos).filePath("panorama.png")));
-    files.refresh();
+    relist();
     ctx.state.settings.SlideSizeMode = 2;
     ctx.state.settings.SlideShowFileName = 0;
     ctx.state.settings.SlidePauseSeconds = 60;

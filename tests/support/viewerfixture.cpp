@@ -1,6 +1,7 @@
 #include "support/viewerfixture.h"
 
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/testutil.h"
 #include "widgets/browsewidgets.h"
 
@@ -38,6 +39,7 @@ void ViewerTest::start() {
     w->startUp();
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    ASSERT_TRUE(testutil::waitListed(w->File1) && testutil::waitListed(w->Dir1));
 }
 
 QString ViewerTest::addFixture(const QString& relative, const QString& newName) {
@@ -50,18 +52,15 @@ QString ViewerTest::addFixture(const QString& relative, const QString& newName) 
     if (!from.copy(dst))
         ADD_FAILURE() << "fixture " << src.toStdString()
                       << " not copied: " << from.errorString().toStdString();
-    if (w)
+    if (w) {
         w->File1->refresh();
+        EXPECT_TRUE(testutil::waitListed(w->File1));
+    }
     return dst;
 }
 
 void ViewerTest::click(const QString& name, bool wait) {
-    FileList* list = w->File1;
-    const QList<QListWidgetItem*> items = list->findItems(name, Qt::MatchExactly);
-    ASSERT_EQ(items.size(), 1) << name.toStdString();
-    list->scrollToItem(items.first());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(items.first()).center());
+    ASSERT_TRUE(testutil::clickName(w->File1, name)) << name.toStdString();
     if (wait)
         EXPECT_TRUE(waitForPicture()) << name.toStdString();
 }

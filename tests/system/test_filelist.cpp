@@ -1,6 +1,7 @@
 #include "support/testutil.h"
 #include "system/drives.h"
 #include "system/filelist.h"
+#include "system/folderlisting.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -23,15 +24,15 @@ TEST(FilePattern, ListingIsNaturalCaseInsensitiveAndSkipsHiddenAndFolders) {
          {"pic10.jpg", "pic2.JPG", "Pic1.jpeg", "b.gif", "notes.txt", ".hidden.jpg", "noext"})
         testutil::writeFile(dir, QLatin1String(n), "x");
     QDir(dir.path()).mkdir(QStringLiteral("album.jpg"));
-    EXPECT_EQ(listFiles(dir.path(), QStringLiteral("*.jpg")),
+    EXPECT_EQ(listFolder(dir.path(), QStringLiteral("*.jpg")).names,
               QStringList({QStringLiteral("pic2.JPG"), QStringLiteral("pic10.jpg")}));
-    EXPECT_EQ(listFiles(dir.path(), QStringLiteral("*.jpg;*.jpeg;*.gif")),
+    EXPECT_EQ(listFolder(dir.path(), QStringLiteral("*.jpg;*.jpeg;*.gif")).names,
               QStringList({QStringLiteral("b.gif"), QStringLiteral("Pic1.jpeg"),
                            QStringLiteral("pic2.JPG"), QStringLiteral("pic10.jpg")}));
     // "*.*" lists every visible file, also one without a dot.
-    EXPECT_EQ(listFiles(dir.path(), QStringLiteral("*.*")).size(), 6);
-    EXPECT_TRUE(listFiles(dir.path(), QStringLiteral("*.jpg;")).isEmpty());
-    EXPECT_EQ(listFiles(dir.path(), QStringLiteral("pic?.jpg")),
+    EXPECT_EQ(listFolder(dir.path(), QStringLiteral("*.*")).names.size(), 6);
+    EXPECT_TRUE(listFolder(dir.path(), QStringLiteral("*.jpg;")).names.isEmpty());
+    EXPECT_EQ(listFolder(dir.path(), QStringLiteral("pic?.jpg")).names,
               QStringList({QStringLiteral("pic2.JPG")}));
 }
 
@@ -44,7 +45,7 @@ TEST(FolderList, ChainAndSubfolders) {
     for (const char* n : {"v10", "v9", ".git", "My.Photos"})
         QDir(dir.path()).mkdir(QLatin1String(n));
     EXPECT_EQ(
-        listSubfolders(dir.path()),
+        listFolderSubfolders(dir.path()).names,
         QStringList({QStringLiteral("My.Photos"), QStringLiteral("v9"), QStringLiteral("v10")}));
 }
 

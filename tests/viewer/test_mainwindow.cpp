@@ -1,4 +1,5 @@
 #include "picture/pictureservice.h"
+#include "support/listutil.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -67,6 +69,7 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     ASSERT_GE(wav, 0);
     w->Combo1->setCurrentIndex(wav);
     Q_EMIT w->Combo1->activated(wav);
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     EXPECT_EQ(w->File1->count(), 2);
 
     // A pattern being typed filters as soon as it is valid...
@@ -74,6 +77,7 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     edit->setFocus();
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("*.jpg"));
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     EXPECT_EQ(w->File1->count(), 1);
     // ...and a malformed one is refused when it is confirmed.
     edit->selectAll();
@@ -83,6 +87,7 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     EXPECT_EQ(dialogs.lastText(), QStringLiteral("Filtre incorrect !"));
     EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
     EXPECT_EQ(w->File1->pattern(), QStringLiteral("*.*"));
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     EXPECT_EQ(w->File1->count(), 3);
 }
 
@@ -137,6 +142,7 @@ TEST_F(ViewerTest, StartingOnAFileSelectsItUnderTheFirstFilterThatListsIt) {
         EXPECT_TRUE(waitForPicture());
         EXPECT_EQ(w->Dir1->path(), album);
         EXPECT_EQ(w->Combo1->currentText(), QLatin1String(f.filter));
+        ASSERT_TRUE(testutil::waitListed(w->File1));
         EXPECT_EQ(w->File1->fileName(), QLatin1String(f.name));
         EXPECT_EQ(ctx.state.CurrentFilePath, path);
     }
@@ -161,6 +167,56 @@ TEST_F(ViewerTest, ScrollBarsReachTheFarSideOfALargePhoto) {
     EXPECT_EQ(last, QPoint(w->PicFond->width() - 1, w->PicFond->height() - 1));
 }
 
+TEST_F(ViewerTest, StartingOnAFileInABigFolderAsksForThePictureBeforeTheFolderIsListed) {
+    // On a memory file system where there is one.
+    const QTemporaryDir big((QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm")
+                                 : QDir::tempPath()) +
+                            QStringLiteral("/lumenta-XXXXXX"));
+    const QByteArray base = QFile::encodeName(big.path()) + "/IMG_";
+    for (int i = 0; i < 20000; ++i) {
+        FILE* f = std::fopen((base + QByteArray::number(i) + ".jpg").constData(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    const QString photo = big.filePath(QStringLiteral("IMG_20000.jpg"));
+    const QString next = big.filePath(QStringLiteral("IMG_20001.jpg"));
+    for (const QString& p : {photo, next})
+        ASSERT_TRUE(QFile::copy(testutil::sample(QStringLiteral("jpeg/baseline.jpg")), p));
+    start();
+    QSignalSpy clicks(w->File1, &FileList::fileClicked);
+    QSignalSpy results(&ctx.pictures(), &PictureService::finished);
+
+    w->openFromCommandLine(photo);
+    // The picture is asked for while the folder is still being listed: no
+    // line yet, no count, the busy pointer.
+    EXPECT_TRUE(w->isLoadingPicture());
+    EXPECT_TRUE(w->File1->isListing());
+    EXPECT_EQ(ctx.state.CurrentFilePath, photo);
+    EXPECT_EQ(w->File1->listCount(), 0);
+    EXPECT_TRUE(w->Label5->text().isEmpty());
+    EXPECT_EQ(w->cursor().shape(), Qt::BusyCursor);
+
+    // Its line is selected when it comes, without opening it again.
+    ASSERT_TRUE(testutil::waitListed(w->File1) && testutil::waitListed(w->Dir1));
+    ASSERT_TRUE(waitForPicture());
+    EXPECT_EQ(w->File1->fileName(), QStringLiteral("IMG_20000.jpg"));
+    EXPECT_EQ(w->File1->currentRow(), 20000);
+    EXPECT_EQ(w->Label5->text(), QStringLiteral(" 20002 Fichiers"));
+    EXPECT_EQ(clicks.count(), 0);
+    EXPECT_NE(w->cursor().shape(), Qt::BusyCursor);
+    EXPECT_FALSE(w->picture().isNull());
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+
+    // Its line come, the next picture is decoded ahead, as after a click.
+    ASSERT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
+    w->File1->setFocus();
+    QTest::keyClick(w->File1, Qt::Key_Down);
+    ASSERT_TRUE(waitForPicture());
+    EXPECT_EQ(ctx.state.CurrentFilePath, next);
+    EXPECT_TRUE(qvariant_cast<PictureResult>(results.last().at(0)).fromCache);
+}
+
 TEST_F(ViewerTest, FilesThatCannotBeShown) {
     addFixture(QStringLiteral("pictures/samples/gif/static.gif"), QStringLiteral("a.gif"));
     addFixture(QStringLiteral("pictures/samples/broken/text_renamed.jpg"), QStringLiteral("b.jpg"));
@@ -169,6 +225,7 @@ TEST_F(ViewerTest, FilesThatCannotBeShown) {
     testutil::writeFile(appDir, QStringLiteral("README"), "hello");
     start();
     w->Combo1->setEditText(QStringLiteral("*.*"));
+    ASSERT_TRUE(testutil::waitListed(w->File1));
     // A file removed behind the list's back: the click ends without effect.
     QFile::remove(gone);
     const QString title = w->windowTitle();

@@ -55,6 +55,7 @@ QSize sizeOf(const heif_image_handle* handle) {
 
 Decoded decodeHeif(const QByteArray& file, const Request& request) {
     Decoded out;
+    useThreadedHevcDecoder();
     Context ctx(heif_context_alloc());
     heif_context_set_maximum_image_size_limit(ctx.get(), 1 << 16);
     heif_error err = heif_context_read_from_memory_without_copy(ctx.get(), file.constData(),
@@ -73,6 +74,8 @@ Decoded decodeHeif(const QByteArray& file, const Request& request) {
         out.error = QStringLiteral("picture too large");
         return out;
     }
+    if (request.naturalKnown)
+        request.naturalKnown(out.natural);
 
     // The smallest embedded thumbnail that still covers what fits the box.
     Handle source;
@@ -120,9 +123,13 @@ Decoded decodeHeif(const QByteArray& file, const Request& request) {
                                   : heif_image_handle_is_premultiplied_alpha(source.get())
                                       ? QImage::Format_RGBA8888_Premultiplied
                                       : QImage::Format_RGBA8888;
-    out.image =
-        QImage(plane, w, h, stride, stored)
-            .convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    // The decoder's own pixels, kept as long as the picture: they are
+    // converted once, on their way to the viewer.
+    out.image = QImage(
+        plane, w, h, stride, stored,
+        [](void* info) { heif_image_release(static_cast<const heif_image*>(info)); }, image.get());
+    if (!out.image.isNull())
+        image.release();
     out.image = orientedImage(out.image, orientation);
     if (out.image.isNull())
         out.error = QStringLiteral("no memory for the picture");

@@ -1,4 +1,4 @@
-#include "browser/namematcher.h"
+#include "system/namematcher.h"
 
 #include <QStringDecoder>
 
