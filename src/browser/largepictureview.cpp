@@ -78,7 +78,6 @@ void LargePictureView::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     updateViewport();
 }
-}
 
 void LargePictureView::setGlass(const QImage& glass, const view::GlassBox& box) {
     // Only the old and the new places of the glass are repainted.

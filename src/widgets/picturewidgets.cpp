@@ -115,7 +115,6 @@ void PictureBox::fitToImage() {
         resize(logicalSize(m_image.size(), deviceRatio(this)));
     }
 }
-}
 
 bool PictureBox::event(QEvent* e) {
     if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
