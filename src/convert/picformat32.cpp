@@ -129,6 +129,8 @@ void PicFormat32::probed(const Job& job, const QByteArray& found, QSize size, bo
         !confirmFormat(job.source, foundName, expectedName))
         return finish(job.outcome(S::Cancelled, QStringLiteral("not converted")));
     m_pictures.request(this, PictureRequest::full(job.source), [this, job](const PictureResult& r) {
+        if (r.picture.isTiled())
+            return finish(job.outcome(S::TooLargeToHold, QStringLiteral("picture read by parts")));
         if (!r.ok())
             return finish(job.outcome(S::Unreadable, r.picture.error));
         const QSize natural = r.picture.image.size();

@@ -26,6 +26,8 @@ namespace lumenta {
 
 class PictureBox;
 class StretchImage;
+class TileFeed;
+struct Picture;
 
 class ImpIMG : public QDialog {
     Q_OBJECT
@@ -38,6 +40,10 @@ public:
     // shows and the file it came from. Sizes and margins are set here once,
     // not each time the window becomes active again.
     void fill(const QImage& picture, const QString& path);
+    // The same for a picture too large to be held whole (Picture::tiled):
+    // shown from its tiles, its overview standing in, and printed from a
+    // copy reduced to the printer's dots, decoded by the picture service.
+    void fillTiled(const Picture& picture, const QImage& overview, const QString& path);
 
     // Controls, named as in the design.
     QLabel* Label1 = nullptr;
@@ -99,6 +105,10 @@ protected:
 
 private:
     void createControls();
+    void layOut(const QString& path);
+    // The job, on a worker; `decoded` false when the copy to print could
+    // not be had (said as a printer error).
+    void startJob(const QImage& picture, const QRectF& mm, bool decoded);
     void showPrinterOrientation();
     void updateSizeLabels();
     void orientationButton(int orientation);
@@ -117,6 +127,10 @@ private:
     // once the printer dialog has settled it.
     QSizeF m_sheetMM;
     QFutureWatcher<bool>* m_job = nullptr;
+    // The tiles of a picture too large to be held whole, and the request
+    // for the copy it is printed from.
+    TileFeed* m_feed = nullptr;
+    quint64 m_printTicket = 0;
 };
 
 } // namespace lumenta

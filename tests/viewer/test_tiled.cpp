@@ -1,9 +1,11 @@
 // Pictures too large to be decoded whole in the main window (small forced
 // tiles): the part in view painted from tiles, scroll bars reaching the far
-// side, the overview in the preview, the clipboard refused, and a header
+// side, the overview in the preview, the clipboard refused, the print window
+// laying it out from tiles, and a header
 // claiming 65,535 x 65,535 pixels in a short file refused cleanly.
 #include "picture/pictureservice.h"
 #include "picture/tilefeed.h"
+#include "printing/impimg.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/picturewidgets.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QTimer>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -96,6 +99,29 @@ TEST_F(TiledViewerTest, CopyingATiledPictureSaysItIsTooLargeForTheClipboard) {
         dialogs.lastMessage()->text,
         QStringLiteral("Cette image est trop grande pour être copiée dans le presse papier !"));
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("avant"));
+}
+
+TEST_F(TiledViewerTest, ThePrintWindowLaysTheTiledPictureOutAtItsSize) {
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.*"));
+    click(QStringLiteral("big.png"));
+    ASSERT_TRUE(w->Open->isTiled());
+    bool tiled = false;
+    QSize laidOut;
+    QTimer::singleShot(0, [&] {
+        if (auto* imp = qobject_cast<ImpIMG*>(QApplication::activeModalWidget())) {
+            tiled = imp->PicImage->isTiled();
+            laidOut = imp->PicImage->size();
+            imp->close();
+        }
+    });
+    QTimer::singleShot(5000, [] {
+        if (QWidget* m = QApplication::activeModalWidget())
+            m->close();
+    });
+    w->Command10->click();
+    EXPECT_TRUE(tiled);
+    EXPECT_EQ(laidOut, natural);
 }
 
 TEST_F(ViewerTest, AHeaderClaimingMoreThanTheFileHoldsIsRefusedCleanly) {
