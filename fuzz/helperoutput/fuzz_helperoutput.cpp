@@ -60,8 +60,8 @@ struct Descriptors {
 // left off the memfd, 0x08 sends no memfd at all, 0x10 gives the memfd a
 // length (a 32-bit number, up to 8 MB) instead of the bytes that follow;
 // box 0 asks for the natural size, else a box of up to 16 x 16. Then one
-// byte for the message length and the message (a header is 28 bytes), then
-// the memfd's bytes.
+// byte for the message length and the message (a header of 32 bytes, then
+// its colours), then the memfd's bytes.
 void decodedPictureFrom(uint8_t kind, uint8_t box, fuzz::InputReader& in) {
     const QSize asked = box ? QSize(1 + box % 16, 1 + box / 16) : QSize();
     const uint32_t length = (kind & 0x10) ? in.take<uint32_t>() % (8u << 20) : 0;
@@ -99,8 +99,9 @@ void decodedPictureFrom(uint8_t kind, uint8_t box, fuzz::InputReader& in) {
     }
     LUMENTA_FUZZ_CHECK(received == message && fds.fd[3] >= 0);
     QSize natural;
+    ColourSpace colours;
     why.clear();
-    const QImage image = acceptHelperPicture(received, fds.fd[3], asked, &natural, &why);
+    const QImage image = acceptHelperPicture(received, fds.fd[3], asked, &natural, &colours, &why);
     LUMENTA_FUZZ_CHECK(image.isNull() != why.isEmpty());
     if (image.isNull())
         return;

@@ -165,15 +165,17 @@ for i, (name, data) in enumerate(sorted(jpegs.items())):
 # The helper's output. The picture decoder's packet: how it is sent (seals
 # left off, no memfd, a memfd length given), the box asked, the message's
 # length and the message, then the memfd's bytes.
-def header(w, h, nw, nh, fmt, bpl=None):
-    return b"LPIX" + struct.pack("<6I", w, h, nw, nh, fmt, w * 4 if bpl is None else bpl)
+def header(w, h, nw, nh, fmt, bpl=None, colours=b""):
+    return (b"LPIX" + struct.pack("<7I", w, h, nw, nh, fmt, w * 4 if bpl is None else bpl, len(colours))
+            + colours)
 def packet(how, box, message, memfd=b""):
     return bytes([how, box, len(message)]) + message + memfd
 put("helperoutput", "full-rgb32-3x2", packet(0, 0, header(3, 2, 3, 2, 4), bytes(range(24))))
 put("helperoutput", "full-argb-2x2", packet(0, 0, header(2, 2, 2, 2, 6), b"\xff" * 16))
 put("helperoutput", "boxed-4x4-in-16x8", packet(0, 0x33, header(4, 2, 16, 8, 4), b"\x10" * 32))
 put("helperoutput", "unsealed-write", packet(4, 0, header(1, 1, 1, 1, 4), b"\0\0\0\xff"))
-put("helperoutput", "length-given", bytes([0x10, 0]) + le32(16 * 16 * 4) + bytes([28]) + header(16, 16, 16, 16, 4))
+put("helperoutput", "length-given", bytes([0x10, 0]) + le32(16 * 16 * 4) + bytes([32]) + header(16, 16, 16, 16, 4))
+put("helperoutput", "full-rgb32-with-colours", packet(0, 0, header(2, 1, 2, 1, 4, colours=bytes(range(6))), bytes(range(8))))
 put("helperoutput", "no-memfd", packet(8, 0, header(1, 1, 1, 1, 4)))
 put("helperoutput", "short-message", packet(0, 0, b"LPIX" + le32(1) + le32(1) + bytes(4)))
 # The metafile renderer's (through the stand-in): request, exit code, error

@@ -17,6 +17,7 @@
 #include "browser/viewgeometry.h"
 #include "dialogs/commondialog.h"
 #include "picture/colourspace.h"
+#include "picture/pictureloader.h"
 #include "system/fileops.h"
 #include "system/folderlisting.h"
 
@@ -47,6 +48,7 @@ class DriveList;
 class FileList;
 class LargePictureView;
 class PictureBox;
+class TileFeed;
 class PictureSearch;
 class ThumbnailLoader;
 class ThumbnailSurface;
@@ -307,8 +309,7 @@ private:
 
     // Viewing area.
     void showPicture(const QString& path);
-    void pictureLoaded(quint64 generation, const QString& path, const QImage& image,
-                       const ColourSpace& colours);
+    void pictureLoaded(quint64 generation, const QString& path, const Picture& picture);
     void createViewButtons();
     void createLargeView();
     void wireView();
@@ -319,6 +320,18 @@ private:
     void setShownPicture(const QImage& picture);
     void layoutLargeView();
     double magnifyFactor() const;
+    // A picture too large to be decoded whole (frmpicviewer_tiled.cpp):
+    // shown from tiles at its own size or scaled, fitted and reduced from
+    // reduced pictures the service makes, the glass filled from tiles.
+    bool shownTiled() const { return m_tiled.isTiled(); }
+    QSize ownSize() const { return QSize(PicWidth, PicHeight); }
+    void showTiled(const QString& path, const Picture& picture);
+    void setShownTiled(double scale);
+    // Shows the picture at size: scaled tiles, or a reduced picture when
+    // it is small enough, which comes later (the entry is applied then).
+    void showTiledAt(QSize size, int resizeIndex);
+    void dropTiled();
+    QImage glassSource(const QRectF& source);
 
     AppContext& m_ctx;
     QThreadPool m_pool; // listing and file tests
@@ -342,6 +355,13 @@ private:
     bool m_viewLoading = false;
     bool m_changingDrive = false;
     PictureSearch* m_search = nullptr;
+    // The shown picture when it is tiled, its tiles, those under the glass,
+    // and the reduced picture on its way.
+    Picture m_tiled;
+    TileFeed* m_viewFeed = nullptr;
+    TileFeed* m_glassFeed = nullptr;
+    quint64 m_overviewTicket = 0;
+    quint64 m_reducedTicket = 0;
     // The enlarged view: the glass, and the window as it was before.
     QWidget* m_largeView = nullptr;
     QImage m_glass;

@@ -141,14 +141,17 @@ bool FrmPicViewer::largeViewShown() const {
 }
 
 void FrmPicViewer::cmdViewLarge_Click() {
-    if (m_shownImage.isNull() || largeViewShown())
+    if ((m_shownImage.isNull() && !shownTiled()) || largeViewShown())
         return;
     for (QScrollBar* s : {HsbView, VsbView, HsbViewLarge, VsbViewLarge})
         s->setValue(0);
     m_wasMaximized = isMaximized();
     m_normalGeometry = geometry();
     // The picture as shown, fitted or resized.
-    picViewLarge->setPicture(picViewX->image());
+    if (picViewX->isTiled())
+        picViewLarge->setFeed(picViewX->feed(), picViewX->scale());
+    else
+        picViewLarge->setPicture(picViewX->image());
     picViewLarge->move(0, 0);
     picViewZ->hide();
     m_largeView->show();
@@ -189,7 +192,7 @@ void FrmPicViewer::layoutLargeView() {
     HsbViewLarge->setGeometry(0, port.bottom() + 1, port.width(), kScrollSide);
     // The widget covers the viewport too, so a glass passing the picture's
     // edges is drawn whole.
-    const QSize picture = logicalSize(picViewLarge->picture().size(), deviceRatio(picViewLarge));
+    const QSize picture = logicalSize(picViewLarge->shownPixels(), deviceRatio(picViewLarge));
     picViewLarge->resize(picture.expandedTo(port.size()));
     HsbViewLarge->setRange(0, view::scrollRange(picture.width(), port.width()));
     VsbViewLarge->setRange(0, view::scrollRange(picture.height(), port.height()));
@@ -236,11 +239,17 @@ void FrmPicViewer::FillGlass() {
     m_glass.fill(Qt::transparent);
     // The glass magnifies the shown picture, read from its own-size copy.
     const view::GlassBlit blit =
-        view::glassBlit(GlassBox, magnifyFactor(), picViewLarge->shownSize(), m_shownImage.size());
+        view::glassBlit(GlassBox, magnifyFactor(), picViewLarge->shownSize(),
+                        shownTiled() ? ownSize() : m_shownImage.size());
     if (blit.source.isEmpty())
         return;
     QPainter p(&m_glass);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (shownTiled()) {
+        const QRect part = blit.source.toAlignedRect() & QRect(QPoint(), ownSize());
+        p.drawImage(blit.target, glassSource(part), blit.source.translated(-part.topLeft()));
+        return;
+    }
     p.drawImage(blit.target, m_shownImage, blit.source);
 }
 

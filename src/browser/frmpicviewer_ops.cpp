@@ -241,7 +241,14 @@ void FrmPicViewer::renameFile(const QString& source, bool fromView) {
 
 void FrmPicViewer::saveCopy(const QString& source, bool fromView) {
     const QString handler = QStringLiteral("popFilListSaveFile");
-    // From the view, the picture as it is shown (fitted or resized).
+    // From the view, the picture as it is shown (fitted or resized); a
+    // tiled one is never held whole.
+    if (fromView && picViewX->isTiled()) {
+        m_ctx.dlg().message(tr("Cette image est trop grande pour être enregistrée telle qu'elle "
+                               "est affichée !"),
+                            tr("Information"), MsgIcon::Information, MsgButtons::Ok, this);
+        return;
+    }
     const QImage shown = fromView ? picViewX->displayedImage() : QImage();
     if (fromView && shown.isNull())
         return;

@@ -149,7 +149,7 @@ void FrmPicViewer::lisFilesFound_Click(const QString& path) {
     updateBusyCursor();
     m_viewTicket = m_ctx.pictures().request(
         this, PictureRequest::full(path), [this, generation, path](const PictureResult& r) {
-            if (generation == m_viewGeneration && r.picture.image.isNull()) {
+            if (generation == m_viewGeneration && r.picture.isNull()) {
                 m_viewLoading = false;
                 updateBusyCursor();
                 resetView();
@@ -157,7 +157,7 @@ void FrmPicViewer::lisFilesFound_Click(const QString& path) {
                                     tr("Erreur"), MsgIcon::Information, MsgButtons::Ok, this);
                 return;
             }
-            pictureLoaded(generation, path, r.picture.image, r.picture.colours);
+            pictureLoaded(generation, path, r.picture);
         });
 }
 

@@ -25,6 +25,7 @@ void FrmPicViewer::ClearPicView() {
 }
 
 void FrmPicViewer::resetView() {
+    dropTiled();
     m_shownImage = QImage();
     picCopy->setImage(QImage());
     picViewX->setImage(QImage());
@@ -56,19 +57,19 @@ void FrmPicViewer::showPicture(const QString& path) {
     m_viewLoading = true;
     updateBusyCursor();
     // A newer choice supersedes this one (same owner, same slot).
-    m_viewTicket = m_ctx.pictures().request(
-        this, PictureRequest::full(path), [this, generation, path](const PictureResult& r) {
-            pictureLoaded(generation, path, r.picture.image, r.picture.colours);
-        });
+    m_viewTicket = m_ctx.pictures().request(this, PictureRequest::full(path),
+                                            [this, generation, path](const PictureResult& r) {
+                                                pictureLoaded(generation, path, r.picture);
+                                            });
 }
 
-void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const QImage& image,
-                                 const ColourSpace& colours) {
+void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const Picture& picture) {
     if (generation != m_viewGeneration)
         return;
     m_viewLoading = false;
     updateBusyCursor();
-    if (image.isNull()) {
+    const QImage& image = picture.image;
+    if (picture.isNull()) {
         // Nothing of the previous picture stays for a command to act on.
         resetView();
         m_ctx.dlg().message(tr("Pas de fichier image/Image non valide"), tr("Information"),
@@ -76,14 +77,19 @@ void FrmPicViewer::pictureLoaded(quint64 generation, const QString& path, const 
         return;
     }
     ShownPicPath = path;
+    dropTiled();
     m_shownImage = image;
-    m_shownColours = colours;
+    m_shownColours = picture.colours;
     picCopy->setImage(image);
-    PicWidth = image.width();
-    PicHeight = image.height();
+    const QSize own = picture.isTiled() ? picture.naturalSize : image.size();
+    PicWidth = own.width();
+    PicHeight = own.height();
     lblPicSizeW->setText(QStringLiteral("L=") + QString::number(PicWidth));
     lblPicSizeH->setText(QStringLiteral("H=") + QString::number(PicHeight));
-    setShownPicture(image);
+    if (picture.isTiled())
+        showTiled(path, picture);
+    else
+        setShownPicture(image);
     for (QWidget* shown :
          {piccmdEditContainer, static_cast<QWidget*>(cboResize), piccmdOrigSizeContainer})
         shown->show();
@@ -109,21 +115,28 @@ void FrmPicViewer::setShownPicture(const QImage& picture) {
 }
 
 void FrmPicViewer::cmdFitIn_Click() {
-    if (m_shownImage.isNull())
+    if (m_shownImage.isNull() && !shownTiled())
         return;
     // Fitted in the viewport's device pixels, so a fitted picture is as sharp
     // as the screen allows.
-    const view::Fit fit =
-        view::fitInto(m_shownImage.size(), deviceSize(picViewZ->size(), deviceRatio(picViewZ)));
+    const view::Fit fit = view::fitInto(shownTiled() ? ownSize() : m_shownImage.size(),
+                                        deviceSize(picViewZ->size(), deviceRatio(picViewZ)));
     switch (fit.kind) {
     case view::Fit::AlreadyFits:
-        setShownPicture(m_shownImage);
+        if (shownTiled())
+            setShownTiled(1.0);
+        else
+            setShownPicture(m_shownImage);
         break;
     case view::Fit::Refused:
         m_ctx.dlg().message(view::fitRefusedText(), tr("Information"), MsgIcon::Information,
                             MsgButtons::Ok, this);
         return;
     case view::Fit::Shrunk:
+        if (shownTiled()) {
+            showTiledAt(fit.size, ResizeIndex);
+            break;
+        }
         setCursor(Qt::BusyCursor);
         setShownPicture(
             m_shownImage.scaled(fit.size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
@@ -134,9 +147,12 @@ void FrmPicViewer::cmdFitIn_Click() {
 }
 
 void FrmPicViewer::cmdOrigSize_Click() {
-    if (m_shownImage.isNull())
+    if (m_shownImage.isNull() && !shownTiled())
         return;
-    setShownPicture(m_shownImage);
+    if (shownTiled())
+        setShownTiled(1.0);
+    else
+        setShownPicture(m_shownImage);
     picViewX->setFocus();
     cboResize->setCurrentIndex(view::kOwnSizeEntry);
     ResizeIndex = view::kOwnSizeEntry;
@@ -145,17 +161,19 @@ void FrmPicViewer::cmdOrigSize_Click() {
 void FrmPicViewer::cboResize_Click(int index) {
     if (InternalChange || PicWidth == 0 || PicHeight == 0)
         return;
-    const QSize current = picViewX->image().size();
+    const QSize current = picViewX->isTiled() ? picViewX->size() : picViewX->image().size();
     HsbView->setValue(0);
     VsbView->setValue(0);
     const int percent = cboResize->itemText(index).toInt();
-    const view::Resize r = view::resizeBy(percent, m_shownImage.size(), current,
-                                          QSize(int(ScreenWidthPx), int(ScreenHeightPx)));
+    const view::Resize r =
+        view::resizeBy(percent, ownSize(), current, QSize(int(ScreenWidthPx), int(ScreenHeightPx)));
     switch (r.kind) {
     case view::Resize::Nothing:
         return;
     case view::Resize::Restore:
-        if (current != m_shownImage.size())
+        if (shownTiled())
+            setShownTiled(1.0);
+        else if (current != m_shownImage.size())
             setShownPicture(m_shownImage);
         ResizeIndex = index;
         break;
@@ -167,6 +185,10 @@ void FrmPicViewer::cboResize_Click(int index) {
         InternalChange = false;
         break;
     case view::Resize::Apply:
+        if (shownTiled()) {
+            showTiledAt(r.size, index);
+            break;
+        }
         // Always resampled from the own size, so repeated resizes keep
         // their sharpness.
         setCursor(Qt::BusyCursor);

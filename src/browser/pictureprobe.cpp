@@ -21,12 +21,6 @@ namespace {
 // recognised here (a plain WMF is read up to its window extent).
 constexpr qint64 kMetafileHeadBytes = 1024 * 1024;
 
-bool sizeAllowed(QSize size) {
-    return size.isValid() && !size.isEmpty() &&
-           qint64(size.width()) * size.height() * 4 <=
-               qint64(kPictureAllocationLimitMB) * 1024 * 1024;
-}
-
 struct FdCloser {
     int fd;
     ~FdCloser() {
@@ -95,7 +89,7 @@ PictureProbe probePicture(const QString& path) {
     if (const std::optional<TgaHeader> tga = detectTga(&file, path)) {
         probe.format = "tga";
         probe.size = tga->size;
-        probe.picture = sizeAllowed(probe.size);
+        probe.picture = sizeReadable("tga", probe.size);
         return probe;
     }
     for (const QByteArray& format : {QByteArray(), QByteArray("dib")}) {
@@ -108,7 +102,8 @@ PictureProbe probePicture(const QString& path) {
         probe.size = reader.size();
         // Formats that do not give their size before decoding are taken on
         // the word of their header check.
-        probe.picture = !reader.supportsOption(QImageIOHandler::Size) || sizeAllowed(probe.size);
+        probe.picture = !reader.supportsOption(QImageIOHandler::Size) ||
+                        (probe.size.isValid() && sizeReadable(probe.format, probe.size));
         return probe;
     }
     return probe;

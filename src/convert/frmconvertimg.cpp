@@ -332,6 +332,11 @@ void FrmConvertIMG::converted(const ConversionOutcome& o) {
                  "plus).")
                   .arg(shown(o.source)));
         break;
+    case S::TooLargeToHold:
+        error(tr("L'image %1 est trop grande pour être convertie : elle ne tient pas entière en "
+                 "mémoire.")
+                  .arg(shown(o.source)));
+        break;
     case S::Unwritable:
         error(tr("Impossible d'enregistrer le fichier %1%2.")
                   .arg(shown(o.destination), reason(o.file)));

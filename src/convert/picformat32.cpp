@@ -131,6 +131,9 @@ void PicFormat32::probed(const Job& job, const QByteArray& found, QSize size, bo
     // Pictures are written in sRGB.
     m_pictures.request(
         this, PictureRequest::full(job.source).inSrgb(), [this, job](const PictureResult& r) {
+            if (r.picture.isTiled())
+                return finish(
+                    job.outcome(S::TooLargeToHold, QStringLiteral("picture read by parts")));
             if (!r.ok())
                 return finish(job.outcome(S::Unreadable, r.picture.error));
             const QSize natural = r.picture.image.size();

@@ -27,11 +27,12 @@ class PictureService;
 struct ConversionOutcome {
     enum class Status {
         Done,
-        Cancelled,  // the confirmation hook said no
-        SameFile,   // the destination is the source itself
-        Unreadable, // the source is missing or no picture
-        TooLarge,   // a side over kMaxConvertSide
-        Unwritable, // the destination could not be written
+        Cancelled,      // the confirmation hook said no
+        SameFile,       // the destination is the source itself
+        Unreadable,     // the source is missing or no picture
+        TooLarge,       // a side over kMaxConvertSide
+        TooLargeToHold, // read by parts only: never held whole to be written
+        Unwritable,     // the destination could not be written
     };
     Status status = Status::Done;
     QString source;

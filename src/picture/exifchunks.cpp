@@ -5,6 +5,8 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <zlib.h>
+
 namespace lumenta {
 
 namespace {
@@ -12,11 +14,34 @@ namespace {
 constexpr qint64 kMaxExifBytes = 1 << 20;
 constexpr int kMaxChunks = 100000;
 
+// The end of a PNG file looked at for chunks after its compressed data.
+constexpr qint64 kPngTailBytes = 1 << 20;
+
 // Orientation of a chunk's TIFF block (with or without "Exif\0\0").
 int orientationOf(QByteArray block) {
     if (!block.startsWith(QByteArray("Exif\0\0", 6)))
         block.prepend(QByteArray("Exif\0\0", 6));
     return exifOrientation(reinterpret_cast<const uchar*>(block.constData()), block.size());
+}
+
+// An eXIf chunk after a PNG's compressed data: found in the file's end,
+// where such chunks are, without walking the thousands of IDAT chunks of a
+// large picture. Its CRC must match.
+int pngTailOrientation(QIODevice* device) {
+    const qint64 from = qMax<qint64>(8, device->size() - kPngTailBytes);
+    if (!device->seek(from))
+        return 1;
+    const QByteArray tail = device->read(kPngTailBytes);
+    for (qsizetype at = tail.lastIndexOf("eXIf"); at >= 4; at = tail.lastIndexOf("eXIf", at - 1)) {
+        const quint32 length = qFromBigEndian<quint32>(tail.constData() + at - 4);
+        if (length > kMaxExifBytes || at + 4 + qsizetype(length) + 4 > tail.size())
+            continue;
+        const auto* p = reinterpret_cast<const uchar*>(tail.constData() + at);
+        if (crc32(0, p, length + 4) != qFromBigEndian<quint32>(p + 4 + length))
+            continue;
+        return orientationOf(tail.mid(at + 4, length));
+    }
+    return 1;
 }
 
 } // namespace
@@ -43,6 +68,8 @@ int containerExifOrientation(QIODevice* device) {
             return length <= kMaxExifBytes ? orientationOf(device->read(length)) : 1;
         if (png && type == "IEND")
             return 1;
+        if (png && type == "IDAT")
+            return pngTailOrientation(device);
         at += 8 + length + (png ? 4 : (length & 1));
     }
     return 1;

@@ -5,11 +5,10 @@
 
 #include "picture/colourchunks.h"
 #include "picture/colourtransform.h"
+#include "picture/jpegcommon.h"
 #include "picture/orientation.h"
 #include "picture/picturebuffer.h"
 #include "picture/strippipeline.h"
-
-#include <QFile>
 
 #include <cerrno>
 #include <csetjmp>
@@ -19,17 +18,12 @@
 #include <memory>
 #include <vector>
 
-#include <jpeglib.h>
-
 namespace lumenta {
 
 namespace {
 
-// A progressive file with more scans than this is refused (a few hundred
-// are legitimate; millions are a way to keep a decoder busy forever).
-constexpr int kMaxScans = 1000;
-// What the file is read by.
-constexpr size_t kReadBufferBytes = 256 * 1024;
+using namespace jpeg;
+
 // Rows decoded per batch when they go through a strip buffer.
 constexpr int kStripRows = 32;
 // Pictures from this size on place their strips on a second thread.
@@ -37,48 +31,6 @@ constexpr qint64 kPipelineFromPixels = 2'000'000;
 constexpr int kPipelineStrips = 4;
 // Pixels decoded around a part of the picture (two chroma blocks).
 constexpr int kCropMargin = 16;
-
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_BGRA;
-#else
-constexpr J_COLOR_SPACE kRgb32Space = JCS_EXT_ARGB;
-#endif
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-struct ProgressManager {
-    jpeg_progress_mgr pub;
-    LoadProgress* progress;
-    bool cancelled;
-};
-
-[[noreturn]] void leave(j_common_ptr c, const char* why) {
-    auto* err = reinterpret_cast<ErrorManager*>(c->err);
-    std::snprintf(err->message, sizeof err->message, "%s", why);
-    std::longjmp(err->jump, 1);
-}
-
-[[noreturn]] void errorExit(j_common_ptr c) {
-    auto* err = reinterpret_cast<ErrorManager*>(c->err);
-    (*c->err->format_message)(c, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-void silent(j_common_ptr) {} // warnings (damaged data) are not printed
-
-void monitor(j_common_ptr c) {
-    auto* p = reinterpret_cast<ProgressManager*>(c->progress);
-    if (reinterpret_cast<j_decompress_ptr>(c)->input_scan_number > kMaxScans)
-        leave(c, "too many scans");
-    if (p->progress && p->progress->isCancelled()) {
-        p->cancelled = true;
-        leave(c, "cancelled");
-    }
-}
 
 struct Session {
     jpeg_decompress_struct cinfo{};
@@ -101,6 +53,8 @@ struct Session {
     // conversion, sRGB to the ones wanted.
     std::shared_ptr<const ColourTransform> colours;
     std::shared_ptr<const ColourTransform> afterCmyk;
+    const LoadLimits* limits = nullptr;
+    bool byParts = false; // too large to be decoded whole
 
     ~Session() {
         if (created)
@@ -126,16 +80,6 @@ int chooseScale(jpeg_decompress_struct& c, QSize wanted) {
     c.scale_num = JDIMENSION(m);
     c.scale_denom = 8;
     return m;
-}
-
-// Adobe files store CMYK inverted; this is how Qt's reader shows them.
-void cmykToRgb32(uchar* row, int width) {
-    auto* out = reinterpret_cast<quint32*>(row);
-    for (int x = 0; x < width; ++x) {
-        const uchar* in = row + x * 4;
-        const int k = in[3];
-        out[x] = qRgb(k * in[0] / 255, k * in[1] / 255, k * in[2] / 255);
-    }
 }
 
 // The transforms the picture's colours need, from its embedded profile
@@ -190,14 +134,7 @@ bool run(Session& s) {
     jpeg_save_markers(&c, JPEG_APP0 + 2, 0xffff);
     jpeg_read_header(&c, TRUE);
 
-    int orientation = 1;
-    for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next) {
-        if (m->marker == JPEG_APP0 + 1) {
-            orientation = exifOrientation(m->data, m->data_length);
-            if (orientation != 1)
-                break;
-        }
-    }
+    const int orientation = savedOrientation(c);
     const QSize stored(int(c.image_width), int(c.image_height));
     s.natural = orientedSize(stored, orientation);
 
@@ -219,8 +156,10 @@ bool run(Session& s) {
         break;
     }
     const int depth = format == QImage::Format_RGB32 ? 32 : 8;
-    if (!fitsAllocationLimit(s.natural, depth))
+    if (!s.limits->fitsWhole(s.natural, depth)) {
+        s.byParts = true;
         leave(reinterpret_cast<j_common_ptr>(&c), "picture exceeds the allocation limit");
+    }
 
     const PictureNeed& need = *s.need;
     const bool reduced = need.kind != PictureNeed::Kind::Full;
@@ -378,27 +317,24 @@ bool looksLikeJpeg(const QByteArray& head) {
            uchar(head[2]) == 0xff;
 }
 
-JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgress* progress) {
+JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgress* progress,
+                       const LoadLimits& limits) {
     JpegOutcome out;
     Session s;
     s.need = &need;
     s.progress = progress;
-    s.cinfo.err = jpeg_std_error(&s.err.pub);
-    s.err.pub.error_exit = errorExit;
-    s.err.pub.output_message = silent;
-    s.prog.pub.progress_monitor = monitor;
-    s.prog.progress = progress;
-    s.file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    s.limits = &limits;
+    prepare(s.cinfo, s.err, s.prog, progress);
+    s.file = openForJpeg(path);
     if (!s.file) {
         out.picture.error = QString::fromLocal8Bit(std::strerror(errno));
         return out;
     }
-    // libjpeg reads 4 KB at a time: larger reads spare thousands of calls.
-    std::setvbuf(s.file, nullptr, _IOFBF, kReadBufferBytes);
     if (!run(s)) {
         out.picture.error =
             s.prog.cancelled ? QStringLiteral("cancelled") : QString::fromLatin1(s.err.message);
         out.unreadable = !s.started && !s.prog.cancelled && s.natural.isEmpty();
+        out.byParts = s.byParts;
         return out;
     }
     QImage image = std::move(s.image);

@@ -14,8 +14,10 @@ bool looksLikeJpeg(const QByteArray& head);
 struct JpegOutcome {
     Picture picture;         // kind Raster on success
     bool unreadable = false; // libjpeg could not start: let another reader try
+    bool byParts = false;    // too large to be decoded whole: nothing was decoded
 };
 
-JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgress* progress);
+JpegOutcome decodeJpeg(const QString& path, const PictureNeed& need, LoadProgress* progress,
+                       const LoadLimits& limits = {});
 
 } // namespace lumenta

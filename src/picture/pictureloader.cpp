@@ -6,6 +6,7 @@
 #include "picture/jpegdecoder.h"
 #include "picture/metafile.h"
 #include "picture/orientation.h"
+#include "picture/partdecoders.h"
 #include "picture/picturebuffer.h"
 #include "picture/pictureformats.h"
 #include "picture/tgareader.h"
@@ -45,11 +46,12 @@ QImage applySpec(const QImage& natural, const PictureNeed& need, QRect* region) 
     *region = regionFor(natural.size(), need);
     if (region->isEmpty())
         return QImage();
+    const QImage part = *region == natural.rect() ? natural : natural.copy(*region);
     if (need.kind != PictureNeed::Kind::Full) {
-        const QSize target = reducedSize(natural.size(), need);
-        return target == natural.size() ? natural : scaledSmooth(natural, target);
+        const QSize target = reducedSize(region->size(), need);
+        return target == part.size() ? part : scaledSmooth(part, target);
     }
-    return *region == natural.rect() ? natural : natural.copy(*region);
+    return part;
 }
 
 // A metafile's picture, or nothing when the file is no metafile.
@@ -136,9 +138,12 @@ void convertPicture(Picture& pic, QIODevice* device, const QByteArray& format,
     pic.colours = need.colours;
 }
 
-// A picture through Qt's readers; format empty: from the content.
+// A picture through Qt's readers; format empty: from the content. A
+// picture too large to be decoded whole in a format read by parts gives a
+// null picture and *byParts the format's name.
 Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNeed& need,
-                   LoadProgress* progress) {
+                   LoadProgress* progress, const LoadLimits& limits,
+                   QByteArray* byParts = nullptr) {
     // PNG and WebP keep EXIF of their own, which their readers ignore.
     const int exifTurn = containerExifOrientation(device);
     device->seek(0);
@@ -167,8 +172,11 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
         const QImage::Format pixels = reader.imageFormat();
         const bool known = pixels > QImage::Format_Invalid && pixels < QImage::NImageFormats;
         const int depth = known ? QImage::toPixelFormat(pixels).bitsPerPixel() : 32;
-        if (stored.isValid() && !fitsAllocationLimit(upright, depth))
+        if (stored.isValid() && !limits.fitsWhole(upright, depth)) {
+            if (byParts && readByParts(fmt))
+                *byParts = fmt;
             return failed(QStringLiteral("picture exceeds the allocation limit"));
+        }
         const bool reduced = need.kind != PictureNeed::Kind::Full;
         if (reduced && stored.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
             // The reader decodes reduced itself.
@@ -216,6 +224,64 @@ Picture readRaster(QIODevice* device, const QByteArray& format, const PictureNee
     return pic;
 }
 
+// A picture too large to be decoded whole, read by parts.
+Picture loadByParts(PartSource source, const QByteArray& format, const PictureNeed& need,
+                    LoadProgress* progress, QSize tileSize) {
+    if (!source.decoder)
+        return failed(source.error);
+    if (source.stored.width() > kMaxTiledSide || source.stored.height() > kMaxTiledSide)
+        return failed(QStringLiteral("picture exceeds the largest size read by parts"));
+    auto tiled =
+        std::make_shared<TiledPicture>(QString::fromLatin1(format), source.stored,
+                                       source.orientation, tileSize, std::move(source.decoder));
+    tiled->setColours(source.colours, need.colours);
+    const QSize natural = tiled->naturalSize();
+    Picture pic;
+    pic.kind = Picture::Kind::Raster;
+    pic.colours = need.colours;
+    pic.naturalSize = natural;
+    pic.region = QRect(QPoint(), natural);
+    if (need.kind == PictureNeed::Kind::Full && need.region.isEmpty()) {
+        pic.tiled = std::move(tiled);
+        return pic;
+    }
+    const bool part = need.kind == PictureNeed::Kind::Full;
+    if (part)
+        pic.region = regionFor(natural, need);
+    if (pic.region.isEmpty())
+        return failed(QStringLiteral("the part asked for is outside the picture"));
+    const QSize size = part ? pic.region.size() : reducedSize(natural, need);
+    if (!fitsAllocationLimit(size, 32))
+        return failed(QStringLiteral("the part asked for exceeds the allocation limit"));
+    if (!mayAllocate(progress, size, 32))
+        return failed(QStringLiteral("cancelled"));
+    QString error;
+    if (part) {
+        tiled->decode(
+            {pic.region}, [&pic](int, const QImage& image) { pic.image = image; }, progress,
+            &error);
+    } else {
+        pic.image =
+            tiled->decodeReduced(size, need.kind == PictureNeed::Kind::Thumbnail, progress, &error);
+    }
+    if (pic.image.isNull())
+        return failed(error.isEmpty() ? QStringLiteral("the picture cannot be decoded") : error);
+    return pic;
+}
+
+PartSource openParts(const QByteArray& format, const QString& path) {
+    PartSource source = format == "png"
+                            ? openPngParts(path)
+                            : openVipsParts(path, format == "tiff" ? "tiffload" : "webpload");
+    QFile file(path);
+    if (source.decoder && file.open(QIODevice::ReadOnly)) {
+        source.colours = declaredColourSpace([&file](qint64 offset, qint64 size) {
+            return file.seek(offset) ? file.read(size) : QByteArray();
+        });
+    }
+    return source;
+}
+
 // A TGA picture through the reader of our own.
 Picture readTgaPicture(QIODevice* device, const PictureNeed& need, LoadProgress* progress) {
     QString error;
@@ -237,7 +303,31 @@ Picture readTgaPicture(QIODevice* device, const PictureNeed& need, LoadProgress*
 
 } // namespace
 
+bool readByParts(const QByteArray& format) {
+    return format == "jpeg" || format == "png" || format == "tiff" || format == "webp" ||
+           format == "heif" || format == "jxl";
+}
+
+bool sizeReadable(const QByteArray& format, QSize natural) {
+    if (natural.isEmpty())
+        return false;
+    if (readByParts(format))
+        return natural.width() <= kMaxTiledSide && natural.height() <= kMaxTiledSide;
+    return fitsAllocationLimit(natural, 32);
+}
+
+bool LoadLimits::fitsWhole(QSize natural, int bitsPerPixel) const {
+    if (natural.isEmpty())
+        return false;
+    return qint64(natural.width()) * natural.height() * qMax(bitsPerPixel, 8) / 8 <= wholeBytes;
+}
+
 Picture derivePicture(const Picture& whole, const PictureNeed& need) {
+    if (whole.isTiled()) {
+        Picture pic;
+        pic.error = QStringLiteral("a tiled picture is read by parts");
+        return pic;
+    }
     Picture pic = whole;
     pic.image = applySpec(whole.image, need, &pic.region);
     if (pic.image.isNull()) {
@@ -299,7 +389,7 @@ QSize reducedSize(QSize natural, const PictureNeed& need) {
 
 QRect regionFor(QSize natural, const PictureNeed& need) {
     const QRect whole(QPoint(), natural);
-    if (need.kind != PictureNeed::Kind::Full || need.region.isEmpty())
+    if (need.region.isEmpty())
         return whole;
     QRect r = need.region;
     if (need.centreRegion)
@@ -308,21 +398,41 @@ QRect regionFor(QSize natural, const PictureNeed& need) {
     return r & whole;
 }
 
-QImage scaledSmooth(const QImage& image, const QSize& size, Qt::AspectRatioMode mode) {
-    if (image.isNull() || size.isEmpty())
-        return QImage();
-    const QSize target = image.size().scaled(size, mode);
-    constexpr int kOversample = 4;
-    if (image.width() > target.width() * kOversample * 2 &&
-        image.height() > target.height() * kOversample * 2) {
-        const QImage reduced =
-            image.scaled(target * kOversample, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        return reduced.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+namespace {
+
+// A part of a picture, reduced: a tiled picture reduces it as it reads it,
+// another is read whole, cut and reduced.
+Picture loadReducedPart(const QString& path, const PictureNeed& need, LoadProgress* progress,
+                        const LoadLimits& limits) {
+    PictureNeed whole;
+    whole.colours = need.colours;
+    Picture pic = loadPicture(path, whole, progress, limits);
+    if (pic.isNull())
+        return pic;
+    if (!pic.isTiled())
+        return derivePicture(pic, need);
+    const std::shared_ptr<const TiledPicture> tiled = std::move(pic.tiled);
+    pic.region = regionFor(pic.naturalSize, need);
+    if (pic.region.isEmpty())
+        return failed(QStringLiteral("the part asked for is outside the picture"));
+    const QSize size = reducedSize(pic.region.size(), need);
+    if (!fitsAllocationLimit(size, 32))
+        return failed(QStringLiteral("the part asked for exceeds the allocation limit"));
+    if (!mayAllocate(progress, size, 32))
+        return failed(QStringLiteral("cancelled"));
+    QString error;
+    pic.image = tiled->decodeReduced(pic.region, size, progress, &error);
+    if (pic.image.isNull())
+        return failed(error.isEmpty() ? QStringLiteral("the picture cannot be decoded") : error);
+    return pic;
 }
 
-Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* progress) {
+} // namespace
+
+Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* progress,
+                    const LoadLimits& limits) {
+    if (need.kind != PictureNeed::Kind::Full && !need.region.isEmpty())
+        return loadReducedPart(path, need, progress, limits);
     static std::once_flag limitSet;
     std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kPictureAllocationLimitMB); });
     QFile file(path);
@@ -337,7 +447,9 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
     if (detectHelperFormat(file.peek(64)) != HelperFormat::None)
         return decodeInHelper(path, need, progress);
     if (looksLikeJpeg(file.peek(3))) {
-        JpegOutcome jpeg = decodeJpeg(path, need, progress);
+        JpegOutcome jpeg = decodeJpeg(path, need, progress, limits);
+        if (jpeg.byParts)
+            return loadByParts(openJpegParts(path), "jpeg", need, progress, limits.tileSize);
         if (!jpeg.unreadable)
             return std::move(jpeg.picture);
     }
@@ -345,10 +457,13 @@ Picture loadPicture(const QString& path, const PictureNeed& need, LoadProgress* 
     // or no other reader claiming it.
     if (detectTga(&file, path))
         return readTgaPicture(&file, need, progress);
-    pic = readRaster(&file, QByteArray(), need, progress);
+    QByteArray byParts;
+    pic = readRaster(&file, QByteArray(), need, progress, limits, &byParts);
+    if (!byParts.isEmpty())
+        return loadByParts(openParts(byParts, path), byParts, need, progress, limits.tileSize);
     if (pic.isNull() && pic.error != QLatin1String("cancelled")) {
         // A device-independent bitmap without its file header.
-        Picture dib = readRaster(&file, "dib", need, progress);
+        Picture dib = readRaster(&file, "dib", need, progress, limits);
         if (!dib.isNull())
             return dib;
         if (pic.error.isEmpty())

@@ -16,11 +16,14 @@
 // loadPicture() blocks: windows ask the PictureService
 // (picture/pictureservice.h), which calls it on its workers.
 #include "picture/colourspace.h"
+#include "picture/tiledpicture.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
 #include <QString>
+
+#include <memory>
 
 namespace lumenta {
 
@@ -33,8 +36,13 @@ struct Picture {
     QSize naturalSize;       // the whole upright picture at its natural size
     QRect region;            // the part of it `image` shows, in natural-size pixels
     ColourSpace colours;     // the colours of image's pixels (PictureNeed::colours)
+    // A picture too large to be decoded whole, asked for whole at its
+    // natural size: `image` is null and the picture is read by parts
+    // (tiles) and reduced (overviews) through this.
+    std::shared_ptr<const TiledPicture> tiled;
 
-    bool isNull() const { return image.isNull(); }
+    bool isNull() const { return image.isNull() && !tiled; }
+    bool isTiled() const { return tiled != nullptr; }
     QSize size() const { return image.size(); }
 };
 
@@ -49,8 +57,9 @@ struct PictureNeed {
     };
     Kind kind = Kind::Full;
     QSize box;                 // Fitted, Thumbnail, Covering
-    QRect region;              // Full: natural-size pixels wanted (empty: all)
-    bool centreRegion = false; // Full: region.size() taken around the centre
+    QRect region;              // natural-size pixels wanted (empty: all), reduced
+                               // as a whole picture would be for the other kinds
+    bool centreRegion = false; // region.size() taken around the centre
     ColourSpace colours;       // the colours wanted: sRGB, or the display's
 
     bool operator==(const PictureNeed&) const = default;
@@ -73,13 +82,37 @@ public:
     // rowsDecoded()'s count are final and never written again.
     virtual void rowsStarted(const QImage& buffer) { Q_UNUSED(buffer); }
     virtual void rowsDecoded(int rows) { Q_UNUSED(rows); }
+    // Called now and then by reductions of pictures read by parts, which
+    // take long: may wait while more urgent work (the tiles in view) runs.
+    virtual void giveWay() {}
 };
 
+// Upper bound of the memory one decoded picture may take, in megabytes.
+// It applies to the picture at its natural size, whatever part or size of
+// it is asked for, except for the formats read by parts (JPEG, PNG, TIFF,
+// WebP, HEIF, JPEG XL), whose larger pictures are tiled.
+constexpr int kPictureAllocationLimitMB = 1024;
+
+// How large a picture is decoded whole, and how larger ones are tiled (a
+// part or a reduced picture of those is held to the allocation limit).
+struct LoadLimits {
+    qint64 wholeBytes = qint64(kPictureAllocationLimitMB) * 1024 * 1024;
+    QSize tileSize = QSize(512, 128);
+
+    bool fitsWhole(QSize natural, int bitsPerPixel) const;
+};
+
+// The largest side of a picture read by parts.
+constexpr int kMaxTiledSide = 65535;
+
 // Loads a picture file. A file that is missing, empty, unreadable or not a
-// picture gives a null Picture (kind None). Blocks: any thread but the GUI
-// thread; several at once are fine.
+// picture gives a null Picture (kind None). A picture past limits.wholeBytes
+// in a format read by parts is tiled: asked for whole at its natural size it
+// comes as Picture::tiled (nothing decoded yet); a part of it or a reduced
+// picture is decoded without holding the whole. Blocks: any thread but the
+// GUI thread; several at once are fine.
 Picture loadPicture(const QString& path, const PictureNeed& need = {},
-                    LoadProgress* progress = nullptr);
+                    LoadProgress* progress = nullptr, const LoadLimits& limits = {});
 
 // What `need` asks for, taken from a picture already loaded whole (Full
 // without region): a part cut from it or a reduced copy.
@@ -108,12 +141,13 @@ QRect regionFor(QSize natural, const PictureNeed& need);
 QImage scaledSmooth(const QImage& image, const QSize& size,
                     Qt::AspectRatioMode mode = Qt::IgnoreAspectRatio);
 
-// Upper bound of the memory one decoded picture may take, in megabytes.
-// It applies to the picture at its natural size, whatever part or size of
-// it is asked for.
-constexpr int kPictureAllocationLimitMB = 1024;
-
 // Whether a picture of that natural size and depth fits the limit.
 bool fitsAllocationLimit(QSize natural, int bitsPerPixel);
+
+// Whether pictures of a format (as Qt's readers name them, "heif" and
+// "jxl" for the helper's) too large to be decoded whole are read by parts.
+bool readByParts(const QByteArray& format);
+// Whether a picture of that format and natural size can be read at all.
+bool sizeReadable(const QByteArray& format, QSize natural);
 
 } // namespace lumenta

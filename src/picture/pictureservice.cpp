@@ -1,5 +1,7 @@
 #include "picture/pictureservice.h"
 
+#include "picture/pictureservice_p.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -12,12 +14,21 @@
 
 namespace lumenta {
 
+namespace {
+
+// A reduction waits at most this long at a time for the tiles in view.
+constexpr int kGiveWayMs = 10000;
+
+} // namespace
+
 // One decoding, shared by every request that wants the same thing.
 struct PictureService::Job {
     QString path;
     PictureNeed need;
     QString key;
-    Picture source;                    // a whole picture already kept: derive from it, no file read
+    Picture source;            // a whole picture already kept: derive from it, no file read
+    bool fromOverview = false; // source is a tiled picture's overview
+    LoadLimits limits;
     std::atomic<bool> prefetch{false}; // nobody asked yet: only for the cache
     bool running = false;
     QList<PictureTicket> tickets;
@@ -50,6 +61,15 @@ public:
         return true;
     }
 
+    // A reduction waits while tiles in view are decoded: they are what the
+    // user looks at, the reduction only stands in for them.
+    void giveWay() override {
+        QDeadlineTimer limit(kGiveWayMs);
+        while (m_service->m_urgentRunning.load() > 0 && !m_job->cancelled.load() &&
+               !limit.hasExpired())
+            QThread::msleep(5);
+    }
+
     void rowsStarted(const QImage& buffer) override {
         QMutexLocker lock(&m_job->mutex);
         m_job->buffer = buffer;
@@ -74,13 +94,6 @@ private:
 
 namespace {
 
-QString stampOf(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return QStringLiteral("-");
-    return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
-}
-
 QString keyFor(const QString& path, const QString& stamp, const PictureNeed& need) {
     const QRect& r = need.region;
     return QStringLiteral("%1|%2|%3|%4x%5|%6,%7,%8x%9|%10|%11")
@@ -100,7 +113,23 @@ bool isWhole(const PictureNeed& need) {
     return need.kind == PictureNeed::Kind::Full && need.region.isEmpty();
 }
 
+// A reduced picture of a tiled one, made from its overview.
+Picture reducedFromOverview(const Picture& overview, const PictureNeed& need) {
+    Picture pic = overview;
+    const QSize target = reducedSize(overview.naturalSize, need);
+    if (pic.image.size() != target)
+        pic.image = scaledSmooth(overview.image, target);
+    return pic;
+}
+
 } // namespace
+
+QString pictureStamp(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return QStringLiteral("-");
+    return QStringLiteral("%1:%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
 
 PictureRequest PictureRequest::full(const QString& path, bool progressive, quint64 slot) {
     PictureRequest r;
@@ -145,6 +174,7 @@ PictureService::PictureService(QObject* parent, int threads)
     qRegisterMetaType<PictureResult>();
     qRegisterMetaType<PictureTicket>("lumenta::PictureTicket");
     m_pool.setMaxThreadCount(threads > 0 ? threads : qMax(1, QThread::idealThreadCount()));
+    m_aroundPool.setMaxThreadCount(1);
     m_settle.setSingleShot(true);
     connect(&m_settle, &QTimer::timeout, this, [this] { dispatch(); });
 }
@@ -152,8 +182,10 @@ PictureService::PictureService(QObject* parent, int threads)
 PictureService::~PictureService() {
     for (const JobPtr& job : std::as_const(m_running))
         job->cancelled = true;
+    cancelAllTiles(nullptr);
     m_queue.clear();
     m_pool.waitForDone();
+    m_aroundPool.waitForDone();
     for (const QMetaObject::Connection& c : std::as_const(m_owners))
         disconnect(c);
 }
@@ -163,7 +195,13 @@ int PictureService::threadCount() const {
 }
 
 bool PictureService::isIdle() const {
-    return m_queue.isEmpty() && m_running.isEmpty();
+    return m_queue.isEmpty() && m_running.isEmpty() && m_tileQueue.isEmpty() &&
+           m_tileRunning.isEmpty();
+}
+
+void PictureService::setLoadLimits(const LoadLimits& limits) {
+    m_limits = limits;
+    m_cache.clear();
 }
 
 void PictureService::setMemoryBudget(qint64 bytes) {
@@ -210,7 +248,7 @@ PictureTicket PictureService::request(QObject* owner, const PictureRequest& aske
     const PictureRequest request = resolved(asked);
     const PictureTicket ticket = ++m_lastTicket;
     watch(owner);
-    const QString stamp = stampOf(request.path);
+    const QString stamp = pictureStamp(request.path);
     const QString key = keyFor(request.path, stamp, request.need);
     const auto slot = std::make_pair(owner, request.slot);
     PictureTicket old = m_slots.value(slot);
@@ -272,7 +310,7 @@ void PictureService::prefetch(QObject* owner, const PictureRequest& asked) {
     const PictureRequest request = resolved(asked);
     watch(owner);
     cancelPrefetch(owner);
-    const QString stamp = stampOf(request.path);
+    const QString stamp = pictureStamp(request.path);
     const QString key = keyFor(request.path, stamp, request.need);
     if (m_cache.find(key) || jobFor(key))
         return;
@@ -289,12 +327,28 @@ PictureService::JobPtr PictureService::newJob(const PictureRequest& request, con
     job->path = request.path;
     job->need = request.need;
     job->key = key;
+    job->limits = m_limits;
     if (!isWhole(request.need)) {
-        // A part or a reduced copy of a picture kept whole is made from it.
-        PictureNeed whole;
-        whole.colours = request.need.colours;
-        if (std::optional<Picture> kept = m_cache.find(keyFor(request.path, stamp, whole)))
-            job->source = *kept;
+        // A part or a reduced copy of a picture kept whole is made from it;
+        // a reduced copy of a whole tiled picture from its overview, when
+        // that is large enough.
+        PictureNeed wholeNeed;
+        wholeNeed.colours = request.need.colours;
+        const std::optional<Picture> whole = m_cache.find(keyFor(request.path, stamp, wholeNeed));
+        if (whole && !whole->isTiled()) {
+            job->source = *whole;
+        } else if (whole && request.need.kind != PictureNeed::Kind::Full &&
+                   request.need.region.isEmpty()) {
+            PictureNeed overview = overviewRequest(request.path).need;
+            overview.colours = request.need.colours;
+            const std::optional<Picture> kept = m_cache.find(keyFor(request.path, stamp, overview));
+            const QSize target = reducedSize(whole->naturalSize, request.need);
+            if (kept && target.width() <= kept->image.width() &&
+                target.height() <= kept->image.height()) {
+                job->source = *kept;
+                job->fromOverview = true;
+            }
+        }
     }
     return job;
 }
@@ -338,6 +392,7 @@ void PictureService::cancelAll(QObject* owner) {
     for (PictureTicket t : std::as_const(mine))
         drop(t);
     cancelPrefetch(owner);
+    cancelAllTiles(owner);
 }
 
 void PictureService::drop(PictureTicket ticket) {
@@ -366,36 +421,70 @@ void PictureService::abandonIfUnwanted(const JobPtr& job) {
 }
 
 void PictureService::dispatch() {
-    int prefetching = 0;
+    int prefetching = 0, busy = int(m_running.size());
     for (const JobPtr& job : std::as_const(m_running))
         prefetching += job->prefetch ? 1 : 0;
+    bool around = false; // the tiles around views have their own thread
+    for (const TileJobPtr& job : std::as_const(m_tileRunning)) {
+        busy += job->urgent ? 1 : 0;
+        around = around || !job->urgent;
+    }
+    // The tiles around views once those in view are decoded.
+    const bool inView = std::any_of(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                                    [](const TileJobPtr& j) { return j->urgent; }) ||
+                        m_urgentRunning.load() > 0;
+    if (!around && !inView) {
+        const auto next = std::find_if(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                                       [](const TileJobPtr& j) { return !j->urgent; });
+        if (next != m_tileQueue.cend()) {
+            const TileJobPtr job = *next; // a copy: starting takes it off the queue
+            startTiles(job);
+        }
+    }
     // Prefetches leave a worker free for what the user asks for.
     const int prefetchSlots = qMax(1, m_pool.maxThreadCount() - 1);
     qint64 nextSettle = -1;
-    while (m_running.size() < m_pool.maxThreadCount()) {
+    bool waiting = false; // a request waits to settle: no prefetch meanwhile
+    while (busy < m_pool.maxThreadCount()) {
         JobPtr next;
-        bool waiting = false; // a request waits to settle: no prefetch meanwhile
         for (const JobPtr& job : std::as_const(m_queue)) {
-            if (!job->prefetch && !job->notBefore.hasExpired()) {
+            if (job->prefetch)
+                break;
+            if (!job->notBefore.hasExpired()) {
                 waiting = true;
                 const qint64 left = job->notBefore.remainingTime();
                 nextSettle = nextSettle < 0 ? left : qMin(nextSettle, left);
                 continue;
             }
-            if (job->prefetch && (waiting || prefetching >= prefetchSlots))
-                break;
             next = job;
             break;
         }
-        if (!next)
-            break;
-        prefetching += next->prefetch ? 1 : 0;
+        if (!next) {
+            // The tiles in view, then what is decoded ahead.
+            const auto tiles = std::find_if(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                                            [](const TileJobPtr& j) { return j->urgent; });
+            if (tiles != m_tileQueue.cend()) {
+                const TileJobPtr job = *tiles;
+                startTiles(job);
+                ++busy;
+                continue;
+            }
+            const auto prefetch = std::find_if(m_queue.cbegin(), m_queue.cend(),
+                                               [](const JobPtr& j) { return j->prefetch.load(); });
+            if (prefetch == m_queue.cend() || waiting || prefetching >= prefetchSlots)
+                break;
+            next = *prefetch;
+            ++prefetching;
+        }
         start(next);
+        ++busy;
     }
     // What the user asks for never waits behind a prefetch (one worker).
-    const bool userWaits = std::any_of(m_queue.cbegin(), m_queue.cend(), [](const JobPtr& j) {
-        return !j->prefetch && j->notBefore.hasExpired();
-    });
+    const bool userWaits =
+        std::any_of(m_queue.cbegin(), m_queue.cend(),
+                    [](const JobPtr& j) { return !j->prefetch && j->notBefore.hasExpired(); }) ||
+        std::any_of(m_tileQueue.cbegin(), m_tileQueue.cend(),
+                    [](const TileJobPtr& j) { return j->urgent; });
     if (userWaits) {
         for (const JobPtr& job : std::as_const(m_running)) {
             if (job->prefetch && job->tickets.isEmpty())
@@ -415,11 +504,13 @@ void PictureService::start(const JobPtr& job) {
 
 void PictureService::work(const JobPtr& job) {
     if (!job->cancelled) {
-        if (!job->source.isNull()) {
+        if (job->fromOverview) {
+            job->result = reducedFromOverview(job->source, job->need);
+        } else if (!job->source.isNull()) {
             job->result = derivePicture(job->source, job->need);
         } else {
             Progress progress(this, job);
-            job->result = loadPicture(job->path, job->need, &progress);
+            job->result = loadPicture(job->path, job->need, &progress, job->limits);
         }
     }
     QMetaObject::invokeMethod(

@@ -61,6 +61,16 @@
 // itself. A change of the display's colours applies to the pictures asked
 // for afterwards.
 //
+// Pictures too large to be decoded whole (picture/tiledpicture.h). A Full
+// request without region for such a picture answers at once with
+// result.picture.tiled set and no image (nothing decoded yet). The window
+// then asks for what it shows: a reduced picture of the whole (an
+// overview: request(fitted(...)), decoded without holding the whole) and
+// the tiles in view (requestTiles), decoded on the workers, those in view
+// before those around them, and kept in memory within the budget as
+// pictures are. Parts and reduced pictures of it are asked for as for any
+// picture. A TileFeed (picture/tilefeed.h) does this for a view.
+//
 // Memory. The service keeps recent pictures within a budget (about two
 // 24-megapixel photos and a few screen-sized pictures by default); a
 // request for a kept picture is answered from memory (result.fromCache),
@@ -75,9 +85,11 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -85,6 +97,9 @@ namespace lumenta {
 
 // Names one request; 0 never does.
 using PictureTicket = quint64;
+
+// The box a tiled picture's overview fits in: large enough for a screen.
+inline constexpr QSize kOverviewBox(2048, 2048);
 
 struct PictureRequest {
     enum class Colours { Display, Srgb };
@@ -117,6 +132,11 @@ struct PictureRequest {
     // where the part lies, naturalSize how large the whole picture is.
     static PictureRequest centre(const QString& path, QSize size, quint64 slot = 0);
 };
+
+// The overview of a tiled picture: the size every window shares.
+inline PictureRequest overviewRequest(const QString& path, quint64 slot = 0) {
+    return PictureRequest::fitted(path, kOverviewBox, slot);
+}
 
 struct PictureResult {
     PictureTicket ticket = 0;
@@ -156,6 +176,23 @@ public:
     // waiting. Delivers nothing.
     void prefetch(QObject* owner, const PictureRequest& request);
 
+    // Tiles of a tiled picture (Picture::tiled of a Full request for
+    // `path`): the cells of its grid, most wanted first, the first `urgent`
+    // of them in view. A newer call on the same owner and slot replaces the
+    // cells still to come; tiles not asked for any more are not decoded
+    // (those being decoded are kept in memory). Each tile comes once to
+    // onTile on the GUI thread: at once (queued) when kept, else when it is
+    // decoded; a null image when it cannot be decoded.
+    using TileHandler = std::function<void(QPoint cell, const QImage& tile)>;
+    void requestTiles(QObject* owner, const QString& path, const Picture& picture,
+                      const QList<QPoint>& cells, int urgent, TileHandler onTile, quint64 slot = 0);
+    void cancelTiles(QObject* owner, quint64 slot = 0);
+
+    // How large a picture is decoded whole, and the tiles of larger ones
+    // (tests ask for small ones).
+    void setLoadLimits(const LoadLimits& limits);
+    const LoadLimits& loadLimits() const { return m_limits; }
+
     // Memory kept for pictures, in bytes (pictures in use by windows are
     // shared with the service, not copied).
     void setMemoryBudget(qint64 bytes);
@@ -188,6 +225,9 @@ Q_SIGNALS:
 private:
     struct Job;
     using JobPtr = std::shared_ptr<Job>;
+    struct TileJob;
+    using TileJobPtr = std::shared_ptr<TileJob>;
+    struct TileWant;
     struct Ticket {
         QObject* owner = nullptr;
         PictureRequest request;
@@ -210,10 +250,21 @@ private:
     void rowsArrived(const JobPtr& job);
     void jobEnded(const JobPtr& job);
     void deliver(PictureTicket ticket, const Picture& picture, bool fromCache);
+    // Tiles (pictureservice_tiles.cpp).
+    void planTiles();
+    void startTiles(const TileJobPtr& job);
+    void tileDecoded(const TileJobPtr& job, QPoint cell, const QImage& tile);
+    void tileJobEnded(const TileJobPtr& job, bool ok);
+    void deliverTile(const QString& prefix, QPoint cell, const QImage& tile);
+    bool tileWanted(const QString& prefix, QPoint cell, bool* urgent = nullptr) const;
+    void cancelAllTiles(QObject* owner);
 
     PictureCache m_cache;
     ColourSpace m_display;
     QThreadPool m_pool;
+    // One thread, of lower priority, for the tiles around views: they never
+    // take a worker or the processor from what the user waits for.
+    QThreadPool m_aroundPool;
     QTimer m_settle;
     PictureTicket m_lastTicket = 0;
     QHash<PictureTicket, Ticket> m_tickets;
@@ -222,6 +273,14 @@ private:
     QHash<QObject*, JobPtr> m_prefetches;
     QList<JobPtr> m_queue; // waiting: requested ones first, then prefetches
     QList<JobPtr> m_running;
+    LoadLimits m_limits;
+    QHash<std::pair<QObject*, quint64>, std::shared_ptr<TileWant>> m_tileWants;
+    QList<TileJobPtr> m_tileQueue; // waiting: in view first
+    QList<TileJobPtr> m_tileRunning;
+    QHash<QString, TileJobPtr> m_tilesInFlight; // by tile key
+    // Passes over tiles in view running: reductions give way to them.
+    std::atomic<int> m_urgentRunning{0};
+    QSet<QString> m_failedTiles;
 };
 
 } // namespace lumenta

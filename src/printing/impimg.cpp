@@ -1,6 +1,8 @@
 #include "printing/impimg.h"
 
 #include "picture/colourtransform.h"
+#include "picture/pictureservice.h"
+#include "picture/tilefeed.h"
 #include "printing/printjob.h"
 #include "printing/printlayout.h"
 #include "widgets/picturewidgets.h"
@@ -273,11 +275,29 @@ void ImpIMG::createControls() {
 }
 
 void ImpIMG::fill(const QImage& picture, const QString& path, const ColourSpace& colours) {
-    m_path = path;
     m_colours = colours;
+    if (m_feed)
+        m_feed->setPicture(QString(), Picture());
     PicImage->setImage(picture);
-    PicImage->move(0, 0);
     Image1->setImage(picture);
+    layOut(path);
+}
+
+void ImpIMG::fillTiled(const Picture& picture, const QImage& overview, const QString& path) {
+    // Printed from a copy the service decodes in sRGB.
+    m_colours = ColourSpace();
+    if (!m_feed)
+        m_feed = new TileFeed(m_ctx.pictures(), this);
+    m_feed->setPicture(path, picture);
+    m_feed->setOverview(overview);
+    PicImage->setFeed(m_feed);
+    Image1->setImage(overview);
+    layOut(path);
+}
+
+void ImpIMG::layOut(const QString& path) {
+    m_path = path;
+    PicImage->move(0, 0);
 
     const double w = twips::fromPx(PicImage->width());
     const double h = twips::fromPx(PicImage->height());
@@ -411,7 +431,7 @@ void ImpIMG::orientationButton(int orientation) {
 }
 
 bool ImpIMG::isPrinting() const {
-    return m_job != nullptr;
+    return m_job != nullptr || m_printTicket != 0;
 }
 
 void ImpIMG::Command1_Click() {
@@ -457,11 +477,25 @@ void ImpIMG::Command1_Click() {
     m_printer.setDocName(QFileInfo(m_path).fileName());
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setEnabled(false);
+    if (!PicImage->isTiled())
+        return startJob(PicImage->image(), mm, true);
+    // A picture too large to be held whole is printed from a copy at the
+    // printer's dots, decoded on the service's workers meanwhile.
+    const QSize pixels = printPixels(m_feed->naturalSize(), mm.size(), m_printer.resolution());
+    m_printTicket = m_ctx.pictures().request(this, PictureRequest::fitted(m_path, pixels).inSrgb(),
+                                             [this, mm](const PictureResult& r) {
+                                                 m_printTicket = 0;
+                                                 startJob(r.picture.image, mm, r.ok());
+                                             });
+}
+
+void ImpIMG::startJob(const QImage& picture, const QRectF& mm, bool decoded) {
     m_job = new QFutureWatcher<bool>(this);
     connect(m_job, &QFutureWatcher<bool>::finished, this, [this] { printFinished(); });
     m_job->setFuture(
-        QtConcurrent::run([printer = &m_printer, picture = PicImage->image(), colours = m_colours,
-                           mm] { return printPicture(*printer, toSrgb(picture, colours), mm); }));
+        QtConcurrent::run([printer = &m_printer, picture, colours = m_colours, mm, decoded] {
+            return decoded && printPicture(*printer, toSrgb(picture, colours), mm);
+        }));
 }
 
 void ImpIMG::printFinished() {

@@ -27,6 +27,8 @@ namespace lumenta {
 
 class PictureBox;
 class StretchImage;
+class TileFeed;
+struct Picture;
 
 class ImpIMG : public QDialog {
     Q_OBJECT
@@ -40,6 +42,11 @@ public:
     // and margins are set here once, not each time the window becomes
     // active again. The picture is printed in sRGB.
     void fill(const QImage& picture, const QString& path, const ColourSpace& colours = {});
+    // The same for a picture too large to be held whole (Picture::tiled):
+    // shown from its tiles, its overview standing in, and printed from a
+    // copy reduced to the printer's dots, decoded in sRGB by the picture
+    // service.
+    void fillTiled(const Picture& picture, const QImage& overview, const QString& path);
 
     // Controls, named as in the design.
     QLabel* Label1 = nullptr;
@@ -101,6 +108,10 @@ protected:
 
 private:
     void createControls();
+    void layOut(const QString& path);
+    // The job, on a worker; `decoded` false when the copy to print could
+    // not be had (said as a printer error).
+    void startJob(const QImage& picture, const QRectF& mm, bool decoded);
     void showPrinterOrientation();
     void updateSizeLabels();
     void orientationButton(int orientation);
@@ -120,6 +131,10 @@ private:
     // once the printer dialog has settled it.
     QSizeF m_sheetMM;
     QFutureWatcher<bool>* m_job = nullptr;
+    // The tiles of a picture too large to be held whole, and the request
+    // for the copy it is printed from.
+    TileFeed* m_feed = nullptr;
+    quint64 m_printTicket = 0;
 };
 
 } // namespace lumenta

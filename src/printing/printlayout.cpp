@@ -1,5 +1,6 @@
 #include "printing/printlayout.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 
@@ -101,6 +102,20 @@ double readNumber(const QString& text, const QLocale& locale) {
     bool ok = false;
     const double v = number.toDouble(&ok);
     return ok ? v : 0;
+}
+
+QSize printPixels(QSize natural, QSizeF mm, double dpi) {
+    if (natural.isEmpty() || mm.isEmpty() || dpi <= 0)
+        return {};
+    // The printed size in dots, at most the picture's own size in either
+    // direction, the picture's proportions kept.
+    double scale = std::min({mm.width() * dpi / 25.4 / natural.width(),
+                             mm.height() * dpi / 25.4 / natural.height(), 1.0});
+    const double pixels = double(natural.width()) * natural.height() * scale * scale;
+    if (pixels > double(kPrintPixels))
+        scale *= std::sqrt(double(kPrintPixels) / pixels);
+    return QSize(std::max(1, int(natural.width() * scale)),
+                 std::max(1, int(natural.height() * scale)));
 }
 
 } // namespace lumenta::printlayout

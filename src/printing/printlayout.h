@@ -4,6 +4,8 @@
 // margins that centre the picture on an A4 sheet, the characters the size and
 // margin boxes accept, and how their numbers are written and read back.
 #include <QLocale>
+#include <QSize>
+#include <QSizeF>
 #include <QString>
 #include <optional>
 
@@ -76,5 +78,11 @@ QString formatLocal(double v, const QLocale& locale);
 // digits with one decimal separator ("." or the locale's). Reading stops
 // at the first other character; an empty text is 0.
 double readNumber(const QString& text, const QLocale& locale);
+
+// The pixels a picture of `natural` size is printed from at `mm` on a
+// printer of `dpi`: as many as the printer puts there, never more than the
+// picture has nor more than kPrintPixels, the proportions kept.
+constexpr qint64 kPrintPixels = qint64(48) << 20;
+QSize printPixels(QSize natural, QSizeF mm, double dpi);
 
 } // namespace lumenta::printlayout

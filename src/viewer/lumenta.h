@@ -28,6 +28,7 @@ class DriveList;
 class FileList;
 class PictureBox;
 class StretchImage;
+class TileFeed;
 class MMControl;
 struct SlideshowHost;
 
@@ -139,8 +140,9 @@ public:
 
     const Picture& picture() const { return m_picture; }
     // A picture is being loaded for display (the previous one stays on
-    // screen until the new one's first rows replace it).
-    bool isLoadingPicture() const { return m_loadTicket != 0; }
+    // screen until the new one's first rows replace it; a tiled one until
+    // its overview or the tiles in view have come).
+    bool isLoadingPicture() const { return m_loadTicket != 0 || m_incoming.isTiled(); }
     // The file of the picture on screen; empty when none is shown (after a
     // sound, another kind of file, a failed load, erasing).
     QString shownPicturePath() const;
@@ -189,6 +191,16 @@ private:
     void showPictureArea();
     void showLastCompletePicture();
     void prefetchNeighbour();
+    // Tiled pictures (lumenta_tiled.cpp): the one arriving waits, the
+    // previous picture staying on screen, until its overview or the tiles
+    // in view have come.
+    void receiveTiled(const QString& path, const Picture& picture);
+    void overviewArrived(const QString& path, const PictureResult& result);
+    void showIncomingWhenReady();
+    void dropIncoming();
+    // Shows the picture arriving (tiled or not) as the one on screen.
+    void showNewPicture(const QString& path, const Picture& picture);
+    void refusePictureTooLarge(const QString& what);
     // A new folder or filter: the way through the list starts afresh and
     // what was decoded ahead for the old list is dropped.
     void restartTravel();
@@ -209,9 +221,15 @@ private:
     bool m_partialShown = false;    // rows of a load (this one or a superseded one) show
     bool m_areaShownBefore = false; // whether the picture area showed before them
     AfterLoad m_afterLoad = AfterLoad::Nothing;
-    int m_lastPictureRow = -1; // list row of the last picture clicked
-    int m_direction = 1;       // which way the user moves through the list
-    QString m_shownPath;       // file of the picture on screen
+    int m_lastPictureRow = -1;          // list row of the last picture clicked
+    int m_direction = 1;                // which way the user moves through the list
+    QString m_shownPath;                // file of the picture on screen
+    TileFeed* m_feed = nullptr;         // tiles of the tiled picture on screen
+    TileFeed* m_incomingFeed = nullptr; // tiles of the one arriving
+    Picture m_incoming;                 // a tiled picture arriving
+    QString m_incomingPath;
+    QImage m_overview;                  // of the tiled picture on screen
+    PictureTicket m_overviewTicket = 0; // the overview being decoded
     std::unique_ptr<QPrinter> m_printer;
     MainLayout m_layout;
     QHash<QString, QString> m_folderOfDrive; // last folder shown on each drive

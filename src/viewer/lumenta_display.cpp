@@ -31,6 +31,13 @@ void Lumenta::Image1_DblClick() {
     if (putOffWhileLoading(AfterLoad::Copy))
         return;
     m_st.CurrentFileExt = extensionOf(m_st.CurrentFilePath);
+    // A tiled picture is never held whole, and the clipboard takes only
+    // whole pictures.
+    if (m_picture.isTiled() && !Open->isHidden()) {
+        refusePictureTooLarge(
+            tr("Cette image est trop grande pour être copiée dans le presse papier !"));
+        return;
+    }
     if (!putPictureOnClipboard(Open->displayedImage(), m_picture, m_st.CurrentFileExt))
         m_ctx.dlg().message(tr("Cette image ne peut pas être copiée dans le presse papier !"),
                             tr("Avertissement"), MsgIcon::Information, MsgButtons::Ok, this);

@@ -274,7 +274,10 @@ void Lumenta::printShownPicture() {
     if (path.isEmpty())
         return;
     ImpIMG imp(m_ctx, printer(), this);
-    imp.fill(Open->displayedImage(), path, m_picture.colours);
+    if (m_picture.isTiled())
+        imp.fillTiled(m_picture, m_overview, path);
+    else
+        imp.fill(Open->displayedImage(), path, m_picture.colours);
     imp.exec();
 }
 

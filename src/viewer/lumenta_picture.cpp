@@ -23,11 +23,13 @@ void Lumenta::requestPicture(const QString& path) {
     // being loaded joins its decoding.
     m_afterLoad = AfterLoad::Nothing;
     m_loadOnScreen = false;
+    dropIncoming();
     m_loadTicket = m_ctx.pictures().request(this, PictureRequest::full(path, true));
 }
 
 void Lumenta::cancelPictureLoad() {
     m_afterLoad = AfterLoad::Nothing;
+    dropIncoming();
     if (!m_loadTicket)
         return;
     m_ctx.pictures().cancel(m_loadTicket);
@@ -42,7 +44,10 @@ void Lumenta::showLastCompletePicture() {
     if (!m_partialShown)
         return;
     m_partialShown = false;
-    Open->setImage(m_picture.image);
+    if (m_picture.isTiled())
+        Open->setFeed(m_feed);
+    else
+        Open->setImage(m_picture.image);
     for (QWidget* w : {static_cast<QWidget*>(Open), PicFond, static_cast<QWidget*>(VScroll1),
                        static_cast<QWidget*>(HScroll1)})
         w->setVisible(m_areaShownBefore);
@@ -95,15 +100,10 @@ void Lumenta::pictureLoaded(const PictureResult& result) {
                             MsgButtons::Ok, this);
         return;
     }
-    m_loadOnScreen = false;
-    m_partialShown = false;
-    m_picture = result.picture;
-    m_shownPath = result.request.path;
-    Open->setImage(m_picture.image);
-    Image1->setImage(m_picture.image);
-    showPictureArea();
-    prefetchNeighbour();
-    runPutOffCommand();
+    if (result.picture.isTiled())
+        receiveTiled(result.request.path, result.picture);
+    else
+        showNewPicture(result.request.path, result.picture);
 }
 
 bool Lumenta::putOffWhileLoading(AfterLoad command) {

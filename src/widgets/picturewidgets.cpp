@@ -2,6 +2,7 @@
 
 #include "picture/colourtransform.h"
 #include "picture/pictureloader.h"
+#include "picture/tilefeed.h"
 #include "widgets/devicepixels.h"
 
 #include <QApplication>
@@ -36,6 +37,8 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 }
 
 void PictureBox::setImage(const QImage& image, int rows) {
+    if (m_feed)
+        setFeed(nullptr);
     // Painted straight from the image: a large photo is not copied into a
     // second buffer.
     m_image = image;
@@ -44,21 +47,86 @@ void PictureBox::setImage(const QImage& image, int rows) {
     update();
 }
 
+void PictureBox::setFeed(TileFeed* feed, double scale) {
+    disconnect(m_arrivals);
+    m_feed = feed;
+    m_scale = scale > 0 ? scale : 1.0;
+    m_image = QImage();
+    m_rows = 0;
+    if (feed) {
+        m_arrivals = connect(feed, &TileFeed::tilesArrived, this, [this](const QRect& natural) {
+            const double s = boxScale();
+            update(
+                QRectF(natural.x() * s, natural.y() * s, natural.width() * s, natural.height() * s)
+                    .toAlignedRect());
+        });
+        fitToImage();
+        updateViewport();
+    }
+    update();
+}
+
+bool PictureBox::isTiled() const {
+    return m_feed && !m_feed->isNull();
+}
+
+double PictureBox::boxScale() const {
+    return m_scale / deviceRatio(this);
+}
+
+QRect PictureBox::visibleNatural() const {
+    if (!parentWidget())
+        return {};
+    const QRect visible = rect() & QRect(-pos(), parentWidget()->size());
+    if (visible.isEmpty())
+        return {};
+    const double s = boxScale();
+    return QRectF(visible.x() / s, visible.y() / s, visible.width() / s, visible.height() / s)
+        .toAlignedRect();
+}
+
+void PictureBox::updateViewport() {
+    if (isTiled() && isVisible())
+        m_feed->setViewport(visibleNatural());
+}
+
+void PictureBox::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    updateViewport();
+}
+
+void PictureBox::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    updateViewport();
+}
+
+void PictureBox::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    updateViewport();
+}
+
 void PictureBox::fitToImage() {
     // One picture pixel per device pixel: on a scaled screen the box is
     // smaller, in logical pixels, than the picture.
-    if (!m_image.isNull())
+    if (isTiled()) {
+        const QSize natural = m_feed->naturalSize();
+        const QSize pixels(qMax(1, qRound(natural.width() * m_scale)),
+                           qMax(1, qRound(natural.height() * m_scale)));
+        resize(logicalSize(pixels, deviceRatio(this)));
+    } else if (!m_image.isNull()) {
         resize(logicalSize(m_image.size(), deviceRatio(this)));
+    }
 }
 
 bool PictureBox::event(QEvent* e) {
     if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
         Q_EMIT shownChanged(e->type() == QEvent::ShowToParent);
     // A window moved to a screen of another scale.
-    if (e->type() == QEvent::ScreenChangeInternal && !m_image.isNull() &&
-        size() != logicalSize(m_image.size(), deviceRatio(this))) {
+    if (e->type() == QEvent::ScreenChangeInternal && (!m_image.isNull() || isTiled())) {
+        const QSize before = size();
         fitToImage();
-        Q_EMIT sizeChangedWithScreen();
+        if (size() != before)
+            Q_EMIT sizeChangedWithScreen();
     }
     return QWidget::event(e);
 }
@@ -73,6 +141,18 @@ void PictureBox::setRowsReady(int rows) {
 }
 
 void PictureBox::paintEvent(QPaintEvent* e) {
+    if (isTiled()) {
+        QPainter p(this);
+        const double s = boxScale();
+        const QRect natural = QRectF(e->rect().x() / s, e->rect().y() / s, e->rect().width() / s,
+                                     e->rect().height() / s)
+                                  .toAlignedRect() &
+                              QRect(QPoint(), m_feed->naturalSize());
+        const QRectF target(natural.x() * s, natural.y() * s, natural.width() * s,
+                            natural.height() * s);
+        m_feed->paint(p, target, natural);
+        return;
+    }
     if (m_image.isNull())
         return;
     QPainter p(this);

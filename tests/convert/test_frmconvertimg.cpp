@@ -152,3 +152,18 @@ TEST_F(ConvertWindow, FailuresAndTheSameFileAreReportedAsErrors) {
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"bmp8.bmp"});
 }
+
+TEST_F(ConvertWindow, APictureTooLargeToBeHeldWholeIsNotConverted) {
+    // Every JPEG past no bytes at all is read by parts, as a huge one is.
+    ctx.pictureService->setLoadLimits(LoadLimits{0, QSize(64, 32)});
+    const QString jpeg =
+        testutil::copyFixture(dir, QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
+    w->SSTab1->setCurrentIndex(2);
+    w->Text5->setText(jpeg);
+    w->Text6->setText(dir.filePath("baseline.bmp"));
+    convert(w->Command4);
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_EQ(dialogs.lastMessage()->title, "Erreur");
+    EXPECT_TRUE(lastText().contains("ne tient pas entière en mémoire")) << lastText().toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("baseline.bmp")));
+}

@@ -269,6 +269,15 @@ TEST_F(Convert, FailuresSayWhyAndLeaveNoFile) {
     EXPECT_EQ(readFile(kept), keptBytes);
 }
 
+TEST_F(Convert, APictureReadByPartsIsRefusedWithoutAllocatingIt) {
+    // With no picture held whole, a JPEG comes by parts as a huge one does.
+    pictures.setLoadLimits(LoadLimits{0, QSize(64, 32)});
+    const QString jpeg = copy("jpeg/baseline.jpg");
+    const QStringList before = files();
+    EXPECT_EQ(run(JpegToBmp, jpeg, out("baseline.bmp")).status, S::TooLargeToHold);
+    EXPECT_EQ(files(), before);
+}
+
 TEST_F(Convert, AFileOfAnotherFormatIsNamedBeforeItIsConverted) {
     const QString jif = copy("jpeg/baseline_copy.jif");
     QStringList asked;

@@ -285,3 +285,18 @@ TEST_F(FullScreenWindow, LargePictureArrivesFittedAndClosingWhileLoadingCancels)
     EXPECT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
     EXPECT_TRUE(dialogs.asked.isEmpty());
 }
+
+TEST_F(FullScreenWindow, APictureReadByPartsArrivesFittedToTheScreen) {
+    // Every picture is read by parts here, as one too large to be held is.
+    ctx.pictures().setLoadLimits(LoadLimits{0, QSize(64, 32)});
+    ctx.state.FullScreenFilePath = writePicture("big.png", QSize(3000, 2000), Qt::darkCyan);
+    FrmPlEcr w(ctx);
+    ASSERT_TRUE(showAndWait(w));
+    ASSERT_TRUE(w.isPictureShown());
+    const QSize screen = w.screen()->size();
+    EXPECT_LE(w.picture().image().width(), screen.width());
+    EXPECT_LE(w.picture().image().height(), screen.height());
+    EXPECT_EQ(w.pictureRect().width(), qMin(w.width(), w.height() * 3 / 2));
+    EXPECT_EQ(pictureColour(w), QColor(Qt::darkCyan));
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+}

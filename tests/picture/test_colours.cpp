@@ -312,3 +312,64 @@ TEST(Colours, AHelperProfileTooLargeToHandOverIsAppliedByTheHelper) {
     EXPECT_LE(e.mean, 1.5);
     EXPECT_LE(e.max, 3.0);
 }
+
+TEST(Colours, PicturesReadByPartsComeInTheColoursOfWholeOnes) {
+    QTemporaryDir dir;
+    const QImage picture = pattern(QSize(203, 131));
+    const QByteArray adobe = colordProfile(QStringLiteral("AdobeRGB1998.icc"));
+    const QByteArray monitor = monitorProfile();
+    const QStringList files = {
+        jpeg(dir, "adobe.jpg", picture, adobe),
+        png(dir, "adobe.png", picture, {{"iCCP", iccpChunk(adobe)}}),
+        save(dir, "adobe.tif", picture, "tiff", -1, adobe),
+    };
+    // Every picture read by parts, in tiles of 40 x 24.
+    const LoadLimits tiny{0, QSize(40, 24)};
+    PictureNeed onMonitor;
+    onMonitor.colours = ColourSpace::fromIcc(monitor);
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        ASSERT_FALSE(path.isEmpty());
+        const Picture whole = loadPicture(path, onMonitor);
+        ASSERT_FALSE(whole.isNull()) << whole.error.toStdString();
+        // The profile changes what is shown: the case is not a trivial one.
+        const Picture asSrgb = loadPicture(path);
+        EXPECT_GT(deltaE2000(whole.image, asSrgb.image, {}).mean, 2.0);
+
+        const Picture tiled = loadPicture(path, onMonitor, nullptr, tiny);
+        ASSERT_TRUE(tiled.isTiled()) << tiled.error.toStdString();
+        EXPECT_EQ(tiled.colours, onMonitor.colours);
+        const TiledPicture& t = *tiled.tiled;
+        QList<QRect> tiles;
+        for (int row = 0; row < t.gridSize().height(); ++row) {
+            for (int col = 0; col < t.gridSize().width(); ++col)
+                tiles << t.tileRect(QPoint(col, row));
+        }
+        QString error;
+        int got = 0;
+        ASSERT_TRUE(t.decode(
+            tiles,
+            [&](int i, const QImage& tile) {
+                ++got;
+                const DeltaE e = deltaE2000(tile, whole.image.copy(tiles[i]), monitor);
+                EXPECT_LE(e.max, 1.0) << "tile " << i;
+            },
+            nullptr, &error))
+            << error.toStdString();
+        EXPECT_EQ(got, tiles.size());
+        // A reduced picture (the overview) and a part, in the same colours.
+        PictureNeed reduced = onMonitor;
+        reduced.kind = PictureNeed::Kind::Fitted;
+        reduced.box = QSize(101, 101);
+        const Picture overview = loadPicture(path, reduced, nullptr, tiny);
+        ASSERT_FALSE(overview.isNull()) << overview.error.toStdString();
+        const QImage wholeReduced = whole.image.scaled(overview.image.size(), Qt::IgnoreAspectRatio,
+                                                       Qt::SmoothTransformation);
+        EXPECT_LE(deltaE2000(overview.image, wholeReduced, monitor).mean, 1.5);
+        PictureNeed part = onMonitor;
+        part.region = QRect(30, 20, 90, 60);
+        const Picture region = loadPicture(path, part, nullptr, tiny);
+        ASSERT_FALSE(region.isNull()) << region.error.toStdString();
+        EXPECT_LE(deltaE2000(region.image, whole.image.copy(part.region), monitor).max, 1.0);
+    }
+}

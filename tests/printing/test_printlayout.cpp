@@ -1,6 +1,7 @@
 // The print layout: its arithmetic, the boxes, the window's placement of the
 // picture on PDF output, and what happens without any printer (CUPS_SERVER
 // names a socket nobody serves).
+#include "picture/pictureservice.h"
 #include "printing/printlayout.h"
 #include "printtestutil.h"
 #include "support/mediacapture.h"
@@ -64,6 +65,28 @@ TEST(PrintLayout, SizesProportionsThumbnailAndCentring) {
         EXPECT_EQ(m.top, c.top) << c.w << "x" << c.h;
         EXPECT_EQ(m.left, c.left) << c.w << "x" << c.h;
     }
+}
+
+TEST(PrintLayout, APictureIsPrintedFromNoMorePixelsThanThePrinterPuts) {
+    const struct {
+        QSize natural;
+        QSizeF mm;
+        double dpi;
+        QSize pixels;
+    } cases[] = {
+        {{40000, 20000}, {200, 100}, 300, {2362, 1181}}, // the printer's dots
+        {{600, 400}, {159, 106}, 1200, {600, 400}},      // never enlarged
+        {{40000, 20000}, {100, 100}, 254, {1000, 500}},  // the proportions kept
+        {{600, 400}, {0, 106}, 1200, {}},
+        {{}, {159, 106}, 1200, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(printPixels(c.natural, c.mm, c.dpi), c.pixels) << c.mm.width();
+    // A picture printed large at a fine resolution: within the budget.
+    const QSize huge = printPixels({65535, 65535}, {10000, 10000}, 1200);
+    EXPECT_LE(qint64(huge.width()) * huge.height(), kPrintPixels);
+    EXPECT_GT(qint64(huge.width()) * huge.height(), kPrintPixels * 99 / 100);
+    EXPECT_EQ(huge.width(), huge.height());
 }
 
 TEST(PrintLayout, KeyFilterAndNumbers) {
@@ -142,6 +165,28 @@ TEST_F(PrintWindowTest, CancelKeepsTheWindowThenOneJobAtItsPlace) {
     ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 30000));
     EXPECT_TRUE(dialogs.messageTexts().isEmpty());
     printtest::expectInk(pdf, 210, {55, 0, 100, 297});
+}
+
+TEST_F(PrintWindowTest, APictureTooLargeToBeHeldIsLaidOutFromTilesAndPrintedReduced) {
+    // Every picture is read by parts here, as a huge one is.
+    ctx.pictureService = std::make_shared<PictureService>();
+    const LoadLimits byParts{0, QSize(64, 32)};
+    ctx.pictures().setLoadLimits(byParts);
+    const QString path = dir.filePath(QStringLiteral("black.png"));
+    ASSERT_TRUE(printtest::black(600, 400).save(path));
+    const Picture tiled = loadPicture(path, {}, nullptr, byParts);
+    ASSERT_TRUE(tiled.isTiled());
+    ImpIMG imp(ctx, printer);
+    imp.fillTiled(tiled, printtest::black(60, 40), path);
+    EXPECT_TRUE(imp.PicImage->isTiled());
+    EXPECT_EQ(imp.PicImage->size(), QSize(600, 400));
+    EXPECT_EQ(imp.Text1->text() + " " + imp.Text2->text(), QStringLiteral("159 106"));
+    imp.show();
+    dialogs.printerAnswers = {PrinterDialogResult::Accepted};
+    imp.Command1->click();
+    ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 30000));
+    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+    printtest::expectInk(pdf, 210, {0, 0, 159, 106});
 }
 
 TEST_F(PrintWindowTest, NoPrinterIsSaidForOrientationAndPrint) {

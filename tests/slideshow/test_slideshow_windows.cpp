@@ -430,17 +430,23 @@ TEST_F(Slideshow, StretchedPictureKeepsItsDetail) {
     ctx.state.settings.SlideSizeMode = 2;
     ctx.state.settings.SlideShowFileName = 0;
     ctx.state.settings.SlidePauseSeconds = 60;
-    auto w = openShow();
-    ASSERT_TRUE(w->isPictureShown());
-    ASSERT_EQ(w->pictureRect(), w->rect());
-    const QImage shown = w->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
-    int blurred = 0;
-    for (int y = 0; y < shown.height(); ++y) {
-        const int v = shown.pixelColor(shown.width() / 2, y).red();
-        blurred += v > 48 && v < 208;
+    // Held whole, then read by parts as a picture too large to be held is.
+    for (const LoadLimits& limits : {LoadLimits{}, LoadLimits{0, QSize(64, 32)}}) {
+        SCOPED_TRACE(limits.wholeBytes);
+        ctx.pictures().clearCache();
+        ctx.pictures().setLoadLimits(limits);
+        auto w = openShow();
+        ASSERT_TRUE(w->isPictureShown());
+        ASSERT_EQ(w->pictureRect(), w->rect());
+        const QImage shown = w->grab().toImage().convertToFormat(QImage::Format_Grayscale8);
+        int blurred = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            const int v = shown.pixelColor(shown.width() / 2, y).red();
+            blurred += v > 48 && v < 208;
+        }
+        EXPECT_LT(blurred, shown.height() / 4) << blurred << " of " << shown.height() << " rows";
+        QTest::keyClick(w.get(), Qt::Key_Escape);
     }
-    EXPECT_LT(blurred, shown.height() / 4) << blurred << " of " << shown.height() << " rows";
-    QTest::keyClick(w.get(), Qt::Key_Escape);
 }
 
 TEST(SlideMusicTest, LoopsFromTheStartAndKnowsItsDevices) {

@@ -41,6 +41,10 @@ done
 grep -q libemf2svg <<<"$(ldd "$folder/lumenta-mfrender")" ||
   fail "the metafile renderer lacks libemf2svg"
 grep -q libheif <<<"$(ldd "$folder/lumenta-picdecode")" || fail "the picture decoder lacks libheif"
+# libvips and the hundred libraries it brings come only with the first
+# picture read through it, in its module.
+grep -q libvips <<<"$(ldd "$folder/lumenta-vipsparts.so")" || fail "the libvips module lacks libvips"
+! grep -q libvips <<<"$(ldd "$target")" || fail "the program links libvips itself"
 for f in "$folder"/*; do
   libs=$(ldd "$f")
   if grep -q libemf2svg <<<"$libs" && grep -qE 'libcdio|libimagequant|libheif' <<<"$libs"; then

@@ -1,0 +1,355 @@
+// Pictures read by parts: every format's parts against the same region of
+// a whole decode (small forced tiles, EXIF orientations, interlaced PNG,
+// tiled and pyramidal TIFF), reduced pictures against the whole one, and
+// files whose header claims far more than they hold.
+#include "picture/pictureloader.h"
+#include "support/testutil.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QPainter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+using namespace lumenta;
+
+namespace {
+
+// Every picture is tiled, in tiles of 40 x 24.
+const LoadLimits kTiny{0, QSize(40, 24)};
+
+// Largest difference of a channel (premultiplied) between two pictures.
+int worstDiff(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (x.size() != y.size())
+        return 256;
+    int worst = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            for (int shift : {0, 8, 16, 24})
+                worst = std::max(
+                    worst, std::abs(int((p[col] >> shift) & 0xff) - int((q[col] >> shift) & 0xff)));
+        }
+    }
+    return worst;
+}
+
+// Mean difference once both are reduced to 24 x 24.
+double meanDiff(const QImage& a, const QImage& b) {
+    const auto small = [](const QImage& i) {
+        return i.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+            .scaled(24, 24, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    const QImage x = small(a), y = small(b);
+    double sum = 0;
+    for (int row = 0; row < 24; ++row) {
+        for (int col = 0; col < 24; ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+        }
+    }
+    return sum / (24 * 24 * 4);
+}
+
+// A picture with gradients, fine detail and, when asked, transparency.
+QImage pattern(QSize size, bool alpha) {
+    QImage img(size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const int a = alpha ? (x * 255 / size.width() + (y % 7) * 20) % 256 : 255;
+            img.setPixel(
+                x, y,
+                qRgba(x * 255 / size.width(), y * 255 / size.height(), ((x ^ y) * 37) & 0xff, a));
+        }
+    }
+    return img;
+}
+
+QByteArray chunk(const char* type, const QByteArray& data) {
+    QByteArray out(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), out.data());
+    const QByteArray body = QByteArray(type, 4) + data;
+    quint32 crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()));
+    QByteArray tail(4, '\0');
+    qToBigEndian<quint32>(crc, tail.data());
+    return out + body + tail;
+}
+
+// An interlaced RGB PNG of img (Adam7, no filters).
+QByteArray interlacedPng(const QImage& img) {
+    QByteArray ihdr(13, '\0');
+    qToBigEndian<quint32>(quint32(img.width()), ihdr.data());
+    qToBigEndian<quint32>(quint32(img.height()), ihdr.data() + 4);
+    ihdr[8] = 8;
+    ihdr[9] = 2;
+    ihdr[12] = 1;
+    static const int passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                     {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    QByteArray raw;
+    for (const auto& p : passes) {
+        for (int y = p[1]; y < img.height(); y += p[3]) {
+            if (p[0] >= img.width())
+                break;
+            raw.append('\0');
+            for (int x = p[0]; x < img.width(); x += p[2]) {
+                const QRgb c = img.pixel(x, y);
+                raw.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+            }
+        }
+    }
+    uLongf size = compressBound(uLong(raw.size()));
+    QByteArray packed(qsizetype(size), '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
+             reinterpret_cast<const Bytef*>(raw.constData()), uLong(raw.size()));
+    packed.resize(qsizetype(size));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", packed) +
+           chunk("IEND", {});
+}
+
+// The PNG with an eXIf chunk giving orientation `o`, before its IDAT (or
+// after the last one).
+QByteArray withExif(const QByteArray& png, int o, bool after = false) {
+    const QByteArray tiff = QByteArray::fromHex("4d4d002a000000080001011200030000000100") +
+                            char(o) + QByteArray::fromHex("000000000000");
+    const qsizetype at = after ? png.indexOf("IEND") - 4 : png.indexOf("IDAT") - 4;
+    return png.left(at) + chunk("eXIf", tiff) + png.mid(at);
+}
+
+// The PNG with its compressed data cut into chunks of `size` bytes.
+QByteArray rechunked(const QByteArray& png, int size) {
+    QByteArray data, out = png.left(8);
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype length = qFromBigEndian<quint32>(png.constData() + at);
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type == "IDAT")
+            data += png.mid(at + 8, length);
+        else if (type == "IEND")
+            for (qsizetype i = 0; i < data.size(); i += size)
+                out += chunk("IDAT", data.mid(i, size));
+        if (type != "IDAT")
+            out += png.mid(at, length + 12);
+        at += length + 12;
+    }
+    return out;
+}
+
+QString write(const QTemporaryDir& dir, const QString& name, const QImage& img, const char* format,
+              int quality = -1) {
+    const QString path = dir.filePath(name);
+    QImageWriter w(path, format);
+    w.setQuality(quality);
+    EXPECT_TRUE(w.write(img)) << name.toStdString() << ": " << w.errorString().toStdString();
+    return path;
+}
+
+// The JPEG orientation sample with its tag set to value.
+QString jpegTurned(const QTemporaryDir& dir, int value) {
+    QByteArray bytes = testutil::sampleBytes("jpeg/exif_orientation6.jpg");
+    const qsizetype at = bytes.indexOf(QByteArray::fromHex("0112000300000001"));
+    bytes[at + 9] = char(value);
+    return testutil::writeFile(dir, QStringLiteral("o%1.jpg").arg(value), bytes);
+}
+
+QStringList sampleFiles(const QTemporaryDir& dir) {
+    QStringList files;
+    for (const char* f :
+         {"jpeg/baseline.jpg", "jpeg/grayscale.jpg", "jpeg/cmyk.jpg", "jpeg/chroma444.jpg"})
+        files << testutil::sample(QLatin1String(f));
+    for (int o = 1; o <= 8; ++o)
+        files << jpegTurned(dir, o);
+    const QImage opaque = pattern(QSize(203, 131), false);
+    const QImage clear = pattern(QSize(203, 131), true);
+    files << write(dir, "rgb.png", opaque, "png") << write(dir, "rgba.png", clear, "png")
+          << write(dir, "grey.png", opaque.convertToFormat(QImage::Format_Grayscale8), "png")
+          << write(dir, "grey16.png", opaque.convertToFormat(QImage::Format_Grayscale16), "png")
+          << write(dir, "rgba64.png", clear.convertToFormat(QImage::Format_RGBA64), "png")
+          << write(dir, "palette.png",
+                   clear.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither), "png")
+          << write(dir, "mono.png", opaque.convertToFormat(QImage::Format_Mono), "png");
+    files << testutil::writeFile(dir, "interlaced.png", interlacedPng(opaque));
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    opaque.save(&png, "png");
+    for (int o : {3, 6, 7})
+        files << testutil::writeFile(dir, QStringLiteral("exif%1.png").arg(o),
+                                     withExif(png.data(), o));
+    // Parts further down start where an earlier pass stood, inside a chunk.
+    files << testutil::writeFile(dir, "chunks.png", rechunked(png.data(), 97));
+    files << write(dir, "rgb.tif", opaque, "tiff") << write(dir, "rgba.tif", clear, "tiff")
+          << write(dir, "grey.tif", opaque.convertToFormat(QImage::Format_Grayscale8), "tiff");
+    files << write(dir, "lossless.webp", clear, "webp", 100)
+          << write(dir, "lossy.webp", opaque, "webp", 80);
+    // Tiled and pyramidal TIFF, written by libvips.
+    const QString vips = QStandardPaths::findExecutable(QStringLiteral("vips"));
+    if (!vips.isEmpty()) {
+        const QString tiled = dir.filePath(QStringLiteral("tiled.tif"));
+        const int code = QProcess::execute(
+            vips, {QStringLiteral("tiffsave"), dir.filePath(QStringLiteral("rgb.png")), tiled,
+                   QStringLiteral("--tile"), QStringLiteral("--tile-width=32"),
+                   QStringLiteral("--tile-height=32"), QStringLiteral("--pyramid"),
+                   QStringLiteral("--compression=deflate")});
+        EXPECT_EQ(code, 0);
+        files << tiled;
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(TiledPicture, PartsEqualTheSameRegionOfAWholeDecode) {
+    QTemporaryDir dir;
+    for (const QString& path : sampleFiles(dir)) {
+        SCOPED_TRACE(path.toStdString());
+        const Picture whole = loadPicture(path);
+        ASSERT_FALSE(whole.isNull()) << whole.error.toStdString();
+        ASSERT_FALSE(whole.isTiled());
+        const Picture tiled = loadPicture(path, {}, nullptr, kTiny);
+        ASSERT_TRUE(tiled.isTiled()) << tiled.error.toStdString();
+        ASSERT_EQ(tiled.naturalSize, whole.image.size());
+        const TiledPicture& t = *tiled.tiled;
+        const bool sixteen =
+            path.contains(QLatin1String("16")) || path.contains(QLatin1String("64"));
+        // Every tile, in one pass.
+        QList<QRect> tiles;
+        for (int row = 0; row < t.gridSize().height(); ++row) {
+            for (int col = 0; col < t.gridSize().width(); ++col)
+                tiles << t.tileRect(QPoint(col, row));
+        }
+        QList<int> got;
+        QString error;
+        ASSERT_TRUE(t.decode(
+            tiles,
+            [&](int i, const QImage& part) {
+                got << i;
+                EXPECT_LE(worstDiff(part, whole.image.copy(tiles[i])), sixteen ? 2 : 1)
+                    << "tile " << i;
+            },
+            nullptr, &error))
+            << error.toStdString();
+        EXPECT_EQ(got.size(), tiles.size());
+        // Parts across tiles, apart, in any order.
+        const QList<QRect> parts = {QRect(37, 5, 61, 90), QRect(150, 100, 40, 20),
+                                    QRect(0, 70, 3, 3), QRect(1, 1, 7, 120)};
+        ASSERT_TRUE(t.decode(
+            parts,
+            [&](int i, const QImage& part) {
+                EXPECT_LE(worstDiff(part, whole.image.copy(parts[i])), sixteen ? 2 : 1)
+                    << "part " << i;
+            },
+            nullptr, &error))
+            << error.toStdString();
+        // A part further down alone (a PNG resumes where the first pass stood).
+        const QRect low(60, 110, 30, 20);
+        ASSERT_TRUE(t.decode(
+            {low},
+            [&](int, const QImage& part) {
+                EXPECT_LE(worstDiff(part, whole.image.copy(low)), sixteen ? 2 : 1);
+            },
+            nullptr, &error))
+            << error.toStdString();
+        // A region in bands, in whatever order they come, and reduced.
+        const QRect region(20, 10, 100, 100);
+        QImage assembled(region.size(), QImage::Format_ARGB32_Premultiplied);
+        int bands = 0;
+        ASSERT_TRUE(t.readBands(
+            region, 16,
+            [&](int y, const QImage& band) {
+                EXPECT_EQ(band.width(), region.width());
+                QPainter p(&assembled);
+                p.setCompositionMode(QPainter::CompositionMode_Source);
+                p.drawImage(0, y - region.y(), band);
+                ++bands;
+                return true;
+            },
+            nullptr, &error, 20 * 1024))
+            << error.toStdString();
+        EXPECT_EQ(bands, 7);
+        EXPECT_LE(worstDiff(assembled, whole.image.copy(region)), sixteen ? 2 : 1);
+        const QImage part = t.decodeReduced(region, QSize(50, 33), nullptr, &error);
+        ASSERT_EQ(part.size(), QSize(50, 33)) << error.toStdString();
+        EXPECT_LT(meanDiff(part, whole.image.copy(region)), 16.0);
+        // Reduced, without the whole picture.
+        const QSize small = fittedSize(whole.image.size(), QSize(50, 50));
+        const QImage reduced = t.decodeReduced(small, false, nullptr, &error);
+        ASSERT_EQ(reduced.size(), small) << error.toStdString();
+        // Other filters on a busy pattern (an interlaced PNG is reduced from
+        // its first pass alone): close, where a turned or shifted picture
+        // is far off.
+        EXPECT_LT(meanDiff(reduced, whole.image), 16.0);
+    }
+}
+
+TEST(TiledPicture, RequestsOfEveryKindAreServedByParts) {
+    QTemporaryDir dir;
+    const QString path = write(dir, "rgb.png", pattern(QSize(203, 131), false), "png");
+    const Picture whole = loadPicture(path);
+    using K = PictureNeed::Kind;
+    const LoadLimits limits = kTiny;
+    const PictureNeed part{K::Full, {}, QRect(10, 20, 100, 50), false};
+    const Picture p = loadPicture(path, part, nullptr, limits);
+    ASSERT_FALSE(p.isNull());
+    EXPECT_FALSE(p.isTiled());
+    EXPECT_EQ(p.region, QRect(10, 20, 100, 50));
+    EXPECT_EQ(worstDiff(p.image, whole.image.copy(p.region)), 0);
+    const Picture centre =
+        loadPicture(path, {K::Full, {}, QRect(0, 0, 21, 11), true}, nullptr, limits);
+    EXPECT_EQ(centre.region, QRect(91, 60, 21, 11));
+    for (K kind : {K::Fitted, K::Thumbnail, K::Covering}) {
+        const Picture r = loadPicture(path, {kind, QSize(60, 30), {}, false}, nullptr, limits);
+        ASSERT_FALSE(r.isNull()) << int(kind);
+        EXPECT_EQ(r.size(), reducedSize(QSize(203, 131), {kind, QSize(60, 30), {}, false}));
+        EXPECT_EQ(r.naturalSize, QSize(203, 131));
+    }
+    // A part, reduced, tiled or not.
+    const PictureNeed reducedPart{K::Fitted, QSize(50, 50), QRect(20, 10, 100, 80), false};
+    for (const LoadLimits& l : {limits, LoadLimits{}}) {
+        const Picture r = loadPicture(path, reducedPart, nullptr, l);
+        ASSERT_EQ(r.size(), QSize(50, 40)) << r.error.toStdString();
+        EXPECT_EQ(r.region, QRect(20, 10, 100, 80));
+        EXPECT_LT(meanDiff(r.image, whole.image.copy(r.region)), 8.0);
+    }
+}
+
+TEST(TiledPicture, AnOrientationAfterTheCompressedRowsCounts) {
+    QTemporaryDir dir;
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    pattern(QSize(60, 20), false).save(&png, "png");
+    const QString path =
+        testutil::writeFile(dir, "after.png", withExif(rechunked(png.data(), 50), 6, true));
+    EXPECT_EQ(loadPicture(path).naturalSize, QSize(20, 60));
+    EXPECT_EQ(loadPicture(path, {}, nullptr, kTiny).naturalSize, QSize(20, 60));
+}
+
+TEST(TiledPicture, HeadersClaimingMoreThanTheFileHoldsAreRefusedAtOnce) {
+    QTemporaryDir dir;
+    // A PNG whose header says 65,535 x 65,535, with a few rows of data.
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    pattern(QSize(300, 2), false).save(&png, "png");
+    QByteArray forged = png.data();
+    qToBigEndian<quint32>(65535, forged.data() + 16);
+    qToBigEndian<quint32>(65535, forged.data() + 20);
+    const quint32 crc = crc32(0, reinterpret_cast<const Bytef*>(forged.constData() + 12), 17);
+    qToBigEndian<quint32>(crc, forged.data() + 29);
+    const QString files[] = {testutil::writeFile(dir, "forged.png", forged),
+                             testutil::sample("broken/jpeg_sof_65000x65000.jpg")};
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        for (const PictureNeed& need :
+             {PictureNeed{}, PictureNeed{PictureNeed::Kind::Fitted, QSize(200, 200), {}, false}}) {
+            const Picture p = loadPicture(path, need);
+            EXPECT_TRUE(p.isNull());
+            EXPECT_TRUE(p.error.contains(QLatin1String("too short"))) << p.error.toStdString();
+        }
+    }
+}
