@@ -37,8 +37,10 @@ PACKAGES=(
   # colour management: lcms2, the monitor's profile read through XCB; the
   # tests' reference tools (tificc, jpgicc) and profiles (colord-data)
   liblcms2-dev libxcb1-dev liblcms2-utils colord-data
-  # thumbnail benchmark yardstick
-  libvips-tools
+  # pictures too large to be decoded whole: TIFF and WebP read by parts
+  # through libvips (its module); vips and vipsthumbnail, the benchmarks'
+  # yardsticks
+  libvips-dev libvips-tools
   # native Wayland; the cursor theme the busy pointer comes from there
   qt6-wayland adwaita-icon-theme
   # tests; gdb prints the stacks of a test that runs out of time; ImageMagick writes
