@@ -17,6 +17,11 @@ export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
 export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" SDL_DISKAUDIODELAY=1
 mkdir -p "$HOME"
 unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+# Qt's Wayland plugin, and libwayland-client with it, are unloaded at exit,
+# so what they keep until then is reported without a module no suppression
+# can name (and Qt 6.4 never frees the data handed to a clipboard it cannot
+# take): in a sanitizer build, no leak check here, as in wayland.sh.
+[[ -n ${ASAN_OPTIONS:-} ]] && export ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"
 fail() { echo "$case on Wayland: $*"; [[ -s $work/out.log ]] && cat "$work/out.log"; exit 1; }
 start_weston "$work" --width=1024 --height=768
 cd "$work"
