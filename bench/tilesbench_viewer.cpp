@@ -161,12 +161,14 @@ struct Viewer {
             QCoreApplication::processEvents();
         }
         w->File1->setPattern(QStringLiteral("*.*"));
+        // The folder is listed on a worker.
+        waitFor([this] { return !w->File1->isListing(); });
     }
 
     bool click(const QString& name) const {
-        const int row = w->File1->rowOf(name);
-        if (row < 0)
+        if (!waitFor([&] { return w->File1->rowOf(name) >= 0; }))
             return false;
+        const int row = w->File1->rowOf(name);
         const QModelIndex item = w->File1->model()->index(row, 0);
         w->File1->scrollTo(item);
         QWidget* viewport = w->File1->viewport();
