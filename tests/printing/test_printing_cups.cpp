@@ -22,7 +22,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 using namespace lumenta;
 
@@ -62,8 +67,10 @@ public:
         m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_cupsd.start(QStringLiteral("/usr/sbin/cupsd"),
                       {"-f", "-c", path("cupsd.conf"), "-s", path("cups-files.conf")});
+        // The socket's file comes with bind(), before the server listens: it
+        // is ready once a connection is taken.
         return m_cupsd.waitForStarted() &&
-               testutil::waitUntil([&] { return QFileInfo::exists(socket()); }, 10000);
+               testutil::waitUntil([&] { return accepts(socket()); }, 10000);
     }
 
     ~PrivateCups() {
@@ -74,6 +81,22 @@ public:
     }
 
 private:
+    static bool accepts(const QString& socketPath) {
+        const QByteArray name = QFile::encodeName(socketPath);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(name.size()) >= sizeof address.sun_path)
+            return false;
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return false;
+        const bool taken =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        return taken;
+    }
+
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/lumenta-cups-XXXXXX")};
     QProcess m_cupsd;
 };
