@@ -38,8 +38,7 @@ void FrmPicViewer::showTiled(const QString& path, const Picture& picture) {
     m_glassFeed->setPicture(path, picture);
     const quint64 generation = m_viewGeneration;
     m_overviewTicket = m_ctx.pictures().request(
-        this, overviewRequest(path, kOverviewSlot),
-        [this, generation](const PictureResult& r) {
+        this, overviewRequest(path, kOverviewSlot), [this, generation](const PictureResult& r) {
             m_overviewTicket = 0;
             if (generation != m_viewGeneration || !r.ok() || !shownTiled())
                 return;
@@ -79,19 +78,19 @@ void FrmPicViewer::showTiledAt(QSize size, int resizeIndex) {
     }
     const quint64 generation = m_viewGeneration;
     setCursor(Qt::BusyCursor);
-    m_reducedTicket = m_ctx.pictures().request(
-        this, PictureRequest::fitted(ShownPicPath, size, kReducedSlot),
-        [this, generation, size, resizeIndex](const PictureResult& r) {
-            m_reducedTicket = 0;
-            updateBusyCursor();
-            if (generation != m_viewGeneration || !r.ok())
-                return;
-            QImage image = r.picture.image;
-            if (image.size() != size)
-                image = scaledSmooth(image, size);
-            setShownPicture(image);
-            ResizeIndex = resizeIndex;
-        });
+    m_reducedTicket =
+        m_ctx.pictures().request(this, PictureRequest::fitted(ShownPicPath, size, kReducedSlot),
+                                 [this, generation, size, resizeIndex](const PictureResult& r) {
+                                     m_reducedTicket = 0;
+                                     updateBusyCursor();
+                                     if (generation != m_viewGeneration || !r.ok())
+                                         return;
+                                     QImage image = r.picture.image;
+                                     if (image.size() != size)
+                                         image = scaledSmooth(image, size);
+                                     setShownPicture(image);
+                                     ResizeIndex = resizeIndex;
+                                 });
 }
 
 void FrmPicViewer::dropTiled() {
