@@ -275,10 +275,11 @@ void pngPixels(const PngHeader& h, const uchar* row, int x0, int count, quint32*
 }
 
 std::vector<Adam7Pass> adam7Passes(const PngHeader& h) {
-    static const int spec[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+    // Each pass: first column, first row, column step, row step.
+    static const int grid[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                    {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
     std::vector<Adam7Pass> passes;
-    for (const auto& s : spec) {
+    for (const auto& s : grid) {
         const int columns = int((qint64(h.width) - s[0] + s[2] - 1) / s[2]);
         const int rows = int((qint64(h.height) - s[1] + s[3] - 1) / s[3]);
         if (columns <= 0 || rows <= 0)
