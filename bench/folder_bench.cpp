@@ -19,6 +19,8 @@
 // otherwise (under xvfb-run the starts of (1) go through X as a user's do).
 // BENCH_TRACE=1 makes the starts of (1) say when the photo was decoded and
 // the lists listed.
+#include "benchutil.h"
+
 #include "app/appcontext.h"
 #include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
@@ -64,14 +66,7 @@ double msSince(const QElapsedTimer& t) {
 
 // A line of /proc/self/status, in kB.
 double statusKB(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toDouble();
-    }
-    return 0;
+    return bench::procStatusKB(key);
 }
 
 // A name as cameras, phones and copies make them, for file i.
@@ -151,16 +146,7 @@ struct Window {
 
 // Runs the event loop until done() holds; false after ms.
 bool waitFor(const std::function<bool()>& done, int ms = 120000) {
-    QElapsedTimer t;
-    t.start();
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return bench::waitFor(done, ms);
 }
 
 // The longest wait of a 5 ms timer on this thread beyond its interval, from

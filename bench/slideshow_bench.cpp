@@ -8,6 +8,8 @@
 // Without --folder, two photograph-like 24-megapixel samples are written to a
 // temporary folder and linked under N names, so every picture of the show is
 // a different file to read.
+#include "benchutil.h"
+
 #include "app/appcontext.h"
 #include "picture/pictureservice.h"
 #include "slideshow/ecrdiapo.h"
@@ -34,14 +36,7 @@ namespace {
 
 // Resident memory (kB) from /proc: now, and the peak so far.
 long procStatus(const char* key) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
+    return long(bench::procStatusKB(key));
 }
 
 bool writeSample(const QString& path, quint32 seed) {

@@ -8,6 +8,8 @@
 // resident memory.
 #include "tilesbench.h"
 
+#include "benchutil.h"
+
 #include "app/appcontext.h"
 #include "picture/pictureservice.h"
 #include "picture/tilefeed.h"
@@ -35,28 +37,12 @@ namespace {
 
 const QSize kViewport(1920, 1080);
 
-bool waitFor(const std::function<bool()>& done, int ms = 600000) {
-    QElapsedTimer t;
-    t.start();
-    QTimer tick;
-    tick.start(20);
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+bool waitFor(const std::function<bool()>& done) {
+    return bench::waitFor(done, 600000);
 }
 
 double peakMB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
+    return bench::procStatusKB("VmHWM:") / 1024.0;
 }
 
 double threadCpuMs() {

@@ -10,6 +10,8 @@
 //      next one decoded ahead (each in a process of its own).
 #include "viewerbench.h"
 
+#include "benchutil.h"
+
 #include "app/appcontext.h"
 #include "picture/pictureservice.h"
 #include "support/scripteddialogs.h"
@@ -95,16 +97,7 @@ struct Viewer {
     // Runs the event loop (sleeping between events, so that the decoding
     // threads have the processors) until done() holds.
     static bool waitFor(const std::function<bool()>& done, int ms = 60000) {
-        QElapsedTimer t;
-        t.start();
-        QTimer tick; // wakes the loop up to look at done() and the time
-        tick.start(50);
-        while (!done()) {
-            if (t.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        return true;
+        return bench::waitFor(done, ms, 50);
     }
     void settle() {
         waitFor([this] {
@@ -190,13 +183,10 @@ int peakMemoryRun(const QString& folder, const QString& file) {
     v.settle();
     // The high-water mark of this program's own memory (getrusage() would
     // also count the parent's, inherited through fork).
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
+    const double peak = bench::procStatusKB("VmHWM:");
+    if (peak < 0)
         return 1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            std::printf("%.1f\n", line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0);
-    }
+    std::printf("%.1f\n", peak / 1024.0);
     return 0;
 }
 
