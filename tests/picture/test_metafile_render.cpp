@@ -2,6 +2,7 @@
 // known places of the sample drawings, the decoder weak spots the helper
 // works around, forged headers, and helpers that hang, crash or lie.
 #include "picture/metafile.h"
+#include "support/colourtest.h"
 #include "support/testutil.h"
 #include "support/wmfbuilder.h"
 
@@ -234,25 +235,12 @@ namespace {
 
 // A PNG of a header claiming 20000 x 20000 pixels, and nearly no data.
 QByteArray forgedPng() {
-    auto be32 = [](quint32 v) {
-        const char b[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-        return QByteArray(b, 4);
-    };
-    auto crc32 = [](const QByteArray& data) {
-        quint32 c = 0xFFFFFFFF;
-        for (char ch : data) {
-            c ^= uchar(ch);
-            for (int k = 0; k < 8; ++k)
-                c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
-        }
-        return ~c;
-    };
-    auto chunk = [&](const QByteArray& typeAndData) {
-        return be32(quint32(typeAndData.size() - 4)) + typeAndData + be32(crc32(typeAndData));
-    };
+    using colourtest::bigEndian32;
+    using colourtest::pngChunk;
     return "\x89PNG\r\n\x1a\n" +
-           chunk("IHDR" + be32(20000) + be32(20000) + QByteArray("\x08\x02\0\0\0", 5)) +
-           chunk("IDAT" + QByteArray("\x78\x9c", 2)) + chunk("IEND");
+           pngChunk("IHDR",
+                    bigEndian32(20000) + bigEndian32(20000) + QByteArray("\x08\x02\0\0\0", 5)) +
+           pngChunk("IDAT", QByteArray("\x78\x9c", 2)) + pngChunk("IEND", {});
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // tiled and pyramidal TIFF), reduced pictures against the whole one, and
 // files whose header claims far more than they hold.
 #include "picture/pictureloader.h"
+#include "support/colourtest.h"
 #include "support/testutil.h"
 
 #include <QBuffer>
@@ -75,13 +76,7 @@ QImage pattern(QSize size, bool alpha) {
 }
 
 QByteArray chunk(const char* type, const QByteArray& data) {
-    QByteArray out(4, '\0');
-    qToBigEndian<quint32>(quint32(data.size()), out.data());
-    const QByteArray body = QByteArray(type, 4) + data;
-    quint32 crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()));
-    QByteArray tail(4, '\0');
-    qToBigEndian<quint32>(crc, tail.data());
-    return out + body + tail;
+    return colourtest::pngChunk(QByteArray(type), data);
 }
 
 // An interlaced RGB PNG of img (Adam7, no filters).
