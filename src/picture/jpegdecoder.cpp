@@ -232,7 +232,9 @@ bool run(Session& s) {
     if (announce)
         s.progress->rowsStarted(s.image);
     const size_t stripBytes = size_t(rowPixels) * bpp * kStripRows;
-    if (!direct)
+    // Rows above the part are dropped through the strip buffer, even when
+    // the part's own rows go straight into the picture.
+    if (!direct || leadRows > 0)
         s.strip.resize(stripBytes);
     // Captures values only: it may outlive this function's frame when
     // libjpeg leaves by longjmp (the transforms are kept by the session).

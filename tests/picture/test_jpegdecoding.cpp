@@ -105,6 +105,8 @@ TEST(JpegDecoding, ReducedAndPartialPicturesMatchTheWholeOne) {
         {big, {K::Thumbnail, QSize(96, 96), {}, false}, QSize(96, 72)},
         {big, {K::Full, {}, QRect(1234, 777, 301, 203), false}, QSize(301, 203)},
         {big, {K::Full, {}, QRect(0, 0, 1920, 1080), true}, QSize(1920, 1080)},
+        // Whole rows below the top: decoded straight into the picture.
+        {big, {K::Full, {}, QRect(0, 1500, 4000, 100), false}, QSize(4000, 100)},
         {turned, {K::Fitted, QSize(100, 100), {}, false}, QSize(65, 100)},
         {turned, {K::Full, {}, QRect(17, 40, 60, 90), false}, QSize(60, 90)},
         // Larger than the picture: the picture as it is.
