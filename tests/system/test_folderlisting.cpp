@@ -1,6 +1,7 @@
-// Folder listings as the lists read them, and the natural order they are
-// sorted in, at the scale of a camera folder.
+// Folder listings as the lists read them, the natural order they are sorted
+// in at the scale of a camera folder, patterns, folder chains and drives.
 #include "support/testutil.h"
+#include "system/drives.h"
 #include "system/filelist.h"
 #include "system/folderlisting.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
 #include <sys/stat.h>
@@ -121,43 +123,37 @@ TEST_F(FrenchOrder, HundredThousandFilesListedInOrderWithTheirMasks) {
     ASSERT_TRUE(dir.isValid());
     const QByteArray base = QFile::encodeName(dir.path()) + '/';
     std::vector<int> order(100000);
-    for (int i = 0; i < 100000; ++i)
-        order[size_t(i)] = i;
+    std::iota(order.begin(), order.end(), 0);
     std::shuffle(order.begin(), order.end(), std::mt19937(5));
-    int gifs = 0;
     for (int i : order) {
-        QByteArray name;
-        switch (i % 4) {
-        case 0:
-            name = "IMG_" + QByteArray::number(i).rightJustified(6, '0') + ".JPG";
-            break;
-        case 1:
-            name = "photo " + QByteArray::number(i) + ".jpg";
-            break;
-        case 2:
-            name = "\xc3\xa9t\xc3\xa9 " + QByteArray::number(i / 10) + " (" +
-                   QByteArray::number(i % 10) + ").jpeg";
-            break;
-        default:
-            name = "anim" + QByteArray::number(i) + ".Gif";
-            ++gifs;
-        }
-        FILE* f = std::fopen((base + name).constData(), "w");
+        const QByteArray n = QByteArray::number(i);
+        const QByteArray names[] = {"IMG_" + n.rightJustified(6, '0') + ".JPG",
+                                    "photo " + n + ".jpg",
+                                    "\xc3\xa9t\xc3\xa9 " + QByteArray::number(i / 10) + " (" +
+                                        QByteArray::number(i % 10) + ").jpeg",
+                                    "anim" + n + ".Gif"};
+        FILE* f = std::fopen((base + names[i % 4]).constData(), "w");
         ASSERT_NE(f, nullptr);
         std::fclose(f);
     }
-    // Never listed: hidden files, folders, a FIFO, a link to a folder.
+    // Never listed: hidden files, folders, a FIFO, a link to a folder, a
+    // name that is not UTF-8 (removed here: QTemporaryDir cannot name it).
     testutil::writeFile(dir, QStringLiteral(".hidden.jpg"), "x");
-    QDir(dir.path()).mkdir(QStringLiteral("album.jpg"));
+    for (const char* folder : {"album.jpg", "v10", "v9", ".git"})
+        QDir(dir.path()).mkdir(QLatin1String(folder));
     ASSERT_EQ(::mkfifo((base + "pipe.jpg").constData(), 0600), 0);
     QFile::link(dir.filePath(QStringLiteral("album.jpg")), dir.filePath(QStringLiteral("to.jpg")));
-    // A link to a file is.
+    const QByteArray bad = base + "bad\xff.jpg";
+    std::fclose(std::fopen(bad.constData(), "w"));
+    const auto removeBad = qScopeGuard([&] { ::unlink(bad.constData()); });
+    // Listed: a link to a file, a name without a dot under "*.*".
     QFile::link(dir.filePath(QStringLiteral("photo 1.jpg")),
                 dir.filePath(QStringLiteral("link.jpg")));
+    testutil::writeFile(dir, QStringLiteral("noext"), "x");
 
     const FolderListing all = listFolder(dir.path(), QStringLiteral("*.*"));
     ASSERT_TRUE(all.readable);
-    EXPECT_EQ(all.names.size(), 100001);
+    EXPECT_EQ(all.names.size(), 100002);
     EXPECT_TRUE(inNaturalOrder(all.names));
     EXPECT_EQ(all.names.first(), QStringLiteral("anim3.Gif"));
     EXPECT_EQ(all.names.last(), QStringLiteral("photo 99997.jpg"));
@@ -167,13 +163,13 @@ TEST_F(FrenchOrder, HundredThousandFilesListedInOrderWithTheirMasks) {
     EXPECT_TRUE(inNaturalOrder(jpg.names));
     EXPECT_FALSE(jpg.names.contains(QStringLiteral("to.jpg")));
     EXPECT_FALSE(jpg.names.contains(QStringLiteral("pipe.jpg")));
-    EXPECT_EQ(listFolder(dir.path(), QStringLiteral("*.gif")).names.size(), gifs);
+    EXPECT_EQ(listFolder(dir.path(), QStringLiteral("*.gif")).names.size(), 25000);
     EXPECT_EQ(listFolder(dir.path(), QStringLiteral("photo 1?.jpg")).names,
               QStringList({"photo 13.jpg", "photo 17.jpg"}));
     EXPECT_TRUE(listFolder(dir.path(), QStringLiteral("*.jpg;")).names.isEmpty());
 
     EXPECT_EQ(listFolderSubfolders(dir.path()).names,
-              QStringList({QStringLiteral("album.jpg"), QStringLiteral("to.jpg")}));
+              QStringList({"album.jpg", "to.jpg", "v9", "v10"}));
 }
 
 TEST(FolderListing, AnAbandonedListingStopsWithoutSorting) {
@@ -185,4 +181,35 @@ TEST(FolderListing, AnAbandonedListingStopsWithoutSorting) {
     EXPECT_TRUE(listing.readable);
     EXPECT_TRUE(listing.names.isEmpty());
     EXPECT_FALSE(listFolder(dir.filePath(QStringLiteral("gone")), QStringLiteral("*.*")).readable);
+}
+
+TEST(FilePattern, ValidationRefusesEmptyMasksAndPathCharacters) {
+    for (const char* good : {"*.bmp;*.gif;*.jpg", "*.*", "pic?.jpg"})
+        EXPECT_TRUE(isValidPattern(QString::fromLatin1(good))) << good;
+    for (const char* bad : {"", ";", "*.bmp;", ";*.gif", "*.bmp;;*.gif", "a/b", "a\\b", "<x>",
+                            "a|b", "\"q\"", "a\tb"})
+        EXPECT_FALSE(isValidPattern(QString::fromLatin1(bad))) << bad;
+}
+
+TEST(FolderList, ChainOfParents) {
+    EXPECT_EQ(folderChain(QStringLiteral("/")), QStringList({QStringLiteral("/")}));
+    EXPECT_EQ(folderChain(QStringLiteral("/home/anne/")),
+              QStringList({"/", "/home", "/home/anne"}));
+}
+
+TEST(Drives, RootIsAlwaysThereAndPathsMapToTheLongestRoot) {
+    const QList<Drive> drives = listDrives();
+    ASSERT_FALSE(drives.isEmpty());
+    EXPECT_EQ(drives.first().root, QStringLiteral("/"));
+    const QList<Drive> fake = {{QStringLiteral("/"), {}},
+                               {QStringLiteral("/media/usb"), QStringLiteral("CLE")},
+                               {QStringLiteral("/media/usb2"), {}}};
+    for (const auto& [path, drive] : {std::pair{"/media/usb/photos", "/media/usb"},
+                                      {"/media/usb2", "/media/usb2"},
+                                      {"/media/usb22/x", "/"},
+                                      {"/home", "/"}})
+        EXPECT_EQ(driveOfPath(QString::fromLatin1(path), fake), QString::fromLatin1(drive)) << path;
+    EXPECT_EQ(fake[1].displayText(), QStringLiteral("/media/usb [CLE]"));
+    EXPECT_TRUE(isDriveReady(QStringLiteral("/")));
+    EXPECT_FALSE(isDriveReady(QStringLiteral("/nonexistent-volume-for-test")));
 }
