@@ -5,17 +5,19 @@
 #include "picture/helperdecode.h"
 #include "picture/pictureformats.h"
 #include "picture/pictureloader.h"
+#include "support/colourtest.h"
+#include "support/exifbuilder.h"
 #include "support/testutil.h"
 
 #include <QImageWriter>
 #include <QMimeDatabase>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
 
 using namespace lumenta;
+using colourtest::run;
 
 namespace {
 
@@ -37,30 +39,19 @@ bool near(QRgb a, QRgb b) {
            90;
 }
 
+// The quadrants' colours at their centres, as stored or turned right.
+void expectQuadrants(const QImage& img, bool turned, const char* ext) {
+    const QRgb colours[] = {kRed, kGreen, kBlue, kWhite};
+    for (int i = 0; i < 4; ++i) {
+        const QPoint at = turned ? QPoint(36 - 24 * (i / 2), 16 + 32 * (i % 2))
+                                 : QPoint(16 + 32 * (i % 2), 12 + 24 * (i / 2));
+        EXPECT_TRUE(near(img.pixel(at), colours[i])) << ext << " quadrant " << i;
+    }
+}
+
 // A TIFF block whose only tag is orientation 6 (turn 90 degrees clockwise).
 QByteArray exifTurnedRight() {
     return QByteArray("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
-}
-
-quint32 crc32(const QByteArray& data) {
-    quint32 c = 0xFFFFFFFF;
-    for (char ch : data) {
-        c ^= uchar(ch);
-        for (int k = 0; k < 8; ++k)
-            c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
-    }
-    return ~c;
-}
-
-QByteArray bigEndian(quint32 v) {
-    const char b[] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    return QByteArray(b, 4);
-}
-
-bool run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 // The quadrants written as NAME.EXT (turned: stored with EXIF orientation 6).
@@ -70,10 +61,9 @@ QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) 
     const QString png = dir.filePath(QStringLiteral("source.png"));
     img.save(png);
     if (ext == QLatin1String("png") && turned) {
-        QByteArray bytes = testutil::readFile(png);
-        const QByteArray chunk = "eXIf" + exifTurnedRight();
-        bytes.insert(33, bigEndian(quint32(chunk.size() - 4)) + chunk + bigEndian(crc32(chunk)));
-        testutil::writeFile(dir, QStringLiteral("q.png"), bytes);
+        testutil::writeFile(
+            dir, QStringLiteral("q.png"),
+            colourtest::pngWithChunk(testutil::readFile(png), "eXIf", exifTurnedRight()));
     } else if (ext == QLatin1String("tga")) { // built by hand, top row first
         QByteArray tga(18, '\0');
         tga[2] = 2, tga[12] = 64, tga[14] = 48, tga[16] = 24, tga[17] = 0x20; // top-down
@@ -100,12 +90,9 @@ QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) 
     } else if (ext == QLatin1String("heic") || ext == QLatin1String("avif")) {
         QString source = png;
         if (turned) { // heif-enc keeps the EXIF block of a JPEG
-            source = dir.filePath(QStringLiteral("source.jpg"));
-            img.save(source, "jpeg", 95);
-            QByteArray jpeg = testutil::readFile(source);
-            const QByteArray app1 = QByteArray("Exif\0\0", 6) + exifTurnedRight();
-            jpeg.insert(2, QByteArray("\xFF\xE1") + bigEndian(app1.size() + 2).mid(2) + app1);
-            testutil::writeFile(dir, QStringLiteral("source.jpg"), jpeg);
+            source = testutil::writeFile(
+                dir, QStringLiteral("source.jpg"),
+                testutil::withExifThumbnail(testutil::jpegBytes(img, 95), {}, 6));
         }
         if (!run(QStringLiteral("heif-enc"),
                  {QStringLiteral("-q"), QStringLiteral("95"), source, QStringLiteral("-o"), path}))
@@ -131,10 +118,7 @@ TEST(PictureFormats, EachFormatDecodesToKnownPixelsAtFullAndReducedSize) {
         const Picture pic = loadPicture(path);
         ASSERT_FALSE(pic.isNull()) << ext << ": " << pic.error.toStdString();
         ASSERT_EQ(pic.size(), QSize(64, 48)) << ext;
-        EXPECT_TRUE(near(pic.image.pixel(16, 12), kRed)) << ext;
-        EXPECT_TRUE(near(pic.image.pixel(48, 12), kGreen)) << ext;
-        EXPECT_TRUE(near(pic.image.pixel(16, 36), kBlue)) << ext;
-        EXPECT_TRUE(near(pic.image.pixel(48, 36), kWhite)) << ext;
+        expectQuadrants(pic.image, false, ext);
         const Picture thumb = loadPicture(path, {PictureNeed::Kind::Thumbnail, {16, 16}});
         ASSERT_FALSE(thumb.isNull()) << ext;
         EXPECT_EQ(thumb.image.size(), QSize(16, 12)) << ext;
@@ -150,10 +134,7 @@ TEST(PictureFormats, ExifOrientationTurnsHeicAndPng) {
     for (const char* ext : {"heic", "png"}) {
         const Picture pic = loadPicture(make(dir, QLatin1String(ext), true));
         ASSERT_EQ(pic.size(), QSize(48, 64)) << ext << ": " << pic.error.toStdString();
-        EXPECT_TRUE(near(pic.image.pixel(36, 16), kRed)) << ext;
-        EXPECT_TRUE(near(pic.image.pixel(36, 48), kGreen)) << ext;
-        EXPECT_TRUE(near(pic.image.pixel(12, 16), kBlue)) << ext;
-        EXPECT_TRUE(near(pic.image.pixel(12, 48), kWhite)) << ext;
+        expectQuadrants(pic.image, true, ext);
     }
 }
 
@@ -220,11 +201,8 @@ TEST(PictureFormats, DecoderThatHangsCrashesOrLiesIsRefused) {
         {"no-such-program", {}, "not found"},
     };
     for (const Case& c : cases) {
-        const QString helper = dir.filePath(c.name);
-        if (!c.body.isEmpty()) {
-            testutil::writeFile(dir, c.name, "#!/bin/sh\n" + c.body + "\n");
-            QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner);
-        }
+        const QString helper =
+            c.body.isEmpty() ? dir.filePath(c.name) : testutil::writeScript(dir, c.name, c.body);
         qputenv("LUMENTA_PICDECODE", QFile::encodeName(helper));
         const Picture pic = decodeInHelper(heic, {}, nullptr, c.timeoutMs);
         EXPECT_TRUE(pic.isNull()) << c.name;
