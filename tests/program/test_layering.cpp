@@ -5,42 +5,31 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
 
-constexpr int kWindows = 3;
-
-// Folders not named here are taken to lie below the windows.
+// Folders not named here lie below the windows.
 int layerOf(const QString& folder) {
-    static const QHash<QString, int> layers = {
-        {QStringLiteral("app"), 1},
-        {QStringLiteral("widgets"), 2},
-        {QStringLiteral("companions"), 2},
-        {QStringLiteral("fullscreen"), kWindows},
-        {QStringLiteral("about"), kWindows},
-        {QStringLiteral("viewer"), kWindows},
-        {QStringLiteral("slideshow"), kWindows},
-        {QStringLiteral("browser"), kWindows},
-        {QStringLiteral("fileutil"), kWindows},
-        {QStringLiteral("printing"), kWindows},
-        {QStringLiteral("convert"), kWindows},
-        {QStringLiteral("scanner"), kWindows},
-        {QStringLiteral("cdplayer"), kWindows},
-        {QStringLiteral("program"), kWindows + 1},
-    };
+    static const QHash<QString, int> layers = [] {
+        QHash<QString, int> l{{QStringLiteral("app"), 1},
+                              {QStringLiteral("widgets"), 2},
+                              {QStringLiteral("companions"), 2},
+                              {QStringLiteral("program"), 4}};
+        for (const char* window : {"fullscreen", "about", "viewer", "slideshow", "browser",
+                                   "fileutil", "printing", "convert", "scanner", "cdplayer"})
+            l.insert(QLatin1String(window), 3);
+        return l;
+    }();
     return layers.value(folder, 0);
 }
 
 struct Include {
-    QString file;   // relative to src/
-    QString header; // as written
+    QString file, header; // relative to src/, as written
 };
 
-// Every include of a folder's header in src/ whose folder lies above the
-// including file's.
+// Every include of a header from a folder above the including file's.
 QList<Include> upwardIncludes(const QString& srcDir) {
     static const QRegularExpression include(QStringLiteral(R"(^\s*#\s*include\s*"([^"/]+)/)"),
                                             QRegularExpression::MultilineOption);
@@ -51,10 +40,7 @@ QList<Include> upwardIncludes(const QString& srcDir) {
         const QString path = it.next();
         const QString rel = QDir(srcDir).relativeFilePath(path);
         const int own = layerOf(rel.section(QLatin1Char('/'), 0, 0));
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            continue;
-        const QString text = QString::fromUtf8(f.readAll());
+        const QString text = QString::fromUtf8(testutil::readFile(path));
         for (auto m = include.globalMatch(text); m.hasNext();) {
             const QRegularExpressionMatch match = m.next();
             const QString folder = match.captured(1);

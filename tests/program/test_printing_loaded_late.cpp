@@ -14,12 +14,11 @@ namespace {
 
 // The printing libraries mapped into this process.
 QStringList printingLibraries() {
+    const QByteArray maps = testutil::readFile(QStringLiteral("/proc/self/maps"));
     QStringList found;
-    const QString maps = QString::fromUtf8(testutil::readFile(QStringLiteral("/proc/self/maps")));
-    for (const char* lib : {"libcups.so", "libgnutls.so", "libp11-kit.so"}) {
-        if (maps.contains(QLatin1String(lib)))
+    for (const char* lib : {"libcups.so", "libgnutls.so", "libp11-kit.so"})
+        if (maps.contains(lib))
             found << QLatin1String(lib);
-    }
     return found;
 }
 

@@ -1,27 +1,20 @@
-// Drives the real program from a smoke test where no outside tool can send
-// it input (a Wayland compositor without a seat): linked into a test build
-// of the program, it reads one command a line from the FIFO
-// $LUMENTA_DRIVER/in (fields apart by tabs) and answers one line on
-// $LUMENTA_DRIVER/out. Input
-// goes to the windows as Qt's own test events; everything else (windows,
-// full screen, scaling, clipboard) is the platform's.
-//
-//   window REGEX         waits (20 s) for a shown window whose title matches:
-//                        "ok W H" (logical size)
-//   gone REGEX           waits (10 s) until no shown window matches: "ok"
-//   key REGEX KEYS       a key sequence ("Ctrl+Q", "Escape") to its focus
-//   click REGEX X Y      a left click at a logical point of the window
-//   screen REGEX         "ok W H RATIO": the window's screen, logical size
-//   grab REGEX FILE      saves the window as drawn, in device pixels
-//   platform             "ok NAME"
-//   clipboard            "ok FORMAT..." of what the clipboard holds
-// Anything that fails answers "error ..." and the test stops there.
+// Drives the real program where no outside tool can send it input (a
+// Wayland compositor without a seat): it reads one command a line, fields
+// apart by tabs, from the FIFO $LUMENTA_DRIVER/in and answers one line on
+// $LUMENTA_DRIVER/out. Input comes as Qt's test events; the rest is the
+// platform's.
+//   window REGEX     waits (20 s) for a shown window so titled: "ok W H"
+//   gone REGEX       waits (10 s) until none is shown: "ok"
+//   key REGEX KEYS   a key sequence ("Ctrl+Q") to its focus
+//   click REGEX X Y  a left click at a logical point of the window
+//   screen REGEX     "ok W H RATIO" of the window's screen
+//   platform         "ok NAME";  clipboard: "ok FORMAT..."
+// Anything that fails answers "error ...".
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeySequence>
 #include <QMimeData>
-#include <QPixmap>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScreen>
@@ -83,33 +76,27 @@ private:
         QTimer::singleShot(0, this, [this] { runNext(); });
     }
 
-    // Input is delivered after the answer, from the event loop: what it does
-    // may run a window of its own (a modal one) for a long while.
+    // Input comes after the answer, from the event loop: it may run a modal window.
     void deliver(std::function<void()> input) { QTimer::singleShot(0, this, std::move(input)); }
 
     // Checks `ready` from the event loop until it gives an answer or time is up.
     void poll(int ms, std::function<QString()> ready, const QString& timeout) {
-        auto* clock = new QElapsedTimer;
-        clock->start();
+        QElapsedTimer clock;
+        clock.start();
         auto* timer = new QTimer(this);
         timer->start(50);
-        const auto check = [=, this] {
-            QString a = ready();
-            if (a.isEmpty() && clock->elapsed() < ms)
+        connect(timer, &QTimer::timeout, this, [=, this] {
+            const QString a = ready();
+            if (a.isEmpty() && clock.elapsed() < ms)
                 return;
             timer->deleteLater();
-            delete clock;
             answer(a.isEmpty() ? timeout : a);
-        };
-        connect(timer, &QTimer::timeout, this, check);
+        });
     }
 
     void run(const QString& line) {
         const QStringList fields = line.split(QLatin1Char('\t'));
-        const auto field = [&fields](int i) { return fields.value(i); };
-        const QString cmd = field(0);
-        const QString pattern = field(1);
-        const QString rest = field(2);
+        const QString cmd = fields.value(0), pattern = fields.value(1), rest = fields.value(2);
         if (cmd == QLatin1String("platform"))
             return answer(QStringLiteral("ok ") + QGuiApplication::platformName());
         if (cmd == QLatin1String("clipboard")) {
@@ -143,17 +130,15 @@ private:
             return deliver([w = QPointer<QWidget>(w), seq] {
                 if (!w)
                     return;
-                // Typed keys come with the keyboard focus, which a
-                // compositor without a seat never gives: the window takes
-                // it as it would from the compositor, so its shortcuts
-                // work.
+                // No seat gives the keyboard focus: taken here, so that
+                // shortcuts work.
                 if (!w->isActiveWindow())
                     QApplication::setActiveWindow(w);
                 QTest::keySequence(w->focusWidget() ? w->focusWidget() : w.data(), seq);
             });
         }
         if (cmd == QLatin1String("click")) {
-            const QPoint at(field(2).toInt(), field(3).toInt());
+            const QPoint at(rest.toInt(), fields.value(3).toInt());
             QWidget* child = w->childAt(at);
             QPointer<QWidget> to = child ? child : w;
             const QPoint local = to->mapFrom(w, at);
@@ -172,9 +157,6 @@ private:
                               .arg(s->size().height())
                               .arg(s->devicePixelRatio()));
         }
-        if (cmd == QLatin1String("grab"))
-            return answer(w->grab().save(rest) ? QStringLiteral("ok")
-                                               : QStringLiteral("error not saved ") + rest);
         answer(QStringLiteral("error unknown command ") + cmd);
     }
 
