@@ -59,21 +59,14 @@ TEST(SettingsFile, EachLineReadOnItsOwnFieldsNotFoundKeepTheirPresets) {
     EXPECT_FALSE(parseSettings(QByteArray(), r));
 }
 
-TEST(AppStateSettings, FirstStartTakesPresetsAndWritesNothing) {
+TEST(AppStateSettings, FirstStartTakesPresetsAndTheFileGoesBesideTheProgram) {
     QTemporaryDir dir;
     AppState st;
     st.AppFolder = dir.path();
-    st.settingsPathOverride = dir.filePath(QStringLiteral("Affich.cfg"));
     st.loadSettingsAtStartup();
     EXPECT_EQ(lines(st.settings), " 0  0 | 0  0  1  1  0  0  1 | 0 |" + dir.path() + "|");
-    EXPECT_FALSE(QFileInfo::exists(st.settingsPathOverride));
-}
-
-TEST(AppStateSettings, SettingsFileGoesBesideTheProgramWhenWritable) {
-    QTemporaryDir dir;
-    AppState st;
-    st.AppFolder = dir.path();
     EXPECT_EQ(st.settingsPath(), dir.filePath(QStringLiteral("Affich.cfg")));
+    EXPECT_FALSE(QFileInfo::exists(st.settingsPath())); // nothing written at a first start
     st.settings.FullScreenBackColor = 4;
     ASSERT_TRUE(st.SaveSettings());
     AppState again;

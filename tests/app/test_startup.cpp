@@ -1,8 +1,13 @@
-// The command line as the program reads it: what it runs on, and which
-// spellings it answers at once (help, version, mistakes), without a display.
+// How the program starts: the command line it reads (answered at once,
+// without a display, for help, version and mistakes), the windowing system
+// it picks from the environment, and Qt's own buttons in French.
 #include "app/commandline.h"
+#include "app/displayplatform.h"
+#include "app/translations.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -48,4 +53,38 @@ TEST(CommandLine, EveryAnswerIsGivenWithoutADisplayAndNamesArePathsOfFiles) {
         else
             EXPECT_FALSE(cl.text.isEmpty()) << name;
     }
+}
+
+TEST(DisplayPlatform, WaylandFirstWhereTheSessionHasIt) {
+    const struct {
+        const char* qpa;
+        const char* waylandDisplay;
+        const char* sessionType;
+        const char* expected; // "" leaves Qt's own choice
+    } cases[] = {
+        {"", "wayland-0", "wayland", "wayland;xcb"},
+        {"", "wayland-0", "", "wayland;xcb"},      // a compositor without a session
+        {"", "", "wayland", "wayland;xcb"},        // the socket at its default name
+        {"", "", "x11", ""},                       // X11 as Qt chooses it
+        {"", "", "", ""},                          // nothing known: Qt's default
+        {"xcb", "wayland-0", "wayland", ""},       // the user's choice stands
+        {"offscreen", "wayland-0", "wayland", ""}, // tests
+        {"wayland", "", "x11", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.qpa << "|" << c.waylandDisplay << "|" << c.sessionType);
+        EXPECT_EQ(preferredPlatforms(c.qpa, c.waylandDisplay, c.sessionType),
+                  QByteArray(c.expected));
+    }
+}
+
+TEST(Translations, QtOwnButtonsSpeakFrench) {
+    installFrenchTranslations();
+    using B = QDialogButtonBox;
+    const std::pair<B::StandardButton, const char*> buttons[] = {
+        {B::Yes, "Oui"}, {B::No, "Non"}, {B::Retry, "Réessayer"}, {B::Cancel, "Annuler"}};
+    for (const auto& [button, text] : buttons)
+        EXPECT_EQ(B(button).button(button)->text().remove(QLatin1Char('&')),
+                  QString::fromUtf8(text));
 }
