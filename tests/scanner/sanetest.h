@@ -1,8 +1,7 @@
 #pragma once
-// SANE reads its configuration folder once per process, at the first call:
-// every scanner test program points it at the project's own folder before
-// main() runs, so nothing ever reads /etc/sane.d (whose network backends
-// would broadcast on the network).
+// SANE reads its configuration folder once per process: every scanner test
+// program points it at the project's own one before main(), never at the
+// system's (whose network backends would broadcast).
 #include "scanner/scanengine.h"
 #include "support/testutil.h"
 
@@ -14,6 +13,12 @@
     }()
 
 namespace scantest {
+
+// Options of the virtual scanner for a scan slow enough to be cancelled.
+inline const QList<lumenta::ScanOption> slow = {{"read-limit", true},
+                                                {"read-limit-size", 1000},
+                                                {"read-delay", true},
+                                                {"read-delay-duration", 20000}};
 
 // Runs one scan on the engine and waits for its result.
 inline lumenta::ScanResult scan(lumenta::ScanEngine& engine, const lumenta::ScanRequest& request) {

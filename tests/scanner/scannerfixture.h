@@ -42,23 +42,23 @@ protected:
     // Runs a command that scans and waits for its own settings dialog (never
     // one left from a step before); null when none came.
     lumenta::ScanSettingsDialog* settingsFor(QAction* command) {
-        lumenta::ScannerCommands* sc = commands();
-        const QPointer<lumenta::ScanSettingsDialog> before = sc->settingsDialog();
+        const QPointer<lumenta::ScanSettingsDialog> before = commands()->settingsDialog();
         command->trigger();
-        const auto shown = [sc, before] {
-            lumenta::ScanSettingsDialog* d = sc->settingsDialog();
-            return d && d != before && d->isVisible() ? d : nullptr;
-        };
-        testutil::waitUntil([&] { return shown() || !sc->busy(); }, 20000);
-        return shown();
+        return newlyShown(&lumenta::ScannerCommands::settingsDialog, before);
     }
 
     // The progress dialog of the scan that runs now, once it shows.
     QProgressDialog* progressOf(const QPointer<QProgressDialog>& before) {
+        return newlyShown(&lumenta::ScannerCommands::progressDialog, before);
+    }
+
+private:
+    template <typename D>
+    D* newlyShown(D* (lumenta::ScannerCommands::*dialog)() const, const QPointer<D>& before) {
         lumenta::ScannerCommands* sc = commands();
-        const auto shown = [sc, before] {
-            QProgressDialog* p = sc->progressDialog();
-            return p && p != before && p->isVisible() ? p : nullptr;
+        const auto shown = [&]() -> D* {
+            D* d = (sc->*dialog)();
+            return d && d != before && d->isVisible() ? d : nullptr;
         };
         testutil::waitUntil([&] { return shown() || !sc->busy(); }, 20000);
         return shown();

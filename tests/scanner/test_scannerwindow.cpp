@@ -119,11 +119,8 @@ TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
 
     // A slow scan: both windows refuse another one until the
     // Cancel button of its progress dialog is pressed, which ends it.
-    sc->session().deviceOptions = {{"read-limit", true},
-                                   {"read-limit-size", 1000},
-                                   {"read-delay", true},
-                                   {"read-delay-duration", 20000},
-                                   {"read-return-value", "Default"}};
+    sc->session().deviceOptions = scantest::slow;
+    sc->session().deviceOptions.append(ScanOption{"read-return-value", "Default"});
     std::optional<ScanResult::Status> ended;
     QObject::connect(&sc->engine(), &ScanEngine::scanned,
                      [&ended](const ScanResult& r) { ended = r.status; });
@@ -137,7 +134,6 @@ TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
                  w->Mnu_AcquScanner->isEnabled() || w->Mnu_SelectSource->isEnabled());
     auto* cancel = progress->findChild<QPushButton*>();
     ASSERT_TRUE(cancel && cancel->isVisible());
-    EXPECT_EQ(cancel->text(), QStringLiteral("Annuler"));
     cancel->click();
     ASSERT_TRUE(testutil::waitUntil([sc] { return !sc->busy(); }, 5000));
     EXPECT_EQ(ended, ScanResult::Status::Cancelled);
@@ -168,10 +164,7 @@ TEST_F(ScannerTest, ClosingTheWindowAbandonsItsAcquisitionAtAnyStage) {
             acquire(w->Mnu_AcquScanner, QStringLiteral("Niveaux de gris"), 75, ScanArea::A4));
         Scanner* s = window();
         ASSERT_TRUE(s && s->isVisible()) << stage;
-        sc->session().deviceOptions = {{"read-limit", true},
-                                       {"read-limit-size", 1000},
-                                       {"read-delay", true},
-                                       {"read-delay-duration", 20000}};
+        sc->session().deviceOptions = scantest::slow;
         ended.reset();
         if (stage == stages[0]) {
             // Closed before the device has answered.
