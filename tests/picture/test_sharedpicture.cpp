@@ -20,25 +20,28 @@ using namespace lumenta;
 
 namespace {
 
+constexpr QSize kSize(5, 3);
+
 // 5 x 3, every pixel its own colour.
 QImage sample() {
-    QImage img(5, 3, QImage::Format_RGB32);
+    QImage img(kSize, QImage::Format_RGB32);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
             img.setPixel(x, y, qRgb(x * 50, y * 100, 7));
     return img;
 }
 
-QByteArray headerFor(QSize size, QSize natural, QImage::Format format = QImage::Format_RGB32,
+// The header of a picture of kSize.
+QByteArray headerFor(QSize natural, QImage::Format format = QImage::Format_RGB32,
                      int bytesPerLine = -1, const QByteArray& colours = {}, int colourBytes = -1) {
     HelperPictureHeader h;
     h.colourBytes = quint32(colourBytes < 0 ? colours.size() : colourBytes);
-    h.width = quint32(size.width());
-    h.height = quint32(size.height());
+    h.width = quint32(kSize.width());
+    h.height = quint32(kSize.height());
     h.naturalWidth = quint32(natural.width());
     h.naturalHeight = quint32(natural.height());
     h.format = quint32(format);
-    h.bytesPerLine = quint32(bytesPerLine < 0 ? size.width() * 4 : bytesPerLine);
+    h.bytesPerLine = quint32(bytesPerLine < 0 ? kSize.width() * 4 : bytesPerLine);
     return QByteArray(reinterpret_cast<const char*>(&h), sizeof h) + colours;
 }
 
@@ -88,7 +91,6 @@ const int kAllSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL;
 
 TEST(SharedPicture, TheViewerTakesOnlyASealedMemfdOfTheAnnouncedSize) {
     const QImage img = sample();
-    const QSize size = img.size();
     const qint64 bytes = img.sizeInBytes();
     QTemporaryFile plainFile;
     ASSERT_TRUE(plainFile.open());
@@ -97,103 +99,51 @@ TEST(SharedPicture, TheViewerTakesOnlyASealedMemfdOfTheAnnouncedSize) {
     int pipeEnds[2];
     ASSERT_EQ(::pipe(pipeEnds), 0);
 
+    const ColourSpace p3 = ColourSpace::fromCicp(12, 13);
+    const auto rgb = QImage::Format_RGB32;
     struct Case {
         const char* name;
-        int fd;
-        QByteArray message;
-        QSize box;           // what was asked: empty for the natural size
+        int fd;              // -2: the helper's own memfd
         const char* refusal; // nullptr: accepted
-        ColourSpace colours = {};
+        QByteArray message = headerFor(kSize);
+        QSize box = QSize(); // what was asked: empty for the natural size
+        ColourSpace colours = ColourSpace();
     } cases[] = {
-        {"the helper's own memfd", -2, headerFor(size, size), {}, nullptr},
-        {"with its colours",
-         -2,
-         headerFor(size, size, QImage::Format_RGB32, -1, ColourSpace::fromCicp(12, 13).toBytes()),
-         {},
-         nullptr,
-         ColourSpace::fromCicp(12, 13)},
-        {"colours that cannot be read (sRGB)",
-         -2,
-         headerFor(size, size, QImage::Format_RGB32, -1, "not colours"),
-         {},
-         nullptr},
-        {"fewer colour bytes than said",
-         -2,
-         headerFor(size, size, QImage::Format_RGB32, -1, ColourSpace::fromCicp(12, 13).toBytes(),
-                   60),
-         {},
-         "unexpected picture"},
-        {"more colour bytes than may come",
-         -2,
-         headerFor(size, size, QImage::Format_RGB32, -1, {}, int(kMaxHelperColourBytes) + 1),
-         {},
-         "unexpected picture"},
-        {"reduced as asked", -2, headerFor(size, {10, 6}), {5, 5}, nullptr},
-        {"not sealed", memfdWith(bytes, 0), headerFor(size, size), {}, "not sealed"},
-        {"free to shrink",
-         memfdWith(bytes, kAllSeals & ~F_SEAL_SHRINK),
-         headerFor(size, size),
-         {},
-         "not sealed"},
-        {"free to grow",
-         memfdWith(bytes, kAllSeals & ~F_SEAL_GROW),
-         headerFor(size, size),
-         {},
-         "not sealed"},
-        {"still writable",
-         memfdWith(bytes, kAllSeals & ~F_SEAL_WRITE),
-         headerFor(size, size),
-         {},
-         "not sealed"},
-        {"one row short",
-         memfdWith(bytes - 20, kAllSeals),
-         headerFor(size, size),
-         {},
-         "unexpected size"},
-        {"one byte too many",
-         memfdWith(bytes + 1, kAllSeals),
-         headerFor(size, size),
-         {},
-         "unexpected size"},
-        {"rows with padding",
-         memfdWith(24 * 3, kAllSeals),
-         headerFor(size, size, QImage::Format_RGB32, 24),
-         {},
-         "rows"},
-        {"a plain file", plainFile.handle(), headerFor(size, size), {}, "not sealed"},
-        {"a pipe", pipeEnds[0], headerFor(size, size), {}, "unexpected size"},
-        {"another size than asked",
-         memfdWith(bytes, kAllSeals),
-         headerFor(size, {10, 6}),
-         {},
-         "unexpected picture"},
-        {"an 8-bit format",
-         memfdWith(bytes, kAllSeals),
-         headerFor(size, size, QImage::Format_Indexed8),
-         {},
-         "unexpected picture"},
-        {"a format number no QImage::Format has",
-         memfdWith(bytes, kAllSeals),
-         headerFor(size, size).replace(20, 4, QByteArray("\xff\xff\xff\x7f", 4)),
-         {},
-         "unexpected picture"},
-        {"beyond the allocation limit",
-         memfdWith(bytes, kAllSeals),
-         headerFor(size, {40000, 30000}),
-         {5, 5},
-         "unexpected picture"},
-        {"a short header",
-         memfdWith(bytes, kAllSeals),
-         headerFor(size, size).chopped(1),
-         {},
-         "unexpected picture"},
+        {"the helper's own memfd", -2, nullptr},
+        {"with its colours", -2, nullptr, headerFor(kSize, rgb, -1, p3.toBytes()), QSize(), p3},
+        {"colours that cannot be read (sRGB)", -2, nullptr,
+         headerFor(kSize, rgb, -1, "not colours")},
+        {"fewer colour bytes than said", -2, "unexpected picture",
+         headerFor(kSize, rgb, -1, p3.toBytes(), 60)},
+        {"more colour bytes than may come", -2, "unexpected picture",
+         headerFor(kSize, rgb, -1, QByteArray(), int(kMaxHelperColourBytes) + 1)},
+        {"reduced as asked", -2, nullptr, headerFor(QSize(10, 6)), QSize(5, 5)},
+        {"not sealed", memfdWith(bytes, 0), "not sealed"},
+        {"free to shrink", memfdWith(bytes, kAllSeals & ~F_SEAL_SHRINK), "not sealed"},
+        {"free to grow", memfdWith(bytes, kAllSeals & ~F_SEAL_GROW), "not sealed"},
+        {"still writable", memfdWith(bytes, kAllSeals & ~F_SEAL_WRITE), "not sealed"},
+        {"one row short", memfdWith(bytes - 20, kAllSeals), "unexpected size"},
+        {"one byte too many", memfdWith(bytes + 1, kAllSeals), "unexpected size"},
+        {"rows with padding", memfdWith(24 * 3, kAllSeals), "rows", headerFor(kSize, rgb, 24)},
+        {"a plain file", plainFile.handle(), "not sealed"},
+        {"a pipe", pipeEnds[0], "unexpected size"},
+        {"another size than asked", memfdWith(bytes, kAllSeals), "unexpected picture",
+         headerFor(QSize(10, 6))},
+        {"an 8-bit format", memfdWith(bytes, kAllSeals), "unexpected picture",
+         headerFor(kSize, QImage::Format_Indexed8)},
+        {"a format number no QImage::Format has", memfdWith(bytes, kAllSeals), "unexpected picture",
+         headerFor(kSize).replace(20, 4, QByteArray("\xff\xff\xff\x7f", 4))},
+        {"beyond the allocation limit", memfdWith(bytes, kAllSeals), "unexpected picture",
+         headerFor(QSize(40000, 30000)), QSize(5, 5)},
+        {"a short header", memfdWith(bytes, kAllSeals), "unexpected picture",
+         headerFor(kSize).chopped(1)},
     };
     for (Case& c : cases) {
         QString why;
         if (c.fd == -2) {
             // As the helper makes it; a copy of its descriptor outlives it.
             SharedPictureBuffer own;
-            ASSERT_TRUE(own.prepare(size, &why)) << why.toStdString();
+            ASSERT_TRUE(own.prepare(kSize, &why)) << why.toStdString();
             const int filled = own.fill(img, QImage::Format_RGB32, &why);
             ASSERT_GE(filled, 0) << why.toStdString();
             c.fd = ::fcntl(filled, F_DUPFD_CLOEXEC, 0);
@@ -208,7 +158,7 @@ TEST(SharedPicture, TheViewerTakesOnlyASealedMemfdOfTheAnnouncedSize) {
             ::close(c.fd); // the picture keeps its own mapping
             EXPECT_EQ(got.format(), QImage::Format_RGB32) << c.name;
             EXPECT_EQ(got, img) << c.name;
-            EXPECT_EQ(natural, c.box.isEmpty() ? size : QSize(10, 6)) << c.name;
+            EXPECT_EQ(natural, c.box.isEmpty() ? kSize : QSize(10, 6)) << c.name;
             continue;
         }
         EXPECT_TRUE(got.isNull()) << c.name;
@@ -221,7 +171,7 @@ TEST(SharedPicture, TheViewerTakesOnlyASealedMemfdOfTheAnnouncedSize) {
 }
 
 TEST(SharedPicture, OnePacketWithOneDescriptorIsTakenAndNoDescriptorLeaks) {
-    const QByteArray message = headerFor({5, 3}, {5, 3});
+    const QByteArray message = headerFor(kSize);
     const int memfd = memfdWith(60, kAllSeals);
     ASSERT_GE(memfd, 0);
     struct Case {
