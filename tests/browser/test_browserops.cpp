@@ -2,55 +2,30 @@
 // renamed and deleted; files renamed, saved, moved and deleted from the
 // file list and from the view, with their refusals and failures.
 #include "browser/browserops.h"
-#include "browser/frmpicviewer.h"
 #include "browser/thumbnailcache.h"
+#include "browserwindow.h"
 #include "picture/picturesaver.h"
-#include "picture/pictureservice.h"
-#include "support/listutil.h"
-#include "support/scripteddialogs.h"
-#include "support/testutil.h"
-#include "widgets/browsewidgets.h"
-#include "widgets/picturewidgets.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QImageReader>
-#include <QLabel>
-#include <QTest>
-#include <gtest/gtest.h>
 
 using namespace lumenta;
 using testutil::readFile;
 
 namespace {
 
-class BrowserOps : public ::testing::Test {
+class BrowserOps : public BrowserWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(tree.isValid() && cache.isValid());
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        BrowserWindowTest::SetUp();
         // The home is in the tree, its trash on the same file system.
-        QDir(tree.path()).mkpath(QStringLiteral("home"));
-        qputenv("HOME", QFile::encodeName(tree.filePath(QStringLiteral("home"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(tree.filePath(QStringLiteral(".data"))));
-        ctx.dialogs = &dialogs;
-        ctx.pictureService = std::make_shared<PictureService>();
-        QImage img(40, 30, QImage::Format_RGB32);
-        img.fill(Qt::darkCyan);
+        QDir(photos.path()).mkpath(QStringLiteral("home"));
+        qputenv("HOME", QFile::encodeName(path("home")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path(".data")));
         for (const char* name : {"a.bmp", "b.bmp"})
-            ASSERT_TRUE(img.save(path(name)));
-        QDir(tree.path()).mkpath(QStringLiteral("other"));
-        w = std::make_unique<FrmPicViewer>(ctx, tree.path());
-        w->show();
-        waitIdle();
-    }
-    QString path(const char* relative) const { return tree.filePath(QLatin1String(relative)); }
-    void waitIdle() {
-        ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
-    }
-    void clickFile(const QString& name) {
-        ASSERT_TRUE(testutil::clickName(w->FilList, name));
-        waitIdle();
+            savePicture(QLatin1String(name), {40, 30});
+        QDir(photos.path()).mkpath(QStringLiteral("other"));
+        open();
     }
     void highlight(const QString& folder) {
         const int row = testutil::folderRow(w->DirList, folder);
@@ -58,12 +33,6 @@ protected:
             w->DirList->setCurrentRow(row);
     }
     void chooseFile(const QString& chosen) { dialogs.fileAnswers.push_back({true, chosen, 1}); }
-    QString lastText() const { return dialogs.lastMessage() ? dialogs.lastMessage()->text : ""; }
-
-    QTemporaryDir tree, cache;
-    AppContext ctx;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<FrmPicViewer> w;
 };
 
 } // namespace
@@ -71,9 +40,9 @@ protected:
 TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
     dialogs.inputAnswers = {QStringLiteral("new/deep"), QStringLiteral("other")};
     w->popDirListCreateDir_Click();
-    EXPECT_EQ(lastText(), "popDirListCreateDir_click\n76     Chemin d'accès introuvable");
+    EXPECT_EQ(dialogs.lastText(), "popDirListCreateDir_click\n76     Chemin d'accès introuvable");
     w->popDirListCreateDir_Click();
-    EXPECT_EQ(lastText(), "Le dossier existe/Erreur de création");
+    EXPECT_EQ(dialogs.lastText(), "Le dossier existe/Erreur de création");
 
     // A name leaving the folder is asked again; the renamed folder opens.
     highlight(QStringLiteral("other"));
@@ -86,10 +55,10 @@ TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
     // Read-only and hidden files, nested folders and links to outside
     // files: the folder goes, what the links point at stays.
     QDir(path("kept")).mkpath(QStringLiteral("sub/.hidden"));
-    testutil::writeFile(tree, QStringLiteral("kept/sub/.hidden/r"), "r");
+    testutil::writeFile(photos, QStringLiteral("kept/sub/.hidden/r"), "r");
     QFile::setPermissions(path("kept/sub/.hidden/r"), QFile::ReadOwner);
     QFile::link(path("a.bmp"), path("kept/link.bmp"));
-    QFile::link(tree.path(), path("kept/sub/up"));
+    QFile::link(photos.path(), path("kept/sub/up"));
     highlight(QStringLiteral("kept"));
     dialogs.messageAnswers = {MsgResult::Yes};
     w->popDirListDeleteDir_Click();
@@ -97,22 +66,22 @@ TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
               "Confirmer la suppression " + path("kept") + "\net son contenu ?");
     EXPECT_FALSE(QFileInfo::exists(path("kept")));
     EXPECT_TRUE(QFileInfo::exists(path("a.bmp")));
-    EXPECT_EQ(w->DirList->path(), tree.path());
+    EXPECT_EQ(w->DirList->path(), photos.path());
     // In the trash, whole.
     EXPECT_EQ(readFile(path(".data/Trash/files/kept/sub/.hidden/r")), "r");
     EXPECT_TRUE(QFileInfo(path(".data/Trash/files/kept/link.bmp")).isSymLink());
 
     // The root, the home folder and its ancestors are refused, nothing is
     // deleted.
-    for (const QString& folder : {QStringLiteral("/"), tree.path(), path("home")}) {
+    for (const QString& folder : {QStringLiteral("/"), photos.path(), path("home")}) {
         ASSERT_TRUE(testutil::waitListed(w->DirList));
         for (int i = 0; i < w->DirList->count() && w->DirList->highlightedPath() != folder; ++i)
             w->DirList->setCurrentRow(i);
         ASSERT_EQ(w->DirList->highlightedPath(), folder);
         dialogs.messageAnswers = {MsgResult::Yes};
         w->popDirListDeleteDir_Click();
-        EXPECT_TRUE(lastText().startsWith("popDirListDeleteDir_click\n75"))
-            << folder.toStdString() << " " << lastText().toStdString();
+        EXPECT_TRUE(dialogs.lastText().startsWith("popDirListDeleteDir_click\n75"))
+            << folder.toStdString() << " " << dialogs.lastText().toStdString();
     }
     EXPECT_TRUE(QFileInfo::exists(path("a.bmp")));
     EXPECT_TRUE(QFileInfo::exists(path("home")));
@@ -120,14 +89,14 @@ TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
 
 TEST_F(BrowserOps, FilesAreRenamedOnlyToFreeNamesInTheirFolder) {
     w->popFilListRenameFile_Click();
-    EXPECT_EQ(lastText(), "Pas de fichier sélectionné");
+    EXPECT_EQ(dialogs.lastText(), "Pas de fichier sélectionné");
     clickFile(QStringLiteral("a.bmp"));
     ThumbnailCache thumbs;
     ASSERT_TRUE(QFileInfo::exists(thumbs.normalPath(path("a.bmp"))));
 
     dialogs.inputAnswers = {QStringLiteral("b.bmp")};
     w->popPicViewRenameFile_Click();
-    EXPECT_EQ(lastText(), "popPicViewRenameFile\n58     Le fichier existe déjà");
+    EXPECT_EQ(dialogs.lastText(), "popPicViewRenameFile\n58     Le fichier existe déjà");
     dialogs.inputAnswers = {QString()};
     w->popPicViewRenameFile_Click();
     EXPECT_TRUE(QFileInfo::exists(path("a.bmp")));
@@ -135,7 +104,7 @@ TEST_F(BrowserOps, FilesAreRenamedOnlyToFreeNamesInTheirFolder) {
     dialogs.inputAnswers = {QStringLiteral("../c.bmp"), QStringLiteral("c.bmp")};
     w->popFilListRenameFile_Click();
     EXPECT_EQ(dialogs.asked.last().prompt, "Nouveau nom de fichier avec extension");
-    EXPECT_EQ(lastText(), "Renommer un fichier dans le même dossier");
+    EXPECT_EQ(dialogs.lastText(), "Renommer un fichier dans le même dossier");
     EXPECT_TRUE(QFileInfo::exists(path("c.bmp")));
     EXPECT_FALSE(QFileInfo::exists(thumbs.normalPath(path("a.bmp"))));
     EXPECT_TRUE(w->ShownPicPath.isEmpty());
@@ -160,12 +129,12 @@ TEST_F(BrowserOps, CopiesAreExactAskForMissingFoldersAndNeverReplaceReadOnlyFile
               "Le dossier " + path("new/deep") + " n'existe pas\nCréation ?");
     EXPECT_EQ(readFile(path("new/deep/a.jpg")), original);
 
-    testutil::writeFile(tree, QStringLiteral("locked.bmp"), "locked");
+    testutil::writeFile(photos, QStringLiteral("locked.bmp"), "locked");
     QFile::setPermissions(path("locked.bmp"), QFile::ReadOwner);
     chooseFile(path("locked.bmp"));
     dialogs.messageAnswers = {MsgResult::Yes}; // replace it
     w->PopFilListSaveFile_Click();
-    EXPECT_EQ(lastText(), "popFilListSaveFile\n70     Permission refusée");
+    EXPECT_EQ(dialogs.lastText(), "popFilListSaveFile\n70     Permission refusée");
     EXPECT_EQ(readFile(path("locked.bmp")), "locked");
 }
 
@@ -205,7 +174,7 @@ TEST_F(BrowserOps, TheViewSavesTheShownPictureAndMovesTheFileItself) {
     w->PopPicviewMoveFile_Click();
     EXPECT_EQ(dialogs.messageTexts().at(dialogs.messageTexts().size() - 2),
               "Impossible de déplacer le dossier");
-    EXPECT_EQ(lastText(), "Le dossier " + path("gone") + "\n n'existe pas\nCréation ?");
+    EXPECT_EQ(dialogs.lastText(), "Le dossier " + path("gone") + "\n n'existe pas\nCréation ?");
     EXPECT_EQ(readFile(path("gone/a.bmp")), original);
     EXPECT_FALSE(QFileInfo::exists(path("a.bmp")));
     EXPECT_TRUE(w->ShownPicPath.isEmpty());
@@ -216,7 +185,7 @@ TEST_F(BrowserOps, DeletedFilesGoToTheTrashOnlyOnYes) {
     clickFile(QStringLiteral("b.bmp"));
     dialogs.messageAnswers = {MsgResult::No};
     w->popFilListDeleteFile_Click();
-    EXPECT_EQ(lastText(), "Confirmez la suppression b.bmp\n");
+    EXPECT_EQ(dialogs.lastText(), "Confirmez la suppression b.bmp\n");
     EXPECT_TRUE(QFileInfo::exists(path("b.bmp")));
     dialogs.messageAnswers = {MsgResult::Yes};
     w->popPicViewDeleteFile_Click();

@@ -1,67 +1,25 @@
 // The browser window driven as a user drives it: folders, patterns, lots,
 // clicks on the panel and in the file list, modes, drives, full screen.
-#include "browser/frmpicviewer.h"
 #include "browser/thumbnailsurface.h"
+#include "browserwindow.h"
 #include "fullscreen/frmplecr.h"
-#include "picture/pictureservice.h"
-#include "support/listutil.h"
-#include "support/scripteddialogs.h"
-#include "support/testutil.h"
 #include "support/viewerfixture.h"
-#include "widgets/browsewidgets.h"
-#include "widgets/picturewidgets.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QDir>
 #include <QGroupBox>
-#include <QLabel>
-#include <QListWidget>
 #include <QRadioButton>
-#include <QScrollBar>
-#include <QTest>
 #include <QTimer>
-#include <QToolButton>
-#include <gtest/gtest.h>
 
 using namespace lumenta;
 
 namespace {
 
-class BrowserTest : public ::testing::Test {
+class BrowserTest : public BrowserWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(photos.isValid() && cache.isValid());
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
-        ctx.dialogs = &dialogs;
-        ctx.pictureService = std::make_shared<PictureService>();
-    }
-
     // Pictures pic1.bmp ... picN.bmp.
     void addPictures(int n) {
-        QImage img(24, 16, QImage::Format_RGB32);
-        img.fill(Qt::darkCyan);
         for (int i = 1; i <= n; ++i)
-            ASSERT_TRUE(img.save(photos.filePath(QStringLiteral("pic%1.bmp").arg(i))));
-    }
-
-    void open(const QString& folder = QString()) {
-        w = std::make_unique<FrmPicViewer>(ctx, folder.isEmpty() ? photos.path() : folder);
-        w->show();
-        waitIdle();
-    }
-    void waitIdle() {
-        ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
-    }
-
-    void choosePattern(const QString& pattern) {
-        w->cboPattern->setCurrentText(pattern);
-        w->cboPattern_Click(pattern);
-        waitIdle();
-    }
-    void clickFile(const QString& name) {
-        ASSERT_TRUE(testutil::clickName(w->FilList, name)) << name.toStdString();
-        waitIdle();
+            savePicture(QStringLiteral("pic%1.bmp").arg(i));
     }
     void clickCell(int row, int col) {
         const QPoint at = panel::cellOrigin(row, col) + QPoint(10, 10);
@@ -74,11 +32,6 @@ protected:
             out << w->cboPicListLot->itemText(i);
         return out;
     }
-
-    QTemporaryDir photos, cache;
-    AppContext ctx;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<FrmPicViewer> w;
 };
 
 } // namespace
@@ -87,7 +40,6 @@ TEST_F(BrowserTest, LotsCellsPagesAndTheFileList) {
     addPictures(49);
     testutil::writeFile(photos, QStringLiteral("notes.txt"), "x");
     open();
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Affichage par vignettes"));
     EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 49"));
     EXPECT_EQ(lots(), (QStringList{"1", "2"}));
     EXPECT_EQ(w->lblPicsOnPanel->text(),
@@ -103,7 +55,7 @@ TEST_F(BrowserTest, LotsCellsPagesAndTheFileList) {
     clickCell(2, 2);
     EXPECT_EQ(w->SelCell, 6);
     EXPECT_EQ(w->FilList->fileName(), QStringLiteral("pic6.bmp"));
-    EXPECT_EQ(w->ShownPicPath, photos.filePath(QStringLiteral("pic6.bmp")));
+    EXPECT_EQ(w->ShownPicPath, path(QStringLiteral("pic6.bmp")));
     EXPECT_TRUE(w->FrameShown());
     EXPECT_EQ(w->picListX->frame(), panel::frameBox(2, 2));
 
@@ -152,13 +104,10 @@ TEST_F(BrowserTest, AllFilesTestsEachFileAndMapsCellsByPath) {
     EXPECT_EQ(w->FilList->fileName(), QStringLiteral("pic2.bmp"));
 
     clickFile(QStringLiteral("pic1b.txt"));
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text,
-              QStringLiteral("Pas de fichier image/Image non valide !"));
-    EXPECT_EQ(dialogs.lastMessage()->title, QStringLiteral("Information"));
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Pas de fichier image/Image non valide !"));
 
     // The folder changed on disk: a cell still shows its own file.
-    QFile::remove(photos.filePath(QStringLiteral("pic1b.txt")));
+    QFile::remove(path(QStringLiteral("pic1b.txt")));
     w->FilList->setListing(photos.path(), QStringLiteral("*.*"),
                            {"pic1.bmp", "pic1c.bmp", "pic2.bmp"});
     clickCell(1, 2);
@@ -173,18 +122,16 @@ TEST_F(BrowserTest, AllFilesTestsEachFileAndMapsCellsByPath) {
 
 TEST_F(BrowserTest, EmptyFoldersModesAndAutomaticThumbnails) {
     QDir(photos.path()).mkdir(QStringLiteral("empty"));
-    QDir(photos.path()).mkdir(QStringLiteral("texts"));
     testutil::writeFile(photos, QStringLiteral("texts/a.txt"), "x");
     addPictures(3);
-    open(photos.filePath(QStringLiteral("empty")));
-    EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 0"));
-    EXPECT_TRUE(lots().isEmpty());
-
-    w->DirList->setPath(photos.filePath(QStringLiteral("texts")));
-    waitIdle();
-    EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 0"));
-    EXPECT_TRUE(lots().isEmpty());
-    EXPECT_TRUE(w->lblPicsCount->text().isEmpty());
+    open(path("empty"));
+    for (const QString& folder : {path("empty"), path("texts")}) {
+        w->DirList->setPath(folder);
+        waitIdle();
+        EXPECT_EQ(w->lblFilesCount->text(), QStringLiteral("Fichiers : 0"));
+        EXPECT_TRUE(lots().isEmpty());
+        EXPECT_TRUE(w->lblPicsCount->text().isEmpty());
+    }
 
     w->DirList->setPath(photos.path());
     waitIdle();
@@ -214,12 +161,12 @@ TEST_F(BrowserTest, EmptyFoldersModesAndAutomaticThumbnails) {
     waitIdle();
     EXPECT_EQ(w->PicCount, 0);
     clickFile(QStringLiteral("pic2.bmp")); // no lot listed: shown all the same
-    EXPECT_EQ(w->ShownPicPath, photos.filePath(QStringLiteral("pic2.bmp")));
+    EXPECT_EQ(w->ShownPicPath, path(QStringLiteral("pic2.bmp")));
     EXPECT_EQ(w->PicWidth, 24);
     w->cmdListImages->click();
     waitIdle();
     EXPECT_EQ(w->PicCount, 3);
-    w->DirList->setPath(photos.filePath(QStringLiteral("empty")));
+    w->DirList->setPath(path(QStringLiteral("empty")));
     w->DirList->setPath(photos.path());
     waitIdle();
     EXPECT_EQ(w->PicCount, 0);
@@ -245,8 +192,7 @@ TEST_F(BrowserTest, LeavingTheFolderListOpensTheHighlightedFolder) {
             QTest::keyClick(w->DirList, Qt::Key_Down);
         ASSERT_EQ(w->DirList->highlightedPath(), folder);
     };
-    const QString a = photos.filePath(QStringLiteral("a")),
-                  b = photos.filePath(QStringLiteral("b"));
+    const QString a = path(QStringLiteral("a")), b = path(QStringLiteral("b"));
 
     // The window losing activation and a focus change made by the program
     // open nothing.
@@ -288,7 +234,7 @@ TEST_F(BrowserTest, FolderChosenDuringASearchAndADriveThatIsNotReady) {
 
     w->lblSearchInProgress->show();
     w->cboSearchPattern->setCurrentText(QStringLiteral("*.gif"));
-    w->DirList->setPath(photos.filePath(QStringLiteral("sub")));
+    w->DirList->setPath(path(QStringLiteral("sub")));
     w->DirList->setPath(photos.path());
     waitIdle();
     EXPECT_EQ(w->FilList->pattern(), QStringLiteral("*.gif"));
@@ -298,10 +244,8 @@ TEST_F(BrowserTest, FolderChosenDuringASearchAndADriveThatIsNotReady) {
 
     w->drvList->addDrive(Drive{QStringLiteral("/no/such/volume"), QStringLiteral("X")});
     w->drvList->setCurrentIndex(w->drvList->findData(QStringLiteral("/no/such/volume")));
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text,
+    EXPECT_EQ(dialogs.lastText(),
               QStringLiteral("DrvList_Change\n68     Périphérique non disponible"));
-    EXPECT_EQ(dialogs.lastMessage()->buttons, MsgButtons::Ok);
     EXPECT_NE(w->drvList->drive(), QStringLiteral("/no/such/volume"));
     EXPECT_EQ(w->DirList->path(), photos.path());
 }
@@ -309,10 +253,8 @@ TEST_F(BrowserTest, FolderChosenDuringASearchAndADriveThatIsNotReady) {
 TEST_F(BrowserTest, FullScreenOfTheChosenFile) {
     addPictures(1);
     open();
-    w->Command4->click();
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Format d'image non supporté"));
-    EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
+    w->Command4->click(); // nothing chosen yet
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Format d'image non supporté"));
 
     clickFile(QStringLiteral("pic1.bmp"));
     bool shown = false;
@@ -328,7 +270,7 @@ TEST_F(BrowserTest, FullScreenOfTheChosenFile) {
     });
     QTest::mouseDClick(w->picViewX, Qt::LeftButton);
     EXPECT_TRUE(shown);
-    EXPECT_EQ(ctx.state.FullScreenFilePath, photos.filePath(QStringLiteral("pic1.bmp")));
+    EXPECT_EQ(ctx.state.FullScreenFilePath, path(QStringLiteral("pic1.bmp")));
 }
 
 TEST_F(BrowserTest, FortyThousandFilesAndClosingWhileBuilding) {

@@ -1,23 +1,11 @@
 // The recursive picture search: the walk on built trees, and the search
 // mode of the browser window driven as a user drives it.
-#include "browser/frmpicviewer.h"
 #include "browser/picturesearch.h"
-#include "picture/pictureservice.h"
-#include "support/scripteddialogs.h"
-#include "support/testutil.h"
+#include "browserwindow.h"
 #include "system/namematcher.h"
-#include "widgets/browsewidgets.h"
 
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QLabel>
 #include <QListWidget>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QThread>
-#include <QToolButton>
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,26 +14,25 @@ using namespace lumenta;
 
 namespace {
 
+// Paths relative to root.
+QStringList rel(const QTemporaryDir& root, const QStringList& paths) {
+    QStringList out;
+    for (const QString& p : paths)
+        out << QDir(root.path()).relativeFilePath(p);
+    return out;
+}
+
 class SearchTest : public ::testing::Test {
 protected:
-    QString make(const QString& relative, const QByteArray& bytes = "x") {
-        const QString path = tmp.filePath(relative);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        return path;
+    void make(const QString& relative) {
+        ASSERT_FALSE(testutil::writeFile(tmp, relative, "x").isEmpty());
     }
     QStringList walk(const QString& root, const QString& pattern = QStringLiteral("*.jpg")) {
         QStringList out;
         walkPictureTree(root, pattern, [&](const QString&, QStringList& p) { out += p; });
         return out;
     }
-    QStringList rel(const QStringList& paths) {
-        QStringList out;
-        for (const QString& p : paths)
-            out << QDir(tmp.path()).relativeFilePath(p);
-        return out;
-    }
+    QStringList rel(const QStringList& paths) { return ::rel(tmp, paths); }
     QTemporaryDir tmp;
 };
 
@@ -126,36 +113,26 @@ TEST_F(SearchTest, StopEndsTheWalk) {
     EXPECT_EQ(folders, 1);
 }
 
-class SearchWindowTest : public SearchTest {
+class SearchWindowTest : public BrowserWindowTest {
 protected:
     void SetUp() override {
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp.filePath(".cache")));
-        ctx.dialogs = &dialogs;
-        ctx.pictureService = std::make_shared<PictureService>();
-        QImage img(24, 16, QImage::Format_RGB32);
-        img.fill(Qt::darkCyan);
-        for (const char* f : {"p/one.bmp", "p/a/two.bmp", "p/b/three.bmp"}) {
-            QDir().mkpath(QFileInfo(tmp.filePath(QString::fromLatin1(f))).path());
-            ASSERT_TRUE(img.save(tmp.filePath(QString::fromLatin1(f))));
-        }
-        make(QStringLiteral("p/b/bad.bmp"), "not a picture");
-        w = std::make_unique<FrmPicViewer>(ctx, tmp.filePath("p"));
-        w->show();
+        BrowserWindowTest::SetUp();
+        for (const char* f : {"p/one.bmp", "p/a/two.bmp", "p/b/three.bmp"})
+            savePicture(QString::fromLatin1(f));
+        testutil::writeFile(photos, QStringLiteral("p/b/bad.bmp"), "not a picture");
+        open(path("p"));
         w->optMode_Click(1);
-        ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
+        waitIdle();
     }
     QStringList found() {
         QStringList out;
         for (int i = 0; i < w->lisFilesFound->count(); ++i)
             out << w->lisFilesFound->item(i)->text();
-        return rel(out);
+        return rel(photos, out);
     }
     bool searchEnds() {
         return testutil::waitUntil([&] { return !w->searchRunning(); }, 20000);
     }
-    AppContext ctx;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<FrmPicViewer> w;
 };
 
 TEST_F(SearchWindowTest, SearchListsHidesAndRestores) {
@@ -167,7 +144,7 @@ TEST_F(SearchWindowTest, SearchListsHidesAndRestores) {
     EXPECT_EQ(found(), (QStringList{"p/b/bad.bmp", "p/b/three.bmp", "p/a/two.bmp", "p/one.bmp"}));
     EXPECT_EQ(w->lblFoundNum->text(), QStringLiteral("Total found: 4"));
     EXPECT_TRUE(w->DirList->isVisible() && !w->cmdStopSearch->isVisible());
-    EXPECT_EQ(w->DirList->path(), tmp.filePath("p"));
+    EXPECT_EQ(w->DirList->path(), path("p"));
     EXPECT_EQ(w->FilList->pattern(), w->cboPattern->currentText());
     EXPECT_TRUE(dialogs.asked.isEmpty());
 
@@ -175,13 +152,11 @@ TEST_F(SearchWindowTest, SearchListsHidesAndRestores) {
     w->lisFilesFound_Click(w->lisFilesFound->item(1)->text());
     ASSERT_TRUE(testutil::waitUntil([&] { return w->PicWidth == 24; }));
     w->lisFilesFound_DblClick();
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text,
-              QStringLiteral("Spécification de fichiers :\n\n") + tmp.filePath("p/b/three.bmp"));
-    w->lisFilesFound_Click(tmp.filePath("p/b/bad.bmp"));
+    EXPECT_EQ(dialogs.lastText(),
+              QStringLiteral("Spécification de fichiers :\n\n") + path("p/b/three.bmp"));
+    w->lisFilesFound_Click(path("p/b/bad.bmp"));
     ASSERT_TRUE(testutil::waitUntil([&] { return dialogs.asked.size() == 2; }));
-    EXPECT_EQ(dialogs.lastMessage()->text,
-              QStringLiteral("Pas de fichier image/Fichier image non valide"));
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Pas de fichier image/Fichier image non valide"));
     EXPECT_EQ(w->PicWidth, 0);
 }
 
@@ -196,7 +171,7 @@ TEST_F(SearchWindowTest, RefusalsNothingFoundAndStop) {
     w->cmdSearch_Click();
     ASSERT_TRUE(searchEnds());
     EXPECT_EQ(w->lblFoundNum->text(), QStringLiteral("Total found: 0"));
-    EXPECT_EQ(dialogs.lastMessage()->text,
+    EXPECT_EQ(dialogs.lastText(),
               QStringLiteral("Pas de fichier trouvé avec le filtre de recherche en cours"));
 
     // Stopped while found files wait for their report: they are listed,

@@ -1,22 +1,12 @@
-// The viewing area: fitting, resizing, the magnifier's numbers, and the
-// window's view buttons and enlarged view driven as a user does.
-#include "browser/frmpicviewer.h"
+// The viewing area: fitting, resizing, the magnifier's numbers, the
+// window's view buttons and enlarged view driven as a user does; and a
+// picture too large to be decoded whole (small forced tiles): shown at its
+// own size from tiles, fitted from a reduced picture, reduced as scaled
+// tiles, magnified from the tiles, refused for saving as shown.
 #include "browser/largepictureview.h"
 #include "browser/viewgeometry.h"
-#include "picture/pictureservice.h"
-#include "support/listutil.h"
-#include "support/scripteddialogs.h"
-#include "support/testutil.h"
-#include "widgets/browsewidgets.h"
-#include "widgets/picturewidgets.h"
-
-#include <QComboBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QScrollBar>
-#include <QTest>
-#include <QToolButton>
-#include <gtest/gtest.h>
+#include "browserwindow.h"
+#include "picture/tilefeed.h"
 
 using namespace lumenta;
 using namespace lumenta::view;
@@ -31,59 +21,34 @@ TEST(ViewGeometry, FitShrinksByWholePercentsOrRefuses) {
 }
 
 TEST(ViewGeometry, ResizeByAreaAndItsRefusalsInOrder) {
-    const QSize screen(1920, 1080);
-    struct Case {
+    const struct {
         int percent;
         QSize own, current;
         Resize::Kind kind;
         QSize size;
-        const char* message;
+        const char* message = "";
     } cases[] = {
-        {300, {400, 300}, {400, 300}, Resize::Apply, {800, 600}, ""},
-        {-75, {400, 300}, {800, 600}, Resize::Apply, {200, 150}, ""},
-        {0, {400, 300}, {200, 150}, Resize::Restore, {400, 300}, ""},
-        {50, {0, 0}, {0, 0}, Resize::Nothing, {}, ""},
-        {50,
-         {2000, 100},
-         {400, 20},
-         Resize::Refused,
-         {},
+        {300, {400, 300}, {400, 300}, Resize::Apply, {800, 600}},
+        {-75, {400, 300}, {800, 600}, Resize::Apply, {200, 150}},
+        {0, {400, 300}, {200, 150}, Resize::Restore, {400, 300}},
+        {50, {0, 0}, {0, 0}, Resize::Nothing, {}},
+        {50, QSize(2000, 100), QSize(400, 20), Resize::Refused, QSize(),
          "La taille d'origine de l'image L/H ne peut excéder (1920/1080 pixels)"},
-        {50,
-         {1920, 600},
-         {1920, 600},
-         Resize::Refused,
-         {},
+        {50, QSize(1920, 600), QSize(1920, 600), Resize::Refused, QSize(),
          "L'image L/H dépasse la taille maxi autorisée (1920/1080 pixels)"},
-        {50,
-         {1920, 1080},
-         {1920, 1080},
-         Resize::Refused,
-         {},
+        {50, QSize(1920, 1080), QSize(1920, 1080), Resize::Refused, QSize(),
          "L'image L/H dépasse la taille maxi (1920/1080 pixels)"},
-        {800,
-         {800, 600},
-         {800, 600},
-         Resize::Refused,
-         {},
+        {800, QSize(800, 600), QSize(800, 600), Resize::Refused, QSize(),
          "Dépasse la taille maxi autorisée 1920/1080 pixels"},
-        {-25,
-         {16, 400},
-         {16, 400},
-         Resize::Refused,
-         {},
+        {-25, QSize(16, 400), QSize(16, 400), Resize::Refused, QSize(),
          "La taille origine de l'image L/H atteint la taille maxi autorisée (16/16 pixels)"},
-        {-25,
-         {100, 100},
-         {16, 16},
-         Resize::Refused,
-         {},
+        {-25, QSize(100, 100), QSize(16, 16), Resize::Refused, QSize(),
          "L'image H/L est à la taille minimum (16/16 pixels)"},
         {-75, {20, 20}, {20, 20}, Resize::Refused, {}, "Will fall below min allowed 16/16 pixels"},
     };
-    for (const Case& c : cases) {
-        const Resize r = resizeBy(c.percent, c.own, c.current, screen);
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.percent);
+        const Resize r = resizeBy(c.percent, c.own, c.current, QSize(1920, 1080));
         EXPECT_EQ(r.kind, c.kind);
         EXPECT_EQ(r.size, c.size);
         EXPECT_EQ(r.message, QString::fromUtf8(c.message));
@@ -122,42 +87,16 @@ TEST(ViewGeometry, GlassStopsAtTheEdgesAndShowsOnlyThePicture) {
 
 namespace {
 
-class ViewAreaTest : public ::testing::Test {
+class ViewAreaTest : public BrowserWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(photos.isValid() && cache.isValid());
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
-        ctx.dialogs = &dialogs;
-        ctx.pictureService = std::make_shared<PictureService>();
-        QImage big(1000, 500, QImage::Format_RGB32);
-        big.fill(Qt::darkGreen);
-        ASSERT_TRUE(big.save(photos.filePath(QStringLiteral("big.bmp"))));
-        QImage tiny(20, 20, QImage::Format_RGB32);
-        tiny.fill(Qt::red);
-        ASSERT_TRUE(tiny.save(photos.filePath(QStringLiteral("tiny.bmp"))));
+        BrowserWindowTest::SetUp();
+        savePicture(QStringLiteral("big.bmp"), {1000, 500}, Qt::darkGreen);
+        savePicture(QStringLiteral("tiny.bmp"), {20, 20}, Qt::red);
         testutil::writeFile(photos, QStringLiteral("bad.bmp"), "not a picture");
-        w = std::make_unique<FrmPicViewer>(ctx, photos.path());
-        w->show();
-        waitIdle();
-    }
-    void waitIdle() {
-        ASSERT_TRUE(testutil::waitUntil([&] { return w->isIdle(); }, 20000));
-    }
-    void clickFile(const QString& name) {
-        ASSERT_TRUE(testutil::clickName(w->FilList, name));
-        waitIdle();
-    }
-    void chooseResize(const QString& entry) {
-        const int i = w->cboResize->findText(entry);
-        w->cboResize->setCurrentIndex(i);
-        Q_EMIT w->cboResize->activated(i);
+        open();
     }
     QSize shown() const { return w->picViewX->image().size(); }
-
-    QTemporaryDir photos, cache;
-    AppContext ctx;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<FrmPicViewer> w;
 };
 
 } // namespace
@@ -186,13 +125,11 @@ TEST_F(ViewAreaTest, FitResizeRestoreAndAFailedLoad) {
     chooseResize(QStringLiteral("+100"));
     EXPECT_EQ(w->ResizeIndex, w->cboResize->findText(QStringLiteral("+100")));
     chooseResize(QStringLiteral("-75"));
-    ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(dialogs.lastMessage()->text,
-              QStringLiteral("Will fall below min allowed 16/16 pixels"));
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Will fall below min allowed 16/16 pixels"));
     EXPECT_EQ(w->cboResize->currentText(), QStringLiteral("+100"));
 
     clickFile(QStringLiteral("bad.bmp"));
-    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Pas de fichier image/Image non valide"));
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Pas de fichier image/Image non valide"));
     EXPECT_TRUE(w->ShownPicPath.isEmpty());
     EXPECT_TRUE(w->lblPicSizeW->text().isEmpty());
     EXPECT_TRUE(w->cboResize->isHidden());
@@ -237,4 +174,99 @@ TEST_F(ViewAreaTest, EnlargedViewAndTheMagnifyingGlass) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_FALSE(w->isMaximized());
     EXPECT_EQ(w->geometry(), before);
+}
+
+namespace {
+
+const QSize kNatural(4400, 700);
+
+QImage pattern(QSize size) {
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] =
+                qRgb((x / 16) * 8 & 0xff, (y / 16) * 8 & 0xff, ((x / 32) ^ (y / 32)) * 40 & 0xff);
+    }
+    return img;
+}
+
+class TiledViewTest : public BrowserWindowTest {
+protected:
+    void SetUp() override {
+        BrowserWindowTest::SetUp();
+        ctx.pictures().setLoadLimits(LoadLimits{0, QSize(64, 32)});
+        picture = pattern(kNatural);
+        ASSERT_TRUE(picture.save(path(QStringLiteral("big.png"))));
+        open();
+        choosePattern(QStringLiteral("*.*"));
+        clickFile(QStringLiteral("big.png"));
+    }
+    // What the viewport shows once the tiles in view have come.
+    QImage viewport() {
+        EXPECT_TRUE(testutil::waitUntil(
+            [&] { return w->picViewX->feed()->covers(w->picViewX->visibleNatural()); }, 20000));
+        return w->picViewZ->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+
+    QImage picture;
+};
+
+} // namespace
+
+TEST_F(TiledViewTest, OwnSizeFromTilesFittedFromAReducedPictureAndReducedAsScaledTiles) {
+    ASSERT_TRUE(w->picViewX->isTiled());
+    EXPECT_EQ(w->lblPicSizeW->text(), QStringLiteral("L=4400"));
+    EXPECT_EQ(w->lblPicSizeH->text(), QStringLiteral("H=700"));
+    EXPECT_EQ(w->picViewX->size(), kNatural);
+    EXPECT_FALSE(w->piccmdFitInContainer->isHidden());
+    const QSize port = w->picViewZ->size();
+    w->HsbView->setValue(w->HsbView->maximum());
+    w->VsbView->setValue(w->VsbView->maximum());
+    EXPECT_EQ(viewport(), picture.copy(QRect(QPoint(kNatural.width() - port.width(),
+                                                    kNatural.height() - port.height()),
+                                             port)));
+    // Fitted: a reduced picture, made by the service.
+    w->cmdFitIn->click();
+    const view::Fit fit = view::fitInto(kNatural, port);
+    ASSERT_TRUE(testutil::waitUntil([&] { return w->picViewX->image().size() == fit.size; }));
+    EXPECT_FALSE(w->picViewX->isTiled());
+    // -75 %: half the sides, still larger than a reduced picture is made:
+    // the tiles, drawn at half size.
+    chooseResize(QStringLiteral("-75"));
+    ASSERT_TRUE(w->picViewX->isTiled());
+    EXPECT_EQ(w->picViewX->size(), kNatural / 2);
+    EXPECT_EQ(w->ResizeIndex, w->cboResize->findText(QStringLiteral("-75")));
+    const QImage half = viewport();
+    const QImage expected = picture.copy(QRect(QPoint(), port * 2))
+                                .scaled(port, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LT(qAbs(qRed(half.pixel(100, 50)) - qRed(expected.pixel(100, 50))), 12);
+    chooseResize(QStringLiteral("+0"));
+    EXPECT_EQ(w->picViewX->size(), kNatural);
+    // Enlarging is refused: the own size exceeds the screen.
+    chooseResize(QStringLiteral("+100"));
+    EXPECT_TRUE(dialogs.lastText().startsWith(QStringLiteral("La taille d'origine")));
+}
+
+TEST_F(TiledViewTest, TheGlassMagnifiesTheTilesUnderIt) {
+    w->cmdViewLarge->click();
+    ASSERT_TRUE(w->largeViewShown());
+    EXPECT_EQ(w->picViewLarge->shownSize(), kNatural);
+    w->cmdMagnifyGlass->click();
+    ASSERT_TRUE(w->MagnifierOn);
+    // Magnified by 2 from the top-left corner: the glass's pixel (75, 75)
+    // shows the picture's (37, 37) once its tile has come.
+    const QColor expected = picture.pixelColor(37, 37);
+    EXPECT_TRUE(
+        testutil::waitUntil([&] { return w->glassImage().pixelColor(75, 75) == expected; }, 20000));
+    w->cmdViewLargeExit->click();
+    EXPECT_FALSE(w->largeViewShown());
+}
+
+TEST_F(TiledViewTest, SavingThePictureAsShownSaysItIsTooLarge) {
+    w->PopPicviewSaveFile_Click();
+    EXPECT_EQ(dialogs.lastText(),
+              QStringLiteral("Cette image est trop grande pour être enregistrée telle qu'elle est "
+                             "affichée !"));
+    EXPECT_EQ(dialogs.count(ScriptedDialogs::Asked::Kind::File), 0);
 }
