@@ -4,10 +4,10 @@
 #include "browser/pictureprobe.h"
 #include "picture/pictureloader.h"
 #include "picture/tgareader.h"
+#include "support/colourtest.h"
 #include "support/testutil.h"
 
 #include <QBuffer>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -91,6 +91,16 @@ QByteArray stored(const std::vector<QByteArray>& picture, QSize size, int descri
     return out;
 }
 
+// A picture given top row first, 3 x 2, stored as its descriptor says.
+Tga tga(int type, int bits, int descriptor, const std::vector<QByteArray>& picture) {
+    return {type, bits, descriptor, stored(picture, QSize(3, 2), descriptor)};
+}
+
+Tga withMap(Tga t, int bits, int first, const QByteArray& map) {
+    t.mapBits = bits, t.mapFirst = first, t.map = map;
+    return t;
+}
+
 QImage decode(const QByteArray& bytes, QString* error) {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -122,9 +132,7 @@ std::vector<QByteArray> sixAs24() {
 const char kConvert[] = "/usr/bin/convert-im6.q16";
 
 bool convert(const QStringList& args) {
-    QProcess p;
-    p.start(QLatin1String(kConvert), args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return colourtest::run(QLatin1String(kConvert), args);
 }
 
 // 7 x 5, no two pixels alike, 35 colours (a palette holds them all).
@@ -173,27 +181,25 @@ TEST(TgaReader, ImageMagickFilesDecodeToTheirPixels) {
         {"-type TrueColorAlpha -compress RLE -orient TopRight", h, false, true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
         const QImage source = sourcePicture(c.grey, c.alpha);
         const QString png = dir.filePath(QStringLiteral("source.png"));
         ASSERT_TRUE(source.save(png));
         const QString tga = dir.filePath(QStringLiteral("out.tga"));
         QStringList args{png};
         args << QString::fromLatin1(c.options).split(QLatin1Char(' '), Qt::SkipEmptyParts) << tga;
-        ASSERT_TRUE(convert(args)) << c.options;
+        ASSERT_TRUE(convert(args));
         const QString oriented = dir.filePath(QStringLiteral("oriented.png"));
-        ASSERT_TRUE(convert({tga, QStringLiteral("-auto-orient"), oriented})) << c.options;
+        ASSERT_TRUE(convert({tga, QStringLiteral("-auto-orient"), oriented}));
         const QImage::Format format = c.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-
-        QFile file(tga);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         QString error;
-        const QImage image = readTga(&file, &error);
-        ASSERT_FALSE(image.isNull()) << c.options << ": " << error.toStdString();
-        EXPECT_EQ(image.format(), format) << c.options;
-        EXPECT_EQ(pixelsOf(image),
-                  pixelsOf(source.mirrored(c.mirrored & h, c.mirrored & v).convertToFormat(format)))
-            << c.options;
-        EXPECT_EQ(pixelsOf(image), pixelsOf(QImage(oriented).convertToFormat(format))) << c.options;
+        const QImage image = decode(testutil::readFile(tga), &error);
+        ASSERT_FALSE(image.isNull()) << error.toStdString();
+        EXPECT_EQ(image.format(), format);
+        EXPECT_EQ(
+            pixelsOf(image),
+            pixelsOf(source.mirrored(c.mirrored & h, c.mirrored & v).convertToFormat(format)));
+        EXPECT_EQ(pixelsOf(image), pixelsOf(QImage(oriented).convertToFormat(format)));
     }
 }
 
@@ -209,29 +215,24 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
                                             qRgb(up5(16), 66, 33), qRgb(0, 0, 0)};
     std::vector<QRgb> six16Alpha = six16Colours;
     six16Alpha[3] &= 0x00ffffff;
-    const std::vector<QByteArray> six32 = {bgra(1, 2, 3, 255),   bgra(4, 5, 6, 128),
-                                           bgra(7, 8, 9, 0),     bgra(10, 11, 12, 1),
-                                           bgra(13, 14, 15, 64), bgra(16, 17, 18, 200)};
     const std::vector<QRgb> six32Colours = {qRgba(1, 2, 3, 255),   qRgba(4, 5, 6, 128),
                                             qRgba(7, 8, 9, 0),     qRgba(10, 11, 12, 1),
                                             qRgba(13, 14, 15, 64), qRgba(16, 17, 18, 200)};
+    std::vector<QByteArray> six32, six32Clear;
     std::vector<QRgb> six32Opaque;
-    for (QRgb c : six32Colours)
+    for (QRgb c : six32Colours) {
+        six32.push_back(bgra(qRed(c), qGreen(c), qBlue(c), qAlpha(c)));
+        six32Clear.push_back(six32.back().left(3) + '\0');
         six32Opaque.push_back(c | kOpaque);
-    std::vector<QByteArray> six32Clear;
-    for (const QByteArray& p : six32)
-        six32Clear.push_back(p.left(3) + '\0');
-    std::vector<QByteArray> greys;
-    for (int g : {0x00, 0x10, 0x80, 0xff, 0x7f, 0x01})
+    }
+    std::vector<QByteArray> greys, greyAlpha;
+    std::vector<QRgb> greyColours, greyAlphaColours;
+    for (int g : {0x00, 0x10, 0x80, 0xff, 0x7f, 0x01}) {
+        const int alpha = int(greys.size()) * 50;
         greys.push_back(QByteArray(1, char(g)));
-    const std::vector<QRgb> greyColours = {qRgb(0, 0, 0),       qRgb(16, 16, 16),
-                                           qRgb(128, 128, 128), qRgb(255, 255, 255),
-                                           qRgb(127, 127, 127), qRgb(1, 1, 1)};
-    std::vector<QByteArray> greyAlpha;
-    std::vector<QRgb> greyAlphaColours;
-    for (size_t i = 0; i < greys.size(); ++i) {
-        greyAlpha.push_back(greys[i] + char(i * 50));
-        greyAlphaColours.push_back((greyColours[i] & 0xffffff) | QRgb(i * 50) << 24);
+        greyColours.push_back(qRgb(g, g, g));
+        greyAlpha.push_back(greys.back() + char(alpha));
+        greyAlphaColours.push_back(qRgba(g, g, g, alpha));
     }
     // A colour map from index 2: 16-bit, 32-bit and 24-bit entries.
     const QByteArray map16 = p16(31, 0, 0) + p16(0, 31, 0) + p16(0, 0, 31);
@@ -258,55 +259,37 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
         return t;
     };
     const Case cases[] = {
-        {"24 bits, bottom-left", {2, 24, 0x00, stored(six, s, 0x00)}, sixColours},
+        {"24 bits, bottom-left", tga(2, 24, 0x00, six), sixColours},
         {"24 bits, top-left, image ID skipped",
-         with(Tga{2, 24, 0x20, stored(six, s, 0x20)}, [](Tga& t) { t.id = "an image ID"; }),
-         sixColours},
-        {"24 bits, top-right", {2, 24, 0x30, stored(six, s, 0x30)}, sixColours},
+         with(tga(2, 24, 0x20, six), [](Tga& t) { t.id = "an image ID"; }), sixColours},
+        {"24 bits, top-right", tga(2, 24, 0x30, six), sixColours},
         {"24 bits, bottom-right, 2.0 footer",
-         with(Tga{2, 24, 0x10, stored(six, s, 0x10)}, [](Tga& t) { t.footer = true; }), sixColours},
-        {"15 bits", {2, 15, 0x00, stored(six16, s, 0x00)}, six16Colours},
-        {"16 bits with an alpha bit",
-         {2, 16, 0x21, stored(six16, s, 0x20)},
-         six16Alpha,
-         QImage::Format_ARGB32},
-        {"16 bits without attribute bits", {2, 16, 0x20, stored(six16, s, 0x20)}, six16Colours},
-        {"32 bits with 8 alpha bits",
-         {2, 32, 0x28, stored(six32, s, 0x20)},
-         six32Colours,
-         QImage::Format_ARGB32},
-        {"32 bits without attribute bits", {2, 32, 0x00, stored(six32, s, 0x00)}, six32Opaque},
-        {"32 bits whose alpha is all clear",
-         {2, 32, 0x08, stored(six32Clear, s, 0x00)},
-         six32Opaque},
+         with(tga(2, 24, 0x10, six), [](Tga& t) { t.footer = true; }), sixColours},
+        {"15 bits", tga(2, 15, 0x00, six16), six16Colours},
+        {"16 bits with an alpha bit", tga(2, 16, 0x21, six16), six16Alpha, QImage::Format_ARGB32},
+        {"16 bits without attribute bits", tga(2, 16, 0x20, six16), six16Colours},
+        {"32 bits with 8 alpha bits", tga(2, 32, 0x28, six32), six32Colours, QImage::Format_ARGB32},
+        {"32 bits without attribute bits", tga(2, 32, 0x00, six32), six32Opaque},
+        {"32 bits whose alpha is all clear", tga(2, 32, 0x08, six32Clear), six32Opaque},
         {"32 bits, the extension area says no alpha",
-         with(Tga{2, 32, 0x08, stored(six32, s, 0x00)}, [](Tga& t) { t.attributesType = 0; }),
-         six32Opaque},
+         with(tga(2, 32, 0x08, six32), [](Tga& t) { t.attributesType = 0; }), six32Opaque},
         {"32 bits, premultiplied alpha",
-         with(Tga{2, 32, 0x08, stored(six32, s, 0x00)}, [](Tga& t) { t.attributesType = 4; }),
-         six32Colours, QImage::Format_ARGB32_Premultiplied},
-        {"grey 8, bottom-right", {3, 8, 0x10, stored(greys, s, 0x10)}, greyColours},
-        {"grey 16 with alpha",
-         {3, 16, 0x08, stored(greyAlpha, s, 0x00)},
-         greyAlphaColours,
+         with(tga(2, 32, 0x08, six32), [](Tga& t) { t.attributesType = 4; }), six32Colours,
+         QImage::Format_ARGB32_Premultiplied},
+        {"grey 8, bottom-right", tga(3, 8, 0x10, greys), greyColours},
+        {"grey 16 with alpha", tga(3, 16, 0x08, greyAlpha), greyAlphaColours,
          QImage::Format_ARGB32},
         {"8-bit indexes into 16-bit entries (an index outside the map is black)",
-         with(Tga{1, 8, 0x00, stored(indexes, s, 0x00)},
-              [&](Tga& t) { t.mapBits = 16, t.mapFirst = 2, t.map = map16, t.id = "id"; }),
+         with(withMap(tga(1, 8, 0x00, indexes), 16, 2, map16), [](Tga& t) { t.id = "id"; }),
          mapped},
         {"8-bit indexes into 32-bit entries with alpha",
-         with(Tga{1, 8, 0x28, stored(indexes, s, 0x20)},
-              [&](Tga& t) { t.mapBits = 32, t.mapFirst = 2, t.map = map32; }),
+         withMap(tga(1, 8, 0x28, indexes), 32, 2, map32),
          {qRgba(255, 0, 0, 10), qRgba(0, 255, 0, 20), qRgba(0, 0, 255, 30), qRgba(0, 0, 255, 30),
           qRgba(0, 0, 0, 255), qRgba(255, 0, 0, 10)},
          QImage::Format_ARGB32},
-        {"16-bit indexes into 24-bit entries",
-         with(Tga{1, 16, 0x00, stored(indexes16, s, 0x00)},
-              [&](Tga& t) { t.mapBits = 24, t.mapFirst = 2, t.map = map24; }),
+        {"16-bit indexes into 24-bit entries", withMap(tga(1, 16, 0x00, indexes16), 24, 2, map24),
          mapped},
-        {"true colour with a colour map to skip",
-         with(Tga{2, 24, 0x20, stored(six, s, 0x20)},
-              [&](Tga& t) { t.mapBits = 24, t.map = map24; }),
+        {"true colour with a colour map to skip", withMap(tga(2, 24, 0x20, six), 24, 0, map24),
          sixColours},
         // Run-length encoded: a run of 4 going on to the second row, 2 raw.
         {"RLE 24 bits, a run across rows",
@@ -316,8 +299,7 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
          {11, 8, 0x00, "\x05" + stored(greys, s, 0x00)},
          greyColours},
         {"RLE colour-mapped, 15-bit entries, top-right",
-         with(Tga{9, 8, 0x30, QByteArray("\x82\x02\x02\x03\x04\x04", 6)},
-              [&](Tga& t) { t.mapBits = 15, t.mapFirst = 2, t.map = map16; }),
+         withMap({9, 8, 0x30, QByteArray("\x82\x02\x02\x03\x04\x04", 6)}, 15, 2, map16),
          {red, red, red, blue, blue, green}},
     };
     for (const Case& c : cases) {
@@ -332,7 +314,7 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
 TEST(TgaReader, RefusesWhatItCannotTrust) {
     const std::vector<QByteArray> six = sixAs24();
     const QSize s(3, 2);
-    const QByteArray plain = bytesOf({2, 24, 0x00, stored(six, s, 0x00)});
+    const QByteArray plain = bytesOf(tga(2, 24, 0x00, six));
     const QByteArray rle = bytesOf({10, 24, 0x20, "\x83" + six[0] + "\x01" + six[4] + six[5]});
     auto header = [](QByteArray bytes, int at, int value) {
         bytes[at] = char(value);
@@ -397,17 +379,18 @@ TEST(TgaReader, ViewerAndHeaderTestTakeTgaForWhatItIs) {
     const QString unnamed =
         testutil::writeFile(dir, QStringLiteral("picture.dat"), testutil::readFile(plain));
     for (const QString& path : {plain, rle, unnamed}) {
+        SCOPED_TRACE(path.toStdString());
         const PictureProbe probe = probePicture(path);
-        EXPECT_TRUE(probe.picture) << path.toStdString();
-        EXPECT_EQ(probe.format, QByteArray("tga")) << path.toStdString();
-        EXPECT_EQ(probe.size, QSize(7, 5)) << path.toStdString();
+        EXPECT_TRUE(probe.picture);
+        EXPECT_EQ(probe.format, QByteArray("tga"));
+        EXPECT_EQ(probe.size, QSize(7, 5));
         EXPECT_EQ(probe.mimeType(), QStringLiteral("image/x-tga"));
         const Picture pic = loadPicture(path);
-        ASSERT_FALSE(pic.isNull()) << path.toStdString() << ": " << pic.error.toStdString();
-        EXPECT_EQ(pixelsOf(pic.image), pixelsOf(source)) << path.toStdString();
+        ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
+        EXPECT_EQ(pixelsOf(pic.image), pixelsOf(source));
         const Picture thumb = loadPicture(path, {PictureNeed::Kind::Thumbnail, {4, 4}});
-        EXPECT_EQ(thumb.image.size(), fittedSize(QSize(7, 5), QSize(4, 4))) << path.toStdString();
-        EXPECT_EQ(thumb.naturalSize, QSize(7, 5)) << path.toStdString();
+        EXPECT_EQ(thumb.image.size(), fittedSize(QSize(7, 5), QSize(4, 4)));
+        EXPECT_EQ(thumb.naturalSize, QSize(7, 5));
     }
     // A damaged TGA is refused, not handed to another reader.
     const QString cut =
