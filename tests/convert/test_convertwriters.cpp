@@ -96,10 +96,8 @@ TEST(ConvertWriters, BitmapsReadBackPixelForPixel) {
 
 TEST(ConvertWriters, JpegKeepsGreyResolutionAndProfile) {
     QImage grey(40, 30, QImage::Format_Indexed8);
-    QList<QRgb> levels;
     for (int i = 0; i < 256; ++i)
-        levels.append(qRgb(i, i, i));
-    grey.setColorTable(levels);
+        grey.setColor(i, qRgb(i, i, i));
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             grey.setPixel(x, y, uint(x * 6));
@@ -120,17 +118,15 @@ TEST(ConvertWriters, JpegKeepsGreyResolutionAndProfile) {
         {"colour with a profile", colour, QImage::Format_RGB32},
     };
     for (const auto& c : cases) {
-        const QByteArray bytes =
-            written([&](const ByteWriter& w) { return writeJpeg(c.image, 90, w); });
-        const QImage back = readBack(bytes);
+        const QImage back =
+            readBack(written([&](const ByteWriter& w) { return writeJpeg(c.image, 90, w); }));
         ASSERT_EQ(back.size(), c.image.size()) << c.name;
         EXPECT_EQ(back.format(), c.read) << c.name;
         EXPECT_EQ(back.colorSpace(), c.image.colorSpace()) << c.name;
         EXPECT_NEAR(back.dotsPerMeterX(), c.image.dotsPerMeterX(), 40) << c.name;
+        if (c.read == QImage::Format_Grayscale8)
+            EXPECT_NEAR(qGray(back.pixel(20, 10)), qGray(c.image.pixel(20, 10)), 3) << c.name;
     }
-    const QImage back =
-        readBack(written([&](const ByteWriter& w) { return writeJpeg(grey, 90, w); }));
-    EXPECT_NEAR(qGray(back.pixel(20, 10)), 120, 3);
 }
 
 TEST(ConvertWriters, EveryWriterStopsWhenTheFileRefuses) {

@@ -1,6 +1,6 @@
 #pragma once
-// What the printing tests share: a process that reaches no printer but the
-// ones a test gives it, printing through the window, and the ink on a page.
+// What the printing tests share: no printer but the test's, printing through
+// the window, and the ink on a page.
 #include "printing/impimg.h"
 #include "support/scripteddialogs.h"
 #include "support/testutil.h"
@@ -14,9 +14,8 @@
 
 namespace printtest {
 
-// Before anything talks to CUPS (it reads these once per thread): the
-// server given, no system bus so nothing is browsed over DNS-SD, and a HOME
-// of its own where lpoptions lands.
+// Before anything talks to CUPS: the server given, no system bus (no DNS-SD
+// browsing) and a HOME of its own for lpoptions.
 inline bool isolate(const QString& cupsServer) {
     static QTemporaryDir home;
     qputenv("CUPS_SERVER", cupsServer.toLocal8Bit());
@@ -56,10 +55,9 @@ inline void expectInk(const QString& pdf, double pageWidth, const QRectF& mm) {
     const QImage img(out + QStringLiteral(".pgm"));
     ASSERT_FALSE(img.isNull());
     QRect box;
-    for (int y = 0; y < img.height(); ++y) {
+    for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             box |= img.constScanLine(y)[x] < 128 ? QRect(x, y, 1, 1) : QRect();
-    }
     EXPECT_NEAR(img.width() / 10.0, pageWidth, 0.2);
     EXPECT_NEAR(box.x() / 10.0, mm.x(), 0.2);
     EXPECT_NEAR(box.y() / 10.0, mm.y(), 0.2);

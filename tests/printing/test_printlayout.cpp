@@ -1,6 +1,5 @@
-// The print layout: its arithmetic, the boxes, the window's placement of the
-// picture on PDF output, and what happens without any printer (CUPS_SERVER
-// names a socket nobody serves).
+// The print layout: its arithmetic, the boxes, the picture's place on PDF
+// output, and no printer at all (CUPS_SERVER names a socket nobody serves).
 #include "picture/pictureservice.h"
 #include "printing/printlayout.h"
 #include "printtestutil.h"
@@ -33,8 +32,7 @@ const QLocale plain = QLocale::c();
 } // namespace
 
 TEST(PrintLayout, SizesProportionsThumbnailAndCentring) {
-    // 9000 x 6000 twips are 158.75 x 105.83 mm; 10800 twips 190.5 mm, a tie
-    // rounded to the even 190; a scale's quotient keeps its fraction.
+    // 9000 x 6000 twips: 158.75 x 105.83 mm; 10800 twips: 190.5, a tie to the even 190.
     const auto mm = [](double w, double h, int k) {
         const SizeMM s = scaledSize(w, h, k);
         return std::pair(s.width, s.height);
@@ -117,6 +115,14 @@ protected:
         printer.setPageSize(QPageSize(QPageSize::A4));
     }
     void TearDown() override { twips::setDpiOverride(0); }
+    // Prints with the printer dialog accepted; the ink lies in `mm` of an A4 sheet.
+    void printAndExpectInk(ImpIMG& imp, const QRectF& mm) {
+        dialogs.printerAnswers = {PrinterDialogResult::Accepted};
+        imp.Command1->click();
+        ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 30000));
+        EXPECT_TRUE(dialogs.messageTexts().isEmpty());
+        printtest::expectInk(pdf, 210, mm);
+    }
 
     QTemporaryDir dir;
     QString pdf = dir.filePath(QStringLiteral("out.pdf"));
@@ -160,11 +166,7 @@ TEST_F(PrintWindowTest, CancelKeepsTheWindowThenOneJobAtItsPlace) {
     EXPECT_TRUE(imp.isVisible());
     EXPECT_FALSE(QFile::exists(pdf));
     EXPECT_EQ(imp.Text1->text() + " " + imp.Text4->text(), QStringLiteral("100 55"));
-    dialogs.printerAnswers = {PrinterDialogResult::Accepted};
-    imp.Command1->click();
-    ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 30000));
-    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
-    printtest::expectInk(pdf, 210, {55, 0, 100, 297});
+    printAndExpectInk(imp, {55, 0, 100, 297});
 }
 
 TEST_F(PrintWindowTest, APictureTooLargeToBeHeldIsLaidOutFromTilesAndPrintedReduced) {
@@ -182,11 +184,7 @@ TEST_F(PrintWindowTest, APictureTooLargeToBeHeldIsLaidOutFromTilesAndPrintedRedu
     EXPECT_EQ(imp.PicImage->size(), QSize(600, 400));
     EXPECT_EQ(imp.Text1->text() + " " + imp.Text2->text(), QStringLiteral("159 106"));
     imp.show();
-    dialogs.printerAnswers = {PrinterDialogResult::Accepted};
-    imp.Command1->click();
-    ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 30000));
-    EXPECT_TRUE(dialogs.messageTexts().isEmpty());
-    printtest::expectInk(pdf, 210, {0, 0, 159, 106});
+    printAndExpectInk(imp, {0, 0, 159, 106});
 }
 
 TEST_F(PrintWindowTest, NoPrinterIsSaidForOrientationAndPrint) {
@@ -237,16 +235,13 @@ TEST_F(ViewerTest, PrintingFollowsThePictureShown) {
     EXPECT_TRUE(label.endsWith(QDir(browse).filePath(QStringLiteral("baseline.jpg"))))
         << label.toStdString();
 
-    click(QStringLiteral("text_renamed.jpg"));
-    EXPECT_FALSE(offered());
-    shownPicture();
-    click(QStringLiteral("notes.txt"));
-    EXPECT_FALSE(offered());
-    shownPicture();
-    click(QStringLiteral("tone_s16.wav"));
-    EXPECT_FALSE(offered());
-    w->Command4->click();
-    shownPicture();
+    for (const char* other : {"text_renamed.jpg", "notes.txt", "tone_s16.wav"}) {
+        click(QLatin1String(other));
+        EXPECT_FALSE(offered()) << other;
+        if (QByteArray(other).endsWith(".wav"))
+            w->Command4->click(); // the sound stopped
+        shownPicture();
+    }
     w->Mnu_EffaceImage->trigger();
     EXPECT_FALSE(offered());
 }
