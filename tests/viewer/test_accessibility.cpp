@@ -22,6 +22,7 @@
 #include <QAccessible>
 #include <QPrinter>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 using namespace lumenta;
@@ -29,26 +30,12 @@ using namespace lumenta;
 namespace {
 
 bool actionable(QAccessible::Role role) {
-    switch (role) {
-    case QAccessible::PushButton:
-    case QAccessible::CheckBox:
-    case QAccessible::RadioButton:
-    case QAccessible::ComboBox:
-    case QAccessible::EditableText:
-    case QAccessible::SpinBox:
-    case QAccessible::Slider:
-    case QAccessible::List:
-    case QAccessible::Tree:
-    case QAccessible::Table:
-    case QAccessible::PageTab:
-    case QAccessible::ButtonMenu:
-    case QAccessible::ButtonDropDown:
-    case QAccessible::Link:
-    case QAccessible::MenuItem:
-        return true;
-    default:
-        return false;
-    }
+    using A = QAccessible;
+    static constexpr QAccessible::Role kRoles[] = {
+        A::PushButton, A::CheckBox,   A::RadioButton,    A::ComboBox, A::EditableText,
+        A::SpinBox,    A::Slider,     A::List,           A::Tree,     A::Table,
+        A::PageTab,    A::ButtonMenu, A::ButtonDropDown, A::Link,     A::MenuItem};
+    return std::find(std::begin(kRoles), std::end(kRoles), role) != std::end(kRoles);
 }
 
 QString describe(QAccessibleInterface* iface) {

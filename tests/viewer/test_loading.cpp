@@ -1,11 +1,14 @@
 // The main window while a picture loads: commands on the picture wait for
-// it, the file utility takes the picture away first, the way through the
-// list starts afresh in a new list, and a load that fails late leaves the
-// window as it was.
+// it, the file utility takes the picture away first, the next picture is
+// decoded ahead, a load that fails late leaves the window as it was, and
+// pictures too large to be decoded whole are shown, printed and refused from
+// tiles.
 #include "fileutil/frmcopy.h"
 #include "picture/pictureservice.h"
+#include "picture/tilefeed.h"
 #include "printing/impimg.h"
 #include "printing/printtestutil.h"
+#include "support/colourtest.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
 #include "widgets/browsewidgets.h"
@@ -13,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QComboBox>
 #include <QImageReader>
@@ -148,7 +152,7 @@ TEST_F(ViewerTest, TheFileUtilityTakesThePictureAwayBeforeItOpens) {
     EXPECT_FALSE(w->Mnu_Imprimer->isEnabled());
 }
 
-TEST_F(ViewerTest, ANewFolderOrFilterStartsTheWayThroughTheListAfresh) {
+TEST_F(ViewerTest, TheNextPictureIsDecodedAheadAndANewFolderOrFilterStartsAfresh) {
     const QString other = appDir.filePath(QStringLiteral("autre"));
     QDir().mkpath(other);
     for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"}) {
@@ -174,14 +178,16 @@ TEST_F(ViewerTest, ANewFolderOrFilterStartsTheWayThroughTheListAfresh) {
             w->Combo1->setEditText(QStringLiteral("*.jpg;*.gif"));
         ASSERT_TRUE(idle());
         ctx.pictures().clearCache();
-        // The first picture of the new list, then Down: the next one was
-        // decoded ahead.
+        // The first picture of the new list, then Down twice: p2 was decoded
+        // while p1 was shown, p3 while p2 was.
         click(QStringLiteral("p1.jpg"));
-        ASSERT_TRUE(idle());
-        QTest::keyClick(w->File1, Qt::Key_Down);
-        ASSERT_TRUE(waitForPicture());
-        EXPECT_TRUE(ctx.state.CurrentFilePath.endsWith(QStringLiteral("/p2.jpg")));
-        EXPECT_TRUE(qvariant_cast<PictureResult>(results.last().at(0)).fromCache);
+        for (const char* next : {"/p2.jpg", "/p3.jpg"}) {
+            ASSERT_TRUE(idle());
+            QTest::keyClick(w->File1, Qt::Key_Down);
+            ASSERT_TRUE(waitForPicture());
+            EXPECT_TRUE(ctx.state.CurrentFilePath.endsWith(QLatin1String(next)));
+            EXPECT_TRUE(qvariant_cast<PictureResult>(results.last().at(0)).fromCache) << next;
+        }
         w->Dir1->setPath(browse);
         w->Combo1->setEditText(QStringLiteral("*.jpg"));
     }
@@ -224,4 +230,110 @@ TEST_F(ViewerTest, ALoadThatFailsAfterItsFirstRowsPutsTheWindowBackAsItWas) {
         ASSERT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
         ctx.pictures().clearCache();
     }
+}
+
+namespace {
+
+QImage pattern(QSize size) {
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb(x & 0xff, y & 0xff, ((x / 9) ^ (y / 7)) * 16 & 0xff);
+    }
+    return img;
+}
+
+class TiledViewerTest : public ViewerTest {
+protected:
+    const QSize natural{3000, 2200};
+    QImage picture;
+
+    void SetUp() override {
+        ViewerTest::SetUp();
+        ctx.pictures().setLoadLimits(LoadLimits{0, QSize(64, 32)});
+        picture = pattern(natural);
+        ASSERT_TRUE(picture.save(QDir(browse).filePath(QStringLiteral("big.png"))));
+    }
+
+    void showBig() {
+        start();
+        w->Combo1->setEditText(QStringLiteral("*.*"));
+        w->resize(800, 600);
+        click(QStringLiteral("big.png"));
+        ASSERT_TRUE(w->Open->isTiled());
+    }
+
+    // What the viewport shows, once every tile in view has come.
+    QImage viewport() {
+        EXPECT_TRUE(testutil::waitUntil(
+            [this] { return w->Open->feed()->covers(w->Open->visibleNatural()); }, 15000));
+        return w->PicFond->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+};
+
+} // namespace
+
+TEST_F(TiledViewerTest, ThePartInViewIsPaintedFromTilesAndTheScrollBarsReachTheFarSide) {
+    ASSERT_NO_FATAL_FAILURE(showBig());
+    EXPECT_EQ(w->Open->size(), natural);
+    EXPECT_TRUE(w->picture().isTiled());
+    const QSize view = w->PicFond->size();
+    EXPECT_EQ(viewport(), picture.copy(QRect(QPoint(0, 0), view)));
+    // The far side: the last column and row at the viewport's edge, and the
+    // tiles there drawn.
+    w->HScroll1->setValue(w->HScroll1->maximum());
+    w->VScroll1->setValue(w->VScroll1->maximum());
+    const QPoint last =
+        w->Open->mapTo(w->PicFond, QPoint(natural.width() - 1, natural.height() - 1));
+    EXPECT_EQ(last, QPoint(view.width() - 1, view.height() - 1));
+    EXPECT_EQ(viewport(),
+              picture.copy(QRect(
+                  QPoint(natural.width() - view.width(), natural.height() - view.height()), view)));
+    // The preview shows the overview, which stays small.
+    ASSERT_TRUE(testutil::waitUntil([this] { return !w->Image1->image().isNull(); }, 15000));
+    EXPECT_LE(w->Image1->image().width(), kOverviewBox.width());
+    // Tiles far from the view are let go.
+    EXPECT_LT(w->Open->feed()->heldBytes(), qint64(natural.width()) * natural.height() * 4 / 2);
+}
+
+TEST_F(TiledViewerTest, TooLargeForTheClipboardButPrintedAtItsSize) {
+    ASSERT_NO_FATAL_FAILURE(showBig());
+    auto* before = new QMimeData;
+    before->setText(QStringLiteral("avant"));
+    QApplication::clipboard()->setMimeData(before);
+    w->Image1_DblClick();
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_EQ(
+        dialogs.lastMessage()->text,
+        QStringLiteral("Cette image est trop grande pour être copiée dans le presse papier !"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("avant"));
+
+    bool tiled = false;
+    QSize laidOut;
+    whenModal<ImpIMG>([&](ImpIMG* imp) {
+        tiled = imp->PicImage->isTiled();
+        laidOut = imp->PicImage->size();
+        imp->close();
+    });
+    w->Command10->click();
+    EXPECT_TRUE(tiled);
+    EXPECT_EQ(laidOut, natural);
+}
+
+TEST_F(ViewerTest, AHeaderClaimingMoreThanTheFileHoldsIsRefusedCleanly) {
+    // A PNG whose header says 65,535 x 65,535, followed by two rows.
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    pattern(QSize(300, 2)).save(&png, "png");
+    const QByteArray ihdr = colourtest::bigEndian32(65535).repeated(2) + png.data().mid(24, 5);
+    testutil::writeFile(appDir, QStringLiteral("forged.png"),
+                        png.data().left(8) + colourtest::pngChunk("IHDR", ihdr) +
+                            png.data().mid(33));
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.*"));
+    click(QStringLiteral("forged.png"));
+    ASSERT_NE(dialogs.lastMessage(), nullptr);
+    EXPECT_EQ(dialogs.lastMessage()->text, QStringLiteral("Format d'image non supporté !"));
+    EXPECT_TRUE(w->Open->isHidden());
 }

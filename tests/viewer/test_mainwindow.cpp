@@ -1,14 +1,25 @@
+// The main window as a user drives it: the lists and the filter, pictures
+// clicked and refused, the menus and their commands, sounds, the focus, and
+// the rules of its layout and dispatch.
+#include "about/frmabout.h"
+#include "fullscreen/frmplecr.h"
+#include "picture/picturesaver.h"
 #include "picture/pictureservice.h"
 #include "support/listutil.h"
+#include "support/mediacapture.h"
 #include "support/testutil.h"
 #include "support/viewerfixture.h"
+#include "viewer/dispatch.h"
+#include "viewer/viewergeometry.h"
 #include "widgets/browsewidgets.h"
 #include "widgets/picturewidgets.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -18,13 +29,30 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
+#include <climits>
+
 using namespace lumenta;
+using Kind = ScriptedDialogs::Asked::Kind;
 
 namespace {
+const bool audioToDisk = mediatest::routeAudioToDisk();
+
 bool shown(const QWidget* w) {
     return !w->isHidden();
+}
+
+// Closes the modal window the next command opens, once it is up.
+void closeNextModal() {
+    QTimer::singleShot(50, [] {
+        QWidget* m = QApplication::activeModalWidget();
+        if (auto* fs = qobject_cast<FrmPlEcr*>(m))
+            testutil::waitUntil([fs] { return fs->isPictureShown(); }, 5000);
+        if (m)
+            m->close();
+    });
 }
 } // namespace
 
@@ -46,6 +74,13 @@ TEST_F(ViewerTest, FirstStartPlacesTheListsOnTheProgramFolder) {
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     EXPECT_FALSE(w->Command5->isEnabled() || w->Mnu_Coller->isVisible());
     EXPECT_FALSE(QFileInfo::exists(settingsFile()));
+    // Every other window's command is available.
+    w->Mnu_Fichier_Open();
+    Q_EMIT w->Mnu_Affichage->aboutToShow();
+    for (QAction* a : {w->Mnu_AfficheVignette, w->Mnu_CDPlay, w->Mnu_Utilitaire, w->Mnu_ConvertIMG})
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+    for (QWidget* c : {w->Command3, w->Command8, w->Command9, w->Command11})
+        EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
 }
 
 TEST_F(ViewerTest, KeptSearchFolderIsRestoredWholeOrFallsBack) {
@@ -289,26 +324,6 @@ TEST_F(ViewerTest, PicturesLoadWhileTheWindowRespondsAndTheLatestClickWins) {
     EXPECT_TRUE(testutil::waitUntil([&] { return ctx.pictures().isIdle(); }));
 }
 
-TEST_F(ViewerTest, NextPictureInTheDirectionOfTravelIsDecodedAhead) {
-    for (const char* name : {"p1.jpg", "p2.jpg", "p3.jpg"})
-        addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"), QLatin1String(name));
-    start();
-    QSignalSpy results(&ctx.pictures(), &PictureService::finished);
-    auto idle = [&] { return testutil::waitUntil([&] { return ctx.pictures().isIdle(); }); };
-    auto lastFromMemory = [&] {
-        return qvariant_cast<PictureResult>(results.last().at(0)).fromCache;
-    };
-    // p2 is decoded while p1 is shown, p3 while p2 is.
-    click(QStringLiteral("p1.jpg"));
-    for (int step = 0; step < 2; ++step) {
-        ASSERT_TRUE(idle());
-        QTest::keyClick(w->File1, Qt::Key_Down);
-        ASSERT_TRUE(waitForPicture());
-        EXPECT_TRUE(lastFromMemory()) << step;
-    }
-    EXPECT_TRUE(ctx.state.CurrentFilePath.endsWith(QStringLiteral("/p3.jpg")));
-}
-
 TEST_F(ViewerTest, AnimationPlayerGetsThePathWhole) {
     keepSearchFolder(appDir.filePath(QStringLiteral("dessins animés")));
     const QString anim = QDir(browse).filePath(QStringLiteral("it's \"fun\".fli"));
@@ -387,4 +402,362 @@ TEST_F(ViewerTest, DriveNotReadyRetryThenCancel) {
     w->Drive1->setCurrentIndex(w->Drive1->findData(gone));
     EXPECT_EQ(w->Dir1->path(), gone);
     EXPECT_EQ(ctx.state.LastValidDrive, gone);
+}
+
+TEST_F(ViewerTest, EraseHidesThePictureAndCopyFollows) {
+    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
+    start();
+    click(QStringLiteral("baseline.jpg"));
+    w->Mnu_Edition_Open();
+    EXPECT_TRUE(w->Mnu_Copie->isEnabled());
+
+    ctx.state.settings.SelectionListValid = 1;
+    w->Command7->click();
+    EXPECT_TRUE(w->Open->isHidden() && w->Image1->isHidden() && w->Command2->isHidden() &&
+                w->Command10->isHidden());
+    EXPECT_FALSE(w->Command6->isHidden());
+    EXPECT_FALSE(w->Mnu_EnregSous->isEnabled() || w->Mnu_Pleinecran->isEnabled());
+    EXPECT_TRUE(w->File1->hasFocus());
+    // Ctrl+C follows the same rule, before the menu is opened again.
+    QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+    EXPECT_FALSE(QGuiApplication::clipboard()->mimeData()->hasImage());
+    w->Mnu_Edition_Open();
+    EXPECT_FALSE(w->Mnu_Copie->isEnabled());
+    // The picture stays loaded in the hidden controls.
+    EXPECT_FALSE(w->Open->image().isNull());
+
+    ctx.state.settings.SelectionListValid = 0;
+    click(QStringLiteral("baseline.jpg"));
+    w->Mnu_EffaceImage->trigger();
+    EXPECT_TRUE(w->Command6->isHidden());
+    click(QStringLiteral("baseline.jpg"));
+    QTest::keyClick(w.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QGuiApplication::clipboard()->mimeData()->hasImage());
+    w->Mnu_Edition_Open();
+    EXPECT_TRUE(w->Mnu_Copie->isEnabled());
+}
+
+TEST(SaveAsBitmap, ProposedNames) {
+    const std::pair<const char*, const char*> names[] = {
+        {"/images/chat.jpg", "/images/chat.BMP"},
+        {"/images/photo.jpeg", "/images/photo.BMP"},
+        {"/my.photos/scan", "/my.photos/scan.BMP"},
+        {"/a/.hidden", "/a/.hidden.BMP"},
+        {"", ""}};
+    for (const auto& [name, proposed] : names)
+        EXPECT_EQ(bitmapNameFor(QString::fromUtf8(name)), QString::fromUtf8(proposed)) << name;
+}
+
+TEST_F(ViewerTest, SaveAsBitmapWritesTheDisplayedPicture) {
+    addFixture(QStringLiteral("pictures/samples/jpeg/progressive_copy.jpeg"),
+               QStringLiteral("photo.jpeg"));
+    start();
+    w->Mnu_EnregSous->trigger(); // nothing shown: nothing asked
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    w->Combo1->setEditText(QStringLiteral("*.jpeg"));
+    click(QStringLiteral("photo.jpeg"));
+    const QString proposed = QDir(browse).filePath(QStringLiteral("photo.BMP"));
+
+    // Cancel: nothing written, nothing said.
+    w->Mnu_EnregSous->trigger();
+    ASSERT_EQ(dialogs.count(Kind::File), 1);
+    const FileDialogRequest& req = dialogs.asked.last().file;
+    EXPECT_EQ(req.mode, FileDialogRequest::Mode::Save);
+    const QString asked = QFileInfo(req.fileName).isAbsolute()
+                              ? req.fileName
+                              : QDir(req.directory).filePath(req.fileName);
+    EXPECT_EQ(asked, proposed);
+    EXPECT_FALSE(QFileInfo::exists(proposed));
+    EXPECT_EQ(dialogs.count(Kind::Message), 0);
+
+    // Accepted: a real BMP of the displayed picture.
+    const QString target = appDir.filePath(QStringLiteral("copie.bmp"));
+    dialogs.fileAnswers.push_back({true, target, 1});
+    w->Mnu_EnregSous->trigger();
+    QImageReader reader(target);
+    EXPECT_EQ(reader.format(), QByteArray("bmp"));
+    const QImage saved = reader.read();
+    const QImage shown = w->picture().image;
+    ASSERT_EQ(saved.size(), shown.size());
+    for (const QPoint& p : {QPoint(0, 0), QPoint(shown.width() / 2, shown.height() / 3),
+                            QPoint(shown.width() - 1, shown.height() - 1)})
+        EXPECT_EQ(saved.pixel(p), shown.pixel(p));
+    EXPECT_EQ(ctx.state.CurrentFilePath, target);
+
+    // Saving over it asks first; "Non" leaves the file alone.
+    const QByteArray before = testutil::readFile(target);
+    dialogs.fileAnswers.push_back({true, target, 1});
+    dialogs.messageAnswers.push_back(MsgResult::No);
+    w->Mnu_EnregSous->trigger();
+    EXPECT_EQ(dialogs.count(Kind::Message), 1);
+    EXPECT_EQ(testutil::readFile(target), before);
+}
+
+TEST_F(ViewerTest, PrinterSetupReportsOnlyRealFailures) {
+    start();
+    dialogs.printerAnswers = {PrinterDialogResult::Cancelled, PrinterDialogResult::Failed};
+    w->Mnu_ConfIMP->trigger();
+    EXPECT_EQ(dialogs.count(Kind::Message), 0);
+    ASSERT_EQ(dialogs.count(Kind::Printer), 1);
+    EXPECT_EQ(dialogs.asked.last().printer, PrinterDialogKind::Setup);
+    w->Mnu_ConfIMP->trigger();
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Erreur imprimante !"));
+}
+
+TEST_F(ViewerTest, AboutWindowLooksForTheSystemTool) {
+    start();
+    FrmAbout about(ctx, w.get());
+    EXPECT_FALSE(about.lblVersion->text().contains(QStringLiteral(" .")));
+    // No tool on the path.
+    const QByteArray path = qgetenv("PATH");
+    QTemporaryDir bin;
+    qputenv("PATH", bin.path().toUtf8());
+    about.cmdSysInfo->click();
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Information Systeme introuvable !"));
+    // The second tool of the list is there: it is started.
+    const QString record = bin.filePath(QStringLiteral("started"));
+    testutil::writeScript(bin, QStringLiteral("hardinfo"), ": > '" + record.toUtf8() + "'");
+    about.StartSysInfo();
+    qputenv("PATH", path);
+    EXPECT_EQ(dialogs.count(Kind::Message), 1);
+    ASSERT_TRUE(testutil::waitUntil([&] { return QFileInfo::exists(record); }, 5000));
+}
+
+TEST(CalculScroll, BarsMillimetresAndAspect) {
+    // 1000 twips taller than the viewport; smaller: still the absolute difference.
+    ScrollResult r = calculScroll(5000, 4000, 3000, 5000);
+    EXPECT_EQ(std::tuple(r.vMax, r.vLargeStep, r.hMax, r.hLargeStep),
+              std::tuple(1000, 200, 2000, 400));
+    // Fractional differences round halves to even.
+    r = calculScroll(1000.5, 1001.5, 0, 0);
+    EXPECT_EQ(std::pair(r.hMax, r.vMax), std::pair(1000, 1002));
+    // A 6000 x 4000 photo (90000 x 60000 twips) in a 5000-twip viewport.
+    r = calculScroll(5000, 5000, 90000, 60000);
+    EXPECT_EQ(std::tuple(r.hMax, r.hLargeStep, r.vMax), std::tuple(85000, 17000, 55000));
+    // Beyond what a scroll bar holds: saturated, never wrapped.
+    EXPECT_EQ(calculScroll(0, 0, 1e12, 0).hMax, INT_MAX);
+
+    r = calculScroll(5000, 5000, 2880, 1440);
+    EXPECT_EQ(std::pair(r.widthMM, r.heightMM), std::pair(51.0, 25.0)); // 50.8, 25.4
+    ASSERT_TRUE(r.aspect.has_value());
+    EXPECT_FLOAT_EQ(*r.aspect, 2.04f);
+    // 1.5 mm and 2.5 mm round to the even neighbour.
+    r = calculScroll(0, 0, 1.5 * 1440 / 25.4, 2.5 * 1440 / 25.4);
+    EXPECT_EQ(std::pair(r.widthMM, r.heightMM), std::pair(2.0, 2.0));
+    // No height: no ratio (the caller keeps the old one).
+    EXPECT_FALSE(calculScroll(0, 0, 1440, 0).aspect.has_value());
+}
+
+TEST(MainLayout, NegativeSizesAreSkippedOthersRun) {
+    MainLayout before;
+    before.picFondWidth = 4321;
+    before.hScrollWidth = 4000;
+    // Narrow: the viewport width would be negative.
+    const MainLayout l = layoutForSize(before, 3000, 9000);
+    EXPECT_EQ(l.picFondWidth, 4321);
+    EXPECT_EQ(l.hScrollWidth, 4321); // takes the kept viewport width
+    EXPECT_EQ(l.vScrollLeft, 3000 - 255 - 100);
+    EXPECT_EQ(l.picFondHeight, 9000 - 255 - 800);
+    // Low: heights are skipped, tops still move.
+    const MainLayout low = layoutForSize(MainLayout{}, 12000, 1000);
+    EXPECT_EQ(low.picFondHeight, 5535);
+    EXPECT_EQ(low.hScrollTop, 5535);
+    EXPECT_EQ(low.vScrollHeight, 5535);
+    EXPECT_EQ(low.fileHeight, 675);
+    EXPECT_EQ(low.frameTop, 1000 - 2535 - 750);
+}
+
+TEST(Dispatch, GroupsByUpperCaseExtensionAndTexts) {
+    const std::pair<const char*, DispatchGroup> cases[] = {{"AVI", DispatchGroup::AssociatedMedia},
+                                                           {"RMD", DispatchGroup::AssociatedMedia},
+                                                           {"MPEG", DispatchGroup::AssociatedMedia},
+                                                           {"FLC", DispatchGroup::Animation},
+                                                           {"WAV", DispatchGroup::Sound},
+                                                           {"MID", DispatchGroup::Sound},
+                                                           {"TXT", DispatchGroup::Other},
+                                                           {"", DispatchGroup::Other},
+                                                           {"MIDI", DispatchGroup::Other}};
+    for (const auto& [ext, group] : cases)
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(ext)), group) << ext;
+    for (const char* e :
+         {"WMF", "BMP",  "GIF", "JPG",  "ICO", "CUR", "EMF",  "RLE",  "DIB",  "JPE",  "JPEG", "JIF",
+          "PNG", "WEBP", "TIF", "TIFF", "TGA", "SVG", "SVGZ", "HEIC", "HEIF", "AVIF", "JXL"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Picture) << e;
+    for (const char* e : {"jpg", "png", "heic", "PN", "TIFFX", "SVG.GZ", "JXR"})
+        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Other) << e;
+    EXPECT_EQ(fileCaption(QStringLiteral("/images/chat.jpg"), 48213),
+              QStringLiteral("Visionneuse d'image : /IMAGES/CHAT.JPG  48213 Octets"));
+    EXPECT_EQ(fileCountText(0), QStringLiteral(" 0 Fichiers"));
+}
+
+TEST_F(ViewerTest, SoundsPlayRewindAndADamagedOneIsReported) {
+    ASSERT_TRUE(audioToDisk);
+    addFixture(QStringLiteral("media/tone_s16.wav"));
+    addFixture(QStringLiteral("media/scale_tempo_change.mid"));
+    addFixture(QStringLiteral("media/bad_garbage_header.wav"));
+    start();
+    w->Combo1->setEditText(QStringLiteral("*.wav;*.mid"));
+    MMControl* const mm = w->MMControl1;
+    // The sound controls stand in for the file list and its buttons.
+    const auto soundShown = [&] {
+        return !shown(w->File1) && !shown(w->Command1) && !shown(w->Open) && shown(w->Command4) &&
+               shown(mm);
+    };
+    const auto listShown = [&] {
+        return shown(w->File1) && shown(w->Command1) && !shown(w->Command4) && !shown(mm);
+    };
+    click(QStringLiteral("tone_s16.wav"));
+    EXPECT_TRUE(soundShown());
+    EXPECT_EQ(mm->deviceType(), QStringLiteral("WaveAudio"));
+    EXPECT_EQ(mm->mode(), MMControl::Mode::Stopped);
+    // The play button plays it to the end; the window then rewinds.
+    QSignalSpy done(mm, &MMControl::done);
+    mm->button(MMControl::Button::Play)->click();
+    EXPECT_EQ(mm->mode(), MMControl::Mode::Playing);
+    ASSERT_TRUE(testutil::waitUntil([&] { return done.count() >= 1; }, 10000));
+    EXPECT_EQ(done.first().first().toInt(), 1);
+    EXPECT_TRUE(testutil::waitUntil([&] { return mm->position() == 0; }, 2000));
+    EXPECT_EQ(mm->mode(), MMControl::Mode::Stopped);
+    w->Command4->click();
+    EXPECT_EQ(mm->mode(), MMControl::Mode::NotOpen);
+    EXPECT_TRUE(listShown());
+    EXPECT_TRUE(w->File1->hasFocus());
+    const mediatest::Capture c = mediatest::readCapture();
+    EXPECT_LT(mediatest::firstSound(c.left), c.size()); // something reached the output
+
+    // MIDI after a wave: the sequencer.
+    click(QStringLiteral("scale_tempo_change.mid"));
+    EXPECT_EQ(mm->deviceType(), QStringLiteral("Sequencer"));
+    EXPECT_EQ(mm->mode(), MMControl::Mode::Stopped);
+    EXPECT_EQ(mm->length(), 6000);
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    w->Command4->click();
+
+    // A damaged one: said, the sound state kept with the device closed;
+    // closing the closed device only restores the controls.
+    click(QStringLiteral("bad_garbage_header.wav"));
+    EXPECT_EQ(dialogs.lastText(), QStringLiteral("Le fichier n'a pas pu être chargé."));
+    EXPECT_TRUE(soundShown());
+    EXPECT_EQ(mm->mode(), MMControl::Mode::NotOpen);
+    w->Command4->click();
+    EXPECT_TRUE(listShown());
+    EXPECT_EQ(dialogs.asked.size(), 1);
+}
+
+class FocusTest : public ViewerTest {
+protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        ASSERT_TRUE(audioToDisk);
+        // The first file of the folder is a sound: opening it by mistake
+        // hides the list.
+        addFixture(QStringLiteral("media/tone_s16.wav"), QStringLiteral("a.wav"));
+        addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"), QStringLiteral("b.jpg"));
+        addFixture(QStringLiteral("pictures/samples/gif/static.gif"), QStringLiteral("c.gif"));
+        start();
+        w->Combo1->setEditText(QStringLiteral("*.*"));
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    }
+
+    // The list as after a refresh (no current line), the focus elsewhere.
+    void leaveTheList() {
+        w->Combo1->setFocus();
+        w->File1->refresh();
+    }
+
+    // The focus comes back with the window's activation (which the
+    // offscreen platform does not give back by itself after a modal window).
+    bool hasFocusSoon() {
+        w->activateWindow();
+        const bool has = testutil::waitUntil([this] { return w->File1->hasFocus(); }, 3000);
+        QTest::qWait(20);
+        return has;
+    }
+
+    bool listStillShown() const {
+        return !w->File1->isHidden() && w->MMControl1->isHidden() &&
+               w->MMControl1->mode() == MMControl::Mode::NotOpen;
+    }
+};
+
+TEST_F(FocusTest, TakingTheFocusNeverOpensAFile) {
+    QWidget other;
+    const auto modal = [this](QToolButton* button) {
+        return [this, button] {
+            closeNextModal();
+            button->click();
+        };
+    };
+    const struct {
+        const char* how;
+        bool pictureFirst; // a picture shown, then the list refilled
+        std::function<void()> act;
+    } paths[] = {
+        {"Tab into the list", false, [&] { QTest::keyClick(w->Combo1->lineEdit(), Qt::Key_Tab); }},
+        {"focus from code", false, [&] { w->File1->setFocus(); }},
+        {"about window", false, modal(w->Command3)},
+        {"window activated again", false,
+         [&] {
+             other.show();
+             other.activateWindow();
+             ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+             w->File1->setFocus(); // given back on activation
+         }},
+        {"full screen", true, modal(w->Command2)},
+        {"erase", true, [&] { w->Command7->click(); }},
+    };
+    for (const auto& p : paths) {
+        SCOPED_TRACE(p.how);
+        if (p.pictureFirst)
+            click(QStringLiteral("b.jpg"));
+        const QString shown = ctx.state.CurrentFilePath;
+        leaveTheList();
+        QSignalSpy clicks(w->File1, &FileList::fileClicked);
+        p.act();
+        EXPECT_TRUE(hasFocusSoon());
+        EXPECT_EQ(clicks.count(), 0);
+        EXPECT_EQ(ctx.state.CurrentFilePath, shown);
+        EXPECT_TRUE(listStillShown());
+    }
+    EXPECT_TRUE(w->Open->isHidden()); // erased, not replaced
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+}
+
+TEST_F(FocusTest, KeysAndClicksOpenWhatTheyReachCodeDoesNot) {
+    for (const char* name : {"d.gif", "e.jpg", "f.gif", "g.jpg"})
+        addFixture(QStringLiteral("pictures/samples/gif/static.gif"), QLatin1String(name));
+    w->Combo1->setEditText(QStringLiteral("*.gif;*.jpg"));
+    click(QStringLiteral("c.gif"));
+    QSignalSpy clicks(w->File1, &FileList::fileClicked);
+    const struct {
+        Qt::Key key;
+        const char* reaches; // empty: the line the key lands on, whatever it is
+    } keys[] = {
+        {Qt::Key_Down, "d.gif"}, {Qt::Key_Up, "c.gif"},     {Qt::Key_End, "g.jpg"},
+        {Qt::Key_Home, "b.jpg"}, {Qt::Key_PageDown, ""},    {Qt::Key_PageUp, "b.jpg"},
+        {Qt::Key_F, "f.gif"},    {Qt::Key_Return, "f.gif"},
+    };
+    for (const auto& k : keys) {
+        SCOPED_TRACE(int(k.key));
+        const int before = int(clicks.count());
+        QTest::keyClick(w->File1, k.key);
+        ASSERT_EQ(clicks.count(), before + 1);
+        const QString current = w->File1->nameAt(w->File1->currentRow());
+        const QString expected = *k.reaches ? QLatin1String(k.reaches) : current;
+        EXPECT_EQ(current, expected);
+        EXPECT_EQ(ctx.state.CurrentFilePath, QDir(browse).filePath(expected));
+        QTest::qWait(QApplication::keyboardInputInterval() + 10); // separate searches
+    }
+    // Selecting from code and refreshing open nothing.
+    const int before = int(clicks.count());
+    w->File1->setCurrentRow(3);
+    w->File1->refresh();
+    w->File1->setCurrentRow(0);
+    EXPECT_EQ(clicks.count(), before);
+    // A click on the line that is already current opens it again.
+    click(QStringLiteral("b.jpg"));
+    EXPECT_EQ(clicks.count(), before + 1);
 }
