@@ -1,6 +1,5 @@
-// The browser's pop-up commands on a temporary tree: folders made,
-// renamed and deleted; files renamed, saved, moved and deleted from the
-// file list and from the view, with their refusals and failures.
+// The browser's pop-up commands on folders and files, from the lists and
+// from the view, with their refusals and failures.
 #include "browser/browserops.h"
 #include "browser/thumbnailcache.h"
 #include "browserwindow.h"
@@ -71,8 +70,7 @@ TEST_F(BrowserOps, FoldersAreMadeRenamedAndDeletedWithTheirContents) {
     EXPECT_EQ(readFile(path(".data/Trash/files/kept/sub/.hidden/r")), "r");
     EXPECT_TRUE(QFileInfo(path(".data/Trash/files/kept/link.bmp")).isSymLink());
 
-    // The root, the home folder and its ancestors are refused, nothing is
-    // deleted.
+    // The root, the home folder and its ancestors are refused.
     for (const QString& folder : {QStringLiteral("/"), photos.path(), path("home")}) {
         ASSERT_TRUE(testutil::waitListed(w->DirList));
         for (int i = 0; i < w->DirList->count() && w->DirList->highlightedPath() != folder; ++i)

@@ -274,8 +274,7 @@ TEST_F(BrowserTest, FullScreenOfTheChosenFile) {
 }
 
 TEST_F(BrowserTest, FortyThousandFilesAndClosingWhileBuilding) {
-    // On a memory file system where there is one: creating 40,000 files on
-    // a disk takes long.
+    // On a memory file system where there is one: faster to fill.
     const QTemporaryDir many(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
                                  ? QStringLiteral("/dev/shm/lumenta-XXXXXX")
                                  : QDir::tempPath() + QStringLiteral("/lumenta-XXXXXX"));

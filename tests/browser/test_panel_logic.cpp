@@ -1,5 +1,5 @@
-// The browser's plain logic: splitting paths, lots, cells, pages, the
-// table of pictures and the folder listing.
+// The browser's plain logic: splitting paths, lots, cells, pages and the
+// table of pictures.
 #include "browser/panelgeometry.h"
 #include "browser/pathsection.h"
 #include "browser/pictable.h"
@@ -173,14 +173,4 @@ TEST(PicTable, AllFilesKeepsOnlyReadablePicturesAndMapsBackToTheList) {
     EXPECT_EQ(jpgs.at(2), (PicRow{prefix + "e.jpg", 2, 2}));
     EXPECT_TRUE(isNonPictureType(QStringLiteral("/x/readme.TXT")));
     EXPECT_FALSE(isNonPictureType(QStringLiteral("/x/photo.jpeg")));
-}
-
-TEST(PicTable, FortyThousandNamesUnderAPattern) {
-    QStringList names;
-    for (int i = 0; i < 40000; ++i)
-        names << QStringLiteral("pic%1.jpg").arg(i);
-    const QList<PicRow> rows =
-        buildPicTable(QStringLiteral("/photos"), names, QStringLiteral("*.jpg"));
-    ASSERT_EQ(rows.size(), 40000);
-    EXPECT_EQ(rows.last(), (PicRow{QStringLiteral("/photos/pic39999.jpg"), 39999, 39999}));
 }

@@ -271,10 +271,9 @@ TEST_F(LoaderTest, OnlyPictureEntriesAreTrustedAndTheCacheIsNeverThumbnailed) {
     EXPECT_FALSE(QFile::exists(cache.failPath(inside)));
 }
 
-// Entries any program may have written are read only when they look like
-// entries: one with a chunk running past the end of its file (the PNG
-// reader would allocate what the chunk declares) or with sides larger than
-// any thumbnail size is not trusted.
+// Entries any program may have written: one with a chunk running past the
+// end of its file (the PNG reader would allocate what it declares) or with
+// sides larger than any thumbnail size is not trusted.
 TEST_F(LoaderTest, MalformedOrOversizedEntriesAreNotTrusted) {
     const QString photo = savePicture(photos.filePath(QStringLiteral("p.jpg")), Qt::blue);
     const FileStamp stamp = FileStamp::of(photo);

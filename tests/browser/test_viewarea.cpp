@@ -1,8 +1,5 @@
-// The viewing area: fitting, resizing, the magnifier's numbers, the
-// window's view buttons and enlarged view driven as a user does; and a
-// picture too large to be decoded whole (small forced tiles): shown at its
-// own size from tiles, fitted from a reduced picture, reduced as scaled
-// tiles, magnified from the tiles, refused for saving as shown.
+// The viewing area: fitting, resizing, the magnifier, the enlarged view; and
+// a picture too large to be decoded whole (small forced tiles) shown from tiles.
 #include "browser/largepictureview.h"
 #include "browser/viewgeometry.h"
 #include "browserwindow.h"

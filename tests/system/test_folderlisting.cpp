@@ -48,8 +48,7 @@ protected:
     void TearDown() override { QLocale::setDefault(QLocale::system()); }
 };
 
-// On a memory file system where there is one: 100,000 files on a disk take
-// long to make.
+// On a memory file system where there is one: faster to fill.
 QString scratchTemplate() {
     return (QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm")
                                                                : QDir::tempPath()) +
