@@ -1,7 +1,6 @@
-// The CD player: its time texts and disc layout on their own, then the
-// window on disc images (every test names its disc in LUMENTA_CD_DEVICE,
-// so no real drive answers), with sound going to SDL's disk driver in
-// real time.
+// The CD player: its time texts and disc layout, then the window on disc
+// images named in LUMENTA_CD_DEVICE (no real drive answers), its sound going
+// to SDL's disk driver in real time.
 #include "cdplayer/cddisplay.h"
 #include "cdplayer/cdplayer.h"
 #include "media/disclayout.h"
@@ -36,9 +35,8 @@ TEST(CdDisplay, TimesAndTextsAroundATrackBoundary) {
     for (const auto& [ms, text] : times)
         EXPECT_EQ(cdTimeText(ms), QString::fromLatin1(text)) << ms;
 
-    // Disc of tracks 2000, 3000 and 1507 ms. Just before and at the start
-    // of track 2, and a reading that mixes the two (what separate reads of
-    // a moving position give): never "0:-01".
+    // Tracks of 2000, 3000 and 1507 ms: just before and at track 2, and a reading
+    // mixing the two (separate reads of a moving position): never "0:-01".
     const media::MediaSnapshot before{3, 0, 6507, 1999, 1, 0, 2000};
     const media::MediaSnapshot at{3, 0, 6507, 2000, 2, 2000, 3000};
     const media::MediaSnapshot mixed{3, 0, 6507, 1999, 2, 2000, 3000};
@@ -110,7 +108,7 @@ protected:
         player->Command1->click();
         return testutil::waitUntil([&] { return !mm->isOpening(); }) && mm->mode() == Mode::Stopped;
     }
-    // A button of the control, then what the window queued after it.
+    // A button of the control, then what the window queued.
     void press(Button b) {
         mm->button(b)->click();
         QCoreApplication::processEvents();
@@ -242,9 +240,8 @@ TEST_F(CdPlayerTest, VolumeAndAMixedModeDisc) {
 }
 
 TEST_F(CdPlayerTest, ADataTrackRightAfterTheAudioIsNeverCurrent) {
-    // Enhanced discs whose data track starts where the last audio track
-    // ends (no pregap in the cue sheet): at the end of the disc, the last
-    // audio track is the current one, wholly played.
+    // A data track right after the last audio one (no pregap): at the disc's end,
+    // the last audio track is current, wholly played.
     const struct {
         const char* name;
         QByteArray tracks;

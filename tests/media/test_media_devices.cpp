@@ -1,5 +1,5 @@
-// The media engine on its own: MIDI parsing and timing, WAV checks, disc
-// images, and what the devices send to the (disk) audio output.
+// The media engine: MIDI parsing and timing, WAV checks, disc images, and
+// what the devices send to the (disk) audio output.
 #include "media/audiooutput.h"
 #include "media/cdaudiodevice.h"
 #include "media/midifile.h"
@@ -40,13 +40,18 @@ QByteArray bytes(std::initializer_list<int> values) {
     return b;
 }
 
-// A one-track MIDI file; the track chunk declares `declared` bytes (by
-// default its true size); division 480 ticks per quarter unless given.
+// A track chunk declaring `declared` bytes (by default its true size).
+QByteArray trackChunk(const QByteArray& track, qsizetype declared = -1) {
+    const qsizetype n = declared < 0 ? track.size() : declared;
+    return "MTrk" + bytes({int(n >> 24), int(n >> 16 & 0xFF), int(n >> 8 & 0xFF), int(n & 0xFF)}) +
+           track;
+}
+
+// A one-track MIDI file; division 480 ticks per quarter unless given.
 QByteArray midiFile(const QByteArray& track, int declared = -1, int divHi = 0x01,
                     int divLo = 0xE0) {
-    const int n = declared < 0 ? int(track.size()) : declared;
     return bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, divHi, divLo}) +
-           bytes({'M', 'T', 'r', 'k', n >> 24, n >> 16 & 0xFF, n >> 8 & 0xFF, n & 0xFF}) + track;
+           trackChunk(track, declared);
 }
 
 } // namespace
@@ -154,9 +159,8 @@ TEST(MidiFile, LengthsNeverOverflowAndLongFilesAreRefused) {
     EXPECT_EQ(s.lengthMs(), qint64(86399) * 1000);
 }
 
-// A file of a quarter of a million tempo changes before its notes opens
-// at once (each note was timed by walking the whole tempo map: hours), and
-// the walk gives every note the time the map gives it.
+// A quarter of a million tempo changes before the notes open at once (each
+// note was timed by walking the whole map: hours), every note at its time.
 TEST(SequencerDevice, ManyTempoChangesAreWalkedOnce) {
     constexpr int n = 250000;
     QByteArray tempos, notes = bytes({0x01, 0x90, 60, 100});
@@ -165,13 +169,8 @@ TEST(SequencerDevice, ManyTempoChangesAreWalkedOnce) {
         notes += bytes({0x01, 60, i % 2 ? 100 : 0});
     }
     const QByteArray end = bytes({0x00, 0xFF, 0x2F, 0x00});
-    auto chunk = [](const QByteArray& t) {
-        const qsizetype s = t.size();
-        return "MTrk" +
-               bytes({int(s >> 24), int(s >> 16 & 0xFF), int(s >> 8 & 0xFF), int(s & 0xFF)}) + t;
-    };
     const QByteArray file = bytes({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0x01, 0xE0}) +
-                            chunk(tempos + end) + chunk(notes + end);
+                            trackChunk(tempos + end) + trackChunk(notes + end);
     QTemporaryDir dir;
     SequencerDevice dev;
     QString error;
@@ -198,8 +197,7 @@ TEST(SequencerDevice, NotesSoundAtTheirTempoMapTimes) {
     const mediatest::Capture c = mediatest::readCapture();
     const size_t t0 = mediatest::firstSound(c.left);
     ASSERT_LT(t0, c.size()) << "no sound reached the output";
-    // Each note's onset against the first one's (C4 at 0 ms), so the
-    // detector's own delay cancels out.
+    // Onsets against the first note's (C4 at 0 ms): the detector's delay cancels out.
     const double c4 = mediatest::onsetMs(c.left, t0, 261.63);
     const struct {
         double freq;
@@ -252,8 +250,7 @@ TEST(WaveAudioDevice, SeekThenPlayGivesTheRestResampled) {
 }
 
 TEST(AudioOutput, TwoDevicesAreMixed) {
-    // A 440 Hz WAV and the disc's 660 Hz track at once: both tones are in
-    // the output, and their powers add.
+    // A 440 Hz WAV and the disc's 660 Hz track at once: both tones, their powers added.
     QTemporaryDir dir;
     WaveAudioDevice wav;
     CdAudioDevice cd;

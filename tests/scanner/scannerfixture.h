@@ -1,6 +1,5 @@
 #pragma once
-// A main window whose scanner commands are driven as a user would: the
-// command, then the settings dialog answered.
+// A main window whose scanner commands are driven as a user would.
 #include "sanetest.h"
 #include "scanner/scannercommands.h"
 #include "support/viewerfixture.h"
@@ -16,8 +15,8 @@ protected:
     lumenta::ScannerCommands* commands() { return w->findChild<lumenta::ScannerCommands*>(); }
     lumenta::Scanner* window() { return commands()->window(); }
 
-    // Runs a command that scans; the settings dialog keeps its choices
-    // where an argument is left out. False when no dialog came.
+    // Runs a command that scans; the settings dialog keeps its choices where
+    // an argument is left out. False when no dialog came.
     bool acquire(QAction* command, const QString& mode = {}, int dpi = 0,
                  std::optional<lumenta::ScanArea> area = {},
                  const QList<lumenta::ScanOption>& options = {}) {

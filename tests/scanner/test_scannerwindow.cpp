@@ -107,7 +107,7 @@ TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
     const QImage first = s->picture();
     ScannerCommands* sc = commands();
 
-    // The settings dialog remembers the last choices; cancelling it changes nothing.
+    // The settings dialog shows the last choices; cancelling it changes nothing.
     ScanSettingsDialog* settings = settingsFor(s->Mnu_Acquerir);
     ASSERT_TRUE(settings);
     const ScanSettings shown = settings->settings();
@@ -117,8 +117,7 @@ TEST_F(ScannerTest, CancelsAndFailuresKeepThePreviousPicture) {
     ASSERT_TRUE(testutil::waitUntil([sc] { return !sc->busy(); }));
     EXPECT_EQ(sc->settingsDialog(), nullptr);
 
-    // A slow scan: both windows refuse another one until the
-    // Cancel button of its progress dialog is pressed, which ends it.
+    // A slow scan: both windows refuse another one until its progress dialog's Cancel.
     sc->session().deviceOptions = scantest::slow;
     sc->session().deviceOptions.append(ScanOption{"read-return-value", "Default"});
     std::optional<ScanResult::Status> ended;
@@ -183,8 +182,7 @@ TEST_F(ScannerTest, ClosingTheWindowAbandonsItsAcquisitionAtAnyStage) {
         ASSERT_TRUE(testutil::waitUntil(
             [sc] { return !sc->busy() && !sc->engine().busy() && !sc->window(); }, 10000))
             << stage;
-        // Nothing comes afterwards: no dialog over the main window, no
-        // window with a scan.
+        // Nothing comes afterwards: no dialog, no window with a scan.
         testutil::waitUntil([] { return false; }, 300);
         for (QWidget* top : QApplication::topLevelWidgets())
             EXPECT_FALSE(top->isVisible() && top != w.get())

@@ -1,5 +1,5 @@
-// The animation player: FLIC files built here chunk by chunk, decoded by
-// FlicDecoder directly and by the aawin program.
+// The animation player: FLIC files built chunk by chunk, decoded directly
+// and by the aawin program.
 #include "companions/aawin/animationwindow.h"
 #include "companions/aawin/flicdecoder.h"
 #include "support/testutil.h"
@@ -128,8 +128,7 @@ struct ProgramRun {
     QString out, err;
 };
 
-// Runs aawin (on the offscreen platform the tests run on); kills it when it
-// runs too long.
+// Runs aawin (offscreen); kills it when it runs too long.
 ProgramRun runAawin(const QStringList& args, int timeoutMs = 30000) {
     QProcess p;
     p.start(testutil::builtProgram("bin/aawin"), args);
@@ -228,8 +227,7 @@ TEST(FlicDecoder, RefusesBrokenFilesAndStopsAtADamagedTail) {
     EXPECT_FALSE(decoder.isOpen());
     QImage frame;
     EXPECT_FALSE(decoder.readFrame(frame));
-    // A chunk claiming zero bytes after the first frame: what follows it is
-    // not trusted.
+    // A chunk of zero bytes after the first frame: nothing after it is trusted.
     Flic tail = threeFrameFli();
     tail.frames.insert(1, le(0, 4) + le(0x1234));
     tail.announced = 3;
@@ -282,8 +280,7 @@ TEST_F(AawinProgram, UnreadableFilesExitWithOne) {
 }
 
 TEST_F(AawinProgram, WindowKeepsPlayingUntilClosed) {
-    // Three 100 ms frames: one second of play loops through the file three
-    // times; the player must still be running then.
+    // Three 100 ms frames: after a second, three loops, the player still runs.
     const ProgramRun r =
         runAawin({testutil::writeFile(dir, "loop.fli", threeFrameFli().bytes())}, 1200);
     EXPECT_TRUE(r.started && !r.finished) << r.err.toStdString();

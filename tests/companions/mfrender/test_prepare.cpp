@@ -58,8 +58,7 @@ TEST(EmfPrepare, WidePensAndHatchedBrushesAreRewritten) {
 TEST(EmfPrepare, DamagedOrForeignInputIsLeftAlone) {
     const QByteArray text = sampleBytes("broken/text_renamed.emf");
     EXPECT_EQ(prepareEmfForSvg(text).data, text);
-    // The first record after the header claims 2 GB: nothing after it is
-    // touched, nothing is read past the end.
+    // A record claiming 2 GB: nothing after it touched, nothing read past the end.
     const QByteArray broken = sampleBytes("broken/emf_record_size_huge.emf");
     EXPECT_EQ(prepareEmfForSvg(broken).data, broken);
     const QByteArray half = sampleBytes("broken/emf_truncated_half.emf");
