@@ -1,21 +1,267 @@
-// The multimedia control as its owner windows drive it: settings, commands
-// by name, buttons, values and notifications, with sound going to SDL's
-// disk driver.
+// The shared controls: drawing at device pixels, the folder and file lists,
+// and the multimedia control (its sound going to SDL's disk driver).
+#include "support/listutil.h"
 #include "support/mediacapture.h"
 #include "support/testutil.h"
+#include "widgets/browsewidgets.h"
+#include "widgets/devicepixels.h"
 #include "widgets/mmcontrol.h"
 
+#include <QDir>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-using lumenta::MMControl;
+using namespace lumenta;
 using Button = MMControl::Button;
 using Mode = MMControl::Mode;
 
 static const bool kAudioToDisk = mediatest::routeAudioToDisk();
+
+namespace {
+
+// A picture whose neighbouring pixels all differ: any scaling, filtering or
+// half-pixel shift shows.
+QImage checkerboard(int w, int h) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, (x + y) % 2 ? 0xff000000 : 0xffffffff);
+    return img;
+}
+
+// Where `pattern` lies 1:1 in `surface`, checked pixel by pixel.
+bool copiedAt(const QImage& surface, const QImage& pattern, QPoint at) {
+    for (int y = 0; y < pattern.height(); ++y)
+        for (int x = 0; x < pattern.width(); ++x)
+            if (surface.pixel(at.x() + x, at.y() + y) != pattern.pixel(x, y))
+                return false;
+    return true;
+}
+
+} // namespace
+
+TEST(DevicePixels, APictureStaysOnePixelPerDevicePixelAtEveryScale) {
+    const struct {
+        qreal ratio;
+        QPointF translate; // the painter's logical origin (a widget's place)
+        QPointF at;        // where the picture is drawn, logical
+        QPoint expected;   // its top-left, device pixels
+    } cases[] = {
+        {1.0, {0, 0}, {0, 0}, {0, 0}},       {1.0, {3, 5}, {2, 1}, {5, 6}},
+        {1.25, {0, 0}, {4, 4}, {5, 5}},      {1.25, {3, 0}, {0, 1}, {4, 1}},
+        {1.25, {1, 1}, {1, 1}, {3, 3}},      {1.5, {1, 1}, {0, 0}, {2, 2}},
+        {1.5, {7, 3}, {0.5, 0.5}, {11, 5}},  {2.0, {0, 0}, {0, 0}, {0, 0}},
+        {2.0, {5, 2}, {1.25, 0.5}, {13, 5}}, {1.75, {2, 2}, {0, 0}, {4, 4}},
+    };
+    const QImage pattern = checkerboard(33, 17);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "ratio " << c.ratio << " at " << c.at.x());
+        QImage surface(120, 80, QImage::Format_RGB32);
+        surface.fill(Qt::red);
+        surface.setDevicePixelRatio(c.ratio);
+        {
+            QPainter p(&surface);
+            p.translate(c.translate);
+            const QTransform before = p.deviceTransform();
+            drawImageAtDevicePixels(p, c.at, pattern);
+            // The painter is left as it was.
+            EXPECT_EQ(p.deviceTransform(), before);
+        }
+        EXPECT_TRUE(copiedAt(surface, pattern, c.expected));
+        // Nothing spilled beyond the picture's own pixels.
+        EXPECT_EQ(surface.pixel(c.expected + QPoint(pattern.width(), 0)), qRgb(255, 0, 0));
+        EXPECT_EQ(surface.pixel(c.expected + QPoint(0, pattern.height())), qRgb(255, 0, 0));
+    }
+}
+
+TEST(DevicePixels, APartOfAPictureAndAPictureWithARatioOfItsOwn) {
+    QImage pattern = checkerboard(40, 40);
+    QImage surface(100, 100, QImage::Format_RGB32);
+    surface.fill(Qt::red);
+    surface.setDevicePixelRatio(2);
+    pattern.setDevicePixelRatio(2); // ignored: the copy is 1:1
+    {
+        QPainter p(&surface);
+        drawImageAtDevicePixels(p, QPointF(10, 10), pattern, QRect(5, 6, 10, 10));
+    }
+    EXPECT_TRUE(copiedAt(surface, pattern.copy(5, 6, 10, 10), QPoint(20, 20)));
+    EXPECT_EQ(surface.pixel(30, 20), qRgb(255, 0, 0));
+}
+
+TEST(DevicePixels, LogicalAndDeviceSizes) {
+    const struct {
+        QSize pixels;
+        qreal ratio;
+        QSize logical;
+    } cases[] = {
+        {{100, 50}, 1.0, {100, 50}}, {{100, 50}, 2.0, {50, 25}},     {{101, 51}, 2.0, {51, 26}},
+        {{100, 50}, 1.25, {80, 40}}, {{101, 3}, 1.25, {81, 3}},      {{300, 1}, 1.5, {200, 1}},
+        {{0, 0}, 1.5, {0, 0}},       {{640, 480}, 1.75, {366, 275}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pixels.width() << " at " << c.ratio);
+        const QSize logical = logicalSize(c.pixels, c.ratio);
+        EXPECT_EQ(logical, c.logical);
+        // The logical size holds the whole picture.
+        const QSize back = deviceSize(logical, c.ratio);
+        EXPECT_GE(back.width(), c.pixels.width());
+        EXPECT_GE(back.height(), c.pixels.height());
+    }
+    EXPECT_EQ(deviceSize(QSize(1024, 768), 1.25), QSize(1280, 960));
+}
+
+TEST(DevicePixels, ARotatedPainterIsLeftAlone) {
+    QImage surface(60, 60, QImage::Format_RGB32);
+    surface.fill(Qt::red);
+    QPainter p(&surface);
+    p.translate(30, 30);
+    p.rotate(90);
+    const QTransform before = p.deviceTransform();
+    {
+        DevicePixelPainter device(p);
+        EXPECT_EQ(device.ratio(), 1.0);
+    }
+    EXPECT_EQ(p.deviceTransform(), before);
+}
+
+namespace {
+
+class Lists : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        for (const char* folder : {"a/x", "a/y", "b"})
+            QDir(dir.path()).mkpath(QLatin1String(folder));
+        for (const char* name : {"a/p2.jpg", "a/p10.jpg", "a/P1.jpg", "a/note.txt", "b/q.jpg"})
+            testutil::writeFile(dir, QLatin1String(name), "x");
+        files.resize(300, 200);
+        files.show();
+    }
+    QString path(const char* relative) const { return dir.filePath(QLatin1String(relative)); }
+    // Lets a listing's worker post its lines, processing no event.
+    static void letWorkersFinish() { QThread::msleep(300); }
+
+    QTemporaryDir dir;
+    FileList files;
+};
+
+} // namespace
+
+TEST_F(Lists, AListingAbandonedByAFolderChangeNeverShows) {
+    QSignalSpy listed(&files, &FileList::listed);
+    files.setPattern(QStringLiteral("*.jpg"));
+    files.setPath(path("a"));
+    EXPECT_TRUE(files.isListing());
+    EXPECT_EQ(files.listCount(), 0); // nothing until the names are sorted
+    letWorkersFinish();
+    files.setPath(path("b")); // the lines of a, waiting to be taken, are dropped
+    ASSERT_TRUE(testutil::waitListed(&files));
+    EXPECT_EQ(files.names(), QStringList{QStringLiteral("q.jpg")});
+    QTest::qWait(50);
+    EXPECT_EQ(listed.count(), 1);
+
+    // The rows of another pattern go at once, too.
+    files.setPath(path("a"));
+    ASSERT_TRUE(testutil::waitListed(&files));
+    EXPECT_EQ(files.names(), QStringList({"P1.jpg", "p2.jpg", "p10.jpg"}));
+    files.setPattern(QStringLiteral("*.txt"));
+    EXPECT_EQ(files.listCount(), 0);
+    ASSERT_TRUE(testutil::waitListed(&files));
+    EXPECT_EQ(files.names(), QStringList{QStringLiteral("note.txt")});
+}
+
+TEST_F(Lists, ARefreshKeepsTheLinesAndTheSelectionUntilTheNewOnesCome) {
+    files.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    files.setPath(path("a"));
+    ASSERT_TRUE(testutil::waitListed(&files));
+    ASSERT_TRUE(testutil::clickName(&files, QStringLiteral("p2.jpg")));
+    ASSERT_TRUE(testutil::clickName(&files, QStringLiteral("p10.jpg"), Qt::ControlModifier));
+    QSignalSpy clicks(&files, &FileList::fileClicked);
+
+    // A file made while the folder is being listed: listed once more.
+    files.refresh();
+    EXPECT_TRUE(files.isListing());
+    EXPECT_EQ(files.viewport()->cursor().shape(), Qt::BusyCursor);
+    letWorkersFinish();
+    testutil::writeFile(dir, QStringLiteral("a/p3.jpg"), "x");
+    files.refresh();
+    EXPECT_EQ(files.listCount(), 4);
+    EXPECT_EQ(files.selectedNames(), QStringList({"p2.jpg", "p10.jpg"}));
+    ASSERT_TRUE(testutil::waitListed(&files));
+    EXPECT_EQ(files.names(), QStringList({"note.txt", "P1.jpg", "p2.jpg", "p3.jpg", "p10.jpg"}));
+    // The same files selected, the same line current, nothing opened.
+    EXPECT_EQ(files.selectedNames(), QStringList({"p2.jpg", "p10.jpg"}));
+    EXPECT_EQ(files.nameAt(files.currentRow()), QStringLiteral("p10.jpg"));
+    EXPECT_EQ(clicks.count(), 0);
+    EXPECT_FALSE(files.viewport()->testAttribute(Qt::WA_SetCursor));
+}
+
+TEST_F(Lists, ANameAskedForIsSelectedWhenItsLineComes) {
+    QSignalSpy clicks(&files, &FileList::fileClicked);
+    files.setPath(path("a"));
+    files.selectWhenListed(QStringLiteral("p10.jpg"));
+    EXPECT_TRUE(files.fileName().isEmpty());
+    ASSERT_TRUE(testutil::waitListed(&files));
+    EXPECT_EQ(files.fileName(), QStringLiteral("p10.jpg"));
+    EXPECT_EQ(clicks.count(), 0);
+
+    // A file made after the listing: the folder is listed again for it.
+    testutil::writeFile(dir, QStringLiteral("a/new.jpg"), "x");
+    files.selectWhenListed(QStringLiteral("new.jpg"));
+    EXPECT_TRUE(files.isListing());
+    ASSERT_TRUE(testutil::waitListed(&files));
+    EXPECT_EQ(files.fileName(), QStringLiteral("new.jpg"));
+
+    // The user picks another line meanwhile: that one stays.
+    files.refresh();
+    files.selectWhenListed(QStringLiteral("note.txt"));
+    const int row = files.rowOf(QStringLiteral("P1.jpg"));
+    ASSERT_GE(row, 0);
+    QTest::mouseClick(files.viewport(), Qt::LeftButton, {}, files.rowRect(row).center());
+    EXPECT_EQ(clicks.count(), 1);
+    ASSERT_TRUE(testutil::waitListed(&files));
+    EXPECT_EQ(files.fileName(), QStringLiteral("P1.jpg"));
+}
+
+TEST_F(Lists, AHundredThousandLinesAtOnce) {
+    QStringList names;
+    names.reserve(100000);
+    for (int i = 0; i < 100000; ++i)
+        names << QStringLiteral("IMG_%1.JPG").arg(i, 6, 10, QLatin1Char('0'));
+    files.setListing(path("a"), QStringLiteral("*.*"), names);
+    EXPECT_EQ(files.listCount(), 100000);
+    EXPECT_EQ(files.rowOf(QStringLiteral("IMG_099999.JPG")), 99999);
+    EXPECT_TRUE(files.selectName(QStringLiteral("IMG_099999.JPG")));
+    EXPECT_TRUE(files.viewport()->rect().intersects(files.rowRect(99999)));
+    EXPECT_EQ(files.fileName(), QStringLiteral("IMG_099999.JPG"));
+}
+
+TEST_F(Lists, SubfoldersComeAfterTheFolderLine) {
+    DirList folders;
+    QSignalSpy listed(&folders, &DirList::listed);
+    ASSERT_TRUE(folders.setPath(path("a")));
+    // The folder and its ancestors at once, the folder current.
+    const int depth = int(path("a").count(QLatin1Char('/'))) + 1;
+    EXPECT_EQ(folders.count(), depth);
+    EXPECT_EQ(folders.highlightedPath(), path("a"));
+    EXPECT_TRUE(folders.isListing());
+    letWorkersFinish();
+    // Another folder before the subfolders were taken: they never show.
+    ASSERT_TRUE(folders.setPath(dir.path()));
+    ASSERT_TRUE(testutil::waitListed(&folders));
+    EXPECT_EQ(listed.count(), 1);
+    ASSERT_EQ(folders.count(), depth + 1);
+    EXPECT_EQ(folders.text(depth - 1).trimmed(), QStringLiteral("a"));
+    EXPECT_EQ(folders.text(depth), QString((depth - 1) * 2, QLatin1Char(' ')) + "b");
+    EXPECT_EQ(folders.highlightedPath(), dir.path());
+    EXPECT_FALSE(folders.setPath(path("missing")));
+    EXPECT_EQ(folders.path(), dir.path());
+}
 
 namespace {
 
