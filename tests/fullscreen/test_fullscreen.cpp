@@ -176,9 +176,8 @@ protected:
         return img.save(dir.filePath(name)) ? dir.filePath(name) : QString();
     }
 
-    // Shows the window (one already shown first loses the activation to
-    // another) and waits (bounded) for its activation to end, and for the
-    // double-click time in which a click does not close it yet.
+    // Shows (re-activates) the window, waits for its activation to end and
+    // for the double-click time in which a click does not close it yet.
     bool showAndWait(FrmPlEcr& w) {
         if (w.isVisible()) {
             other.show();
@@ -333,8 +332,7 @@ TEST_F(FullScreenWindow, PreloadedPictureIsUsedWhileTheFileIsUnchanged) {
     ctx.state.FullScreenFilePath = path;
     QImage decoded(100, 50, QImage::Format_RGB32);
     decoded.fill(Qt::green); // differs from the file, so its use shows
-    // The modal run ends on a key typed once the picture shows; it is closed
-    // (a rejection) after ten seconds so the test can never hang.
+    // A key ends the modal run once the picture shows (closed after 10 s).
     QColor shown;
     int ticks = 0;
     QTimer poke;
@@ -360,8 +358,7 @@ TEST_F(FullScreenWindow, PreloadedPictureIsUsedWhileTheFileIsUnchanged) {
 }
 
 TEST_F(FullScreenWindow, CoversItsScreenBeforeAnyWindowManagerActs) {
-    // Without a window manager nobody honours the full-screen request: the
-    // geometry the window is shown with is all it gets.
+    // Without a window manager the geometry it is shown with is all it gets.
     ctx.state.FullScreenFilePath = writePicture("small.png", QSize(20, 10), Qt::magenta);
     QWidget opener;
     FrmPlEcr w(ctx, &opener);

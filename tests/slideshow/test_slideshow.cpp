@@ -1,8 +1,5 @@
-// The slideshow: list files and the program-wide selection list, settings
-// normalisation, the caption, the placement of a picture on the screen and
-// the show's sequencer; then its windows as a user drives them (settings,
-// selection-list editor, the show screen, the music) and the main window's
-// commands that open them.
+// The slideshow's rules without windows (list files, selection, settings,
+// placement, sequencer), then its windows as a user drives them.
 #include "app/appcontext.h"
 #include "app/appstate.h"
 #include "dialogs/commondialog.h"
@@ -104,9 +101,8 @@ TEST(VsiFile, SavedInPlaceWhereTheFolderRefusesNewFilesNeverOverAPipe) {
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_FALSE(writeVsiFile(dir.path(), entries)); // nor a folder
 
-    // A folder its user may not add to, holding a list file they may write
-    // (a longer one: nothing of it remains). The super-user writes
-    // everywhere: saved as nobody.
+    // A folder its user may not add to, holding a longer list file they may
+    // write: replaced in place, nothing of it left (saved as nobody, not root).
     const QString shut = dir.filePath("shut");
     ASSERT_TRUE(QDir().mkdir(shut));
     const QString kept = shut + QStringLiteral("/kept.vsi");
@@ -143,8 +139,7 @@ TEST(Selection, ValidationOpeningAndFailuresKeepTheList) {
     ASSERT_TRUE(writeVsiFile(one, selectionEntries(st)));
     EXPECT_EQ(testutil::readFile(one), QByteArray("/p/a.jpg\r\n"));
 
-    // An empty validation: invalid, the entries stay in the container but
-    // no longer count.
+    // An empty validation: invalid; the entries stay but no longer count.
     validateSelection({}, st);
     EXPECT_EQ(st.settings.SelectionListValid, 0);
     EXPECT_EQ(st.SelectionList, QStringList({"/p/a.jpg"}));
@@ -481,8 +476,7 @@ protected:
         return testutil::readFile(ctx.state.settingsPath()).split('\n');
     }
 
-    // Opens the show window and waits for it to start, and unless told not
-    // to for its first picture (or its end); `displayed` counts its pictures.
+    // Opens the show; waits for its start and its first picture (or end).
     std::unique_ptr<EcrDiapo> openShow(bool waitForPicture = true) {
         auto w = std::make_unique<EcrDiapo>(ctx, host);
         displayed = 0;
@@ -629,8 +623,7 @@ TEST_F(Slideshow, ListEditorAddsSavesOpensAndReportsAFailedSave) {
     EXPECT_EQ(ctx.state.SelectionLastIndex, -1);
     EXPECT_TRUE(dialogs.messageTexts().isEmpty());
 
-    // A save the disk refuses (here: a file size limit) says so and leaves
-    // the old file whole.
+    // A save the disk refuses (a file size limit) says so; the old file stays.
     for (int i = 0; i < 20; ++i)
         w.Command3_Click();
     const QByteArray before = testutil::readFile(list);
@@ -757,10 +750,8 @@ TEST_F(Slideshow, ManualShowKeepsItsNeighbourButtons) {
 }
 
 TEST_F(Slideshow, NothingToShowSaysSoAndCloses) {
-    // A manual show whose first entry is a sound; automatic shows of a list
-    // holding only empty entries, and of a list made elsewhere, none of
-    // whose files exists here: the message comes before any picture is
-    // tried (and so before any pause).
+    // A manual show whose first entry is a sound; automatic shows of empty
+    // entries only, and of a list none of whose files exists here.
     addFile("a.wav", testutil::readFile(testutil::fixture("media/tone_s16.wav")));
     addPicture("b.jpg");
     ctx.state.settings.SlidePauseSeconds = 1;
@@ -785,8 +776,7 @@ TEST_F(Slideshow, NothingToShowSaysSoAndCloses) {
 }
 
 TEST_F(Slideshow, ShowCoversItsScreenWithoutAWindowManager) {
-    // Nobody honours the full-screen request without a window manager: the
-    // geometry the window is shown with is all it gets.
+    // Without a window manager the geometry it is shown with is all it gets.
     addPicture("a.jpg");
     QWidget opener;
     EcrDiapo w(ctx, host, &opener);
@@ -806,9 +796,8 @@ TEST_F(Slideshow, ShowCoversItsScreenWithoutAWindowManager) {
 }
 
 TEST_F(Slideshow, StretchedPictureKeepsItsDetail) {
-    // A panorama 12 times wider than high, stretched over the screen: its
-    // stripes of 10 rows stay crisp, each screen row has a picture row of
-    // its own behind it rather than a few rows enlarged many times.
+    // A panorama stretched over the screen: its stripes of 10 rows stay crisp
+    // (each screen row from a picture row of its own, not a few enlarged).
     QImage panorama(12000, 1000, QImage::Format_RGB32);
     for (int y = 0; y < panorama.height(); ++y)
         std::fill_n(reinterpret_cast<QRgb*>(panorama.scanLine(y)), panorama.width(),

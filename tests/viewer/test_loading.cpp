@@ -1,8 +1,5 @@
-// The main window while a picture loads: commands on the picture wait for
-// it, the file utility takes the picture away first, the next picture is
-// decoded ahead, a load that fails late leaves the window as it was, and
-// pictures too large to be decoded whole are shown, printed and refused from
-// tiles.
+// The main window while pictures load, and pictures too large to be decoded
+// whole shown from tiles.
 #include "fileutil/frmcopy.h"
 #include "picture/pictureservice.h"
 #include "picture/tilefeed.h"

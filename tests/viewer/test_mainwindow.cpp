@@ -1,6 +1,4 @@
-// The main window as a user drives it: the lists and the filter, pictures
-// clicked and refused, the menus and their commands, sounds, the focus, and
-// the rules of its layout and dispatch.
+// The main window as a user drives it, and the rules of its layout and dispatch.
 #include "about/frmabout.h"
 #include "fullscreen/frmplecr.h"
 #include "picture/picturesaver.h"
