@@ -1,8 +1,12 @@
 // Pictures read by parts: every format's parts against the same region of
 // a whole decode (small forced tiles, EXIF orientations, interlaced PNG,
-// tiled and pyramidal TIFF), reduced pictures against the whole one, and
-// files whose header claims far more than they hold.
+// tiled and pyramidal TIFF), reduced pictures against the whole one, files
+// whose header claims far more than they hold; and through the picture
+// service and a view's TileFeed: tiles from memory once kept, newer requests
+// first, the memory budget while a view scrolls, damaged parts as null tiles.
 #include "picture/pictureloader.h"
+#include "picture/pictureservice.h"
+#include "picture/tilefeed.h"
 #include "support/colourtest.h"
 #include "support/testutil.h"
 
@@ -23,6 +27,14 @@ namespace {
 
 // Every picture is tiled, in tiles of 40 x 24.
 const LoadLimits kTiny{0, QSize(40, 24)};
+
+QList<QPoint> cellsOf(const TiledPicture& t) {
+    QList<QPoint> cells;
+    for (int y = 0; y < t.gridSize().height(); ++y)
+        for (int x = 0; x < t.gridSize().width(); ++x)
+            cells << QPoint(x, y);
+    return cells;
+}
 
 // Largest difference of a channel (premultiplied) between two pictures.
 int worstDiff(const QImage& a, const QImage& b) {
@@ -137,13 +149,31 @@ QByteArray rechunked(const QByteArray& png, int size) {
     return out;
 }
 
-QString write(const QTemporaryDir& dir, const QString& name, const QImage& img, const char* format,
-              int quality = -1) {
+QString write(const QTemporaryDir& dir, const QString& name, const QImage& img,
+              const char* format = "", int quality = -1) {
     const QString path = dir.filePath(name);
     QImageWriter w(path, format);
     w.setQuality(quality);
     EXPECT_TRUE(w.write(img)) << name.toStdString() << ": " << w.errorString().toStdString();
     return path;
+}
+
+// Decodes parts of t, each equal to the same region of whole.
+void expectParts(const TiledPicture& t, const QList<QRect>& parts, const QImage& whole,
+                 int tolerance) {
+    int got = 0;
+    QString error;
+    ASSERT_TRUE(t.decode(
+        parts,
+        [&](int i, const QImage& part) {
+            ++got;
+            EXPECT_LE(worstDiff(part, whole.copy(parts[i])), tolerance) << "part " << i;
+        },
+        nullptr, &error))
+        << error.toStdString();
+    // (A part beyond a turned picture's side is passed over.)
+    EXPECT_EQ(got, std::count_if(parts.begin(), parts.end(),
+                                 [&](const QRect& r) { return whole.rect().contains(r); }));
 }
 
 // The JPEG orientation sample with its tag set to value.
@@ -198,6 +228,29 @@ QStringList sampleFiles(const QTemporaryDir& dir) {
     return files;
 }
 
+// The service's pictures are tiled in tiles of 64 x 32.
+const LoadLimits kServiceTiles{0, QSize(64, 32)};
+
+class Tiles : public ::testing::Test {
+protected:
+    PictureService service;
+    QObject owner;
+    QTemporaryDir dir;
+
+    void SetUp() override { service.setLoadLimits(kServiceTiles); }
+
+    Picture full(const QString& path) {
+        Picture got;
+        bool done = false;
+        service.request(&owner, PictureRequest::full(path), [&](const PictureResult& r) {
+            got = r.picture;
+            done = true;
+        });
+        EXPECT_TRUE(testutil::waitUntil([&] { return done; }, 20000));
+        return got;
+    }
+};
+
 } // namespace
 
 TEST(TiledPicture, PartsEqualTheSameRegionOfAWholeDecode) {
@@ -211,48 +264,22 @@ TEST(TiledPicture, PartsEqualTheSameRegionOfAWholeDecode) {
         ASSERT_TRUE(tiled.isTiled()) << tiled.error.toStdString();
         ASSERT_EQ(tiled.naturalSize, whole.image.size());
         const TiledPicture& t = *tiled.tiled;
-        const bool sixteen =
-            path.contains(QLatin1String("16")) || path.contains(QLatin1String("64"));
-        // Every tile, in one pass.
+        // Every tile in one pass; parts across tiles, apart, in any order; a
+        // part further down alone (a PNG resumes where the first pass stood).
+        const int tolerance =
+            path.contains(QLatin1String("16")) || path.contains(QLatin1String("64")) ? 2 : 1;
         QList<QRect> tiles;
-        for (int row = 0; row < t.gridSize().height(); ++row) {
-            for (int col = 0; col < t.gridSize().width(); ++col)
-                tiles << t.tileRect(QPoint(col, row));
-        }
-        QList<int> got;
-        QString error;
-        ASSERT_TRUE(t.decode(
-            tiles,
-            [&](int i, const QImage& part) {
-                got << i;
-                EXPECT_LE(worstDiff(part, whole.image.copy(tiles[i])), sixteen ? 2 : 1)
-                    << "tile " << i;
-            },
-            nullptr, &error))
-            << error.toStdString();
-        EXPECT_EQ(got.size(), tiles.size());
-        // Parts across tiles, apart, in any order.
-        const QList<QRect> parts = {QRect(37, 5, 61, 90), QRect(150, 100, 40, 20),
-                                    QRect(0, 70, 3, 3), QRect(1, 1, 7, 120)};
-        ASSERT_TRUE(t.decode(
-            parts,
-            [&](int i, const QImage& part) {
-                EXPECT_LE(worstDiff(part, whole.image.copy(parts[i])), sixteen ? 2 : 1)
-                    << "part " << i;
-            },
-            nullptr, &error))
-            << error.toStdString();
-        // A part further down alone (a PNG resumes where the first pass stood).
-        const QRect low(60, 110, 30, 20);
-        ASSERT_TRUE(t.decode(
-            {low},
-            [&](int, const QImage& part) {
-                EXPECT_LE(worstDiff(part, whole.image.copy(low)), sixteen ? 2 : 1);
-            },
-            nullptr, &error))
-            << error.toStdString();
+        for (QPoint c : cellsOf(t))
+            tiles << t.tileRect(c);
+        expectParts(t, tiles, whole.image, tolerance);
+        expectParts(t,
+                    {QRect(37, 5, 61, 90), QRect(150, 100, 40, 20), QRect(0, 70, 3, 3),
+                     QRect(1, 1, 7, 120)},
+                    whole.image, tolerance);
+        expectParts(t, {QRect(60, 110, 30, 20)}, whole.image, tolerance);
         // A region in bands, in whatever order they come, and reduced.
         const QRect region(20, 10, 100, 100);
+        QString error;
         QImage assembled(region.size(), QImage::Format_ARGB32_Premultiplied);
         int bands = 0;
         ASSERT_TRUE(t.readBands(
@@ -268,7 +295,7 @@ TEST(TiledPicture, PartsEqualTheSameRegionOfAWholeDecode) {
             nullptr, &error, 20 * 1024))
             << error.toStdString();
         EXPECT_EQ(bands, 7);
-        EXPECT_LE(worstDiff(assembled, whole.image.copy(region)), sixteen ? 2 : 1);
+        EXPECT_LE(worstDiff(assembled, whole.image.copy(region)), tolerance);
         const QImage part = t.decodeReduced(region, QSize(50, 33), nullptr, &error);
         ASSERT_EQ(part.size(), QSize(50, 33)) << error.toStdString();
         EXPECT_LT(meanDiff(part, whole.image.copy(region)), 16.0);
@@ -347,4 +374,128 @@ TEST(TiledPicture, HeadersClaimingMoreThanTheFileHoldsAreRefusedAtOnce) {
             EXPECT_TRUE(p.error.contains(QLatin1String("too short"))) << p.error.toStdString();
         }
     }
+}
+
+TEST_F(Tiles, TilesFromTheServiceEqualTheWholePictureAndComeFromMemoryOnceKept) {
+    for (const char* name : {"p.png", "p.jpg"}) {
+        SCOPED_TRACE(name);
+        const QString path = write(dir, QLatin1String(name), pattern(QSize(300, 170), false));
+        const Picture tiled = full(path);
+        ASSERT_TRUE(tiled.isTiled()) << tiled.error.toStdString();
+        EXPECT_TRUE(tiled.image.isNull());
+        const Picture whole = loadPicture(path);
+        const QList<QPoint> cells = cellsOf(*tiled.tiled);
+        QHash<QPoint, QImage> got;
+        service.requestTiles(&owner, path, tiled, cells, 2,
+                             [&](QPoint c, const QImage& t) { got.insert(c, t); });
+        EXPECT_TRUE(got.isEmpty()); // never before requestTiles returns
+        ASSERT_TRUE(testutil::waitUntil([&] { return got.size() == cells.size(); }, 20000));
+        for (QPoint c : cells)
+            EXPECT_EQ(
+                got[c].convertToFormat(QImage::Format_RGB32),
+                whole.image.copy(tiled.tiled->tileRect(c)).convertToFormat(QImage::Format_RGB32))
+                << c.x() << "," << c.y();
+        ASSERT_TRUE(testutil::waitUntil([&] { return service.isIdle(); }));
+        // Kept: all again, without decoding anything.
+        got.clear();
+        service.requestTiles(&owner, path, tiled, cells, 0,
+                             [&](QPoint c, const QImage& t) { got.insert(c, t); });
+        EXPECT_TRUE(service.isIdle());
+        ASSERT_TRUE(testutil::waitUntil([&] { return got.size() == cells.size(); }));
+    }
+}
+
+TEST_F(Tiles, ANewerRequestReplacesTheTilesStillToCome) {
+    const QString path = write(dir, "p.png", pattern(QSize(640, 640), false));
+    const Picture tiled = full(path);
+    ASSERT_TRUE(tiled.isTiled());
+    QList<QPoint> first, second;
+    for (int x = 0; x < 10; ++x) {
+        first << QPoint(x, 19);
+        second << QPoint(x, 0);
+    }
+    QList<QPoint> fromFirst, fromSecond;
+    service.requestTiles(&owner, path, tiled, first, 10,
+                         [&](QPoint c, const QImage&) { fromFirst << c; });
+    service.requestTiles(&owner, path, tiled, second, 10,
+                         [&](QPoint c, const QImage&) { fromSecond << c; });
+    ASSERT_TRUE(testutil::waitUntil([&] { return fromSecond.size() == 10; }, 20000));
+    ASSERT_TRUE(testutil::waitUntil([&] { return service.isIdle(); }));
+    EXPECT_TRUE(fromFirst.isEmpty());
+    // Another slot keeps its own tiles.
+    QList<QPoint> other;
+    service.requestTiles(
+        &owner, path, tiled, first, 10, [&](QPoint c, const QImage&) { other << c; }, 1);
+    service.cancelTiles(&owner, 0);
+    ASSERT_TRUE(testutil::waitUntil([&] { return other.size() == 10; }, 20000));
+}
+
+TEST_F(Tiles, TheMemoryBudgetHoldsWhileAViewScrollsAcross) {
+    const QString path = write(dir, "big.png", pattern(QSize(1600, 1200), false));
+    const qint64 budget = 600 * 1024;
+    service.setMemoryBudget(budget);
+    const Picture tiled = full(path);
+    ASSERT_TRUE(tiled.isTiled());
+    TileFeed feed(service);
+    feed.setPicture(path, tiled);
+    const QSize view(200, 150);
+    // What a view may hold: its tiles and those of twice its margin around.
+    const qint64 held = qint64(view.width() * 3 + 2 * 64) * (view.height() * 3 + 2 * 32) * 4;
+    int steps = 0;
+    for (int y = 0; y + view.height() <= 1200; y += 90) {
+        for (int x = 0; x + view.width() <= 1600; x += 230) {
+            const QRect r(QPoint(x, y), view);
+            feed.setViewport(r);
+            ASSERT_TRUE(testutil::waitUntil([&] { return feed.covers(r); }, 20000))
+                << x << "," << y;
+            EXPECT_LE(service.memoryUsed(), budget);
+            EXPECT_LE(feed.heldBytes(), held) << x << "," << y;
+            ++steps;
+        }
+    }
+    EXPECT_GT(steps, 50);
+    // What is drawn in view is the picture.
+    const QRect last = feed.viewport();
+    EXPECT_EQ(feed.pixels(last).convertToFormat(QImage::Format_RGB32),
+              pattern(QSize(1600, 1200), false).copy(last));
+}
+
+TEST_F(Tiles, DamagedPartsComeAsNullTilesOnce) {
+    const QString path = write(dir, "p.png", pattern(QSize(400, 400), false));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.resize(f.size() * 2 / 3)); // the last rows are gone
+    f.close();
+    const Picture tiled = full(path);
+    ASSERT_TRUE(tiled.isTiled()) << tiled.error.toStdString();
+    const QList<QPoint> cells = {QPoint(0, 0), QPoint(0, 12)};
+    QHash<QPoint, QImage> got;
+    service.requestTiles(&owner, path, tiled, cells, 2,
+                         [&](QPoint c, const QImage& t) { got.insert(c, t); });
+    ASSERT_TRUE(testutil::waitUntil([&] { return got.size() == 2; }, 20000));
+    EXPECT_FALSE(got[QPoint(0, 0)].isNull());
+    EXPECT_TRUE(got[QPoint(0, 12)].isNull());
+    ASSERT_TRUE(testutil::waitUntil([&] { return service.isIdle(); }));
+    got.clear();
+    service.requestTiles(&owner, path, tiled, {QPoint(0, 12)}, 1,
+                         [&](QPoint c, const QImage& t) { got.insert(c, t); });
+    EXPECT_TRUE(service.isIdle()); // not decoded again
+    ASSERT_TRUE(testutil::waitUntil([&] { return got.size() == 1; }));
+}
+
+TEST_F(Tiles, ReducedPicturesOfATiledOneAreDecodedSmall) {
+    const QString path = write(dir, "p.jpg", pattern(QSize(900, 600), false));
+    const Picture tiled = full(path);
+    ASSERT_TRUE(tiled.isTiled());
+    PictureResult overview, small;
+    service.request(&owner, overviewRequest(path, 1),
+                    [&](const PictureResult& r) { overview = r; });
+    ASSERT_TRUE(testutil::waitUntil([&] { return overview.ticket != 0; }, 20000));
+    ASSERT_TRUE(overview.ok());
+    EXPECT_EQ(overview.picture.size(), QSize(900, 600)); // never enlarged
+    service.request(&owner, PictureRequest::fitted(path, QSize(90, 90), 2),
+                    [&](const PictureResult& r) { small = r; });
+    ASSERT_TRUE(testutil::waitUntil([&] { return small.ticket != 0; }, 20000));
+    EXPECT_EQ(small.picture.size(), QSize(90, 60));
+    EXPECT_EQ(small.picture.naturalSize, QSize(900, 600));
 }
