@@ -3,6 +3,7 @@
 // the decoder weak spots the helper works around, forged headers, and
 // helpers that hang, crash or lie.
 #include "picture/metafile.h"
+#include "picturecompare.h"
 #include "support/colourtest.h"
 #include "support/testutil.h"
 #include "support/wmfbuilder.h"
@@ -41,9 +42,7 @@ QImage render(const QByteArray& bytes, QString* error = nullptr, int timeoutMs =
 }
 
 bool near(QRgb a, QRgb b, int tolerance = 40) {
-    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-               std::abs(qBlue(a) - qBlue(b)) <=
-           tolerance;
+    return picturetest::rgbDistance(a, b) <= tolerance;
 }
 
 int countNear(const QImage& img, const QRect& area, QRgb color, int tolerance = 40) {

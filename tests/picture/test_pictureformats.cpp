@@ -5,6 +5,7 @@
 #include "picture/helperdecode.h"
 #include "picture/pictureformats.h"
 #include "picture/pictureloader.h"
+#include "picturecompare.h"
 #include "support/colourtest.h"
 #include "support/exifbuilder.h"
 #include "support/testutil.h"
@@ -34,9 +35,7 @@ QImage quadrants() {
 }
 
 bool near(QRgb a, QRgb b) {
-    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-               std::abs(qBlue(a) - qBlue(b)) <
-           90;
+    return picturetest::rgbDistance(a, b) < 90;
 }
 
 // The quadrants' colours at their centres, as stored or turned right.

@@ -4,6 +4,7 @@
 // reduced and partial decoding, rows announced as they are decoded.
 #include "picture/metafile.h"
 #include "picture/pictureloader.h"
+#include "picturecompare.h"
 #include "support/testutil.h"
 
 #include <QBuffer>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 using namespace lumenta;
+using namespace picturetest;
 using testutil::sample;
 
 namespace {
@@ -22,46 +24,10 @@ namespace {
 Picture load(const char* relative) {
     return loadPicture(sample(QLatin1String(relative)));
 }
-// Largest difference of a colour channel between two pictures of one size;
-// or, for pictures reduced by different filters, the mean difference once
-// both are reduced further.
-double diff(const QImage& a, const QImage& b, bool mean = false) {
-    const auto prepare = [mean](const QImage& i) {
-        return (mean ? i.scaled(24, 24, Qt::IgnoreAspectRatio, Qt::SmoothTransformation) : i)
-            .convertToFormat(QImage::Format_RGB32);
-    };
-    const QImage x = prepare(a), y = prepare(b);
-    if (x.size() != y.size())
-        return 256;
-    double worst = 0, sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col) {
-            for (int d :
-                 {std::abs(qRed(p[col]) - qRed(q[col])), std::abs(qGreen(p[col]) - qGreen(q[col])),
-                  std::abs(qBlue(p[col]) - qBlue(q[col]))}) {
-                worst = std::max(worst, double(d));
-                sum += d;
-            }
-        }
-    }
-    return mean ? sum / (3.0 * x.width() * x.height()) : worst;
-}
-
 QImage readWithQt(const QString& path) {
     QImageReader r(path);
     r.setAutoTransform(true);
     return r.read();
-}
-
-// The orientation sample with its tag (big-endian TIFF) set to value.
-QString withOrientation(const QTemporaryDir& dir, int value) {
-    QByteArray bytes = testutil::sampleBytes("jpeg/exif_orientation6.jpg");
-    const qsizetype at = bytes.indexOf(QByteArray::fromHex("0112000300000001"));
-    EXPECT_GT(at, 0);
-    bytes[at + 9] = char(value);
-    return testutil::writeFile(dir, QStringLiteral("o%1.jpg").arg(value), bytes);
 }
 
 struct Recorder : LoadProgress {
@@ -227,22 +193,22 @@ TEST(JpegDecoding, SamePixelsAsQtsReaderInEveryOrientation) {
                           "jpeg/cmyk.jpg", "jpeg/chroma444.jpg", "misnamed/jpeg_named.bmp"}) {
         const Picture p = loadPicture(sample(f));
         ASSERT_FALSE(p.isNull()) << f << ": " << p.error.toStdString();
-        EXPECT_LE(diff(p.image, readWithQt(sample(f))), 1) << f;
+        EXPECT_LE(worstDiff(p.image, readWithQt(sample(f))), 1) << f;
         EXPECT_EQ(p.naturalSize, p.image.size());
     }
     QTemporaryDir dir;
     for (int o = 1; o <= 8; ++o) {
-        const QString path = withOrientation(dir, o);
+        const QString path = jpegTurned(dir, o);
         const Picture p = loadPicture(path);
         ASSERT_FALSE(p.isNull()) << o;
         EXPECT_EQ(p.size(), o >= 5 ? QSize(133, 203) : QSize(203, 133)) << o;
-        EXPECT_LE(diff(p.image, readWithQt(path)), 1) << "orientation " << o;
+        EXPECT_LE(worstDiff(p.image, readWithQt(path)), 1) << "orientation " << o;
     }
 }
 
 TEST(JpegDecoding, ReducedAndPartialPicturesMatchTheWholeOne) {
     QTemporaryDir dir;
-    const QString turned = withOrientation(dir, 6);
+    const QString turned = jpegTurned(dir, 6);
     const QString big = sample("jpeg/large_4000x3000.jpg");
     struct Case {
         QString path;
@@ -273,9 +239,9 @@ TEST(JpegDecoding, ReducedAndPartialPicturesMatchTheWholeOne) {
         const Picture expected = derivePicture(whole, c.need);
         EXPECT_EQ(p.region, expected.region);
         if (c.need.kind == K::Full)
-            EXPECT_LE(diff(p.image, expected.image), 1);
+            EXPECT_LE(worstDiff(p.image, expected.image), 1);
         else
-            EXPECT_LT(diff(p.image, expected.image, true), 8.0);
+            EXPECT_LT(meanDiff(p.image, expected.image), 6.0); // 8 on three channels
     }
     // A part outside the picture is refused.
     EXPECT_TRUE(loadPicture(big, {K::Full, {}, QRect(5000, 0, 10, 10), false}).isNull());
@@ -303,7 +269,7 @@ TEST(JpegDecoding, RowsAreAnnouncedFinalAndDecodingStopsWhenCancelled) {
     // Turned pictures and reduced ones come whole only.
     QTemporaryDir dir;
     Recorder turned;
-    EXPECT_FALSE(loadPicture(withOrientation(dir, 6), {}, &turned).isNull());
+    EXPECT_FALSE(loadPicture(jpegTurned(dir, 6), {}, &turned).isNull());
     EXPECT_TRUE(turned.counts.isEmpty());
 }
 

@@ -7,6 +7,7 @@
 #include "picture/pictureloader.h"
 #include "picture/pictureservice.h"
 #include "picture/tilefeed.h"
+#include "picturecompare.h"
 #include "support/colourtest.h"
 #include "support/testutil.h"
 
@@ -22,6 +23,7 @@
 #include <zlib.h>
 
 using namespace lumenta;
+using namespace picturetest;
 
 namespace {
 
@@ -34,43 +36,6 @@ QList<QPoint> cellsOf(const TiledPicture& t) {
         for (int x = 0; x < t.gridSize().width(); ++x)
             cells << QPoint(x, y);
     return cells;
-}
-
-// Largest difference of a channel (premultiplied) between two pictures.
-int worstDiff(const QImage& a, const QImage& b) {
-    const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (x.size() != y.size())
-        return 256;
-    int worst = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
-        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
-        for (int col = 0; col < x.width(); ++col) {
-            for (int shift : {0, 8, 16, 24})
-                worst = std::max(
-                    worst, std::abs(int((p[col] >> shift) & 0xff) - int((q[col] >> shift) & 0xff)));
-        }
-    }
-    return worst;
-}
-
-// Mean difference once both are reduced to 24 x 24.
-double meanDiff(const QImage& a, const QImage& b) {
-    const auto small = [](const QImage& i) {
-        return i.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-            .scaled(24, 24, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    };
-    const QImage x = small(a), y = small(b);
-    double sum = 0;
-    for (int row = 0; row < 24; ++row) {
-        for (int col = 0; col < 24; ++col) {
-            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
-        }
-    }
-    return sum / (24 * 24 * 4);
 }
 
 // A picture with gradients, fine detail and, when asked, transparency.
@@ -174,14 +139,6 @@ void expectParts(const TiledPicture& t, const QList<QRect>& parts, const QImage&
     // (A part beyond a turned picture's side is passed over.)
     EXPECT_EQ(got, std::count_if(parts.begin(), parts.end(),
                                  [&](const QRect& r) { return whole.rect().contains(r); }));
-}
-
-// The JPEG orientation sample with its tag set to value.
-QString jpegTurned(const QTemporaryDir& dir, int value) {
-    QByteArray bytes = testutil::sampleBytes("jpeg/exif_orientation6.jpg");
-    const qsizetype at = bytes.indexOf(QByteArray::fromHex("0112000300000001"));
-    bytes[at + 9] = char(value);
-    return testutil::writeFile(dir, QStringLiteral("o%1.jpg").arg(value), bytes);
 }
 
 QStringList sampleFiles(const QTemporaryDir& dir) {
