@@ -1,8 +1,5 @@
-// Colour management: every format's way of declaring colours (and their
-// order), decoded and converted to sRGB or a monitor's profile against
-// reference pixels made by lcms2's tools; untagged and sRGB-tagged pictures
-// left bit for bit; damaged declarations shown as sRGB; CMYK JPEGs; JPEG
-// pictures turned, cut, reduced and shown row by row; HDR tone-mapped.
+// Colour management: each format's declarations decoded and converted, against
+// lcms2's reference pixels; sRGB left bit for bit; damaged declarations; HDR.
 #include "picture/colourchunks.h"
 #include "picture/colourprofiles.h"
 #include "picture/colourtransform.h"

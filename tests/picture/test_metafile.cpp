@@ -1,7 +1,5 @@
 // Metafiles: recognition, natural sizes, and rendering through the
-// lumenta-mfrender helper: colours at known places of the sample drawings,
-// the decoder weak spots the helper works around, forged headers, and
-// helpers that hang, crash or lie.
+// lumenta-mfrender helper, including helpers that hang, crash or lie.
 #include "picture/metafile.h"
 #include "picturecompare.h"
 #include "support/colourtest.h"

@@ -1,9 +1,7 @@
-// Every WMF and EMF of the public test corpora through renderMetafile: the
-// test process never crashes or hangs, sound files render, damaged ones fail
-// with a reason. Every record is read whatever the output size, so the files
-// are drawn at most 1024 pixels wide or high (the natural-size cap has tests
-// of its own): a few 40-megapixel drawings would otherwise take most of the
-// time.
+// Every WMF and EMF of the public corpora through renderMetafile: sound files
+// render, damaged ones fail with a reason, none crashes or hangs. At most 1024
+// pixels a side (every record is read at any size), or a few 40-megapixel
+// drawings would take most of the time.
 #include "picture/metafile.h"
 #include "support/testutil.h"
 

@@ -1,7 +1,5 @@
-// Today's picture formats: small files made here with Qt's writers and the
-// Debian encoders (heif-enc, cjxl), decoded to known pixels, turned by their
-// EXIF orientation, refused when damaged; the out-of-process decoder killed
-// when it hangs or lies; the desktop entry declaring every picture type.
+// Today's picture formats, made here with Qt's writers and Debian's encoders;
+// the out-of-process decoder killed when it hangs or lies.
 #include "picture/helperdecode.h"
 #include "picture/pictureformats.h"
 #include "picture/pictureloader.h"

@@ -1,7 +1,5 @@
-// The picture loader: every sample and public corpus, formats known by
-// their content, broken files refused, sizes and the allocation limit;
-// JPEG decoding through libjpeg-turbo against Qt's own reader, orientation,
-// reduced and partial decoding, rows announced as they are decoded.
+// The picture loader: samples and public corpora, formats known by their
+// content, limits; JPEG decoding against Qt's reader, by parts and by rows.
 #include "picture/metafile.h"
 #include "picture/pictureloader.h"
 #include "picturecompare.h"

@@ -1,6 +1,5 @@
 // The picture service: delivery, supersession, cancellation, the memory
-// budget, prefetching, rows as they arrive, and the loading rules for every
-// kind of request.
+// budget, prefetching, rows as they arrive, every kind of request.
 #include "picture/pictureservice.h"
 #include "support/testutil.h"
 
@@ -33,6 +32,10 @@ protected:
     bool idle() {
         return testutil::waitUntil([this] { return service.isIdle(); }, 20000);
     }
+    // Idle, and n results in all.
+    bool arrived(qsizetype n) {
+        return idle() && testutil::waitUntil([&] { return results.size() == n; });
+    }
     const PictureResult* resultOf(PictureTicket t) const {
         for (const PictureResult& r : results) {
             if (r.ticket == t)
@@ -52,8 +55,7 @@ TEST_F(Service, DeliversEachRequestOnceLaterAndFromMemoryWhenKept) {
         &owner, PictureRequest::thumbnail(sample(QStringLiteral("gif/static.gif")), {16, 16}, 1));
     EXPECT_NE(a, b);
     EXPECT_TRUE(results.isEmpty()); // never before request() returns
-    ASSERT_TRUE(idle());
-    ASSERT_TRUE(testutil::waitUntil([&] { return results.size() == 2; }));
+    ASSERT_TRUE(arrived(2));
     ASSERT_NE(resultOf(a), nullptr);
     EXPECT_EQ(resultOf(a)->picture.size(), QSize(4000, 3000));
     EXPECT_FALSE(resultOf(a)->fromCache);
@@ -84,12 +86,10 @@ TEST_F(Service, NewerRequestsSupersedeAndCancelledOnesNeverArrive) {
     QObject other;
     const PictureTicket slot1 = service.request(&owner, PictureRequest::full(gif, false, 1));
     const PictureTicket others = service.request(&other, PictureRequest::full(gif));
-    ASSERT_TRUE(idle());
-    ASSERT_TRUE(testutil::waitUntil([&] { return results.size() >= 3; }));
+    ASSERT_TRUE(arrived(3));
     QList<PictureTicket> got;
     for (const PictureResult& r : results)
         got.append(r.ticket);
-    EXPECT_EQ(got.size(), 3);
     EXPECT_TRUE(got.contains(last) && got.contains(slot1) && got.contains(others));
 
     // A browser's 48 thumbnails, dropped on a folder change; a request
@@ -116,8 +116,7 @@ TEST_F(Service, MemoryStaysWithinTheBudget) {
     service.setMemoryBudget(small * 3 / 2);
     service.request(&owner, PictureRequest::full(gif, false, 1));
     service.request(&owner, PictureRequest::full(sample(kBig), false, 2)); // larger than the budget
-    ASSERT_TRUE(idle());
-    ASSERT_TRUE(testutil::waitUntil([&] { return results.size() == 2; }));
+    ASSERT_TRUE(arrived(2));
     EXPECT_TRUE(results[0].ok() && results[1].ok()); // delivered all the same
     EXPECT_LE(service.memoryUsed(), service.memoryBudget());
     const PictureTicket gifAgain = service.request(&owner, PictureRequest::full(gif, false, 1));
@@ -162,8 +161,7 @@ TEST_F(Service, ProgressiveRequestsGetFinalRowsBeforeTheWholePicture) {
                          rows.append(n);
                      });
     ticket = service.request(&owner, PictureRequest::full(sample(kBig), true));
-    ASSERT_TRUE(idle());
-    ASSERT_TRUE(testutil::waitUntil([&] { return results.size() == 1; }));
+    ASSERT_TRUE(arrived(1));
     ASSERT_FALSE(rows.isEmpty());
     EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
     EXPECT_FALSE(rowsAfterEnd);
@@ -201,8 +199,7 @@ TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
             asked.insert(service.request(&owner, r), {&rule, &kind});
         }
     }
-    ASSERT_TRUE(idle());
-    ASSERT_TRUE(testutil::waitUntil([&] { return results.size() == asked.size(); }));
+    ASSERT_TRUE(arrived(asked.size()));
     for (const PictureResult& r : results) {
         const auto [rule, kind] = asked.value(r.ticket);
         SCOPED_TRACE(std::string(rule->file) + " kind " + std::to_string(int(kind->need.kind)));
@@ -236,8 +233,7 @@ TEST_F(Service, AskingAgainForThePictureBeingDecodedJoinsTheDecoding) {
     ASSERT_TRUE(service.isPending(first)) << "decoded too fast to ask again meanwhile";
     const int seen = rows.last().second;
     const PictureTicket again = service.request(&owner, PictureRequest::full(sample(kBig), true));
-    ASSERT_TRUE(idle());
-    ASSERT_TRUE(testutil::waitUntil([&] { return results.size() == 1; }));
+    ASSERT_TRUE(arrived(1));
     EXPECT_EQ(results[0].ticket, again);
     // The same buffer, filled on from where it was: no second decoding.
     EXPECT_EQ(results[0].picture.image.constBits(), buffer.constBits());

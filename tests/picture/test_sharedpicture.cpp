@@ -1,7 +1,5 @@
-// The picture decoder's pixels in shared memory: what the viewer accepts
-// (a sealed memfd of exactly the announced size, with the header it asked
-// for) and what it refuses, and the one packet with one descriptor it takes
-// from the socket, never leaking a descriptor.
+// The decoder's pixels in shared memory: the sealed memfds the viewer takes
+// and refuses, and the one packet with one descriptor, never leaking one.
 #include "picture/helperdecode.h"
 #include "picture/sharedpicture.h"
 

@@ -1,6 +1,5 @@
-// TGA: files written by ImageMagick and built by hand, decoded to known
-// pixels; damaged and oversized files refused; the viewer and the header
-// test of the thumbnail browser taking a TGA for what it is.
+// TGA: files by ImageMagick and by hand decoded to known pixels, damaged ones
+// refused, the viewer and the browser's header test taking TGA for what it is.
 #include "browser/pictureprobe.h"
 #include "picture/pictureloader.h"
 #include "picture/tgareader.h"

@@ -1,9 +1,5 @@
-// Pictures read by parts: every format's parts against the same region of
-// a whole decode (small forced tiles, EXIF orientations, interlaced PNG,
-// tiled and pyramidal TIFF), reduced pictures against the whole one, files
-// whose header claims far more than they hold; and through the picture
-// service and a view's TileFeed: tiles from memory once kept, newer requests
-// first, the memory budget while a view scrolls, damaged parts as null tiles.
+// Pictures read by parts, against a whole decode, in every format; and
+// through the picture service and a view's TileFeed.
 #include "picture/pictureloader.h"
 #include "picture/pictureservice.h"
 #include "picture/tilefeed.h"
