@@ -48,6 +48,14 @@ QImage pattern(QSize size, bool alpha) {
     return img;
 }
 
+// The plain pattern as a PNG file's bytes.
+QByteArray pngOf(QSize size) {
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    pattern(size, false).save(&png, "png");
+    return png.data();
+}
+
 QByteArray chunk(const char* type, const QByteArray& data) {
     return colourtest::pngChunk(QByteArray(type), data);
 }
@@ -146,24 +154,21 @@ QStringList sampleFiles(const QTemporaryDir& dir) {
         files << jpegTurned(dir, o);
     const QImage opaque = pattern(QSize(203, 131), false);
     const QImage clear = pattern(QSize(203, 131), true);
-    files << write(dir, "rgb.png", opaque, "png") << write(dir, "rgba.png", clear, "png")
-          << write(dir, "grey.png", opaque.convertToFormat(QImage::Format_Grayscale8), "png")
-          << write(dir, "grey16.png", opaque.convertToFormat(QImage::Format_Grayscale16), "png")
-          << write(dir, "rgba64.png", clear.convertToFormat(QImage::Format_RGBA64), "png")
+    files << write(dir, "rgb.png", opaque) << write(dir, "rgba.png", clear)
+          << write(dir, "grey.png", opaque.convertToFormat(QImage::Format_Grayscale8))
+          << write(dir, "grey16.png", opaque.convertToFormat(QImage::Format_Grayscale16))
+          << write(dir, "rgba64.png", clear.convertToFormat(QImage::Format_RGBA64))
           << write(dir, "palette.png",
-                   clear.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither), "png")
-          << write(dir, "mono.png", opaque.convertToFormat(QImage::Format_Mono), "png");
+                   clear.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither))
+          << write(dir, "mono.png", opaque.convertToFormat(QImage::Format_Mono));
     files << testutil::writeFile(dir, "interlaced.png", interlacedPng(opaque));
-    QBuffer png;
-    png.open(QIODevice::WriteOnly);
-    opaque.save(&png, "png");
+    const QByteArray png = pngOf(opaque.size());
     for (int o : {3, 6, 7})
-        files << testutil::writeFile(dir, QStringLiteral("exif%1.png").arg(o),
-                                     withExif(png.data(), o));
+        files << testutil::writeFile(dir, QStringLiteral("exif%1.png").arg(o), withExif(png, o));
     // Parts further down start where an earlier pass stood, inside a chunk.
-    files << testutil::writeFile(dir, "chunks.png", rechunked(png.data(), 97));
-    files << write(dir, "rgb.tif", opaque, "tiff") << write(dir, "rgba.tif", clear, "tiff")
-          << write(dir, "grey.tif", opaque.convertToFormat(QImage::Format_Grayscale8), "tiff");
+    files << testutil::writeFile(dir, "chunks.png", rechunked(png, 97));
+    files << write(dir, "rgb.tif", opaque) << write(dir, "rgba.tif", clear)
+          << write(dir, "grey.tif", opaque.convertToFormat(QImage::Format_Grayscale8));
     files << write(dir, "lossless.webp", clear, "webp", 100)
           << write(dir, "lossy.webp", opaque, "webp", 80);
     // Tiled and pyramidal TIFF, written by libvips.
@@ -265,7 +270,7 @@ TEST(TiledPicture, PartsEqualTheSameRegionOfAWholeDecode) {
 
 TEST(TiledPicture, RequestsOfEveryKindAreServedByParts) {
     QTemporaryDir dir;
-    const QString path = write(dir, "rgb.png", pattern(QSize(203, 131), false), "png");
+    const QString path = write(dir, "rgb.png", pattern(QSize(203, 131), false));
     const Picture whole = loadPicture(path);
     using K = PictureNeed::Kind;
     const LoadLimits limits = kTiny;
@@ -296,11 +301,8 @@ TEST(TiledPicture, RequestsOfEveryKindAreServedByParts) {
 
 TEST(TiledPicture, AnOrientationAfterTheCompressedRowsCounts) {
     QTemporaryDir dir;
-    QBuffer png;
-    png.open(QIODevice::WriteOnly);
-    pattern(QSize(60, 20), false).save(&png, "png");
-    const QString path =
-        testutil::writeFile(dir, "after.png", withExif(rechunked(png.data(), 50), 6, true));
+    const QString path = testutil::writeFile(
+        dir, "after.png", withExif(rechunked(pngOf(QSize(60, 20)), 50), 6, true));
     EXPECT_EQ(loadPicture(path).naturalSize, QSize(20, 60));
     EXPECT_EQ(loadPicture(path, {}, nullptr, kTiny).naturalSize, QSize(20, 60));
 }
@@ -308,10 +310,7 @@ TEST(TiledPicture, AnOrientationAfterTheCompressedRowsCounts) {
 TEST(TiledPicture, HeadersClaimingMoreThanTheFileHoldsAreRefusedAtOnce) {
     QTemporaryDir dir;
     // A PNG whose header says 65,535 x 65,535, with a few rows of data.
-    QBuffer png;
-    png.open(QIODevice::WriteOnly);
-    pattern(QSize(300, 2), false).save(&png, "png");
-    QByteArray forged = png.data();
+    QByteArray forged = pngOf(QSize(300, 2));
     qToBigEndian<quint32>(65535, forged.data() + 16);
     qToBigEndian<quint32>(65535, forged.data() + 20);
     const quint32 crc = crc32(0, reinterpret_cast<const Bytef*>(forged.constData() + 12), 17);
