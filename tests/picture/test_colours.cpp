@@ -157,14 +157,18 @@ QByteArray chrm(const double w[2], const double r[2], const double g[2], const d
 
 struct Case {
     const char* name;
-    // Writes the picture twice: with its colours declared, and without
-    // (the same stored pixels); returns {tagged, untagged}.
-    std::function<std::pair<QString, QString>(const QTemporaryDir&, const QImage&)> make;
+    const char* ext;
+    // Writes the picture with its colours declared (on) or, the same stored
+    // pixels, without.
+    std::function<QString(const QTemporaryDir&, const QString&, const QImage&, bool on)> write;
     QByteArray profile; // the declared colours as a profile, for tificc
     bool perceptual = false;
 };
 
 QList<Case> cases() {
+    using D = const QTemporaryDir&;
+    using N = const QString&;
+    using I = const QImage&;
     const QByteArray prophoto = colordProfile(QStringLiteral("ProPhotoRGB.icc"));
     const QByteArray wide = colordProfile(QStringLiteral("WideGamutRGB.icc"));
     const QByteArray p3 = displayP3Profile();
@@ -174,62 +178,35 @@ QList<Case> cases() {
     const double gw[2] = {0.3127, 0.3290}, gr[2] = {0.67, 0.32}, gg[2] = {0.21, 0.71},
                  gb[2] = {0.15, 0.06};
     const QByteArray gammaChrm = rgbProfile(gw, gr, gg, gb, "gamma", 100000.0 / 55556);
+    const Chunks gammaChunks = {{"gAMA", bigEndian32(55556)}, {"cHRM", chrm(gw, gr, gg, gb)}};
+    const auto iccp = [](const QByteArray& icc) { return Chunks{{"iCCP", iccpChunk(icc)}}; };
+    const auto jxlAs = [](const char* primaries) {
+        return QStringLiteral("RGB_D65_%1_Rel_SRG").arg(QLatin1String(primaries));
+    };
     return {
-        {"Adobe RGB (1998) JPEG",
-         [](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(jpeg(d, "adobe.jpg", img, adobe()),
-                                   jpeg(d, "plain.jpg", img, {}));
-         },
+        {"Adobe RGB (1998) JPEG", "jpg",
+         [](D d, N n, I i, bool on) { return jpeg(d, n, i, on ? adobe() : QByteArray()); },
          adobe()},
-        {"ProPhoto TIFF",
-         [prophoto](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(save(d, "prophoto.tif", img, "tiff", -1, prophoto),
-                                   save(d, "plain.tif", img, "tiff"));
-         },
+        {"ProPhoto TIFF", "tif",
+         [=](D d, N n, I i, bool on) { return save(d, n, i, "tiff", -1, on ? prophoto : ""); },
          prophoto},
-        {"WideGamut WebP",
-         [wide](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(save(d, "wide.webp", img, "webp", 100, wide),
-                                   save(d, "plain.webp", img, "webp", 100));
-         },
-         wide},
-        {"Display P3 (lcms2) PNG",
-         [p3](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(png(d, "p3.png", img, {{"iCCP", iccpChunk(p3)}}),
-                                   png(d, "plain.png", img, {}));
-         },
-         p3},
-        {"Profile of tables PNG",
-         [tables](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(png(d, "tables.png", img, {{"iCCP", iccpChunk(tables)}}),
-                                   png(d, "plain.png", img, {}));
-         },
-         tables, true},
-        {"PNG gAMA + cHRM",
-         [gw, gr, gg, gb](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(
-                 png(d, "gamma.png", img,
-                     {{"gAMA", bigEndian32(55556)}, {"cHRM", chrm(gw, gr, gg, gb)}}),
-                 png(d, "plain.png", img, {}));
-         },
+        {"WideGamut WebP", "webp",
+         [=](D d, N n, I i, bool on) { return save(d, n, i, "webp", 100, on ? wide : ""); }, wide},
+        {"Display P3 (lcms2) PNG", "png",
+         [=](D d, N n, I i, bool on) { return png(d, n, i, on ? iccp(p3) : Chunks()); }, p3},
+        {"Profile of tables PNG", "png",
+         [=](D d, N n, I i, bool on) { return png(d, n, i, on ? iccp(tables) : Chunks()); }, tables,
+         true},
+        {"PNG gAMA + cHRM", "png",
+         [=](D d, N n, I i, bool on) { return png(d, n, i, on ? gammaChunks : Chunks()); },
          gammaChrm},
-        {"P3 HEIC (nclx)",
-         [](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(heif(d, "p3.heic", img, 12, 13),
-                                   heif(d, "plain.heic", img, 1, 13));
-         },
-         p3},
-        {"AVIF with CICP (BT.2020, BT.709)",
-         [](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(heif(d, "bt2020.avif", img, 9, 1),
-                                   heif(d, "plain.avif", img, 1, 13));
-         },
+        {"P3 HEIC (nclx)", "heic",
+         [](D d, N n, I i, bool on) { return heif(d, n, i, on ? 12 : 1, 13); }, p3},
+        {"AVIF with CICP (BT.2020, BT.709)", "avif",
+         [](D d, N n, I i, bool on) { return heif(d, n, i, on ? 9 : 1, on ? 1 : 13); },
          rgbProfile(kD65, k2020[0], k2020[1], k2020[2], "bt709")},
-        {"JPEG XL, BT.2020 encoding",
-         [](const QTemporaryDir& d, const QImage& img) {
-             return std::make_pair(jxl(d, "bt2020.jxl", img, QStringLiteral("RGB_D65_202_Rel_SRG")),
-                                   jxl(d, "plain.jxl", img, QStringLiteral("RGB_D65_SRG_Rel_SRG")));
-         },
+        {"JPEG XL, BT.2020 encoding", "jxl",
+         [=](D d, N n, I i, bool on) { return jxl(d, n, i, jxlAs(on ? "202" : "SRG")); },
          rgbProfile(kD65, k2020[0], k2020[1], k2020[2], "srgb")},
     };
 }
@@ -263,7 +240,8 @@ TEST(Colours, EveryDeclarationMatchesTheReferenceWithinDeltaE) {
     for (const Case& c : cases()) {
         SCOPED_TRACE(c.name);
         ASSERT_FALSE(c.profile.isEmpty());
-        const auto [tagged, untagged] = c.make(dir, picture);
+        const QString tagged = c.write(dir, QStringLiteral("tagged.") + c.ext, picture, true);
+        const QString untagged = c.write(dir, QStringLiteral("plain.") + c.ext, picture, false);
         ASSERT_FALSE(tagged.isEmpty());
         ASSERT_FALSE(untagged.isEmpty());
         // The stored pixels, as decoded without any colours declared.
