@@ -477,7 +477,7 @@ TEST(ColourDeclarations, TheHelpersMessageCarriesColoursBothWaysAndRefusesGarbag
     }
 }
 
-TEST(Colours, UntaggedAndSrgbTaggedPicturesAreLeftBitForBit) {
+TEST(Colours, SrgbAndDamagedDeclarationsLeavePicturesBitForBit) {
     QTemporaryDir dir;
     const QImage picture = pattern();
     const QByteArray srgb = colordProfile(QStringLiteral("sRGB.icc"));
@@ -485,62 +485,34 @@ TEST(Colours, UntaggedAndSrgbTaggedPicturesAreLeftBitForBit) {
     const QByteArray jpeg = encoded(picture, "jpeg", 90);
     const QByteArray png = encoded(picture, "png");
     // djpeg decodes with the same library and settings.
-    const QString plainJpeg = testutil::writeFile(dir, QStringLiteral("plain.jpg"), jpeg);
     const QString ppm = dir.filePath(QStringLiteral("plain.ppm"));
-    ASSERT_TRUE(run(QStringLiteral("djpeg"), {QStringLiteral("-outfile"), ppm, plainJpeg}));
+    ASSERT_TRUE(run(QStringLiteral("djpeg"),
+                    {QStringLiteral("-outfile"), ppm,
+                     testutil::writeFile(dir, QStringLiteral("plain.jpg"), jpeg)}));
     const QImage jpegPixels = rgb32(QImage(ppm));
-    const QImage pngPixels = rgb32(picture);
-    const struct {
-        const char* name;
-        QByteArray file;
-        QImage expected;
-    } table[] = {
-        {"JPEG", jpeg, jpegPixels},
-        {"JPEG with sRGB profile", jpegWithProfile(jpeg, srgb), jpegPixels},
-        {"PNG", png, pngPixels},
-        {"PNG with sRGB chunk", pngWithChunk(png, "sRGB", QByteArray(1, '\0')), pngPixels},
-        {"PNG with sRGB profile", pngWithChunk(png, "iCCP", iccpChunk(srgb)), pngPixels},
-        {"PNG with sRGB cICP", pngWithChunk(png, "cICP", QByteArray("\x01\x0d\x00\x01", 4)),
-         pngPixels},
-        {"BMP", encoded(picture, "bmp"), pngPixels},
-        {"TIFF", encoded(picture, "tiff"), pngPixels},
-    };
-    // On an sRGB display, and on one whose profile is sRGB's.
-    for (const ColourSpace& display : {ColourSpace(), ColourSpace::fromIcc(srgb)}) {
-        for (const auto& c : table) {
-            SCOPED_TRACE(c.name);
-            PictureNeed need;
-            need.colours = display;
-            const Picture pic = loadPicture(
-                testutil::writeFile(dir, QStringLiteral("picture.") + c.name, c.file), need);
-            ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
-            EXPECT_TRUE(sameBits(rgb32(pic.image), c.expected));
-        }
-    }
-    // A palette picture keeps its palette.
-    const QString gif = testutil::sample(QStringLiteral("gif/static.gif"));
-    EXPECT_TRUE(sameBits(loadPicture(gif).image, QImage(gif)));
-}
-
-TEST(Colours, DamagedDeclarationsShowAsSrgb) {
-    QTemporaryDir dir;
-    const QImage picture = pattern();
-    const QByteArray jpeg = encoded(picture, "jpeg", 90);
-    const QByteArray png = encoded(picture, "png");
-    const QImage jpegPixels = loadPicture(testutil::writeFile(dir, "plain.jpg", jpeg)).image;
     const QImage pngPixels = rgb32(picture);
     QByteArray scrambled = adobe();
     for (qsizetype i = 128; i < scrambled.size(); ++i)
         scrambled[i] = char(scrambled[i] ^ (i * 37));
     QByteArray hugeTags = adobe();
     qToBigEndian<quint32>(0x7fffffff, hugeTags.data() + 128); // tag count
-    // Profiles that cannot be used, in a JPEG and in a PNG; then PNG chunks
-    // that cannot be read.
-    Chunks files; // name, bytes
+    // Untagged and sRGB-tagged files (name, bytes: a JPEG's pixels are djpeg's).
+    Chunks files = {
+        {"plain.jpg", jpeg},
+        {"srgb-icc.jpg", jpegWithProfile(jpeg, srgb)},
+        {"plain.png", png},
+        {"srgb.png", pngWithChunk(png, "sRGB", QByteArray(1, '\0'))},
+        {"srgb-icc.png", pngWithChunk(png, "iCCP", iccpChunk(srgb))},
+        {"srgb-cicp.png", pngWithChunk(png, "cICP", QByteArray("\x01\x0d\x00\x01", 4))},
+        {"plain.bmp", encoded(picture, "bmp")},
+        {"plain.tif", encoded(picture, "tiff")},
+    };
+    // Profiles that cannot be used, in a JPEG and in a PNG; PNG chunks that
+    // cannot be read.
     for (const QByteArray& bad : {QByteArray("not a profile at all"), adobe().left(200), scrambled,
                                   hugeTags, cmykProfile() /* for other pixels than these */})
-        files << std::pair{QByteArray("bad.jpg"), jpegWithProfile(jpeg, bad)}
-              << std::pair{QByteArray("bad.png"), pngWithChunk(png, "iCCP", iccpChunk(bad))};
+        files << std::pair{QByteArray("bad-icc.jpg"), jpegWithProfile(jpeg, bad)}
+              << std::pair{QByteArray("bad-icc.png"), pngWithChunk(png, "iCCP", iccpChunk(bad))};
     const QByteArray chunks[][2] = {
         {"iCCP", QByteArray("name\0\0not zlib at all", 20)},
         {"iCCP", QByteArray("\0\0", 2) + qCompress(adobe()).mid(4)},          // no name
@@ -551,15 +523,23 @@ TEST(Colours, DamagedDeclarationsShowAsSrgb) {
         {"cICP", QByteArray("\xc8\xc8\x00\x01", 4)}, // unknown code points
     };
     for (const auto& chunk : chunks)
-        files << std::pair{QByteArray("bad.png"), pngWithChunk(png, chunk[0], chunk[1])};
-    for (int i = 0; i < files.size(); ++i) {
-        SCOPED_TRACE(i);
-        const auto& [name, bytes] = files[i];
-        const Picture p = loadPicture(testutil::writeFile(dir, QString::fromLatin1(name), bytes));
-        ASSERT_FALSE(p.isNull());
-        const bool isJpeg = name.endsWith("jpg");
-        EXPECT_TRUE(sameBits(isJpeg ? p.image : rgb32(p.image), isJpeg ? jpegPixels : pngPixels));
+        files << std::pair{"bad-" + chunk[0] + ".png", pngWithChunk(png, chunk[0], chunk[1])};
+    // On an sRGB display, and on one whose profile is sRGB's.
+    for (const ColourSpace& display : {ColourSpace(), ColourSpace::fromIcc(srgb)}) {
+        for (int i = 0; i < files.size(); ++i) {
+            const auto& [name, bytes] = files[i];
+            SCOPED_TRACE(name.toStdString() + " " + std::to_string(i));
+            PictureNeed need;
+            need.colours = display;
+            const Picture pic =
+                loadPicture(testutil::writeFile(dir, QString::fromLatin1(name), bytes), need);
+            ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
+            EXPECT_TRUE(sameBits(rgb32(pic.image), name.endsWith(".jpg") ? jpegPixels : pngPixels));
+        }
     }
+    // A palette picture keeps its palette.
+    const QString gif = testutil::sample(QStringLiteral("gif/static.gif"));
+    EXPECT_TRUE(sameBits(loadPicture(gif).image, QImage(gif)));
 }
 
 TEST(Colours, CmykJpegsKeepTheirColours) {
