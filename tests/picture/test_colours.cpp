@@ -138,12 +138,14 @@ QString heif(const QTemporaryDir& dir, const QString& name, const QImage& img, i
 
 // cjxl losslessly with a colour encoding of its own ("RGB_D65_SRG_Rel_SRG"...).
 QString jxl(const QTemporaryDir& dir, const QString& name, const QImage& img,
-            const QString& encoding) {
+            const QString& encoding, const QStringList& options = {}) {
     const QString source = png(dir, name + QStringLiteral(".png"), img, {});
     const QString path = dir.filePath(name);
-    const bool ok = run(QStringLiteral("cjxl"),
-                        {source, path, QStringLiteral("-d"), QStringLiteral("0"),
-                         QStringLiteral("-x"), QStringLiteral("color_space=") + encoding});
+    const bool ok =
+        run(QStringLiteral("cjxl"),
+            QStringList{source, path, QStringLiteral("-d"), QStringLiteral("0"),
+                        QStringLiteral("-x"), QStringLiteral("color_space=") + encoding} +
+                options);
     return ok ? path : QString();
 }
 
@@ -605,7 +607,6 @@ TEST(Colours, JpegPicturesConvertAlikeTurnedCutReducedAndRowByRow) {
 }
 
 TEST(Colours, HdrHighlightsAreToneMappedNotClipped) {
-    using colour::pqToDisplay;
     using colour::toneMap;
     // Unchanged below the knee, smooth and rising above, the peak on white.
     EXPECT_DOUBLE_EQ(toneMap(0.3, 10), 0.3);
@@ -634,13 +635,9 @@ TEST(Colours, HdrHighlightsAreToneMappedNotClipped) {
         for (int y = 0; y < 8; ++y)
             steps.setPixel(x, y, qRgb(v, v, v));
     }
-    const QString source =
-        testutil::writeFile(dir, QStringLiteral("steps.png"), encoded(steps, "png"));
-    const QString path = dir.filePath(QStringLiteral("steps.jxl"));
-    ASSERT_TRUE(run(QStringLiteral("cjxl"),
-                    {source, path, QStringLiteral("-d"), QStringLiteral("0"),
-                     QStringLiteral("--intensity_target=4000"), QStringLiteral("-x"),
-                     QStringLiteral("color_space=RGB_D65_202_Rel_PeQ")}));
+    const QString path = jxl(dir, "steps.jxl", steps, QStringLiteral("RGB_D65_202_Rel_PeQ"),
+                             {QStringLiteral("--intensity_target=4000")});
+    ASSERT_FALSE(path.isEmpty());
     const Picture pic = loadPicture(path);
     ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
     int previous = -1;
