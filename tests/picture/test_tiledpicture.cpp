@@ -171,16 +171,13 @@ protected:
 
     void SetUp() override { service.setLoadLimits(kServiceTiles); }
 
-    Picture full(const QString& path) {
-        Picture got;
-        bool done = false;
-        service.request(&owner, PictureRequest::full(path), [&](const PictureResult& r) {
-            got = r.picture;
-            done = true;
-        });
-        EXPECT_TRUE(testutil::waitUntil([&] { return done; }, 20000));
+    PictureResult fetch(const PictureRequest& request) {
+        PictureResult got;
+        service.request(&owner, request, [&](const PictureResult& r) { got = r; });
+        EXPECT_TRUE(testutil::waitUntil([&] { return got.ticket != 0; }, 20000));
         return got;
     }
+    Picture full(const QString& path) { return fetch(PictureRequest::full(path)).picture; }
 };
 
 } // namespace
@@ -413,15 +410,10 @@ TEST_F(Tiles, ReducedPicturesOfATiledOneAreDecodedSmall) {
     const QString path = write(dir, "p.jpg", pattern(QSize(900, 600), false));
     const Picture tiled = full(path);
     ASSERT_TRUE(tiled.isTiled());
-    PictureResult overview, small;
-    service.request(&owner, overviewRequest(path, 1),
-                    [&](const PictureResult& r) { overview = r; });
-    ASSERT_TRUE(testutil::waitUntil([&] { return overview.ticket != 0; }, 20000));
+    const PictureResult overview = fetch(overviewRequest(path, 1));
     ASSERT_TRUE(overview.ok());
     EXPECT_EQ(overview.picture.size(), QSize(900, 600)); // never enlarged
-    service.request(&owner, PictureRequest::fitted(path, QSize(90, 90), 2),
-                    [&](const PictureResult& r) { small = r; });
-    ASSERT_TRUE(testutil::waitUntil([&] { return small.ticket != 0; }, 20000));
-    EXPECT_EQ(small.picture.size(), QSize(90, 60));
-    EXPECT_EQ(small.picture.naturalSize, QSize(900, 600));
+    const Picture small = fetch(PictureRequest::fitted(path, QSize(90, 90), 2)).picture;
+    EXPECT_EQ(small.size(), QSize(90, 60));
+    EXPECT_EQ(small.naturalSize, QSize(900, 600));
 }
