@@ -8,7 +8,6 @@
 #include "support/exifbuilder.h"
 #include "support/testutil.h"
 
-#include <QImageWriter>
 #include <QMimeDatabase>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
