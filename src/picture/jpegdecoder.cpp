@@ -241,9 +241,8 @@ bool run(Session& s) {
     LoadProgress* const progress = announce && pipelined ? s.progress : nullptr;
     s.place = [=](uchar* strip, int y0, int n) {
         if (inPlace) {
+            // Announced by the pipeline: strips may be done out of order.
             colours->apply(strip, rowPixels, n, bpl);
-            if (progress)
-                progress->rowsDecoded(y0 + n);
             return;
         }
         const qsizetype stripBpl = qsizetype(rowPixels) * bpp;
@@ -266,9 +265,14 @@ bool run(Session& s) {
         if (progress)
             progress->rowsDecoded(y0 + n);
     };
-    if (pipelined)
-        s.pipeline = std::make_unique<StripPipeline>(inPlace ? 1 : kPipelineStrips,
-                                                     inPlace ? 0 : stripBytes, s.place);
+    if (pipelined && inPlace) {
+        StripPipeline::Announce told;
+        if (progress)
+            told = [progress](int rows) { progress->rowsDecoded(rows); };
+        s.pipeline = std::make_unique<StripPipeline>(s.place, told);
+    } else if (pipelined) {
+        s.pipeline = std::make_unique<StripPipeline>(kPipelineStrips, stripBytes, s.place);
+    }
 
     JSAMPROW rows[kStripRows];
     while (leadRows > 0) {
@@ -295,7 +299,9 @@ bool run(Session& s) {
                 leave(reinterpret_cast<j_common_ptr>(&c), "the decoder stalled");
             got += int(n);
         }
-        if (s.pipeline)
+        if (s.pipeline && inPlace)
+            s.pipeline->share(strip, done, got);
+        else if (s.pipeline)
             s.pipeline->submit(strip, done, got);
         else if (!direct || inPlace)
             s.place(strip, done, got);

@@ -11,6 +11,11 @@ StripPipeline::StripPipeline(int buffers, size_t bytesPerStrip, Place place)
     m_thread = std::thread([this] { run(); });
 }
 
+StripPipeline::StripPipeline(Place place, Announce announce)
+    : m_place(std::move(place)), m_announce(std::move(announce)), m_shared(true) {
+    m_thread = std::thread([this] { run(); });
+}
+
 StripPipeline::~StripPipeline() {
     {
         std::lock_guard lock(m_mutex);
@@ -36,9 +41,44 @@ void StripPipeline::submit(uchar* strip, int firstRow, int rows) {
     m_changed.notify_all();
 }
 
+void StripPipeline::share(uchar* strip, int firstRow, int rows) {
+    const Strip s{strip, firstRow, rows};
+    std::unique_lock lock(m_mutex);
+    // The second thread is behind while a strip still waits for it.
+    if (m_queue.empty()) {
+        m_queue.push_back(s);
+        lock.unlock();
+        m_changed.notify_all();
+        return;
+    }
+    lock.unlock();
+    m_place(s.data, s.firstRow, s.rows);
+    lock.lock();
+    placed(s);
+}
+
 void StripPipeline::finish() {
     std::unique_lock lock(m_mutex);
+    while (m_shared && !m_queue.empty()) {
+        // The last strips queued, on this thread too.
+        const Strip s = m_queue.back();
+        m_queue.pop_back();
+        lock.unlock();
+        m_place(s.data, s.firstRow, s.rows);
+        lock.lock();
+        placed(s);
+    }
     m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+}
+
+void StripPipeline::placed(const Strip& strip) {
+    m_placedAhead.emplace(strip.firstRow, strip.firstRow + strip.rows);
+    const int before = m_placedRows;
+    for (auto it = m_placedAhead.begin(); it != m_placedAhead.end() && it->first == m_placedRows;
+         it = m_placedAhead.erase(it))
+        m_placedRows = it->second;
+    if (m_announce && m_placedRows > before)
+        m_announce(m_placedRows);
 }
 
 void StripPipeline::run() {
@@ -54,6 +94,8 @@ void StripPipeline::run() {
         m_place(strip.data, strip.firstRow, strip.rows);
         lock.lock();
         m_busy = false;
+        if (m_shared)
+            placed(strip);
         for (const std::vector<uchar>& b : m_buffers) {
             if (b.data() == strip.data)
                 m_free.push_back(strip.data);
