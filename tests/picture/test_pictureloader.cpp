@@ -2,6 +2,7 @@
 // content, limits; JPEG decoding against Qt's reader, by parts and by rows.
 #include "picture/metafile.h"
 #include "picture/pictureloader.h"
+#include "picture/strippipeline.h"
 #include "picturecompare.h"
 #include "support/testutil.h"
 
@@ -12,6 +13,9 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <thread>
 
 using namespace lumenta;
 using namespace picturetest;
@@ -290,4 +294,52 @@ TEST(JpegDecoding, ProgressiveFilesNeedNoMoreMemoryThanAPicture) {
     const Picture p = loadPicture(testutil::writeFile(dir, QStringLiteral("huge.jpg"), bytes));
     EXPECT_TRUE(p.isNull());
     EXPECT_FALSE(p.error.isEmpty());
+}
+
+// Strips converted where they lie are shared between the decoder and the
+// second thread; rows are announced only once every row above them is
+// placed, whichever strip finishes first.
+TEST(StripPipeline, SharedStripsAreAnnouncedInOrderWhateverFinishesFirst) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool firstStarted = false, firstMayFinish = false;
+    std::vector<int> placedOn(4, -1); // 0: the caller's thread, 1: the other
+    const std::thread::id caller = std::this_thread::get_id();
+    QList<int> announced;
+    StripPipeline pipeline(
+        [&](uchar*, int firstRow, int) {
+            const int strip = firstRow / 10;
+            placedOn[size_t(strip)] = std::this_thread::get_id() == caller ? 0 : 1;
+            if (strip == 0) {
+                std::unique_lock lock(m);
+                firstStarted = true;
+                cv.notify_all();
+                cv.wait(lock, [&] { return firstMayFinish; });
+            }
+        },
+        [&](int rows) { announced.append(rows); });
+    pipeline.share(nullptr, 0, 10);
+    {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return firstStarted; });
+    }
+    // The second thread is held on the first strip: the second strip waits
+    // for it, the next ones are placed here at once.
+    pipeline.share(nullptr, 10, 10);
+    pipeline.share(nullptr, 20, 10);
+    pipeline.share(nullptr, 30, 5);
+    EXPECT_EQ(placedOn[0], 1);
+    EXPECT_EQ(placedOn[2], 0);
+    EXPECT_EQ(placedOn[3], 0);
+    EXPECT_TRUE(announced.isEmpty()) << announced.first();
+    {
+        std::lock_guard lock(m);
+        firstMayFinish = true;
+    }
+    cv.notify_all();
+    pipeline.finish();
+    ASSERT_FALSE(announced.isEmpty());
+    EXPECT_EQ(announced.last(), 35);
+    EXPECT_TRUE(std::is_sorted(announced.begin(), announced.end()));
+    EXPECT_EQ(std::adjacent_find(announced.begin(), announced.end()), announced.end());
 }
