@@ -109,9 +109,7 @@ void expectParts(const TiledPicture& t, const QList<QRect>& parts, const QImage&
         },
         nullptr, &error))
         << error.toStdString();
-    // (A part beyond a turned picture's side is passed over.)
-    EXPECT_EQ(got, std::count_if(parts.begin(), parts.end(),
-                                 [&](const QRect& r) { return whole.rect().contains(r); }));
+    EXPECT_EQ(got, parts.size());
 }
 
 QStringList sampleFiles(const QTemporaryDir& dir) {
@@ -201,10 +199,10 @@ TEST(TiledPicture, PartsEqualTheSameRegionOfAWholeDecode) {
         for (QPoint c : cellsOf(t))
             tiles << t.tileRect(c);
         expectParts(t, tiles, whole.image, tolerance);
-        expectParts(t,
-                    {QRect(37, 5, 61, 90), QRect(150, 100, 40, 20), QRect(0, 70, 3, 3),
-                     QRect(1, 1, 7, 120)},
-                    whole.image, tolerance);
+        expectParts(
+            t,
+            {QRect(37, 5, 61, 90), QRect(90, 100, 40, 20), QRect(0, 70, 3, 3), QRect(1, 1, 7, 120)},
+            whole.image, tolerance);
         expectParts(t, {QRect(60, 110, 30, 20)}, whole.image, tolerance);
         // A region in bands, in whatever order they come, and reduced.
         const QRect region(20, 10, 100, 100);
