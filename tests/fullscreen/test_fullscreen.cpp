@@ -61,8 +61,8 @@ TEST(FitGeometry, TableInATwelveByNineThousandWindowErrorsAndModes) {
 TEST(FitGeometry, KeepsRatioAndStaysInsideOverAGrid) {
     const double areas[][2] = {{1920, 1080}, {1080, 1920}, {800, 600}, {1366, 768}};
     const double sides[] = {1, 3, 97, 640, 799, 800, 801, 1080, 1919, 1920, 4000, 24000};
-    for (const auto& a : areas) {
-        for (double w0 : sides) {
+    for (const auto& a : areas)
+        for (double w0 : sides)
             for (double h0 : sides) {
                 SCOPED_TRACE(testing::Message()
                              << w0 << "x" << h0 << " in " << a[0] << "x" << a[1]);
@@ -74,18 +74,14 @@ TEST(FitGeometry, KeepsRatioAndStaysInsideOverAGrid) {
                     EXPECT_LE(s.height, a[1] * (1 + 1e-6));
                     EXPECT_NEAR(s.width / s.height, w0 / h0, 1e-5 * (w0 / h0));
                 }
-                // Rule 1 never enlarges; rule 2 never gives less than rule 1.
+                // Rule 1 never enlarges; rule 2 never gives less, and enlarges a
+                // smaller picture until a side meets the area's.
                 EXPECT_LE(n->width, w0);
                 EXPECT_GE(l->width, n->width);
-                if (w0 < a[0] && h0 < a[1]) {
-                    EXPECT_EQ(n->width, w0);
-                    // Enlarged until a side meets the area's.
-                    EXPECT_TRUE(std::abs(l->width - a[0]) < 1e-3 ||
-                                std::abs(l->height - a[1]) < 1e-3);
-                }
+                if (w0 < a[0] && h0 < a[1])
+                    EXPECT_TRUE(n->width == w0 && (std::abs(l->width - a[0]) < 1e-3 ||
+                                                   std::abs(l->height - a[1]) < 1e-3));
             }
-        }
-    }
 }
 
 TEST(FittedPicture, DrawsInPlaceWhetherReducedOnceOrFilteredAtPaint) {
@@ -269,9 +265,8 @@ TEST_F(FullScreenWindow, ClickAndCharacterKeysCloseOtherKeysDoNot) {
 
 TEST_F(FullScreenWindow, UnreadableFileGetsOneMessagePerActivationThenAClickCloses) {
     ctx.state.settings.FullScreenBackColor = 2;
-    const QString broken = testutil::copyFixture(dir, "pictures/samples/broken/empty.bmp");
-    for (const QString& path : {testutil::writeFile(dir, "photo.jpg", "not a picture"), broken,
-                                dir.filePath("absent.bmp")}) {
+    for (const QString& path :
+         {testutil::writeFile(dir, "photo.jpg", "not a picture"), dir.filePath("absent.bmp")}) {
         SCOPED_TRACE(path.toStdString());
         dialogs.asked.clear();
         ctx.state.FullScreenFilePath = path;
@@ -294,9 +289,21 @@ TEST_F(FullScreenWindow, UnreadableFileGetsOneMessagePerActivationThenAClickClos
     }
 }
 
-TEST_F(FullScreenWindow, EachActivationPlacesByTheSizeModeAndRereadsOnlyAChangedFile) {
+TEST_F(FullScreenWindow,
+       CoversItsScreenAndEachActivationPlacesByTheSizeModeRereadingOnlyAChangedFile) {
     ctx.state.FullScreenFilePath = writePicture("small.bmp", QSize(100, 50), Qt::red);
-    FrmPlEcr w(ctx);
+    QWidget opener;
+    FrmPlEcr w(ctx, &opener);
+    // Without a window manager the geometry it is shown with is all it gets.
+    struct ShowSpy : QObject {
+        QRect seen;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                seen = static_cast<QWidget*>(o)->geometry();
+            return false;
+        }
+    } spy;
+    w.installEventFilter(&spy);
     qint64 firstKey = 0;
     // Mode 0 acts as 1. On each return to the window the picture is placed
     // by the mode set meanwhile, and not read again.
@@ -304,19 +311,18 @@ TEST_F(FullScreenWindow, EachActivationPlacesByTheSizeModeAndRereadsOnlyAChanged
         SCOPED_TRACE(mode);
         ctx.state.settings.FullScreenSizeMode = mode;
         ASSERT_TRUE(showAndWait(w));
-        if (mode == 0)
+        if (mode == 0) {
             firstKey = w.picture().image().cacheKey();
+            EXPECT_EQ(spy.seen, opener.screen()->geometry());
+            EXPECT_EQ(w.geometry(), opener.screen()->geometry());
+        }
         EXPECT_EQ(w.picture().image().cacheKey(), firstKey);
         const int sw = w.width(), sh = w.height();
         const QRect r = w.pictureRect();
         // Mode 2 enlarges to the width (the screen is less wide than 2:1).
         EXPECT_EQ(r, mode == 2 ? QRect(0, (sh - sw / 2) / 2, sw, sw / 2)
                                : QRect((sw - 100) / 2, (sh - 50) / 2, 100, 50));
-        const QImage shot = w.grab().toImage();
-        for (QPoint p : {r.topLeft(), r.bottomRight()})
-            EXPECT_EQ(shot.pixelColor(p), QColor(Qt::red));
-        for (QPoint p : {QPoint(r.left(), r.top() - 1), QPoint(r.right(), r.bottom() + 1)})
-            EXPECT_EQ(shot.pixelColor(p), QColor(Qt::black));
+        EXPECT_EQ(pictureColour(w), QColor(Qt::red)); // painted in place: see FittedPicture
     }
     // The file changed meanwhile: it is read again.
     writePicture("small.bmp", QSize(60, 60), Qt::blue);
@@ -357,32 +363,11 @@ TEST_F(FullScreenWindow, PreloadedPictureIsUsedWhileTheFileIsUnchanged) {
     EXPECT_EQ(pictureColour(w), QColor(Qt::red));
 }
 
-TEST_F(FullScreenWindow, CoversItsScreenBeforeAnyWindowManagerActs) {
-    // Without a window manager the geometry it is shown with is all it gets.
-    ctx.state.FullScreenFilePath = writePicture("small.png", QSize(20, 10), Qt::magenta);
-    QWidget opener;
-    FrmPlEcr w(ctx, &opener);
-    struct ShowSpy : QObject {
-        QRect seen;
-        bool eventFilter(QObject* o, QEvent* e) override {
-            if (e->type() == QEvent::Show)
-                seen = static_cast<QWidget*>(o)->geometry();
-            return false;
-        }
-    } spy;
-    w.installEventFilter(&spy);
-    ASSERT_TRUE(showAndWait(w));
-    EXPECT_EQ(spy.seen, opener.screen()->geometry());
-    EXPECT_EQ(w.geometry(), opener.screen()->geometry());
-}
-
+// (A picture read by parts comes reduced the same way:
+// Tiles.ReducedPicturesOfATiledOneAreDecodedSmall.)
 TEST_F(FullScreenWindow, LargePictureArrivesFittedAndClosingWhileLoadingCancels) {
-    // Read by parts (as one too large to be held is), then held whole.
-    for (const auto& [name, limits] :
-         {std::pair{"big.png", LoadLimits{0, QSize(64, 32)}}, std::pair{"big.bmp", LoadLimits{}}}) {
-        SCOPED_TRACE(name);
-        ctx.pictures().setLoadLimits(limits);
-        ctx.state.FullScreenFilePath = writePicture(name, QSize(3000, 2000), Qt::darkCyan);
+    ctx.state.FullScreenFilePath = writePicture("big.bmp", QSize(3000, 2000), Qt::darkCyan);
+    {
         FrmPlEcr w(ctx);
         ASSERT_TRUE(showAndWait(w));
         ASSERT_TRUE(w.isPictureShown());
