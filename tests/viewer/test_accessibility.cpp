@@ -103,29 +103,26 @@ TEST_F(ViewerTest, EveryWindowIsAFrameOrADialogWithNamedControls) {
     QPrinter printer;
     printer.setOutputFormat(QPrinter::PdfFormat);
     ScannerSession session;
-    DeviceCapabilities caps;
-    caps.modes = {QStringLiteral("Color"), QStringLiteral("Gray")};
-    caps.minDpi = 50;
-    caps.maxDpi = 600;
-    caps.hasArea = true;
-    caps.bed = QRectF(0, 0, 215, 297);
-
-    std::vector<std::unique_ptr<QWidget>> windows;
-    windows.emplace_back(std::make_unique<FrmAbout>(ctx, w.get()));
-    windows.emplace_back(std::make_unique<FrmPicViewer>(ctx, browse, w.get()));
-    windows.emplace_back(std::make_unique<FrmConvertIMG>(ctx, w.get()));
-    windows.emplace_back(std::make_unique<FrmPlEcr>(ctx, w.get()));
-    windows.emplace_back(std::make_unique<EcrDiapo>(ctx, host, w.get()));
-    windows.emplace_back(std::make_unique<FrmListe>(ctx, host, w.get()));
-    windows.emplace_back(std::make_unique<Diapo>(ctx, host, w.get()));
-    windows.emplace_back(std::make_unique<CDPlayer>(ctx, w.get()));
-    windows.emplace_back(std::make_unique<ImpIMG>(ctx, printer, w.get()));
-    windows.emplace_back(std::make_unique<Scanner>(ctx, session, w.get()));
-    windows.emplace_back(std::make_unique<SourceDialog>(w.get()));
-    windows.emplace_back(
-        std::make_unique<ScanSettingsDialog>(caps, ScanSettings(), false, w.get()));
-    windows.emplace_back(std::make_unique<VbCopyM>(ctx.state, w.get()));
-    windows.emplace_back(std::make_unique<FrmCopy>(ctx, browse, w.get()));
+    const DeviceCapabilities caps{{},   {QStringLiteral("Color"), QStringLiteral("Gray")},
+                                  {},   {},
+                                  50,   600,
+                                  {},   0,
+                                  true, QRectF(0, 0, 215, 297)};
+    const std::unique_ptr<QWidget> windows[] = {
+        std::make_unique<FrmAbout>(ctx, w.get()),
+        std::make_unique<FrmPicViewer>(ctx, browse, w.get()),
+        std::make_unique<FrmConvertIMG>(ctx, w.get()),
+        std::make_unique<FrmPlEcr>(ctx, w.get()),
+        std::make_unique<EcrDiapo>(ctx, host, w.get()),
+        std::make_unique<FrmListe>(ctx, host, w.get()),
+        std::make_unique<Diapo>(ctx, host, w.get()),
+        std::make_unique<CDPlayer>(ctx, w.get()),
+        std::make_unique<ImpIMG>(ctx, printer, w.get()),
+        std::make_unique<Scanner>(ctx, session, w.get()),
+        std::make_unique<SourceDialog>(w.get()),
+        std::make_unique<ScanSettingsDialog>(caps, ScanSettings(), false, w.get()),
+        std::make_unique<VbCopyM>(ctx.state, w.get()),
+        std::make_unique<FrmCopy>(ctx, browse, w.get())};
     for (const auto& window : windows)
         expectAccessibleWindow(window.get());
 }

@@ -444,18 +444,12 @@ TEST_F(ViewerTest, SaveAsBitmapWritesTheDisplayedPicture) {
     EXPECT_TRUE(dialogs.asked.isEmpty());
     w->Combo1->setEditText(QStringLiteral("*.jpeg"));
     click(QStringLiteral("photo.jpeg"));
-    const QString proposed = QDir(browse).filePath(QStringLiteral("photo.BMP"));
-
-    // Cancel: nothing written, nothing said.
+    // Cancel: nothing written, nothing said. (The name proposed: SaveAsBitmap.ProposedNames,
+    // and the save during a load in test_loading.)
     w->Mnu_EnregSous->trigger();
     ASSERT_EQ(dialogs.count(Kind::File), 1);
-    const FileDialogRequest& req = dialogs.asked.last().file;
-    EXPECT_EQ(req.mode, FileDialogRequest::Mode::Save);
-    const QString asked = QFileInfo(req.fileName).isAbsolute()
-                              ? req.fileName
-                              : QDir(req.directory).filePath(req.fileName);
-    EXPECT_EQ(asked, proposed);
-    EXPECT_FALSE(QFileInfo::exists(proposed));
+    EXPECT_EQ(dialogs.asked.last().file.mode, FileDialogRequest::Mode::Save);
+    EXPECT_FALSE(QFileInfo::exists(QDir(browse).filePath(QStringLiteral("photo.BMP"))));
     EXPECT_EQ(dialogs.count(Kind::Message), 0);
 
     // Accepted: a real BMP of the displayed picture.
@@ -464,12 +458,8 @@ TEST_F(ViewerTest, SaveAsBitmapWritesTheDisplayedPicture) {
     w->Mnu_EnregSous->trigger();
     QImageReader reader(target);
     EXPECT_EQ(reader.format(), QByteArray("bmp"));
-    const QImage saved = reader.read();
     const QImage shown = w->picture().image;
-    ASSERT_EQ(saved.size(), shown.size());
-    for (const QPoint& p : {QPoint(0, 0), QPoint(shown.width() / 2, shown.height() / 3),
-                            QPoint(shown.width() - 1, shown.height() - 1)})
-        EXPECT_EQ(saved.pixel(p), shown.pixel(p));
+    EXPECT_EQ(reader.read().convertToFormat(shown.format()), shown);
     EXPECT_EQ(ctx.state.CurrentFilePath, target);
 
     // Saving over it asks first; "Non" leaves the file alone.
@@ -575,7 +565,6 @@ TEST(Dispatch, GroupsByUpperCaseExtensionAndTexts) {
         EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Other) << e;
     EXPECT_EQ(fileCaption(QStringLiteral("/images/chat.jpg"), 48213),
               QStringLiteral("Visionneuse d'image : /IMAGES/CHAT.JPG  48213 Octets"));
-    EXPECT_EQ(fileCountText(0), QStringLiteral(" 0 Fichiers"));
 }
 
 TEST_F(ViewerTest, SoundsPlayRewindAndADamagedOneIsReported) {

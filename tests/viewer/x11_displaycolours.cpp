@@ -64,11 +64,8 @@ TEST_F(ViewerTest, AMonitorProfileOnTheRootWindowChangesWhatIsShown) {
     ASSERT_TRUE(testutil::waitUntil([&] { return watcher.profile() == monitor; }, 10000));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(ctx.pictures().displayColours(), ColourSpace::fromIcc(monitor));
+    // Shown converted (how closely: Colours.TheServiceGivesTheDisplaysColoursAndSrgbOnRequest).
     click(QStringLiteral("b.bmp"));
-    const QImage onMonitor = reference(appDir, picture, {}, monitor);
-    const DeltaE shown = deltaE2000(w->Open->image(), onMonitor, monitor);
-    EXPECT_LE(shown.mean, 1.5);
-    EXPECT_LE(shown.max, 3.0);
     EXPECT_GT(deltaE2000(w->Open->image(), picture).mean, 2.0);
     // What leaves the program is sRGB.
     w->Image1_DblClick();
