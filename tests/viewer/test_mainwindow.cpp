@@ -64,10 +64,11 @@ void closeNextModal() {
 }
 } // namespace
 
-TEST_F(ViewerTest, FirstStartPlacesTheListsOnTheProgramFolder) {
+TEST_F(ViewerTest, FirstStartPlacesTheListsOnTheProgramFolderThenFiltersChosenAndTyped) {
     addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
     addFixture(QStringLiteral("pictures/samples/gif/static.gif"));
     addFixture(QStringLiteral("media/tone_s16.wav"));
+    addFixture(QStringLiteral("media/tone_u8.wav"), QStringLiteral("TONE2.WAV"));
     start();
     EXPECT_EQ(w->Dir1->path(), appDir.path());
     EXPECT_EQ(w->File1->path(), appDir.path());
@@ -86,25 +87,8 @@ TEST_F(ViewerTest, FirstStartPlacesTheListsOnTheProgramFolder) {
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     for (QWidget* c : {w->Command3, w->Command8, w->Command9, w->Command11})
         EXPECT_TRUE(c->isEnabled()) << c->objectName().toStdString();
-}
 
-TEST_F(ViewerTest, KeptSearchFolderIsRestoredWholeOrFallsBack) {
-    for (const QString& kept :
-         {appDir.filePath(QStringLiteral("vacances, 2024")), QStringLiteral("/no/such/folder")}) {
-        keepSearchFolder(kept);
-        if (!kept.startsWith(QStringLiteral("/no/")))
-            addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
-        start();
-        EXPECT_EQ(w->Dir1->path(), QFileInfo::exists(kept) ? kept : appDir.path());
-        EXPECT_TRUE(dialogs.asked.isEmpty());
-    }
-}
-
-TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
-    addFixture(QStringLiteral("media/tone_s16.wav"));
-    addFixture(QStringLiteral("media/tone_u8.wav"), QStringLiteral("TONE2.WAV"));
-    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
-    start();
+    // A filter chosen from the list.
     const int wav = w->Combo1->findText(QStringLiteral("*.wav"));
     ASSERT_GE(wav, 0);
     w->Combo1->setCurrentIndex(wav);
@@ -128,7 +112,19 @@ TEST_F(ViewerTest, FilterChoiceAndMalformedPattern) {
     EXPECT_EQ(dialogs.lastMessage()->icon, MsgIcon::Stop);
     EXPECT_EQ(w->File1->pattern(), QStringLiteral("*.*"));
     ASSERT_TRUE(testutil::waitListed(w->File1));
-    EXPECT_EQ(w->File1->count(), 3);
+    EXPECT_EQ(w->File1->count(), 4);
+}
+
+TEST_F(ViewerTest, KeptSearchFolderIsRestoredWholeOrFallsBack) {
+    for (const QString& kept :
+         {appDir.filePath(QStringLiteral("vacances, 2024")), QStringLiteral("/no/such/folder")}) {
+        keepSearchFolder(kept);
+        if (!kept.startsWith(QStringLiteral("/no/")))
+            addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
+        start();
+        EXPECT_EQ(w->Dir1->path(), QFileInfo::exists(kept) ? kept : appDir.path());
+        EXPECT_TRUE(dialogs.asked.isEmpty());
+    }
 }
 
 TEST_F(ViewerTest, PictureClickShowsItAndSetsTheCommands) {
