@@ -14,11 +14,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
+
+#include <dirent.h>
+#include <unistd.h>
 
 namespace lumenta::picdecode {
 
@@ -48,10 +52,36 @@ int priority(heif_compression_format format) {
 // Decoders alive: a decoder made while another works is a grid's tile.
 std::atomic<int> liveDecoders{0};
 
-// Processors that no other thread is running on right now (the count of
-// running threads in /proc/loadavg includes this one), at least one.
-int idleProcessors() {
-    const int processors = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+// Threads of a process running right now.
+int runningThreads(pid_t pid) {
+    int running = 0;
+    char folder[64];
+    std::snprintf(folder, sizeof folder, "/proc/%d/task", int(pid));
+    DIR* tasks = ::opendir(folder);
+    if (!tasks)
+        return 0;
+    while (const dirent* task = ::readdir(tasks)) {
+        if (task->d_name[0] == '.')
+            continue;
+        char path[384];
+        std::snprintf(path, sizeof path, "%s/%s/stat", folder, task->d_name);
+        if (std::FILE* f = std::fopen(path, "r")) {
+            char line[512];
+            const size_t length = std::fread(line, 1, sizeof line - 1, f);
+            std::fclose(f);
+            line[length] = '\0';
+            // The state follows the name, which is in parentheses.
+            const char* name = std::strrchr(line, ')');
+            if (name && name[1] == ' ' && name[2] == 'R')
+                ++running;
+        }
+    }
+    ::closedir(tasks);
+    return running;
+}
+
+// Threads running right now on the whole machine.
+int runningOnMachine() {
     int running = 1;
     if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
         double averages[3];
@@ -61,7 +91,27 @@ int idleProcessors() {
             running = 1;
         std::fclose(f);
     }
-    return std::clamp(processors - (running - 1), 1, processors);
+    return running;
+}
+
+// Processors that no other work is running on right now, at least one.
+// The count of running threads in /proc/loadavg takes in this program's
+// own (the memory being readied for the picture) and the thread of the
+// viewer that started it, about to wait for it: neither is other work.
+// A processor seen busy is looked at twice more, a millisecond apart, so
+// that a process ending or a thread waking for an instant is not taken
+// for work.
+int idleProcessors() {
+    const int processors = std::clamp(int(std::thread::hardware_concurrency()), 1, kMaxThreads);
+    int idle = 1;
+    for (int look = 0; look < 3 && idle < processors; ++look) {
+        if (look > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int ours =
+            std::max(1, runningThreads(::getpid())) + std::min(1, runningThreads(::getppid()));
+        idle = std::max(idle, processors - std::max(0, runningOnMachine() - ours));
+    }
+    return std::clamp(idle, 1, processors);
 }
 
 heif_error newDecoder(void** decoder) {
