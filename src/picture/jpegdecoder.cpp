@@ -57,6 +57,8 @@ struct Session {
     bool byParts = false; // too large to be decoded whole
 
     ~Session() {
+        // Its thread may still be converting with the transforms below.
+        pipeline.reset();
         if (created)
             jpeg_destroy_decompress(&cinfo);
         if (file)
