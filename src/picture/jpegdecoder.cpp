@@ -301,9 +301,7 @@ bool run(Session& s) {
                 leave(reinterpret_cast<j_common_ptr>(&c), "the decoder stalled");
             got += int(n);
         }
-        if (s.pipeline && inPlace)
-            s.pipeline->share(strip, done, got);
-        else if (s.pipeline)
+        if (s.pipeline)
             s.pipeline->submit(strip, done, got);
         else if (!direct || inPlace)
             s.place(strip, done, got);

@@ -34,27 +34,16 @@ uchar* StripPipeline::acquire() {
 }
 
 void StripPipeline::submit(uchar* strip, int firstRow, int rows) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back(Strip{strip, firstRow, rows});
-    }
-    m_changed.notify_all();
-}
-
-void StripPipeline::share(uchar* strip, int firstRow, int rows) {
     const Strip s{strip, firstRow, rows};
     std::unique_lock lock(m_mutex);
     // The second thread is behind while a strip still waits for it.
-    if (m_queue.empty()) {
+    if (!m_shared || m_queue.empty()) {
         m_queue.push_back(s);
         lock.unlock();
         m_changed.notify_all();
         return;
     }
-    lock.unlock();
-    m_place(s.data, s.firstRow, s.rows);
-    lock.lock();
-    placed(s);
+    placeHere(lock, s);
 }
 
 void StripPipeline::finish() {
@@ -63,12 +52,16 @@ void StripPipeline::finish() {
         // The last strips queued, on this thread too.
         const Strip s = m_queue.back();
         m_queue.pop_back();
-        lock.unlock();
-        m_place(s.data, s.firstRow, s.rows);
-        lock.lock();
-        placed(s);
+        placeHere(lock, s);
     }
     m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+}
+
+void StripPipeline::placeHere(std::unique_lock<std::mutex>& lock, const Strip& strip) {
+    lock.unlock();
+    m_place(strip.data, strip.firstRow, strip.rows);
+    lock.lock();
+    placed(strip);
 }
 
 void StripPipeline::placed(const Strip& strip) {

@@ -37,11 +37,10 @@ public:
     // still queued.
     uchar* acquire();
     // Queues a strip: one of the buffers, or rows held elsewhere (in the
-    // picture itself) that place() works on where they are.
+    // picture itself) that place() works on where they are. Strips placed
+    // where they lie are placed at once on the calling thread instead when
+    // the second thread is behind.
     void submit(uchar* strip, int firstRow, int rows);
-    // Strips placed where they lie: queues the strip, or places it at once
-    // on the calling thread when the second thread is behind.
-    void share(uchar* strip, int firstRow, int rows);
     // Waits until every submitted strip is placed, placing shared strips
     // still queued on the calling thread.
     void finish();
@@ -53,6 +52,9 @@ private:
         int rows;
     };
     void run();
+    // Places a shared strip on the calling thread, the lock released
+    // meanwhile (held on entry and on return).
+    void placeHere(std::unique_lock<std::mutex>& lock, const Strip& strip);
     // Notes a shared strip placed; the lock is held.
     void placed(const Strip& strip);
 

@@ -318,16 +318,16 @@ TEST(StripPipeline, SharedStripsAreAnnouncedInOrderWhateverFinishesFirst) {
             }
         },
         [&](int rows) { announced.append(rows); });
-    pipeline.share(nullptr, 0, 10);
+    pipeline.submit(nullptr, 0, 10);
     {
         std::unique_lock lock(m);
         cv.wait(lock, [&] { return firstStarted; });
     }
     // The second thread is held on the first strip: the second strip waits
     // for it, the next ones are placed here at once.
-    pipeline.share(nullptr, 10, 10);
-    pipeline.share(nullptr, 20, 10);
-    pipeline.share(nullptr, 30, 5);
+    pipeline.submit(nullptr, 10, 10);
+    pipeline.submit(nullptr, 20, 10);
+    pipeline.submit(nullptr, 30, 5);
     EXPECT_EQ(placedOn[0], 1);
     EXPECT_EQ(placedOn[2], 0);
     EXPECT_EQ(placedOn[3], 0);
