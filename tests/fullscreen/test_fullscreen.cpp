@@ -295,15 +295,7 @@ TEST_F(FullScreenWindow,
     QWidget opener;
     FrmPlEcr w(ctx, &opener);
     // Without a window manager the geometry it is shown with is all it gets.
-    struct ShowSpy : QObject {
-        QRect seen;
-        bool eventFilter(QObject* o, QEvent* e) override {
-            if (e->type() == QEvent::Show)
-                seen = static_cast<QWidget*>(o)->geometry();
-            return false;
-        }
-    } spy;
-    w.installEventFilter(&spy);
+    const testutil::ShownGeometry spy(&w);
     qint64 firstKey = 0;
     // Mode 0 acts as 1. On each return to the window the picture is placed
     // by the mode set meanwhile, and not read again.

@@ -780,15 +780,7 @@ TEST_F(Slideshow, ShowCoversItsScreenWithoutAWindowManager) {
     addPicture("a.jpg");
     QWidget opener;
     EcrDiapo w(ctx, host, &opener);
-    struct ShowSpy : QObject {
-        QRect seen;
-        bool eventFilter(QObject* o, QEvent* e) override {
-            if (e->type() == QEvent::Show)
-                seen = static_cast<QWidget*>(o)->geometry();
-            return false;
-        }
-    } spy;
-    w.installEventFilter(&spy);
+    const testutil::ShownGeometry spy(&w);
     w.show();
     EXPECT_EQ(spy.seen, opener.screen()->geometry());
     EXPECT_EQ(w.geometry(), opener.screen()->geometry());

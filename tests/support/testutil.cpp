@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 namespace testutil {
@@ -76,6 +77,12 @@ QByteArray readFile(const QString& path) {
 
 QString builtProgram(const QString& relative) {
     return QDir(QStringLiteral(LUMENTA_BINARY_DIR)).filePath(relative);
+}
+
+bool ShownGeometry::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show)
+        seen = static_cast<QWidget*>(watched)->geometry();
+    return false;
 }
 
 } // namespace testutil

@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the test programs.
+#include <QObject>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,15 @@ namespace testutil {
 // held. Use inside EXPECT_TRUE / ASSERT_TRUE (Qt's QTRY_* macros do not
 // report to GoogleTest).
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// The geometry a widget had when it was shown: without a window manager,
+// all it gets.
+class ShownGeometry : public QObject {
+public:
+    explicit ShownGeometry(QObject* widget) { widget->installEventFilter(this); }
+    QRect seen;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
 
 // Absolute path of a file under the shared read-only fixtures folder.
 QString fixture(const QString& relative);
