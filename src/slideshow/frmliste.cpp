@@ -379,61 +379,47 @@ CommonDialog& FrmListe::fileDialog() {
     return *m_ownDialog;
 }
 
-void FrmListe::Mnu_OuvreListe_Click() {
+// Asks for a list file under title (for saving or for opening); true once
+// one was chosen, in ListFileName.
+bool FrmListe::askListFile(const QString& title, bool save) {
     AppState& st = m_ctx.state;
     CommonDialog& dlg = fileDialog();
     dlg.setParent(this);
     dlg.CancelError = true;
     dlg.FileName = st.ListFileName;
-    dlg.DialogTitle = tr("Ouvrir une liste d'images");
+    dlg.DialogTitle = title;
     dlg.Filter = tr("Fichier liste d'images(*.VSI)|*.VSI");
     dlg.FilterIndex = 1;
+    if (save)
+        dlg.DefaultExt.clear();
     dlg.Flags = CommonDialog::OverwritePrompt;
     bool chosen = false;
     try {
-        chosen = dlg.ShowOpen();
+        chosen = save ? dlg.ShowSave() : dlg.ShowOpen();
     } catch (const DialogCancelled&) {
     }
     dlg.CancelError = false;
     dlg.Flags = 0;
     dlg.setParent(m_host.window);
     if (!chosen)
-        return;
+        return false;
     st.ListFileName = dlg.FileName;
-    if (st.ListFileName.isEmpty())
-        return;
+    return !st.ListFileName.isEmpty();
+}
+
+void FrmListe::Mnu_OuvreListe_Click() {
+    AppState& st = m_ctx.state;
     // A file that cannot be read changes nothing.
-    if (!openSelectionFile(st.ListFileName, st))
-        return;
-    fillFromSelection();
+    if (askListFile(tr("Ouvrir une liste d'images"), false) &&
+        openSelectionFile(st.ListFileName, st))
+        fillFromSelection();
 }
 
 void FrmListe::Mnu_EnregListe_Click() {
     AppState& st = m_ctx.state;
     ValideLst();
-    CommonDialog& dlg = fileDialog();
-    dlg.setParent(this);
-    dlg.CancelError = true;
-    dlg.FileName = st.ListFileName;
-    dlg.DialogTitle = tr("Enregistrer Sous");
-    dlg.Filter = tr("Fichier liste d'images(*.VSI)|*.VSI");
-    dlg.FilterIndex = 1;
-    dlg.DefaultExt.clear();
-    dlg.Flags = CommonDialog::OverwritePrompt;
-    bool chosen = false;
-    try {
-        chosen = dlg.ShowSave();
-    } catch (const DialogCancelled&) {
-    }
-    dlg.CancelError = false;
-    dlg.Flags = 0;
-    dlg.setParent(m_host.window);
-    if (!chosen)
-        return;
-    st.ListFileName = dlg.FileName;
-    if (st.ListFileName.isEmpty())
-        return;
-    if (!writeVsiFile(st.ListFileName, selectionEntries(st)))
+    if (askListFile(tr("Enregistrer Sous"), true) &&
+        !writeVsiFile(st.ListFileName, selectionEntries(st)))
         m_ctx.dlg().message(tr("Impossible d'enregistrer la liste !"), tr("Erreur"), MsgIcon::Stop,
                             MsgButtons::Ok, this);
 }

@@ -96,6 +96,7 @@ private:
     void addEntry(const QString& path);
     void showPreview(const QString& path, const Picture& picture);
     CommonDialog& fileDialog();
+    bool askListFile(const QString& title, bool save);
 
     AppContext& m_ctx;
     SlideshowHost m_host;

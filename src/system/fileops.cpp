@@ -111,6 +111,24 @@ int commit(const QByteArray& temp, const QByteArray& destination, bool replace) 
     return rename(temp.constData(), destination.constData()) == 0 ? 0 : errno;
 }
 
+// Ends a write into temp: on success (err 0) temp takes dest's name and the
+// folder is synced; otherwise temp is removed and the failure returned.
+FileResult settle(const QByteArray& temp, const QByteArray& dest, int err, bool replace) {
+    if (!err)
+        err = commit(temp, dest, replace);
+    if (err) {
+        unlink(temp.constData());
+        if (err == ECANCELED) {
+            FileResult r;
+            r.cancelled = true;
+            return r;
+        }
+        return err == EEXIST ? failure(FileError::AlreadyExists, err) : fromErrno(err);
+    }
+    syncFolder(parentOf(dest));
+    return {};
+}
+
 // Checks on the destination common to copies and moves. Returns a failure,
 // or nothing when the destination may be written (existing tells whether
 // something is there).
@@ -240,19 +258,7 @@ FileResult copyOpen(int in, const struct stat& st, const QByteArray& dest, const
         err = errno;
     if (!err && cancelled(o))
         err = ECANCELED;
-    if (!err)
-        err = commit(temp, dest, existing && o.replace);
-    if (err) {
-        unlink(temp.constData());
-        if (err == ECANCELED) {
-            FileResult r;
-            r.cancelled = true;
-            return r;
-        }
-        return err == EEXIST ? failure(FileError::AlreadyExists, err) : fromErrno(err);
-    }
-    syncFolder(parentOf(dest));
-    return {};
+    return settle(temp, dest, err, existing && o.replace);
 }
 
 // Whether folder holds an entry named exactly name (byte for byte).
@@ -617,19 +623,7 @@ FileResult writeFileSafely(const QString& destination,
         err = errno;
     if (close(out) != 0 && !err)
         err = errno;
-    if (!err)
-        err = commit(temp, dest, existing && replace);
-    if (err) {
-        unlink(temp.constData());
-        if (err == ECANCELED) {
-            FileResult r;
-            r.cancelled = true;
-            return r;
-        }
-        return err == EEXIST ? failure(FileError::AlreadyExists, err) : fromErrno(err);
-    }
-    syncFolder(parentOf(dest));
-    return {};
+    return settle(temp, dest, err, existing && replace);
 }
 
 FileResult renameEntry(const QString& path, const QString& newName) {
