@@ -8,9 +8,7 @@
 #include "support/mediacapture.h"
 #include "support/testutil.h"
 
-#include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -22,14 +20,10 @@ static const bool kAudioToDisk = mediatest::routeAudioToDisk();
 namespace {
 
 // Plays a device to its end (bounded) and closes it; the output closes too.
-void playToEnd(MediaDevice& dev, int timeoutMs = 10000) {
+void playToEnd(MediaDevice& dev) {
     ASSERT_TRUE(dev.play());
-    QElapsedTimer t;
-    t.start();
-    bool ended = false;
-    while (!(ended = dev.takeCompletion()) && t.elapsed() < timeoutMs)
-        QTest::qWait(5);
-    ASSERT_TRUE(ended) << "playback did not end";
+    ASSERT_TRUE(testutil::waitUntil([&] { return dev.takeCompletion(); }, 10000))
+        << "playback did not end";
     EXPECT_EQ(dev.state(), PlayState::Stopped);
 }
 

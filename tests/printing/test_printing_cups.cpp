@@ -21,12 +21,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cstring>
 
 using namespace lumenta;
 
@@ -80,19 +75,10 @@ public:
 
 private:
     static bool accepts(const QString& socketPath) {
-        const QByteArray name = QFile::encodeName(socketPath);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (size_t(name.size()) >= sizeof address.sun_path)
-            return false;
-        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
-            return false;
-        const bool taken =
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        return taken;
+        http_t* http = httpConnect2(QFile::encodeName(socketPath).constData(), 0, nullptr,
+                                    AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 1000, nullptr);
+        httpClose(http);
+        return http != nullptr;
     }
 
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/lumenta-cups-XXXXXX")};
@@ -231,7 +217,7 @@ TEST_F(CupsTest, JobKeepsTheLayoutsPaperUnlessThePrinterDialogPicksAnother) {
         QFile::remove(cups->output());
         ctx.dialogs = c.dialogs;
         printer.setPageSize(QPageSize(QPageSize::Letter));
-        ImpIMG imp(ctx, printer);
+        const ImpIMG* shown = nullptr;
         dialogs.onPrinterAccepted = [&](QPrinter& p) {
             if (!c.pick.isEmpty())
                 p.setPageSize(QPageSize(QPageSize::A5));
@@ -253,7 +239,7 @@ TEST_F(CupsTest, JobKeepsTheLayoutsPaperUnlessThePrinterDialogPicksAnother) {
                     QMetaObject::invokeMethod(properties, &QPushButton::click,
                                               Qt::QueuedConnection);
                 }
-            } else if (auto* props = qobject_cast<QDialog*>(modal); props && props != &imp) {
+            } else if (auto* props = qobject_cast<QDialog*>(modal); props && props != shown) {
                 auto* paper = props->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
                 EXPECT_TRUE(paper);
                 if (paper)
@@ -262,13 +248,11 @@ TEST_F(CupsTest, JobKeepsTheLayoutsPaperUnlessThePrinterDialogPicksAnother) {
             }
         });
         answer.start(20);
-        imp.fill(printtest::black(600, 400), QStringLiteral("/photos/black.jpg"));
-        imp.show();
-        imp.Option2->click();
-        imp.Check2->click();
-        dialogs.printerAnswers.push_back(PrinterDialogResult::Accepted);
-        imp.Command1->click();
-        ASSERT_TRUE(testutil::waitUntil([&] { return !imp.isVisible(); }, 60000));
+        ASSERT_TRUE(printtest::printThroughWindow(ctx, dialogs, printer, [&](ImpIMG& imp) {
+            shown = &imp;
+            imp.Option2->click();
+            imp.Check2->click();
+        }));
         EXPECT_EQ(answered, c.dialogs == &real);
         ASSERT_TRUE(jobPrinted());
         printtest::expectInk(cups->output(), c.sheet.width(), centred(c.sheet));

@@ -271,31 +271,9 @@ TEST_F(FileOps, RenamesStayInTheirFolderAndNeverReplace) {
     EXPECT_EQ(entries("a"), QStringList({"other.jpg", "Été.jpg"}));
 }
 
-TEST_F(FileOps, DeletedFilesGoToTheTrashAndLinksGoAsLinks) {
-    // The trash of a home on the same file system as the files.
-    QTemporaryDir home;
-    const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
-    qputenv("HOME", QFile::encodeName(home.path()));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral(".local/share"))));
-    const QString outside = write("outside.txt", "keep");
-    QFile::link(outside, path("a/link.txt"));
-
-    const FileResult trashed = deleteFile(src);
-    const FileResult unlinked = deleteFile(path("a/link.txt"));
-    qputenv("HOME", oldHome);
-    qputenv("XDG_DATA_HOME", oldData);
-
-    ASSERT_TRUE(trashed.ok());
-    EXPECT_FALSE(QFileInfo::exists(src));
-    EXPECT_TRUE(trashed.trashPath.startsWith(home.path())) << trashed.trashPath.toStdString();
-    EXPECT_EQ(readFile(trashed.trashPath).size(), 3 << 20);
-    EXPECT_TRUE(unlinked.ok());
-    EXPECT_EQ(readFile(outside), "keep");
-    EXPECT_EQ(deleteFile(src).error, FileError::FileMissing);
-    EXPECT_EQ(deleteFile(path("b")).error, FileError::PathAccess);
-}
-
-TEST_F(FileOps, DeletedFoldersGoToTheTrashAndHomeIsRefused) {
+// Files and folders go to the trash of a home on the same file system;
+// links go as links, and home, its trash and what holds them are refused.
+TEST_F(FileOps, DeletionsGoToTheTrashAndHomeIsRefused) {
     const QByteArray oldHome = qgetenv("HOME"), oldData = qgetenv("XDG_DATA_HOME");
     const QString home = path("home");
     qputenv("HOME", QFile::encodeName(home));
@@ -303,26 +281,37 @@ TEST_F(FileOps, DeletedFoldersGoToTheTrashAndHomeIsRefused) {
     write("home/pics/tree/sub/x.txt", "x");
     write("home/pics/gone/y.txt", "y");
     QDir().mkpath(path("home/.local/share/Trash"));
+    const QString outside = write("outside.txt", "keep");
+    QFile::link(outside, path("a/link.txt"));
 
-    const FileResult trashed = deleteFolder(path("home/pics/tree"));
+    const FileResult folder = deleteFolder(path("home/pics/tree"));
     const FileResult permanent = deleteFolder(path("home/pics/gone"), Deletion::Permanent);
     for (const FileResult& r :
          {deleteFolder(path("home")), deleteFolder(path(".")), deleteFolder(path("home/.local")),
           deleteFolder(path("home/.local/share/Trash")), deleteFolderTree(home),
           deleteFolderTree(dir.path())})
         EXPECT_EQ(r.error, FileError::PathAccess);
+    EXPECT_TRUE(QFileInfo::exists(src));
+    const FileResult file = deleteFile(src);
+    const FileResult unlinked = deleteFile(path("a/link.txt"));
     qputenv("HOME", oldHome);
     qputenv("XDG_DATA_HOME", oldData);
 
-    ASSERT_TRUE(trashed.ok());
+    ASSERT_TRUE(folder.ok() && file.ok());
+    for (const FileResult& r : {folder, file})
+        EXPECT_TRUE(r.trashPath.startsWith(path("home/.local/share/Trash/")))
+            << r.trashPath.toStdString();
     EXPECT_FALSE(entryExists(path("home/pics/tree")));
-    EXPECT_TRUE(trashed.trashPath.startsWith(path("home/.local/share/Trash/")))
-        << trashed.trashPath.toStdString();
-    EXPECT_EQ(readFile(trashed.trashPath + QStringLiteral("/sub/x.txt")), "x");
+    EXPECT_TRUE(QFileInfo(folder.trashPath).isDir());
+    EXPECT_EQ(readFile(folder.trashPath + QStringLiteral("/sub/x.txt")), "x");
     EXPECT_TRUE(permanent.ok() && permanent.trashPath.isEmpty());
     EXPECT_FALSE(entryExists(path("home/pics/gone")));
-    EXPECT_TRUE(QFileInfo(trashed.trashPath).isDir());
-    EXPECT_TRUE(QFileInfo::exists(src));
+    EXPECT_FALSE(QFileInfo::exists(src));
+    EXPECT_EQ(readFile(file.trashPath).size(), 3 << 20);
+    EXPECT_TRUE(unlinked.ok());
+    EXPECT_EQ(readFile(outside), "keep");
+    EXPECT_EQ(deleteFile(src).error, FileError::FileMissing);
+    EXPECT_EQ(deleteFile(path("b")).error, FileError::PathAccess);
 }
 
 TEST_F(FileOps, FolderTreeDeletionStaysInsideItsFolder) {
