@@ -10,9 +10,8 @@ using namespace lumenta::view;
 
 TEST(ViewGeometry, FitShrinksByWholePercentsOrRefuses) {
     const Fit wide = fitInto({1000, 500}, {400, 400});
-    EXPECT_EQ(wide.kind, Fit::Shrunk);
-    EXPECT_EQ(wide.percent, 60);
-    EXPECT_EQ(wide.size, QSize(400, 200));
+    EXPECT_EQ(std::tuple(wide.kind, wide.percent, wide.size),
+              std::tuple(Fit::Shrunk, 60, QSize(400, 200)));
     EXPECT_EQ(fitInto({5000, 20}, {400, 400}).kind, Fit::Refused);
     EXPECT_EQ(fitInto({400, 300}, {400, 400}).kind, Fit::AlreadyFits);
 }
@@ -245,7 +244,7 @@ TEST_F(TiledViewTest, OwnSizeFromTilesFittedFromAReducedPictureAndReducedAsScale
     EXPECT_TRUE(dialogs.lastText().startsWith(QStringLiteral("La taille d'origine")));
 }
 
-TEST_F(TiledViewTest, TheGlassMagnifiesTheTilesUnderIt) {
+TEST_F(TiledViewTest, TheGlassMagnifiesTheTilesUnderItAndSavingAsShownIsRefused) {
     w->cmdViewLarge->click();
     ASSERT_TRUE(w->largeViewShown());
     EXPECT_EQ(w->picViewLarge->shownSize(), kNatural);
@@ -258,9 +257,6 @@ TEST_F(TiledViewTest, TheGlassMagnifiesTheTilesUnderIt) {
         testutil::waitUntil([&] { return w->glassImage().pixelColor(75, 75) == expected; }, 20000));
     w->cmdViewLargeExit->click();
     EXPECT_FALSE(w->largeViewShown());
-}
-
-TEST_F(TiledViewTest, SavingThePictureAsShownSaysItIsTooLarge) {
     w->PopPicviewSaveFile_Click();
     EXPECT_EQ(dialogs.lastText(),
               QStringLiteral("Cette image est trop grande pour être enregistrée telle qu'elle est "
