@@ -103,14 +103,10 @@ TEST(VsiFile, SavedInPlaceWhereTheFolderRefusesNewFilesNeverOverAPipe) {
 
     // A folder its user may not add to, holding a longer list file they may
     // write: replaced in place, nothing of it left (saved as nobody, not root).
+    const QString kept = testutil::writeFile(dir, QStringLiteral("shut/kept.vsi"),
+                                             "/an/older/and/much/longer/list.jpg\r\n/x.jpg\r\n");
+    ASSERT_FALSE(kept.isEmpty());
     const QString shut = dir.filePath("shut");
-    ASSERT_TRUE(QDir().mkdir(shut));
-    const QString kept = shut + QStringLiteral("/kept.vsi");
-    {
-        QFile f(kept);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) &&
-                    f.write("/an/older/and/much/longer/list.jpg\r\n/x.jpg\r\n") > 0);
-    }
     ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
     ::chmod(QFile::encodeName(shut).constData(), 0555);
     ::chmod(QFile::encodeName(kept).constData(), 0666);
@@ -150,11 +146,9 @@ TEST(Selection, ValidationOpeningAndFailuresKeepTheList) {
     EXPECT_EQ(st.settings.SelectionListValid, 0); // opening does not validate
 
     // Missing, a folder, and a file past the size bound: nothing changes.
-    QFile huge(dir.filePath("huge.vsi"));
-    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(huge.resize(kVsiMaxBytes + 1));
-    huge.close();
-    for (const QString& bad : {dir.filePath("missing.vsi"), dir.path(), huge.fileName()}) {
+    const QString huge = testutil::writeFile(dir, "huge.vsi", "");
+    ASSERT_TRUE(QFile::resize(huge, kVsiMaxBytes + 1));
+    for (const QString& bad : {dir.filePath("missing.vsi"), dir.path(), huge}) {
         SCOPED_TRACE(bad.toStdString());
         EXPECT_FALSE(openSelectionFile(bad, st));
         EXPECT_EQ(selectionEntries(st), QStringList({"/p/a.jpg"}));
@@ -255,33 +249,11 @@ TEST(SlideFrame, PlacementByRule) {
     EXPECT_FALSE(slidePlacement(3, QSize(0, 10), screen));
 }
 
-TEST(SlideFrame, NaturalSizeShowsTheCentreWhetherWholeOrCut) {
-    // Quadrants of four colours: the screen-sized centre shows all four.
-    QImage whole(3000, 2000, QImage::Format_RGB32);
-    whole.fill(Qt::red);
-    QImage right(1500, 2000, QImage::Format_RGB32);
-    right.fill(Qt::green);
-    for (int y = 0; y < 2000; ++y)
-        memcpy(whole.scanLine(y) + 1500 * 4, right.constScanLine(y), 1500 * 4);
-    const QSize screen(1000, 600);
-    const SlideFrame a = prepareFrame(whole, whole.size(), QRect(), 1, screen);
-    const QRect centre(1000, 700, 1000, 600);
-    const SlideFrame b = prepareFrame(whole.copy(centre), whole.size(), centre, 1, screen);
-    for (const SlideFrame* f : {&a, &b}) {
-        ASSERT_FALSE(f->isNull());
-        EXPECT_EQ(f->rect(), QRect(QPoint(0, 0), screen));
-        EXPECT_EQ(f->image.pixelColor(499, 300), QColor(Qt::red));
-        EXPECT_EQ(f->image.pixelColor(500, 300), QColor(Qt::green));
-    }
-    // Reduced under rule 3, never larger than the screen.
-    const SlideFrame c = prepareFrame(whole, whole.size(), QRect(), 3, screen);
-    EXPECT_EQ(c.rect(), QRect(50, 0, 900, 600));
-}
-
 TEST(SlideFrame, NaturalSizeIsAPixelForPixelCopyWhateverTheParity) {
     // Pictures a pixel narrower, wider, shorter or taller than the screen,
-    // read as the show reads them (only the screen-sized centre), come out
-    // as an exact copy of their centre, centred within half a pixel.
+    // held whole or read as the show reads them (only the screen-sized
+    // centre), come out as an exact copy of their centre, centred within half
+    // a pixel.
     QTemporaryDir dir;
     const QSize screen(1920, 1080);
     const QSize sizes[] = {{1919, 1079}, {1921, 1081}, {1919, 1081}, {1921, 1079},
@@ -301,26 +273,34 @@ TEST(SlideFrame, NaturalSizeIsAPixelForPixelCopyWhateverTheParity) {
         need.centreRegion = true;
         const Picture pic = loadPicture(path, need);
         ASSERT_FALSE(pic.isNull());
-        const SlideFrame f = prepareFrame(pic.image, pic.naturalSize, pic.region, 1, screen);
-        const QSize shown = size.boundedTo(screen);
-        ASSERT_EQ(f.image.size(), shown);
-        const QImage frame = f.image.convertToFormat(QImage::Format_RGB32);
-        bool copied = false;
-        const double cutX = (size.width() - shown.width()) / 2.0;
-        const double cutY = (size.height() - shown.height()) / 2.0;
-        for (const int x : {int(std::floor(cutX)), int(std::ceil(cutX))}) {
-            for (const int y : {int(std::floor(cutY)), int(std::ceil(cutY))}) {
-                if (frame != src.copy(QRect(QPoint(x, y), shown)))
-                    continue;
-                copied = true;
-                // Where the picture's corner lands on the screen.
-                const QPointF corner = QPointF(f.topLeft - QPoint(x, y));
-                EXPECT_LE(std::abs(corner.x() - (screen.width() - size.width()) / 2.0), 0.5);
-                EXPECT_LE(std::abs(corner.y() - (screen.height() - size.height()) / 2.0), 0.5);
+        const SlideFrame frames[] = {
+            prepareFrame(pic.image, pic.naturalSize, pic.region, 1, screen),
+            prepareFrame(src, size, QRect(), 1, screen)};
+        for (const SlideFrame& f : frames) {
+            const QSize shown = size.boundedTo(screen);
+            ASSERT_EQ(f.image.size(), shown);
+            const QImage frame = f.image.convertToFormat(QImage::Format_RGB32);
+            bool copied = false;
+            const double cutX = (size.width() - shown.width()) / 2.0;
+            const double cutY = (size.height() - shown.height()) / 2.0;
+            for (const int x : {int(std::floor(cutX)), int(std::ceil(cutX))}) {
+                for (const int y : {int(std::floor(cutY)), int(std::ceil(cutY))}) {
+                    if (frame != src.copy(QRect(QPoint(x, y), shown)))
+                        continue;
+                    copied = true;
+                    // Where the picture's corner lands on the screen.
+                    const QPointF corner = QPointF(f.topLeft - QPoint(x, y));
+                    EXPECT_LE(std::abs(corner.x() - (screen.width() - size.width()) / 2.0), 0.5);
+                    EXPECT_LE(std::abs(corner.y() - (screen.height() - size.height()) / 2.0), 0.5);
+                }
             }
+            EXPECT_TRUE(copied);
         }
-        EXPECT_TRUE(copied);
     }
+    // Reduced under rule 3, never larger than the screen.
+    QImage large(3000, 2000, QImage::Format_RGB32);
+    EXPECT_EQ(prepareFrame(large, large.size(), QRect(), 3, QSize(1000, 600)).rect(),
+              QRect(50, 0, 900, 600));
 }
 
 namespace {
@@ -357,35 +337,40 @@ struct ShowRun {
 } // namespace
 
 TEST(SlideSequencer, OrderLoopAndEmptyEntries) {
-    {
-        ShowRun r(showOrder(2, {"/0.jpg", "/1.jpg", "/2.jpg"}), false, 0);
-        r.seq.start();
-        ASSERT_TRUE(r.ended());
-        EXPECT_EQ(r.shown, QStringList({"/2.jpg", "/1.jpg", "/0.jpg"}));
-        EXPECT_EQ(r.outcomes, QList<Outcome>{Outcome::Completed});
-    }
-    {
+    const struct {
+        QStringList entries;
+        bool loop;
+        int stopAfter;
+        QStringList shown;
+        Outcome outcome;
+    } cases[] = {
+        {showOrder(2, {"/0.jpg", "/1.jpg", "/2.jpg"}),
+         false,
+         -1,
+         {"/2.jpg", "/1.jpg", "/0.jpg"},
+         Outcome::Completed},
         // Loops until stopped; empty entries are passed over.
-        ShowRun r({"/a.jpg", "", "/b.jpg"}, true, 0);
-        r.stopAfter = 5;
+        {{"/a.jpg", "", "/b.jpg"},
+         true,
+         5,
+         {"/a.jpg", "/b.jpg", "/a.jpg", "/b.jpg", "/a.jpg"},
+         Outcome::Stopped},
+        // Nothing to show: the show ends at once rather than running empty.
+        {{}, true, -1, {}, Outcome::NoPictures},
+        {{"", ""}, true, -1, {}, Outcome::NoPictures},
+        // Nothing readable (every answer a failure): no pictures, no endless loop.
+        {{"/x.wav", "/y.txt"}, true, -1, {"/x.wav", "/y.txt"}, Outcome::NoPictures},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entries.join(',').toStdString());
+        ShowRun r(c.entries, c.loop, c.shown.isEmpty() ? 1000 : 0);
+        r.stopAfter = c.stopAfter;
+        if (c.outcome == Outcome::NoPictures)
+            r.unreadable = c.entries;
         r.seq.start();
-        ASSERT_TRUE(r.ended());
-        EXPECT_EQ(r.shown, QStringList({"/a.jpg", "/b.jpg", "/a.jpg", "/b.jpg", "/a.jpg"}));
-        EXPECT_EQ(r.outcomes, QList<Outcome>{Outcome::Stopped});
-    }
-    // Nothing to show: the show ends at once rather than running empty.
-    for (const QStringList& entries : {QStringList(), QStringList({"", ""})}) {
-        ShowRun r(entries, true, 1000);
-        r.seq.start();
-        EXPECT_EQ(r.outcomes, QList<Outcome>{Outcome::NoPictures});
-    }
-    {
-        ShowRun r({"/x.wav", "/y.txt"}, true, 0);
-        r.unreadable = QStringList({"/x.wav", "/y.txt"});
-        r.seq.start();
-        ASSERT_TRUE(r.ended());
-        EXPECT_EQ(r.shown.size(), 2);
-        EXPECT_EQ(r.outcomes, QList<Outcome>{Outcome::NoPictures});
+        ASSERT_TRUE(c.shown.isEmpty() ? !r.outcomes.isEmpty() : r.ended());
+        EXPECT_EQ(r.shown, c.shown);
+        EXPECT_EQ(r.outcomes, QList<Outcome>{c.outcome});
     }
 }
 
@@ -465,10 +450,8 @@ protected:
         return path;
     }
     QString addFile(const QString& name, const QByteArray& bytes) {
-        const QString path = QDir(photos).filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        const QString path = testutil::writeFile(dir, "Photos.2007/" + name, bytes);
+        EXPECT_FALSE(path.isEmpty());
         relist();
         return path;
     }
@@ -507,15 +490,13 @@ TEST_F(Slideshow, SettingsWindowNormalisesWhatItLoadsAndSavesIt) {
     ctx.state.loadSettingsAtStartup();
     addPicture("a.jpg");
     Diapo d(ctx, host);
-    EXPECT_TRUE(d.Option5->isChecked());
+    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
+             d.Option5, d.Option7, d.Option3, d.Option15, d.Check1})
+        EXPECT_TRUE(b->isChecked()) << b->objectName().toStdString();
+    EXPECT_FALSE(d.Check3->isChecked());
     EXPECT_EQ(d.Label5->text(), Diapo::helpText(3));
-    EXPECT_TRUE(d.Option7->isChecked());
-    EXPECT_TRUE(d.Option3->isChecked());
-    EXPECT_TRUE(d.Option15->isChecked());
     EXPECT_EQ(d.Label2->text(), QStringLiteral("5"));
     EXPECT_EQ(d.HScroll1->value(), 5);
-    EXPECT_TRUE(d.Check1->isChecked());
-    EXPECT_FALSE(d.Check3->isChecked());
     EXPECT_EQ(settingsLines().value(1), QByteArray(" 0  3  1  1  5  1  0 \r"));
 
     // Manual hides what only the automatic show uses, and back.
