@@ -186,16 +186,14 @@ TEST(ThumbnailCache, EntriesPassTheDesktopsOwnCheckAndOthersEntriesAreRead) {
         const bool seeThrough = n++ % 2 == 0;
         ASSERT_TRUE(cache.store(path, FileStamp::of(path), seeThrough ? translucent : opaque,
                                 {300, 200}, QStringLiteral("image/jpeg")));
-        GFile* file = g_file_new_for_path(QFile::encodeName(path).constData());
-        GFileInfo* info =
+        g_autoptr(GFile) file = g_file_new_for_path(QFile::encodeName(path).constData());
+        g_autoptr(GFileInfo) info =
             g_file_query_info(file, "thumbnail::*", G_FILE_QUERY_INFO_NONE, nullptr, nullptr);
         ASSERT_NE(info, nullptr) << name;
         EXPECT_TRUE(g_file_info_get_attribute_boolean(info, "thumbnail::is-valid")) << name;
         EXPECT_EQ(QFile::decodeName(g_file_info_get_attribute_byte_string(info, "thumbnail::path")),
                   cache.normalPath(path))
             << name;
-        g_object_unref(info);
-        g_object_unref(file);
 
         const PngLayout layout = pngLayout(testutil::readFile(cache.normalPath(path)));
         EXPECT_EQ(layout.colourType, 6) << name; // RGBA

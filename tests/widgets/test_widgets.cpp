@@ -494,15 +494,13 @@ TEST(MMControl, AudioDiscImage) {
     EXPECT_EQ(status.count(), 0);
 
     // Prev near a track's start goes to the one before; next moves on.
-    ASSERT_TRUE(seekTo(mm, 2500));
-    ASSERT_TRUE(mm.sendCommand(QStringLiteral("prev")));
-    EXPECT_EQ(mm.position(), 0);
-    ASSERT_TRUE(mm.sendCommand(QStringLiteral("next")));
-    ASSERT_TRUE(mm.sendCommand(QStringLiteral("next")));
-    EXPECT_EQ(mm.position(), 5000);
-    ASSERT_TRUE(seekTo(mm, 4800));
-    ASSERT_TRUE(mm.sendCommand(QStringLiteral("prev")));
-    EXPECT_EQ(mm.position(), 2000);
+    for (const auto& [from, command, to] : {std::tuple{2500, "prev", 0},
+                                            {0, "next", 2000},
+                                            {2000, "next", 5000},
+                                            {4800, "prev", 2000}}) {
+        ASSERT_TRUE(seekTo(mm, from) && mm.sendCommand(QLatin1String(command)));
+        EXPECT_EQ(mm.position(), to) << from << command;
+    }
 
     // The eject button reports, ejects and the device is closed.
     QSignalSpy ejected(&mm, &MMControl::ejectClicked);
