@@ -20,12 +20,13 @@ QByteArray le16(int v) {
     return QByteArray(1, char(v & 0xff)) + char((v >> 8) & 0xff);
 }
 
-QByteArray bgr(int r, int g, int b) {
-    return QByteArray(1, char(b)) + char(g) + char(r);
+// A pixel as stored: blue, green, red (and alpha).
+QByteArray bgr(QRgb c) {
+    return QByteArray(1, char(qBlue(c))) + char(qGreen(c)) + char(qRed(c));
 }
 
-QByteArray bgra(int r, int g, int b, int a) {
-    return bgr(r, g, b) + char(a);
+QByteArray bgra(QRgb c) {
+    return bgr(c) + char(qAlpha(c));
 }
 
 // A 15/16-bit pixel from 5-bit components and the attribute bit.
@@ -35,6 +36,14 @@ QByteArray p16(int r, int g, int b, int a = 0) {
 
 int up5(int v) {
     return v << 3 | v >> 2;
+}
+
+// f of each of v.
+template <typename T, typename F> auto each(const std::vector<T>& v, F f) {
+    std::vector<decltype(f(v[0]))> out;
+    for (const T& x : v)
+        out.push_back(f(x));
+    return out;
 }
 
 struct Tga {
@@ -107,31 +116,25 @@ QImage decode(const QByteArray& bytes, QString* error) {
     return readTga(&buffer, error);
 }
 
+// The pixels of a 32-bit picture, top row first.
 std::vector<QRgb> pixelsOf(const QImage& image) {
-    std::vector<QRgb> out;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            out.push_back(reinterpret_cast<const QRgb*>(image.constScanLine(y))[x]);
-    return out;
+    const auto* p = reinterpret_cast<const QRgb*>(image.constBits());
+    return {p, p + image.width() * image.height()};
 }
 
 const QRgb kOpaque = 0xff000000;
 
 // Six colours, top row first, and their stored forms.
-const QRgb kSix[] = {qRgb(200, 10, 20), qRgb(30, 180, 40), qRgb(50, 60, 250),
-                     qRgb(255, 255, 0), qRgb(0, 0, 0),     qRgb(90, 91, 92)};
-
-std::vector<QByteArray> sixAs24() {
-    std::vector<QByteArray> out;
-    for (QRgb c : kSix)
-        out.push_back(bgr(qRed(c), qGreen(c), qBlue(c)));
-    return out;
-}
+const std::vector<QRgb> kSix = {qRgb(200, 10, 20), qRgb(30, 180, 40), qRgb(50, 60, 250),
+                                qRgb(255, 255, 0), qRgb(0, 0, 0),     qRgb(90, 91, 92)};
 
 const char kConvert[] = "/usr/bin/convert-im6.q16";
 
-bool convert(const QStringList& args) {
-    return colourtest::run(QLatin1String(kConvert), args);
+// ImageMagick's convert from `in` to `out`, with options (words apart).
+bool convert(const QString& in, const char* options, const QString& out) {
+    const QStringList words =
+        QString::fromLatin1(options).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return colourtest::run(QLatin1String(kConvert), QStringList{in} + words + QStringList{out});
 }
 
 // 7 x 5, no two pixels alike, 35 colours (a palette holds them all).
@@ -185,11 +188,9 @@ TEST(TgaReader, ImageMagickFilesDecodeToTheirPixels) {
         const QString png = dir.filePath(QStringLiteral("source.png"));
         ASSERT_TRUE(source.save(png));
         const QString tga = dir.filePath(QStringLiteral("out.tga"));
-        QStringList args{png};
-        args << QString::fromLatin1(c.options).split(QLatin1Char(' '), Qt::SkipEmptyParts) << tga;
-        ASSERT_TRUE(convert(args));
+        ASSERT_TRUE(convert(png, c.options, tga));
         const QString oriented = dir.filePath(QStringLiteral("oriented.png"));
-        ASSERT_TRUE(convert({tga, QStringLiteral("-auto-orient"), oriented}));
+        ASSERT_TRUE(convert(tga, "-auto-orient", oriented));
         const QImage::Format format = c.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
         QString error;
         const QImage image = decode(testutil::readFile(tga), &error);
@@ -203,9 +204,7 @@ TEST(TgaReader, ImageMagickFilesDecodeToTheirPixels) {
 }
 
 TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
-    const std::vector<QByteArray> six = sixAs24();
-    const QSize s(3, 2);
-    std::vector<QRgb> sixColours(std::begin(kSix), std::end(kSix));
+    const auto six = each(kSix, bgr);
     // 16-bit pixels, the fourth without its attribute bit.
     const std::vector<QByteArray> six16 = {p16(31, 0, 0, 1), p16(0, 31, 0, 1), p16(0, 0, 31, 1),
                                            p16(1, 2, 3, 0),  p16(16, 8, 4, 1), p16(0, 0, 0, 1)};
@@ -214,38 +213,31 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
                                             qRgb(up5(16), 66, 33), qRgb(0, 0, 0)};
     std::vector<QRgb> six16Alpha = six16Colours;
     six16Alpha[3] &= 0x00ffffff;
+    const auto opaque = [](QRgb c) { return c | kOpaque; };
     const std::vector<QRgb> six32Colours = {qRgba(1, 2, 3, 255),   qRgba(4, 5, 6, 128),
                                             qRgba(7, 8, 9, 0),     qRgba(10, 11, 12, 1),
                                             qRgba(13, 14, 15, 64), qRgba(16, 17, 18, 200)};
-    std::vector<QByteArray> six32, six32Clear;
-    std::vector<QRgb> six32Opaque;
-    for (QRgb c : six32Colours) {
-        six32.push_back(bgra(qRed(c), qGreen(c), qBlue(c), qAlpha(c)));
-        six32Clear.push_back(six32.back().left(3) + '\0');
-        six32Opaque.push_back(c | kOpaque);
-    }
-    std::vector<QByteArray> greys, greyAlpha;
-    std::vector<QRgb> greyColours, greyAlphaColours;
-    for (int g : {0x00, 0x10, 0x80, 0xff, 0x7f, 0x01}) {
-        const int alpha = int(greys.size()) * 50;
-        greys.push_back(QByteArray(1, char(g)));
-        greyColours.push_back(qRgb(g, g, g));
-        greyAlpha.push_back(greys.back() + char(alpha));
-        greyAlphaColours.push_back(qRgba(g, g, g, alpha));
-    }
+    const auto six32 = each(six32Colours, bgra);
+    const auto six32Clear = each(six32Colours, [](QRgb c) { return bgr(c) + '\0'; });
+    const auto six32Opaque = each(six32Colours, opaque);
+    const std::vector<QRgb> greyAlphaColours = {
+        qRgba(0, 0, 0, 0),         qRgba(16, 16, 16, 50),     qRgba(128, 128, 128, 100),
+        qRgba(255, 255, 255, 150), qRgba(127, 127, 127, 200), qRgba(1, 1, 1, 250)};
+    const auto greyColours = each(greyAlphaColours, opaque);
+    const auto greys = each(greyAlphaColours, [](QRgb c) { return QByteArray(1, char(qRed(c))); });
+    const auto greyAlpha = each(
+        greyAlphaColours, [](QRgb c) { return QByteArray(1, char(qRed(c))) + char(qAlpha(c)); });
     // A colour map from index 2: 16-bit, 32-bit and 24-bit entries.
-    const QByteArray map16 = p16(31, 0, 0) + p16(0, 31, 0) + p16(0, 0, 31);
-    const QByteArray map32 = bgra(255, 0, 0, 10) + bgra(0, 255, 0, 20) + bgra(0, 0, 255, 30);
-    const QByteArray map24 = bgr(255, 0, 0) + bgr(0, 255, 0) + bgr(0, 0, 255);
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0), blue = qRgb(0, 0, 255),
                black = qRgb(0, 0, 0);
-    std::vector<QByteArray> indexes;
-    for (int i : {2, 3, 4, 4, 9, 2})
-        indexes.push_back(QByteArray(1, char(i)));
+    const QByteArray map16 = p16(31, 0, 0) + p16(0, 31, 0) + p16(0, 0, 31);
+    const QByteArray map32 =
+        bgra(qRgba(255, 0, 0, 10)) + bgra(qRgba(0, 255, 0, 20)) + bgra(qRgba(0, 0, 255, 30));
+    const QByteArray map24 = bgr(red) + bgr(green) + bgr(blue);
+    const std::vector<int> at = {2, 3, 4, 4, 9, 2};
+    const auto indexes = each(at, [](int i) { return QByteArray(1, char(i)); });
+    const auto indexes16 = each(at, le16);
     const std::vector<QRgb> mapped = {red, green, blue, blue, black, red};
-    std::vector<QByteArray> indexes16;
-    for (const QByteArray& i : indexes)
-        indexes16.push_back(i + '\0');
 
     struct Case {
         const char* name;
@@ -258,12 +250,12 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
         return t;
     };
     const Case cases[] = {
-        {"24 bits, bottom-left", tga(2, 24, 0x00, six), sixColours},
+        {"24 bits, bottom-left", tga(2, 24, 0x00, six), kSix},
         {"24 bits, top-left, image ID skipped",
-         with(tga(2, 24, 0x20, six), [](Tga& t) { t.id = "an image ID"; }), sixColours},
-        {"24 bits, top-right", tga(2, 24, 0x30, six), sixColours},
+         with(tga(2, 24, 0x20, six), [](Tga& t) { t.id = "an image ID"; }), kSix},
+        {"24 bits, top-right", tga(2, 24, 0x30, six), kSix},
         {"24 bits, bottom-right, 2.0 footer",
-         with(tga(2, 24, 0x10, six), [](Tga& t) { t.footer = true; }), sixColours},
+         with(tga(2, 24, 0x10, six), [](Tga& t) { t.footer = true; }), kSix},
         {"15 bits", tga(2, 15, 0x00, six16), six16Colours},
         {"16 bits with an alpha bit", tga(2, 16, 0x21, six16), six16Alpha, QImage::Format_ARGB32},
         {"16 bits without attribute bits", tga(2, 16, 0x20, six16), six16Colours},
@@ -289,13 +281,13 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
         {"16-bit indexes into 24-bit entries", withMap(tga(1, 16, 0x00, indexes16), 24, 2, map24),
          mapped},
         {"true colour with a colour map to skip", withMap(tga(2, 24, 0x20, six), 24, 0, map24),
-         sixColours},
+         kSix},
         // Run-length encoded: a run of 4 going on to the second row, 2 raw.
         {"RLE 24 bits, a run across rows",
          {10, 24, 0x20, "\x83" + six[0] + "\x01" + six[4] + six[5]},
          {kSix[0], kSix[0], kSix[0], kSix[0], kSix[4], kSix[5]}},
         {"RLE grey, bottom-left, one raw packet",
-         {11, 8, 0x00, "\x05" + stored(greys, s, 0x00)},
+         {11, 8, 0x00, "\x05" + stored(greys, QSize(3, 2), 0x00)},
          greyColours},
         {"RLE colour-mapped, 15-bit entries, top-right",
          withMap({9, 8, 0x30, QByteArray("\x82\x02\x02\x03\x04\x04", 6)}, 15, 2, map16),
@@ -311,8 +303,7 @@ TEST(TgaReader, HandBuiltFilesCoverEveryKindOfPixel) {
 }
 
 TEST(TgaReader, RefusesWhatItCannotTrust) {
-    const std::vector<QByteArray> six = sixAs24();
-    const QSize s(3, 2);
+    const auto six = each(kSix, bgr);
     const QByteArray plain = bytesOf(tga(2, 24, 0x00, six));
     const QByteArray rle = bytesOf({10, 24, 0x20, "\x83" + six[0] + "\x01" + six[4] + six[5]});
     auto header = [](QByteArray bytes, int at, int value) {
@@ -345,7 +336,7 @@ TEST(TgaReader, RefusesWhatItCannotTrust) {
         {"interleaved rows", header(plain, 17, 0x40), true, "not a TGA"},
         {"no width", header(plain, 12, 0), true, "not a TGA"},
         {"8-bit colour map entries",
-         bytesOf(Tga{1, 8, 0, QByteArray(6, '\0'), s, 8, 0, QByteArray(4, '\0')}), true,
+         bytesOf(withMap({1, 8, 0, QByteArray(6, '\0')}, 8, 0, QByteArray(4, '\0'))), true,
          "not a TGA"},
         {"too large", huge, false, "allocation limit"},
         {"empty", QByteArray(), true, "not a TGA"},
@@ -371,9 +362,8 @@ TEST(TgaReader, ViewerAndHeaderTestTakeTgaForWhatItIs) {
     // for -flip).
     const QString plain = dir.filePath(QStringLiteral("plain.tga"));
     const QString rle = dir.filePath(QStringLiteral("rle.TGA"));
-    ASSERT_TRUE(convert({png, QStringLiteral("-flip"), plain}));
-    ASSERT_TRUE(convert(
-        {png, QStringLiteral("-flip"), QStringLiteral("-compress"), QStringLiteral("RLE"), rle}));
+    ASSERT_TRUE(convert(png, "-flip", plain));
+    ASSERT_TRUE(convert(png, "-flip -compress RLE", rle));
     // The same bytes under a name that says nothing.
     const QString unnamed =
         testutil::writeFile(dir, QStringLiteral("picture.dat"), testutil::readFile(plain));
