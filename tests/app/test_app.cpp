@@ -149,35 +149,29 @@ TEST(SettingsFile, EachLineReadOnItsOwnFieldsNotFoundKeepTheirPresets) {
     EXPECT_FALSE(parseSettings(QByteArray(), r));
 }
 
-TEST(AppStateSettings, FirstStartTakesPresetsAndTheFileGoesBesideTheProgram) {
+// A first start takes the presets and writes nothing; the file goes beside the
+// program, and a failed write keeps the values and the old file.
+TEST(AppStateSettings, FileBesideTheProgramWrittenWholeOrNotAtAll) {
     QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Affich.cfg"));
     AppState st;
     st.AppFolder = dir.path();
     st.loadSettingsAtStartup();
     EXPECT_EQ(lines(st.settings), " 0  0 | 0  0  1  1  0  0  1 | 0 |" + dir.path() + "|");
-    EXPECT_EQ(st.settingsPath(), dir.filePath(QStringLiteral("Affich.cfg")));
-    EXPECT_FALSE(QFileInfo::exists(st.settingsPath())); // nothing written at a first start
+    EXPECT_EQ(st.settingsPath(), path);
+    EXPECT_FALSE(QFileInfo::exists(path));
     st.settings.FullScreenBackColor = 4;
     ASSERT_TRUE(st.SaveSettings());
     AppState again;
     again.AppFolder = dir.path();
     again.loadSettingsAtStartup();
     EXPECT_EQ(again.settings.FullScreenBackColor, 4);
-}
 
-TEST(AppStateSettings, FailedWriteKeepsValuesAndOldFile) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Affich.cfg"));
-    AppState st;
-    st.AppFolder = dir.path();
-    st.settings.FullScreenSizeMode = 1;
-    ASSERT_TRUE(st.SaveSettings());
     const QByteArray before = testutil::readFile(path);
     // A folder that cannot take new files: the atomic write fails whole.
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
     st.settings.FullScreenSizeMode = 2;
-    const bool rootCanWrite = QFileInfo(dir.path()).isWritable();
-    if (!rootCanWrite) {
+    if (!QFileInfo(dir.path()).isWritable()) { // root writes anyway
         EXPECT_FALSE(st.SaveSettings());
         EXPECT_EQ(testutil::readFile(path), before);
     }
@@ -188,7 +182,7 @@ TEST(AppStateSettings, FailedWriteKeepsValuesAndOldFile) {
     EXPECT_FALSE(st.SaveSettings());
 }
 
-TEST(Module1, PathsExtensionsAndNumberTexts) {
+TEST(Module1, PathsExtensionsNumberTextsAndExistingFiles) {
     const std::pair<const char*, const char*> folders[] = {
         {"/", "/"}, {"/images", "/images/"}, {"/images/", "/images/"}, {"", "/"}};
     for (const auto& [folder, withSeparator] : folders) // a file in the root is never "//x"
@@ -201,18 +195,13 @@ TEST(Module1, PathsExtensionsAndNumberTexts) {
     for (const auto& [path, ext] : extensions)
         EXPECT_EQ(extensionOf(QString::fromUtf8(path)), QString::fromUtf8(ext)) << path;
     EXPECT_EQ(printForm(0) + printForm(48213) + printForm(-7), QStringLiteral(" 0 48213-7"));
-}
-
-TEST(Module1, FileExistsOnlyForVisibleNormalFiles) {
+    // FileExists: visible normal files only.
     QTemporaryDir dir;
-    const QString f = testutil::writeFile(dir, QStringLiteral("a.bmp"), "x");
-    const QString hidden = testutil::writeFile(dir, QStringLiteral(".cache.bmp"), "x");
+    EXPECT_TRUE(FileExists(testutil::writeFile(dir, QStringLiteral("a.bmp"), "x")));
+    EXPECT_FALSE(FileExists(testutil::writeFile(dir, QStringLiteral(".cache.bmp"), "x")));
     QDir(dir.path()).mkdir(QStringLiteral("folder.bmp"));
-    EXPECT_TRUE(FileExists(f));
-    EXPECT_FALSE(FileExists(hidden));
-    EXPECT_FALSE(FileExists(dir.filePath(QStringLiteral("folder.bmp"))));
-    EXPECT_FALSE(FileExists(dir.filePath(QStringLiteral("missing.bmp"))));
-    EXPECT_FALSE(FileExists(QString()));
+    for (const QString& p : {dir.filePath("folder.bmp"), dir.filePath("missing.bmp"), QString()})
+        EXPECT_FALSE(FileExists(p)) << p.toStdString();
 }
 
 TEST(Module1, CentreFormCentresOnTheScreen) {

@@ -8,7 +8,6 @@
 #include "support/testutil.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QInputDialog>
@@ -233,21 +232,17 @@ TEST(QtDialogs, TheFileDialogsOwnReplaceQuestionShowsPlainText) {
     ASSERT_TRUE(dir.isValid());
     const QString existing = testutil::writeFile(dir, kName, "old");
     QtDialogs dialogs;
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Save;
-    request.title = QStringLiteral("Enregistrer Sous");
-    request.fileName = existing;
-    request.confirmOverwrite = true;
+    const FileDialogRequest request{.mode = FileDialogRequest::Mode::Save,
+                                    .title = QStringLiteral("Enregistrer Sous"),
+                                    .fileName = existing,
+                                    .confirmOverwrite = true};
     Shown question;
     whenShown<QFileDialog>([&](QFileDialog* dlg) {
         whenShown<QMessageBox>([&](QMessageBox* box) {
             question = {box->textFormat(), box->text()};
             box->button(QMessageBox::Yes)->click();
         });
-        for (QAbstractButton* b : dlg->findChild<QDialogButtonBox*>()->buttons()) {
-            if (dlg->findChild<QDialogButtonBox*>()->buttonRole(b) == QDialogButtonBox::AcceptRole)
-                b->click();
-        }
+        static_cast<QDialog*>(dlg)->accept(); // asks the question itself
     });
     const FileDialogResult result = dialogs.fileDialog(request, nullptr);
     EXPECT_TRUE(result.accepted);
