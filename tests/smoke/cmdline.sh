@@ -42,9 +42,19 @@ keys() {
   xdotool windowfocus --sync "$w"
   xdotool key --clearmodifiers "$@"
 }
+# Waits until no visible window's name matches (a closing window may still
+# hold the keys back on a loaded machine).
+gone() {
+  for _ in $(seq 1 100); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "the window \"$1\" stayed"
+}
 quit() {
   keys "$1" ctrl+q
-  for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then kill "$pid"; fail "Ctrl+Q did not end the program after $2"; fi
   wait "$pid" || fail "exit status $? after $2"
 }
 
@@ -64,6 +74,7 @@ done
 [[ -n "$full" ]] || fail "no full-screen window"
 [[ $size == 1024x768+0+0 ]] || fail "the full-screen window is $size on a 1024x768 screen"
 keys "$full" Escape
+gone '^Plein écran$'
 quit "$win" "a file"
 
 # A folder: the lists start there and nothing opens until the user acts;
@@ -82,6 +93,7 @@ quit "$win" "a folder"
 # A missing path: the message, then the normal start.
 start '^Erreur$' "$work/nulle part.jpg"
 keys "$win" Return
+gone '^Erreur$'
 win=$(timeout 10 xdotool search --sync --onlyvisible --name "^Visionneuse d'images$" | head -n 1)
 quit "$win" "a missing path"
 INNER
