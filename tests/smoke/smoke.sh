@@ -18,7 +18,7 @@ set -euo pipefail
 cd "$1"
 ./lumenta >"$1/out.log" 2>&1 &
 pid=$!
-win=$(timeout 30 xdotool search --sync --name "^Visionneuse d'images$" | head -n 1)
+win=$(timeout 30 xdotool search --sync --onlyvisible --name "^Visionneuse d'images$" | head -n 1)
 if [[ -z "$win" ]]; then
   echo "main window did not appear"; kill "$pid"; exit 1
 fi
