@@ -116,8 +116,10 @@ QImage decode(const QByteArray& bytes, QString* error) {
     return readTga(&buffer, error);
 }
 
-// The pixels of a 32-bit picture, top row first.
+// The pixels of a 32-bit picture, top row first (none for another depth).
 std::vector<QRgb> pixelsOf(const QImage& image) {
+    if (image.depth() != 32)
+        return {};
     const auto* p = reinterpret_cast<const QRgb*>(image.constBits());
     return {p, p + image.width() * image.height()};
 }
