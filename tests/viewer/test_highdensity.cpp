@@ -47,16 +47,10 @@ QImage checkerboard(int w, int h) {
 bool showsOneToOne(const QImage& shot, const QImage& pattern) {
     const QImage s = shot.convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y + pattern.height() <= s.height(); ++y)
-        for (int x = 0; x + pattern.width() <= s.width(); ++x) {
-            if (s.pixel(x, y) != pattern.pixel(0, 0))
-                continue;
-            bool same = true;
-            for (int py = 0; same && py < pattern.height(); ++py)
-                for (int px = 0; same && px < pattern.width(); ++px)
-                    same = s.pixel(x + px, y + py) == pattern.pixel(px, py);
-            if (same)
+        for (int x = 0; x + pattern.width() <= s.width(); ++x)
+            if (s.pixel(x, y) == pattern.pixel(0, 0) &&
+                s.copy(x, y, pattern.width(), pattern.height()) == pattern)
                 return true;
-        }
     return false;
 }
 

@@ -557,38 +557,30 @@ TEST(MainLayout, NegativeSizesAreSkippedOthersRun) {
     before.picFondWidth = 4321;
     before.hScrollWidth = 4000;
     // Narrow: the viewport width would be negative.
+    // The scroll bar takes the kept viewport width.
     const MainLayout l = layoutForSize(before, 3000, 9000);
-    EXPECT_EQ(l.picFondWidth, 4321);
-    EXPECT_EQ(l.hScrollWidth, 4321); // takes the kept viewport width
-    EXPECT_EQ(l.vScrollLeft, 3000 - 255 - 100);
-    EXPECT_EQ(l.picFondHeight, 9000 - 255 - 800);
+    EXPECT_EQ(std::tuple(l.picFondWidth, l.hScrollWidth, l.vScrollLeft, l.picFondHeight),
+              std::tuple(4321, 4321, 3000 - 255 - 100, 9000 - 255 - 800));
     // Low: heights are skipped, tops still move.
     const MainLayout low = layoutForSize(MainLayout{}, 12000, 1000);
-    EXPECT_EQ(low.picFondHeight, 5535);
-    EXPECT_EQ(low.hScrollTop, 5535);
-    EXPECT_EQ(low.vScrollHeight, 5535);
-    EXPECT_EQ(low.fileHeight, 675);
-    EXPECT_EQ(low.frameTop, 1000 - 2535 - 750);
+    EXPECT_EQ(std::tuple(low.picFondHeight, low.hScrollTop, low.vScrollHeight, low.fileHeight,
+                         low.frameTop),
+              std::tuple(5535, 5535, 5535, 675, 1000 - 2535 - 750));
 }
 
 TEST(Dispatch, GroupsByUpperCaseExtensionAndTexts) {
-    const std::pair<const char*, DispatchGroup> cases[] = {{"AVI", DispatchGroup::AssociatedMedia},
-                                                           {"RMD", DispatchGroup::AssociatedMedia},
-                                                           {"MPEG", DispatchGroup::AssociatedMedia},
-                                                           {"FLC", DispatchGroup::Animation},
-                                                           {"WAV", DispatchGroup::Sound},
-                                                           {"MID", DispatchGroup::Sound},
-                                                           {"TXT", DispatchGroup::Other},
-                                                           {"", DispatchGroup::Other},
-                                                           {"MIDI", DispatchGroup::Other}};
-    for (const auto& [ext, group] : cases)
-        EXPECT_EQ(dispatchGroupFor(QLatin1String(ext)), group) << ext;
-    for (const char* e :
-         {"WMF", "BMP",  "GIF", "JPG",  "ICO", "CUR", "EMF",  "RLE",  "DIB",  "JPE",  "JPEG", "JIF",
-          "PNG", "WEBP", "TIF", "TIFF", "TGA", "SVG", "SVGZ", "HEIC", "HEIF", "AVIF", "JXL"})
-        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Picture) << e;
-    for (const char* e : {"jpg", "png", "heic", "PN", "TIFFX", "SVG.GZ", "JXR"})
-        EXPECT_EQ(dispatchGroupFor(QLatin1String(e)), DispatchGroup::Other) << e;
+    using G = DispatchGroup;
+    const std::pair<G, const char*> groups[] = {
+        {G::AssociatedMedia, "AVI RMD MPEG"},
+        {G::Animation, "FLC"},
+        {G::Sound, "WAV MID"},
+        {G::Other, "TXT MIDI jpg png heic PN TIFFX SVG.GZ JXR"},
+        {G::Picture, "WMF BMP GIF JPG ICO CUR EMF RLE DIB JPE JPEG JIF PNG WEBP TIF TIFF TGA SVG "
+                     "SVGZ HEIC HEIF AVIF JXL"}};
+    for (const auto& [group, exts] : groups)
+        for (const QString& e : QString::fromLatin1(exts).split(QLatin1Char(' ')))
+            EXPECT_EQ(dispatchGroupFor(e), group) << e.toStdString();
+    EXPECT_EQ(dispatchGroupFor(QString()), G::Other);
     EXPECT_EQ(fileCaption(QStringLiteral("/images/chat.jpg"), 48213),
               QStringLiteral("Visionneuse d'image : /IMAGES/CHAT.JPG  48213 Octets"));
 }
