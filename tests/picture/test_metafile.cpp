@@ -28,12 +28,8 @@ template <typename T> QByteArray patched(QByteArray b, qsizetype at, T value) {
     return b;
 }
 
-const QRgb kPaper = qRgb(255, 251, 230);
-const QRgb kGreen = qRgb(34, 170, 34);
-const QRgb kBlue = qRgb(51, 102, 204);
-const QRgb kPurple = qRgb(153, 0, 153);
-const QRgb kRed = qRgb(255, 0, 0);
-const QRgb kWhite = qRgb(255, 255, 255);
+const QRgb kPaper = qRgb(255, 251, 230), kGreen = qRgb(34, 170, 34), kBlue = qRgb(51, 102, 204),
+           kPurple = qRgb(153, 0, 153), kRed = qRgb(255, 0, 0), kWhite = qRgb(255, 255, 255);
 
 // Renders a metafile, reporting why when it cannot.
 QImage render(const QByteArray& bytes, int timeoutMs = 15000) {

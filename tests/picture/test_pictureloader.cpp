@@ -23,9 +23,6 @@ using testutil::sample;
 
 namespace {
 
-Picture load(const char* relative) {
-    return loadPicture(sample(QLatin1String(relative)));
-}
 QImage readWithQt(const QString& path) {
     QImageReader r(path);
     r.setAutoTransform(true);
@@ -76,7 +73,7 @@ TEST(PictureLoader, BrokenFilesAreRefused) {
           "broken/text_renamed.bmp", "broken/text_renamed.jpg", "broken/bmp_100000x100000.bmp",
           "broken/jpeg_sof_65000x65000.jpg", "broken/gif_65535x65535.gif", "broken/bmp_bpp7.bmp",
           "broken/empty.wmf", "broken/wmf_bbox_huge.wmf", "broken/text_renamed.wmf"}) {
-        const Picture p = load(f);
+        const Picture p = loadPicture(sample(f));
         EXPECT_TRUE(p.isNull()) << f;
         EXPECT_EQ(p.kind, Picture::Kind::None) << f;
     }
@@ -141,9 +138,7 @@ TEST(PictureLoader, SmoothScalingKeepsColours) {
 TEST(PictureLoader, MetafilesGoThroughTheSameFunction) {
     const QDir d(sample(QStringLiteral("meta")));
     int seen = 0;
-    for (const QString& f :
-         d.entryList({QStringLiteral("*.wmf"), QStringLiteral("*.emf"), QStringLiteral("*.EMF")},
-                     QDir::Files)) {
+    for (const QString& f : d.entryList({"*.wmf", "*.emf", "*.EMF"}, QDir::Files)) {
         const QString path = d.filePath(f);
         const Picture p = loadPicture(path);
         ASSERT_FALSE(p.isNull()) << f.toStdString() << ": " << p.error.toStdString();
@@ -157,31 +152,24 @@ TEST(PictureLoader, MetafilesGoThroughTheSameFunction) {
     }
     EXPECT_GE(seen, 6);
     // Known by its content whatever its name (unusable headers: see above).
-    EXPECT_EQ(load("misnamed/wmf_named.bmp").kind, Picture::Kind::Wmf);
+    EXPECT_EQ(loadPicture(sample("misnamed/wmf_named.bmp")).kind, Picture::Kind::Wmf);
 }
 
 TEST(PictureLoader, PublicRasterCorporaNeverCrashOrHang) {
     // Good files decode; bad and questionable ones load or are refused.
     const QString root = testutil::fixture(QStringLiteral("pictures/corpora/"));
-    for (const QString& sub :
-         {QStringLiteral("bmpsuite/g"), QStringLiteral("gif-test-suite/gifs")}) {
-        const QDir d(root + sub);
-        const QStringList files =
-            d.entryList({QStringLiteral("*.bmp"), QStringLiteral("*.gif")}, QDir::Files);
-        ASSERT_FALSE(files.isEmpty()) << sub.toStdString();
+    for (const char* sub : {"bmpsuite/g", "gif-test-suite/gifs"}) {
+        const QDir d(root + QLatin1String(sub));
+        const QStringList files = d.entryList({"*.bmp", "*.gif"}, QDir::Files);
+        ASSERT_FALSE(files.isEmpty()) << sub;
         for (const QString& f : files)
-            EXPECT_FALSE(loadPicture(d.filePath(f)).isNull())
-                << sub.toStdString() << "/" << f.toStdString();
+            EXPECT_FALSE(loadPicture(d.filePath(f)).isNull()) << sub << "/" << f.toStdString();
     }
     int count = 0;
-    QDirIterator it(root,
-                    {QStringLiteral("*.bmp"), QStringLiteral("*.dib"), QStringLiteral("*.gif"),
-                     QStringLiteral("*.ico"), QStringLiteral("*.cur")},
-                    QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
+    QDirIterator it(root, {"*.bmp", "*.dib", "*.gif", "*.ico", "*.cur"}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    for (; it.hasNext(); ++count)
         (void)loadPicture(it.next());
-        ++count;
-    }
     EXPECT_GT(count, 200);
     // A decompression bomb is refused, not decoded.
     EXPECT_TRUE(

@@ -37,11 +37,9 @@ protected:
         return idle() && testutil::waitUntil([&] { return results.size() == n; });
     }
     const PictureResult* resultOf(PictureTicket t) const {
-        for (const PictureResult& r : results) {
-            if (r.ticket == t)
-                return &r;
-        }
-        return nullptr;
+        const auto it = std::find_if(results.cbegin(), results.cend(),
+                                     [t](const PictureResult& r) { return r.ticket == t; });
+        return it == results.cend() ? nullptr : &*it;
     }
 };
 
@@ -87,10 +85,7 @@ TEST_F(Service, NewerRequestsSupersedeAndCancelledOnesNeverArrive) {
     const PictureTicket slot1 = service.request(&owner, PictureRequest::full(gif, false, 1));
     const PictureTicket others = service.request(&other, PictureRequest::full(gif));
     ASSERT_TRUE(arrived(3));
-    QList<PictureTicket> got;
-    for (const PictureResult& r : results)
-        got.append(r.ticket);
-    EXPECT_TRUE(got.contains(last) && got.contains(slot1) && got.contains(others));
+    EXPECT_TRUE(resultOf(last) && resultOf(slot1) && resultOf(others));
 
     // A browser's 48 thumbnails, dropped on a folder change; a request
     // cancelled alone; an owner that goes away.
