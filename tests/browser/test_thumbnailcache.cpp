@@ -324,11 +324,11 @@ TEST_F(LoaderTest, CameraThumbnailsFillCellsAndTheCacheWithoutDecodingThePhoto) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = photos.filePath(QLatin1String(c.name) + ".jpg");
-        testutil::writeFile(photos, QLatin1String(c.name) + ".jpg",
-                            testutil::withExifThumbnail(
-                                testutil::jpegBytes(filled(c.photo, Qt::red)),
-                                testutil::jpegBytes(c.thumbnail, 95), c.orientation, c.bigEndian));
+        const QString path = testutil::writeFile(
+            photos, QLatin1String(c.name) + ".jpg",
+            testutil::withExifThumbnail(testutil::jpegBytes(filled(c.photo, Qt::red)),
+                                        testutil::jpegBytes(c.thumbnail, 95), c.orientation,
+                                        c.bigEndian));
         setMTime(path, 1700000000);
         const QImage cell = load({path}).at(0);
         ASSERT_EQ(cell.size(), QSize(32, 32));

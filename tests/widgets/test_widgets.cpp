@@ -373,16 +373,14 @@ TEST(MMControl, CommandsInAnyCaseButtonsAndModes) {
     }
     EXPECT_EQ(modes.count(), 4);
     // The buttons run the same commands, each telling its owner first.
-    QSignalSpy played(&mm, &MMControl::playClicked);
-    QSignalSpy paused(&mm, &MMControl::pauseClicked);
-    QSignalSpy stopped(&mm, &MMControl::stopClicked);
-    mm.button(Button::Play)->click();
-    mm.button(Button::Pause)->click();
-    EXPECT_EQ(mm.mode(), Mode::Paused);
-    mm.button(Button::Stop)->click();
-    EXPECT_EQ(mm.mode(), Mode::Stopped);
-    EXPECT_EQ((QList<qsizetype>{played.count(), paused.count(), stopped.count()}),
-              (QList<qsizetype>{1, 1, 1}));
+    for (const auto& [button, told, mode] :
+         {std::tuple{Button::Play, &MMControl::playClicked, Mode::Playing},
+          {Button::Pause, &MMControl::pauseClicked, Mode::Paused},
+          {Button::Stop, &MMControl::stopClicked, Mode::Stopped}}) {
+        QSignalSpy spy(&mm, told);
+        mm.button(button)->click();
+        EXPECT_EQ(std::pair(spy.count(), mm.mode()), std::pair(qsizetype(1), mode));
+    }
 
     EXPECT_TRUE(seekTo(mm, 250));
     EXPECT_EQ(mm.position(), 250);
