@@ -17,7 +17,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
