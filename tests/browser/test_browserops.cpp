@@ -179,7 +179,6 @@ TEST_F(BrowserOps, TheViewSavesTheShownPictureAndMovesTheFileItself) {
 }
 
 TEST_F(BrowserOps, DeletedFilesGoToTheTrashOnlyOnYes) {
-    waitIdle();
     clickFile(QStringLiteral("b.bmp"));
     dialogs.messageAnswers = {MsgResult::No};
     w->popFilListDeleteFile_Click();
