@@ -543,7 +543,7 @@ TEST_F(ViewerTest, SaveAsBitmapWritesTheDisplayedPicture) {
     w->Combo1->setEditText(QStringLiteral("*.jpeg"));
     click(QStringLiteral("photo.jpeg"));
     // Cancel: nothing written, nothing said. (The name proposed: SaveAsBitmap.ProposedNames,
-    // and the save during a load in test_loading.)
+    // and the save during a load: SaveCopyAndPrintDuringALoadActOnThePictureBeingLoaded.)
     w->Mnu_EnregSous->trigger();
     ASSERT_EQ(dialogs.count(Kind::File), 1);
     EXPECT_EQ(dialogs.asked.last().file.mode, FileDialogRequest::Mode::Save);
