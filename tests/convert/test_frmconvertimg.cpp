@@ -33,9 +33,6 @@ protected:
         button->click();
         EXPECT_TRUE(testutil::waitUntil([&] { return !w->isConverting(); }, 20000));
     }
-    QString lastText() const {
-        return dialogs.lastMessage() ? dialogs.lastMessage()->text : QString();
-    }
 
     QTemporaryDir dir;
     AppContext ctx;
@@ -116,7 +113,7 @@ TEST_F(ConvertWindow, AnExistingDestinationIsReplacedOnlyAfterYes) {
     dialogs.messageAnswers = {MsgResult::No};
     convert(w->Command3);
     ASSERT_NE(dialogs.lastMessage(), nullptr);
-    EXPECT_EQ(lastText(), "Le fichier " + jpg + " existe déjà. Voulez-vous le remplacer ?");
+    EXPECT_EQ(dialogs.lastText(), "Le fichier " + jpg + " existe déjà. Voulez-vous le remplacer ?");
     EXPECT_EQ(dialogs.lastMessage()->buttons, MsgButtons::YesNo);
     EXPECT_EQ(dialogs.lastMessage()->defaultButton, MsgResult::No);
     EXPECT_EQ(readFile(jpg), "the original");
@@ -144,7 +141,7 @@ TEST_F(ConvertWindow, FailuresAndTheSameFileAreReportedAsErrors) {
         convert(w->Command1);
         ASSERT_NE(dialogs.lastMessage(), nullptr);
         EXPECT_EQ(dialogs.lastMessage()->title, "Erreur");
-        EXPECT_TRUE(lastText().contains(c.message)) << lastText().toStdString();
+        EXPECT_TRUE(dialogs.lastText().contains(c.message)) << dialogs.lastText().toStdString();
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"bmp8.bmp"});
 }
@@ -160,6 +157,7 @@ TEST_F(ConvertWindow, APictureTooLargeToBeHeldWholeIsNotConverted) {
     convert(w->Command4);
     ASSERT_NE(dialogs.lastMessage(), nullptr);
     EXPECT_EQ(dialogs.lastMessage()->title, "Erreur");
-    EXPECT_TRUE(lastText().contains("ne tient pas entière en mémoire")) << lastText().toStdString();
+    EXPECT_TRUE(dialogs.lastText().contains("ne tient pas entière en mémoire"))
+        << dialogs.lastText().toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("baseline.bmp")));
 }

@@ -6,7 +6,6 @@
 
 #include <QAccessible>
 #include <QDir>
-#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -146,11 +145,6 @@ ProgramRun runAawin(const QStringList& args, int timeoutMs = 30000) {
 
 class AawinProgram : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        ASSERT_TRUE(QFileInfo(testutil::builtProgram("bin/aawin")).isExecutable())
-            << "build the target aawin first";
-    }
     QTemporaryDir dir;
 };
 
