@@ -131,7 +131,7 @@ protected:
     QPrinter printer{QPrinter::HighResolution};
 };
 
-TEST_F(PrintWindowTest, ScalesTypedSizesAndFilteredKeys) {
+TEST_F(PrintWindowTest, ScalesTypedSizesFiltersKeysAndCancelKeepsTheWindowThenOneJob) {
     ImpIMG imp(ctx, printer);
     imp.fill(printtest::black(600, 400), QStringLiteral("/photos/chat.jpg"));
     EXPECT_EQ(imp.Text1->text() + " " + imp.Text2->text(), QStringLiteral("159 106"));
@@ -150,18 +150,9 @@ TEST_F(PrintWindowTest, ScalesTypedSizesAndFilteredKeys) {
     EXPECT_EQ(imp.Text3->text(), QString());
     QTest::keyClicks(imp.Text3, QStringLiteral("-x2"));
     EXPECT_EQ(imp.Text3->text(), QStringLiteral("-2"));
-}
-
-TEST_F(PrintWindowTest, CancelKeepsTheWindowThenOneJobAtItsPlace) {
     // Portrait: 100 x 297 mm centred, the empty top box printed as 0.
-    ImpIMG imp(ctx, printer);
-    imp.fill(printtest::black(600, 400), QStringLiteral("/photos/black.jpg"));
+    imp.Text3->clear();
     imp.show();
-    imp.Option3->click();
-    imp.Check1->setChecked(false);
-    imp.Text1->setText(QStringLiteral("100"));
-    imp.Text2->setText(QStringLiteral("297"));
-    imp.Check2->click();
     imp.Command1->click(); // the dialog is cancelled
     EXPECT_TRUE(imp.isVisible());
     EXPECT_FALSE(QFile::exists(pdf));
