@@ -154,6 +154,7 @@ TEST_F(HighDensity, BrowserOwnSizeEnlargedViewAndGlass) {
 TEST_F(HighDensity, SlideshowNaturalSizeRule) {
     FileList files;
     files.setPath(browse);
+    ASSERT_TRUE(testutil::waitListed(&files));
     CommonDialog cmdialog{dialogs};
     SlideshowHost host;
     host.files = &files;
