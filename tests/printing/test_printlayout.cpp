@@ -9,16 +9,13 @@
 #include "widgets/twips.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 
 using namespace lumenta;
@@ -191,8 +188,8 @@ TEST_F(PrintWindowTest, NoPrinterIsSaidForOrientationAndPrint) {
     EXPECT_TRUE(imp.isVisible());
 }
 
-// The main window offers printing only while it shows a picture, and the
-// print window names that picture.
+// The main window offers printing only while it shows a picture (the print
+// window naming that picture is checked with the main window's commands).
 TEST_F(ViewerTest, PrintingFollowsThePictureShown) {
     ASSERT_TRUE(audioToDisk);
     addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
@@ -211,21 +208,6 @@ TEST_F(ViewerTest, PrintingFollowsThePictureShown) {
         EXPECT_TRUE(offered());
     };
     shownPicture();
-    QString label;
-    QTimer::singleShot(0, [&] {
-        if (auto* imp = qobject_cast<ImpIMG*>(QApplication::activeModalWidget())) {
-            label = imp->Label1->text();
-            imp->close();
-        }
-    });
-    QTimer::singleShot(5000, [] {
-        if (QWidget* m = QApplication::activeModalWidget())
-            m->close();
-    });
-    w->Command10->click();
-    EXPECT_TRUE(label.endsWith(QDir(browse).filePath(QStringLiteral("baseline.jpg"))))
-        << label.toStdString();
-
     for (const char* other : {"text_renamed.jpg", "notes.txt", "tone_s16.wav"}) {
         click(QLatin1String(other));
         EXPECT_FALSE(offered()) << other;
