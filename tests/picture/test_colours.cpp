@@ -27,6 +27,9 @@
 
 using namespace lumenta;
 using namespace colourtest;
+using testutil::readFile;
+using testutil::sample;
+using testutil::writeFile;
 
 namespace {
 
@@ -65,12 +68,12 @@ QString save(const QTemporaryDir& dir, const QString& name, const QImage& img, c
 
 QString jpeg(const QTemporaryDir& dir, const QString& name, const QImage& img,
              const QByteArray& icc) {
-    return testutil::writeFile(dir, name, jpegWithProfile(encoded(img, "jpeg", 95), icc));
+    return writeFile(dir, name, jpegWithProfile(encoded(img, "jpeg", 95), icc));
 }
 
 QString png(const QTemporaryDir& dir, const QString& name, const QImage& img,
             const Chunks& chunks) {
-    return testutil::writeFile(dir, name, withChunks(encoded(img, "png"), chunks));
+    return writeFile(dir, name, withChunks(encoded(img, "png"), chunks));
 }
 
 QImage rgb32(const QImage& img) {
@@ -96,7 +99,7 @@ testing::AssertionResult alike(const QImage& a, const QImage& b, const QByteArra
 }
 
 const QByteArray& adobe() {
-    static const QByteArray p = colordProfile(QStringLiteral("AdobeRGB1998.icc"));
+    static const QByteArray p = colordProfile("AdobeRGB1998.icc");
     return p;
 }
 
@@ -153,13 +156,10 @@ QString heif(const QTemporaryDir& dir, const QString& name, const QImage& img, i
 // cjxl losslessly with a colour encoding of its own ("RGB_D65_SRG_Rel_SRG"...).
 QString jxl(const QTemporaryDir& dir, const QString& name, const QImage& img,
             const QString& encoding, const QStringList& options = {}) {
-    const QString source = png(dir, name + QStringLiteral(".png"), img, {});
+    const QString source = png(dir, name + ".png", img, {});
     const QString path = dir.filePath(name);
-    const bool ok =
-        run(QStringLiteral("cjxl"),
-            QStringList{source, path, QStringLiteral("-d"), QStringLiteral("0"),
-                        QStringLiteral("-x"), QStringLiteral("color_space=") + encoding} +
-                options);
+    const bool ok = run(
+        "cjxl", QStringList{source, path, "-d", "0", "-x", "color_space=" + encoding} + options);
     return ok ? path : QString();
 }
 
@@ -185,8 +185,8 @@ QList<Case> cases() {
     using D = const QTemporaryDir&;
     using N = const QString&;
     using I = const QImage&;
-    const QByteArray prophoto = colordProfile(QStringLiteral("ProPhotoRGB.icc"));
-    const QByteArray wide = colordProfile(QStringLiteral("WideGamutRGB.icc"));
+    const QByteArray prophoto = colordProfile("ProPhotoRGB.icc");
+    const QByteArray wide = colordProfile("WideGamutRGB.icc");
     const QByteArray p3 = displayP3Profile();
     // gAMA 1/1.8 with wide primaries; the reference from the same rounded
     // numbers.
@@ -410,8 +410,7 @@ TEST(ColourDeclarations, EachFormatsDeclarationsAndTheirOrder) {
         {"after the pixels: ignored",
          png.left(png.size() - 12) + pngChunk("iCCP", iccpChunk(p3)) + png.right(12),
          ColourSpace()},
-        {"WebP ICCP",
-         testutil::readFile(save(dir, "p3.webp", pattern(QSize(8, 8)), "webp", 100, p3)),
+        {"WebP ICCP", readFile(save(dir, "p3.webp", pattern(QSize(8, 8)), "webp", 100, p3)),
          ColourSpace::fromIcc(p3)},
     };
     for (const auto& c : table) {
@@ -456,15 +455,13 @@ TEST(ColourDeclarations, TheHelpersMessageCarriesColoursBothWaysAndRefusesGarbag
 TEST(Colours, SrgbAndDamagedDeclarationsLeavePicturesBitForBit) {
     QTemporaryDir dir;
     const QImage picture = pattern();
-    const QByteArray srgb = colordProfile(QStringLiteral("sRGB.icc"));
+    const QByteArray srgb = colordProfile("sRGB.icc");
     ASSERT_FALSE(srgb.isEmpty());
     const QByteArray jpeg = encoded(picture, "jpeg", 90);
     const QByteArray png = encoded(picture, "png");
     // djpeg decodes with the same library and settings.
-    const QString ppm = dir.filePath(QStringLiteral("plain.ppm"));
-    ASSERT_TRUE(run(QStringLiteral("djpeg"),
-                    {QStringLiteral("-outfile"), ppm,
-                     testutil::writeFile(dir, QStringLiteral("plain.jpg"), jpeg)}));
+    const QString ppm = dir.filePath("plain.ppm");
+    ASSERT_TRUE(run("djpeg", {"-outfile", ppm, writeFile(dir, "plain.jpg", jpeg)}));
     const QImage jpegPixels = rgb32(QImage(ppm));
     const QImage pngPixels = rgb32(picture);
     QByteArray scrambled = adobe();
@@ -507,30 +504,28 @@ TEST(Colours, SrgbAndDamagedDeclarationsLeavePicturesBitForBit) {
             SCOPED_TRACE(name.toStdString() + " " + std::to_string(i));
             PictureNeed need;
             need.colours = display;
-            const Picture pic =
-                loadPicture(testutil::writeFile(dir, QString::fromLatin1(name), bytes), need);
+            const Picture pic = loadPicture(writeFile(dir, QString::fromLatin1(name), bytes), need);
             ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
             EXPECT_TRUE(sameBits(rgb32(pic.image), name.endsWith(".jpg") ? jpegPixels : pngPixels));
         }
     }
     // A palette picture keeps its palette.
-    const QString gif = testutil::sample(QStringLiteral("gif/static.gif"));
+    const QString gif = sample("gif/static.gif");
     EXPECT_TRUE(sameBits(loadPicture(gif).image, QImage(gif)));
 }
 
 TEST(Colours, CmykJpegsKeepTheirColours) {
     QTemporaryDir dir;
-    const QString plain = testutil::sample(QStringLiteral("jpeg/cmyk.jpg"));
+    const QString plain = sample("jpeg/cmyk.jpg");
     // Without a profile, as Qt's reader shows them.
     const Picture untagged = loadPicture(plain);
     ASSERT_FALSE(untagged.isNull());
     EXPECT_LT(deltaE2000(untagged.image, rgb32(QImage(plain))).max, 1.0);
     // With one, as lcms2's jpgicc converts them.
     const QString tagged =
-        testutil::writeFile(dir, QStringLiteral("tagged.jpg"),
-                            jpegWithProfile(testutil::readFile(plain), cmykProfile()));
-    const QString ref = dir.filePath(QStringLiteral("ref.jpg"));
-    ASSERT_TRUE(run(QStringLiteral("jpgicc"), {QStringLiteral("-q100"), tagged, ref}));
+        writeFile(dir, "tagged.jpg", jpegWithProfile(readFile(plain), cmykProfile()));
+    const QString ref = dir.filePath("ref.jpg");
+    ASSERT_TRUE(run("jpgicc", {"-q100", tagged, ref}));
     const Picture pic = loadPicture(tagged);
     ASSERT_FALSE(pic.isNull());
     EXPECT_TRUE(alike(pic.image, QImage(ref)));
@@ -542,9 +537,8 @@ TEST(Colours, JpegPicturesConvertAlikeTurnedCutReducedAndRowByRow) {
     // Large enough for the strips to be converted on a second thread.
     const QImage picture = pattern(QSize(2048, 1100));
     const QByteArray jpeg = encoded(picture, "jpeg", 92);
-    const QString plain = testutil::writeFile(dir, QStringLiteral("plain.jpg"), jpeg);
-    const QString tagged =
-        testutil::writeFile(dir, QStringLiteral("adobe.jpg"), jpegWithProfile(jpeg, adobe()));
+    const QString plain = writeFile(dir, "plain.jpg", jpeg);
+    const QString tagged = writeFile(dir, "adobe.jpg", jpegWithProfile(jpeg, adobe()));
     const QImage expected =
         convertColours(loadPicture(plain).image, ColourSpace::fromIcc(adobe()), ColourSpace());
     RowWatcher rows;
@@ -559,9 +553,9 @@ TEST(Colours, JpegPicturesConvertAlikeTurnedCutReducedAndRowByRow) {
     part.region = QRect(300, 200, 640, 480);
     const Picture cut = loadPicture(tagged, part);
     EXPECT_TRUE(sameBits(cut.image, expected.copy(part.region)));
-    const QString turned = testutil::writeFile(
-        dir, QStringLiteral("turned.jpg"),
-        jpegWithProfile(testutil::withExifThumbnail(jpeg, QByteArray(), 6), adobe()));
+    const QString turned =
+        writeFile(dir, "turned.jpg",
+                  jpegWithProfile(testutil::withExifThumbnail(jpeg, QByteArray(), 6), adobe()));
     const Picture upright = loadPicture(turned);
     EXPECT_TRUE(sameBits(upright.image, expected.transformed(QTransform().rotate(90))));
     const PictureNeed small{PictureNeed::Kind::Thumbnail, QSize(256, 256)};
@@ -602,8 +596,8 @@ TEST(Colours, HdrHighlightsAreToneMappedNotClipped) {
         for (int y = 0; y < 8; ++y)
             steps.setPixel(x, y, qRgb(v, v, v));
     }
-    const QString path = jxl(dir, "steps.jxl", steps, QStringLiteral("RGB_D65_202_Rel_PeQ"),
-                             {QStringLiteral("--intensity_target=4000")});
+    const QString path =
+        jxl(dir, "steps.jxl", steps, "RGB_D65_202_Rel_PeQ", {"--intensity_target=4000"});
     ASSERT_FALSE(path.isEmpty());
     const Picture pic = loadPicture(path);
     ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
@@ -651,11 +645,10 @@ TEST(Colours, ACameraSetToAdobeRgbSaysSoInItsExifBlock) {
         return jpeg.left(2) + QByteArray("\xFF\xE1", 2) + char(length >> 8) + char(length & 0xff) +
                app1 + jpeg.mid(2);
     };
-    const Picture raw = loadPicture(testutil::writeFile(dir, QStringLiteral("plain.jpg"), jpeg));
-    const Picture adobeCamera = loadPicture(
-        testutil::writeFile(dir, QStringLiteral("adobe.jpg"), withExif(block(0xffff, "R03\0"))));
+    const Picture raw = loadPicture(writeFile(dir, "plain.jpg", jpeg));
+    const Picture adobeCamera =
+        loadPicture(writeFile(dir, "adobe.jpg", withExif(block(0xffff, "R03\0"))));
     EXPECT_TRUE(alike(adobeCamera.image, reference(dir, raw.image, adobe())));
-    const Picture srgbCamera = loadPicture(
-        testutil::writeFile(dir, QStringLiteral("srgb.jpg"), withExif(block(1, "R98\0"))));
+    const Picture srgbCamera = loadPicture(writeFile(dir, "srgb.jpg", withExif(block(1, "R98\0"))));
     EXPECT_TRUE(sameBits(srgbCamera.image, raw.image));
 }
