@@ -283,7 +283,7 @@ TEST(MetafileRender, FrameComesFromTheFileAndIsCapped) {
 }
 
 TEST(MetafileRender, BrokenSamplesFailCleanly) {
-    const QDir dir(testutil::fixture(QStringLiteral("pictures/samples/broken")));
+    const QDir dir(testutil::fixture("pictures/samples/broken"));
     const QStringList files = dir.entryList({"*.wmf", "*.emf"}, QDir::Files);
     ASSERT_GE(files.size(), 16);
     for (const QString& name : files) {

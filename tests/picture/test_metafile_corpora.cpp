@@ -18,8 +18,7 @@ constexpr int kMaxSide = 1024;
 
 QStringList corpusFiles() {
     QStringList files;
-    QDirIterator it(testutil::fixture(QStringLiteral("pictures/corpora")),
-                    {QStringLiteral("*.wmf"), QStringLiteral("*.emf")}, QDir::Files,
+    QDirIterator it(testutil::fixture("pictures/corpora"), {"*.wmf", "*.emf"}, QDir::Files,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         files << it.next();

@@ -52,13 +52,13 @@ QByteArray exifTurnedRight() {
 
 // The quadrants written as NAME.EXT (turned: stored with EXIF orientation 6).
 QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) {
-    const QString path = dir.filePath(QStringLiteral("q.") + ext);
+    const QString path = dir.filePath("q." + ext);
     const QImage img = quadrants();
-    const QString png = dir.filePath(QStringLiteral("source.png"));
+    const QString png = dir.filePath("source.png");
     img.save(png);
     if (ext == QLatin1String("png") && turned) {
         testutil::writeFile(
-            dir, QStringLiteral("q.png"),
+            dir, "q.png",
             colourtest::pngWithChunk(testutil::readFile(png), "eXIf", exifTurnedRight()));
     } else if (ext == QLatin1String("tga")) { // upright: see the TGA reader's tests for -flip
         if (!run("/usr/bin/convert-im6.q16", {png, "-flip", path}))
@@ -69,7 +69,7 @@ QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) 
                          "<rect x='32' width='32' height='24' fill='#0f0'/>"
                          "<rect y='24' width='32' height='24' fill='#00f'/>"
                          "<rect x='32' y='24' width='32' height='24' fill='#fff'/></svg>";
-        testutil::writeFile(dir, QStringLiteral("q.svg"), svg);
+        testutil::writeFile(dir, "q.svg", svg);
         if (ext == QLatin1String("svgz") && !(run("gzip", {dir.filePath("q.svg")}) &&
                                               QFile::rename(dir.filePath("q.svg.gz"), path)))
             return {};
@@ -77,7 +77,7 @@ QString make(const QTemporaryDir& dir, const QString& ext, bool turned = false) 
         QString source = png;
         if (turned) { // heif-enc keeps the EXIF block of a JPEG
             source = testutil::writeFile(
-                dir, QStringLiteral("source.jpg"),
+                dir, "source.jpg",
                 testutil::withExifThumbnail(testutil::jpegBytes(img, 95), {}, 6));
         }
         if (!run("heif-enc", {"-q", "95", source, "-o", path}))
@@ -156,10 +156,10 @@ TEST(PictureFormats, HeicDecodesToTheSamePixelsAsHeifConvert) {
 
 TEST(PictureFormats, DecoderThatHangsCrashesOrLiesIsRefused) {
     QTemporaryDir dir;
-    const QString heic = make(dir, QStringLiteral("heic"));
+    const QString heic = make(dir, "heic");
     const QByteArray real = QFile::encodeName(pictureDecoderPath());
     ASSERT_FALSE(real.isEmpty());
-    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    const QString pidFile = dir.filePath("pid");
     struct Case {
         const char* name;
         QByteArray body; // empty: no such program
@@ -203,7 +203,7 @@ TEST(PictureFormats, DesktopEntryDeclaresEveryPictureType) {
     const QMimeDatabase db;
     for (const QString& ext : pictureExtensions()) {
         const QMimeType type =
-            db.mimeTypeForFile(QStringLiteral("x.") + ext.toLower(), QMimeDatabase::MatchExtension);
+            db.mimeTypeForFile("x." + ext.toLower(), QMimeDatabase::MatchExtension);
         if (type.isDefault())
             continue; // an extension the system gives no type (RLE, JIF...)
         QStringList names = type.aliases();

@@ -78,10 +78,10 @@ TEST(PictureLoader, BrokenFilesAreRefused) {
         EXPECT_EQ(p.kind, Picture::Kind::None) << f;
     }
     // Every other broken file loads or is refused, without a crash.
-    const QDir d(sample(QStringLiteral("broken")));
+    const QDir d(sample("broken"));
     for (const QString& f : d.entryList(QDir::Files))
         (void)loadPicture(d.filePath(f));
-    EXPECT_TRUE(loadPicture(QStringLiteral("/no/such/file.jpg")).isNull());
+    EXPECT_TRUE(loadPicture("/no/such/file.jpg").isNull());
 }
 
 TEST(PictureLoader, CoveringSizeReachesTheBoxOnBothAxes) {
@@ -136,13 +136,13 @@ TEST(PictureLoader, SmoothScalingKeepsColours) {
 }
 
 TEST(PictureLoader, MetafilesGoThroughTheSameFunction) {
-    const QDir d(sample(QStringLiteral("meta")));
+    const QDir d(sample("meta"));
     int seen = 0;
     for (const QString& f : d.entryList({"*.wmf", "*.emf", "*.EMF"}, QDir::Files)) {
         const QString path = d.filePath(f);
         const Picture p = loadPicture(path);
         ASSERT_FALSE(p.isNull()) << f.toStdString() << ": " << p.error.toStdString();
-        const bool wmf = f.endsWith(QStringLiteral(".wmf"));
+        const bool wmf = f.endsWith(".wmf");
         EXPECT_EQ(p.kind, wmf ? Picture::Kind::Wmf : Picture::Kind::Emf) << f.toStdString();
         EXPECT_EQ(p.metafileData, testutil::readFile(path));
         // Natural size, the longest side capped.
@@ -157,7 +157,7 @@ TEST(PictureLoader, MetafilesGoThroughTheSameFunction) {
 
 TEST(PictureLoader, PublicRasterCorporaNeverCrashOrHang) {
     // Good files decode; bad and questionable ones load or are refused.
-    const QString root = testutil::fixture(QStringLiteral("pictures/corpora/"));
+    const QString root = testutil::fixture("pictures/corpora/");
     for (const char* sub : {"bmpsuite/g", "gif-test-suite/gifs"}) {
         const QDir d(root + QLatin1String(sub));
         const QStringList files = d.entryList({"*.bmp", "*.gif"}, QDir::Files);
@@ -172,8 +172,7 @@ TEST(PictureLoader, PublicRasterCorporaNeverCrashOrHang) {
         (void)loadPicture(it.next());
     EXPECT_GT(count, 200);
     // A decompression bomb is refused, not decoded.
-    EXPECT_TRUE(
-        loadPicture(root + QStringLiteral("pillow/Tests/images/decompression_bomb.gif")).isNull());
+    EXPECT_TRUE(loadPicture(root + "pillow/Tests/images/decompression_bomb.gif").isNull());
 }
 
 TEST(JpegDecoding, SamePixelsAsQtsReaderInEveryOrientation) {
@@ -251,7 +250,7 @@ TEST(JpegDecoding, RowsAreAnnouncedFinalAndDecodingStopsWhenCancelled) {
     cancelled.cancelAfter = 2;
     const Picture stopped = loadPicture(big, {}, &cancelled);
     EXPECT_TRUE(stopped.isNull());
-    EXPECT_EQ(stopped.error, QStringLiteral("cancelled"));
+    EXPECT_EQ(stopped.error, "cancelled");
     EXPECT_LT(cancelled.counts.last(), 3000);
 
     // Turned pictures and reduced ones come whole only.
@@ -279,7 +278,7 @@ TEST(JpegDecoding, ProgressiveFilesNeedNoMoreMemoryThanAPicture) {
     bytes[sof + 5] = bytes[sof + 7] = char(0x80); // 32768 x 32768: 1 GB shown
     bytes[sof + 6] = bytes[sof + 8] = 0;
     QTemporaryDir dir;
-    const Picture p = loadPicture(testutil::writeFile(dir, QStringLiteral("huge.jpg"), bytes));
+    const Picture p = loadPicture(testutil::writeFile(dir, "huge.jpg", bytes));
     EXPECT_TRUE(p.isNull());
     EXPECT_FALSE(p.error.isEmpty());
 }

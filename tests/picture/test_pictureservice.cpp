@@ -12,7 +12,7 @@ using testutil::sample;
 
 namespace {
 
-const QString kBig = QStringLiteral("jpeg/large_4000x3000.jpg");
+const QString kBig = "jpeg/large_4000x3000.jpg";
 constexpr qint64 kBigBytes = qint64(4000) * 3000 * 4;
 
 class Service : public ::testing::Test {
@@ -49,8 +49,8 @@ TEST_F(Service, DeliversEachRequestOnceLaterAndFromMemoryWhenKept) {
     int handled = 0;
     const PictureTicket a = service.request(&owner, PictureRequest::full(sample(kBig)),
                                             [&](const PictureResult&) { ++handled; });
-    const PictureTicket b = service.request(
-        &owner, PictureRequest::thumbnail(sample(QStringLiteral("gif/static.gif")), {16, 16}, 1));
+    const PictureTicket b =
+        service.request(&owner, PictureRequest::thumbnail(sample("gif/static.gif"), {16, 16}, 1));
     EXPECT_NE(a, b);
     EXPECT_TRUE(results.isEmpty()); // never before request() returns
     ASSERT_TRUE(arrived(2));
@@ -75,7 +75,7 @@ TEST_F(Service, DeliversEachRequestOnceLaterAndFromMemoryWhenKept) {
 }
 
 TEST_F(Service, NewerRequestsSupersedeAndCancelledOnesNeverArrive) {
-    const QString gif = sample(QStringLiteral("gif/static.gif"));
+    const QString gif = sample("gif/static.gif");
     // Same owner and slot: only the newest arrives.
     service.request(&owner, PictureRequest::full(sample(kBig)));
     service.request(&owner, PictureRequest::fitted(sample(kBig), {300, 300}));
@@ -105,8 +105,8 @@ TEST_F(Service, NewerRequestsSupersedeAndCancelledOnesNeverArrive) {
 }
 
 TEST_F(Service, MemoryStaysWithinTheBudget) {
-    const QString gif = sample(QStringLiteral("gif/static.gif"));
-    const QString bmp = sample(QStringLiteral("bmp/bmp24.bmp"));
+    const QString gif = sample("gif/static.gif");
+    const QString bmp = sample("bmp/bmp24.bmp");
     const qint64 small = PictureCache::bytesOf(loadPicture(gif));
     service.setMemoryBudget(small * 3 / 2);
     service.request(&owner, PictureRequest::full(gif, false, 1));

@@ -60,7 +60,7 @@ int memfdWith(qint64 bytes, int seals) {
 }
 
 int openDescriptors() {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+    return int(QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size());
 }
 
 // Sends message with `count` descriptors (copies of fd) on socket.

@@ -187,11 +187,11 @@ TEST(TgaReader, ImageMagickFilesDecodeToTheirPixels) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
         const QImage source = sourcePicture(c.grey, c.alpha);
-        const QString png = dir.filePath(QStringLiteral("source.png"));
+        const QString png = dir.filePath("source.png");
         ASSERT_TRUE(source.save(png));
-        const QString tga = dir.filePath(QStringLiteral("out.tga"));
+        const QString tga = dir.filePath("out.tga");
         ASSERT_TRUE(convert(png, c.options, tga));
-        const QString oriented = dir.filePath(QStringLiteral("oriented.png"));
+        const QString oriented = dir.filePath("oriented.png");
         ASSERT_TRUE(convert(tga, "-auto-orient", oriented));
         const QImage::Format format = c.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
         QString error;
@@ -358,24 +358,23 @@ TEST(TgaReader, RefusesWhatItCannotTrust) {
 TEST(TgaReader, ViewerAndHeaderTestTakeTgaForWhatItIs) {
     QTemporaryDir dir;
     const QImage source = sourcePicture(false, false);
-    const QString png = dir.filePath(QStringLiteral("source.png"));
+    const QString png = dir.filePath("source.png");
     ASSERT_TRUE(source.save(png));
     // Upright bottom-left files without footer, plain and RLE (see above
     // for -flip).
-    const QString plain = dir.filePath(QStringLiteral("plain.tga"));
-    const QString rle = dir.filePath(QStringLiteral("rle.TGA"));
+    const QString plain = dir.filePath("plain.tga");
+    const QString rle = dir.filePath("rle.TGA");
     ASSERT_TRUE(convert(png, "-flip", plain));
     ASSERT_TRUE(convert(png, "-flip -compress RLE", rle));
     // The same bytes under a name that says nothing.
-    const QString unnamed =
-        testutil::writeFile(dir, QStringLiteral("picture.dat"), testutil::readFile(plain));
+    const QString unnamed = testutil::writeFile(dir, "picture.dat", testutil::readFile(plain));
     for (const QString& path : {plain, rle, unnamed}) {
         SCOPED_TRACE(path.toStdString());
         const PictureProbe probe = probePicture(path);
         EXPECT_TRUE(probe.picture);
         EXPECT_EQ(probe.format, QByteArray("tga"));
         EXPECT_EQ(probe.size, QSize(7, 5));
-        EXPECT_EQ(probe.mimeType(), QStringLiteral("image/x-tga"));
+        EXPECT_EQ(probe.mimeType(), "image/x-tga");
         const Picture pic = loadPicture(path);
         ASSERT_FALSE(pic.isNull()) << pic.error.toStdString();
         EXPECT_EQ(pixelsOf(pic.image), pixelsOf(source));
@@ -384,12 +383,10 @@ TEST(TgaReader, ViewerAndHeaderTestTakeTgaForWhatItIs) {
         EXPECT_EQ(thumb.naturalSize, QSize(7, 5));
     }
     // A damaged TGA is refused, not handed to another reader.
-    const QString cut =
-        testutil::writeFile(dir, QStringLiteral("cut.tga"), testutil::readFile(rle).chopped(2));
+    const QString cut = testutil::writeFile(dir, "cut.tga", testutil::readFile(rle).chopped(2));
     EXPECT_TRUE(loadPicture(cut).isNull());
     // Words under a TGA's name are no picture.
-    const QString words =
-        testutil::writeFile(dir, QStringLiteral("notes.tga"), "Not a picture, only words.\n");
+    const QString words = testutil::writeFile(dir, "notes.tga", "Not a picture, only words.\n");
     EXPECT_FALSE(probePicture(words).picture);
     EXPECT_TRUE(loadPicture(words).isNull());
 }
