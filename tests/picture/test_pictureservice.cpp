@@ -143,26 +143,6 @@ TEST_F(Service, MemoryStaysWithinTheBudget) {
     EXPECT_TRUE(resultOf(wanted)->fromCache);
 }
 
-TEST_F(Service, ProgressiveRequestsGetFinalRowsBeforeTheWholePicture) {
-    QList<int> rows;
-    QImage buffer;
-    bool rowsAfterEnd = false;
-    PictureTicket ticket = 0;
-    QObject::connect(&service, &PictureService::rowsReady, &owner,
-                     [&](PictureTicket t, const QImage& image, int n) {
-                         EXPECT_EQ(t, ticket);
-                         rowsAfterEnd = rowsAfterEnd || !results.isEmpty();
-                         buffer = image;
-                         rows.append(n);
-                     });
-    ticket = service.request(&owner, PictureRequest::full(sample(kBig), true));
-    ASSERT_TRUE(arrived(1));
-    ASSERT_FALSE(rows.isEmpty());
-    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
-    EXPECT_FALSE(rowsAfterEnd);
-    EXPECT_EQ(buffer.constBits(), results[0].picture.image.constBits());
-}
-
 TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
     struct Rule {
         const char* file;
@@ -214,11 +194,13 @@ TEST_F(Service, LoadingRulesHoldForEveryKindOfRequest) {
     }
 }
 
-TEST_F(Service, AskingAgainForThePictureBeingDecodedJoinsTheDecoding) {
+TEST_F(Service, RowsComeFinalBeforeThePictureAndAskingAgainJoinsTheDecoding) {
     QList<std::pair<PictureTicket, int>> rows;
     QImage buffer;
+    bool rowsAfterEnd = false;
     QObject::connect(&service, &PictureService::rowsReady, &owner,
                      [&](PictureTicket t, const QImage& image, int n) {
+                         rowsAfterEnd = rowsAfterEnd || !results.isEmpty();
                          if (buffer.isNull())
                              buffer = image;
                          rows.append({t, n});
@@ -230,12 +212,23 @@ TEST_F(Service, AskingAgainForThePictureBeingDecodedJoinsTheDecoding) {
     const PictureTicket again = service.request(&owner, PictureRequest::full(sample(kBig), true));
     ASSERT_TRUE(arrived(1));
     EXPECT_EQ(results[0].ticket, again);
-    // The same buffer, filled on from where it was: no second decoding.
+    EXPECT_FALSE(rowsAfterEnd);
+    // Rows in the picture's own buffer, filled on from where it was for the
+    // second request: no second decoding.
     EXPECT_EQ(results[0].picture.image.constBits(), buffer.constBits());
     const auto firstOfAgain =
         std::find_if(rows.cbegin(), rows.cend(), [&](const auto& r) { return r.first == again; });
     ASSERT_NE(firstOfAgain, rows.cend());
     EXPECT_GE(firstOfAgain->second, seen);
+    // Each request's rows top down, under its own ticket.
+    EXPECT_EQ(rows[0].first, first);
+    for (PictureTicket t : {first, again}) {
+        QList<int> of;
+        for (const auto& [ticket, n] : rows)
+            if (ticket == t)
+                of << n;
+        EXPECT_TRUE(std::is_sorted(of.cbegin(), of.cend())) << t;
+    }
 
     // A prefetch its owner drops is not made (or not kept).
     service.clearCache();
