@@ -1,5 +1,8 @@
 // Natural, case-insensitive order of file names: numbers by their value,
-// letters in the locale's order.
+// letters in the locale's order, a number against a letter as its digit 0
+// would be (whatever its first digit: the locale may rank letters such as
+// superscripts among the digits, and an order that went by the digit would
+// not be one: 3 < 10 as numbers, 10 < ² and ² < 3 as letters).
 //
 // naturalCompare() states the order one pair at a time. Sorting a folder of
 // 100,000 names that way asks the locale about single letters millions of
@@ -27,12 +30,13 @@ bool letterBefore(char16_t a, char16_t b) {
 }
 
 // For each UTF-16 code unit met in the names: the rank of its case-folded
-// letter (shifted left once) and, in the low bit, whether it is a digit.
+// letter (for a digit, the rank of 0) shifted left once and, in the low
+// bit, whether it is a digit.
 class LetterTable {
 public:
     explicit LetterTable(const QStringList& names) : m_entry(0x10000, 0) {
         std::vector<bool> seen(0x10000, false);
-        std::vector<char16_t> folded;
+        std::vector<char16_t> folded{u'0'};
         for (const QString& name : names) {
             for (const QChar c : name) {
                 if (seen[c.unicode()])
@@ -48,32 +52,17 @@ public:
         std::vector<quint32> rank(0x10000, 0);
         for (size_t i = 0; i < folded.size(); ++i)
             rank[folded[i]] = quint32(i);
-        quint32 lowDigit = 0xffff, highDigit = 0;
+        m_digitMark = rank[u'0'];
         for (quint32 u = 0; u < 0x10000; ++u) {
             if (!seen[u])
                 continue;
             const QChar c{char16_t(u)};
-            const quint32 r = rank[c.toCaseFolded().unicode()];
-            m_entry[u] = r << 1 | (c.isDigit() ? 1u : 0u);
-            if (c.isDigit()) {
-                lowDigit = std::min(lowDigit, r);
-                highDigit = std::max(highDigit, r);
-            }
-        }
-        // Keys stand for the names when no other letter ranks among the
-        // digits: a number then compares with a letter as its first digit
-        // would, whichever digit that is.
-        m_digitMark = lowDigit;
-        m_keysExact = true;
-        for (quint32 u = 0; u < 0x10000 && m_keysExact; ++u) {
-            const quint32 r = m_entry[u] >> 1;
-            if (seen[u] && !(m_entry[u] & 1) && r > lowDigit && r < highDigit)
-                m_keysExact = false;
+            m_entry[u] =
+                c.isDigit() ? m_digitMark << 1 | 1u : rank[c.toCaseFolded().unicode()] << 1;
         }
     }
 
     bool digit(char16_t u) const { return m_entry[u] & 1; }
-    bool keysExact() const { return m_keysExact; }
 
     // naturalCompare through the table.
     int compare(const QString& a, const QString& b) const {
@@ -150,14 +139,11 @@ public:
 private:
     std::vector<quint32> m_entry;
     quint32 m_digitMark = 0;
-    bool m_keysExact = false;
 };
 
 // Names sorted by their keys, ties (names the natural order calls equal)
-// by their code units; false when keys cannot stand for these names.
+// by their code units; false when a number is too long for its key.
 bool sortByKeys(QStringList& names, const LetterTable& table) {
-    if (!table.keysExact())
-        return false;
     struct Entry {
         quint64 head; // the first four symbols
         quint32 at, length;
@@ -223,7 +209,9 @@ int naturalCompare(const QString& a, const QString& b) {
             j = je;
             continue;
         }
-        const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
+        // A number against a letter: as its digit 0.
+        const QChar ca = a[i].isDigit() ? QChar(u'0') : a[i].toCaseFolded();
+        const QChar cb = b[j].isDigit() ? QChar(u'0') : b[j].toCaseFolded();
         if (ca != cb)
             return letterBefore(ca.unicode(), cb.unicode()) ? -1 : 1;
         ++i;

@@ -69,6 +69,9 @@ TEST_F(FrenchOrder, SortingAgreesWithTheComparisonOnEveryKindOfNameAndAtRandom) 
          "\U0001F600"
          "2",
          "a\U0001F600", "\U0001F601"},
+        // Numbers against such letters: 3 < 10 < ² < 3 if a number went by
+        // its first digit.
+        {"x10", "x\u00b2", "x3", ".\u0663\u00c9t\u00e9\u00b2", ".010\u00b2", ".\u00b2"},
         {"", "0", "00", "1", " ", "_", "-", ".", "~", "A", "a"},
     };
     for (const QStringList& table : tables) {
@@ -76,6 +79,11 @@ TEST_F(FrenchOrder, SortingAgreesWithTheComparisonOnEveryKindOfNameAndAtRandom) 
         std::reverse(names.begin(), names.end());
         naturalSort(names);
         EXPECT_EQ(names, referenceSorted(table)) << table.join(' ').toStdString();
+        // An order: every pair agrees with it, not only neighbours.
+        for (qsizetype i = 0; i < names.size(); ++i)
+            for (qsizetype j = i + 1; j < names.size(); ++j)
+                EXPECT_LE(naturalCompare(names[i], names[j]), 0)
+                    << names[i].toStdString() << " / " << names[j].toStdString();
     }
     EXPECT_LT(naturalCompare("pic2", "pic10"), 0);
     EXPECT_LT(naturalCompare("pic10", "Pic11"), 0);
@@ -100,8 +108,12 @@ TEST_F(FrenchOrder, SortingAgreesWithTheComparisonOnEveryKindOfNameAndAtRandom) 
             names << name + (round ? QStringLiteral(".jpg") : QStringLiteral("\u00b2"));
         }
         const QStringList expected = referenceSorted(names);
+        QStringList reversed(names.rbegin(), names.rend());
         naturalSort(names);
         EXPECT_EQ(names, expected) << "round " << round;
+        // The order a folder is read in changes nothing.
+        naturalSort(reversed);
+        EXPECT_EQ(reversed, expected) << "round " << round;
     }
 }
 
