@@ -21,7 +21,9 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
+#include <memory>
 #include <thread>
 
 using namespace lumenta;
@@ -266,8 +268,11 @@ TEST_F(FileUtil, AFailedOrAbandonedCopyLeavesTheDestinationAsItWas) {
 
     // Closing the window in the middle of a slow copy.
     QFile::remove(dst + "/big.bin");
-    w->setWriteFunction([](int fd, const void* data, size_t size) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Its writes wait for the test's word: surely still copying when closed.
+    auto go = std::make_shared<std::atomic<bool>>(false);
+    w->setWriteFunction([go](int fd, const void* data, size_t size) {
+        while (!*go)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return ::write(fd, data, size);
     });
     select({"big.bin"});
@@ -276,6 +281,7 @@ TEST_F(FileUtil, AFailedOrAbandonedCopyLeavesTheDestinationAsItWas) {
     w->btcCancel->click();
     EXPECT_FALSE(w->isBusy());
     EXPECT_EQ(ctx.state.CopyInProgress, 0);
+    *go = true;
     EXPECT_TRUE(testutil::waitUntil([&] { return files(dst).isEmpty(); }));
 }
 

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -364,28 +366,34 @@ TEST_F(FileOps, FoldersAreMadeAndRemovedOnlyWhenEmpty) {
 }
 
 TEST_F(FileOps, ABackgroundCopyCancelsAndCleansUp) {
-    // Each block takes a while, so the copy is still running when stopped.
-    const WriteFunction slow = [](int fd, const void* data, size_t size) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Every write waits for the test's word: the copy is still running
+    // when it is stopped, however loaded the machine.
+    auto go = std::make_shared<std::atomic<bool>>(false);
+    const WriteFunction held = [go](int fd, const void* data, size_t size) {
+        while (!*go)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return ::write(fd, data, size);
     };
     FileCopyTask task;
-    task.setWriteFunction(slow);
+    task.setWriteFunction(held);
     std::optional<FileResult> result;
     QObject::connect(&task, &FileCopyTask::finished, [&](const FileResult& r) { result = r; });
     ASSERT_TRUE(task.start(src, path("b/photo.jpg"), false));
     EXPECT_FALSE(task.start(src, path("b/again.jpg"), false));
     ASSERT_TRUE(testutil::waitUntil([&] { return entries("b").size() == 1; }));
     task.cancel();
+    *go = true;
     ASSERT_TRUE(testutil::waitUntil([&] { return result.has_value(); }));
     EXPECT_TRUE(result->cancelled);
     EXPECT_EQ(entries("b"), QStringList());
 
     // Destroyed while copying: the worker still removes its file.
+    *go = false;
     auto owned = std::make_unique<FileCopyTask>();
-    owned->setWriteFunction(slow);
+    owned->setWriteFunction(held);
     owned->start(src, path("b/photo.jpg"), false);
     ASSERT_TRUE(testutil::waitUntil([&] { return entries("b").size() == 1; }));
     owned.reset();
+    *go = true;
     EXPECT_TRUE(testutil::waitUntil([&] { return entries("b").isEmpty(); }));
 }
