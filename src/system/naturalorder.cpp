@@ -42,7 +42,8 @@ public:
                 if (seen[c.unicode()])
                     continue;
                 seen[c.unicode()] = true;
-                folded.push_back(c.toCaseFolded().unicode());
+                if (!c.isDigit()) // every digit ranks as 0
+                    folded.push_back(c.toCaseFolded().unicode());
             }
         }
         std::sort(folded.begin(), folded.end());

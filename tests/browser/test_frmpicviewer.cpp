@@ -254,11 +254,9 @@ TEST_F(BrowserTest, FullScreenOfTheChosenFile) {
 
     clickFile(QStringLiteral("pic1.bmp"));
     bool shown = false;
-    QTimer::singleShot(50, [&] {
-        if (auto* fs = qobject_cast<FrmPlEcr*>(QApplication::activeModalWidget())) {
-            shown = testutil::waitUntil([&] { return fs->isPictureShown(); }, 5000);
-            fs->close();
-        }
+    testutil::whenModal<FrmPlEcr>([&](FrmPlEcr* fs) {
+        shown = testutil::waitUntil([&] { return fs->isPictureShown(); }, 5000);
+        fs->close();
     });
     QTimer::singleShot(8000, [] {
         if (QWidget* m = QApplication::activeModalWidget())

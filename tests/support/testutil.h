@@ -1,10 +1,13 @@
 #pragma once
 // Helpers shared by the test programs.
+#include <QApplication>
 #include <QObject>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
 #include <ostream>
 
 // Readable QString output in failing assertions.
@@ -26,6 +29,19 @@ namespace testutil {
 // held. Use inside EXPECT_TRUE / ASSERT_TRUE (Qt's QTRY_* macros do not
 // report to GoogleTest).
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// Calls act() on the modal window of type W once it is up (checked every
+// 10 ms, for 5 s): for windows that run their own modal loop.
+template <class W> void whenModal(std::function<void(W*)> act, int triesLeft = 500) {
+    QTimer::singleShot(10, [act = std::move(act), triesLeft] {
+        if (auto* m = qobject_cast<W*>(QApplication::activeModalWidget()))
+            act(m);
+        else if (triesLeft > 0)
+            whenModal<W>(act, triesLeft - 1);
+        else
+            ADD_FAILURE() << W::staticMetaObject.className() << " did not open";
+    });
+}
 
 // The geometry a widget had when it was shown: without a window manager,
 // all it gets.

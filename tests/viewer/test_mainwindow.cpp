@@ -84,18 +84,6 @@ void makePictures(const QString& folder) {
     }
 }
 
-// Calls act() on the modal window of type W once it is up.
-template <class W> void whenModal(std::function<void(W*)> act, int triesLeft = 500) {
-    QTimer::singleShot(10, [act = std::move(act), triesLeft] {
-        if (auto* m = qobject_cast<W*>(QApplication::activeModalWidget()))
-            act(m);
-        else if (triesLeft > 0)
-            whenModal<W>(act, triesLeft - 1);
-        else
-            ADD_FAILURE() << W::staticMetaObject.className() << " did not open";
-    });
-}
-
 QImage pattern(QSize size) {
     QImage img(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y) {
@@ -746,7 +734,7 @@ TEST_F(FocusTest, TakingTheFocusNeverOpensAFile) {
     QWidget other;
     const auto modal = [](QToolButton* button) {
         return [button] {
-            whenModal<QWidget>([](QWidget* m) { // closed once it is up
+            testutil::whenModal<QWidget>([](QWidget* m) { // closed once it is up
                 if (auto* fs = qobject_cast<FrmPlEcr*>(m))
                     testutil::waitUntil([fs] { return fs->isPictureShown(); }, 5000);
                 m->close();
@@ -851,7 +839,7 @@ TEST_F(ViewerTest, SaveCopyAndPrintDuringALoadActOnThePictureBeingLoaded) {
             QTest::mouseDClick(w->Image1, Qt::LeftButton);
             break;
         case Print:
-            whenModal<ImpIMG>([&](ImpIMG* imp) {
+            testutil::whenModal<ImpIMG>([&](ImpIMG* imp) {
                 printedPath = imp->Label1->text();
                 printedSize = imp->PicImage->image().size();
                 imp->close();
@@ -898,7 +886,7 @@ TEST_F(ViewerTest, TheFileUtilityTakesThePictureAwayBeforeItOpens) {
     click(QStringLiteral("a.bmp"));
     ctx.state.settings.SelectionListValid = 1;
     bool hiddenWhileOpen = false;
-    whenModal<FrmCopy>([&](FrmCopy* utility) {
+    testutil::whenModal<FrmCopy>([&](FrmCopy* utility) {
         hiddenWhileOpen = w->Open->isHidden() && w->Image1->isHidden() && w->PicFond->isHidden();
         utility->btcCancel->click();
     });
@@ -1035,7 +1023,7 @@ TEST_F(ViewerTest, ATiledPictureIsPaintedFromTilesNotCopiedButPrintedAtItsSize) 
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("avant"));
     bool tiled = false;
     QSize laidOut;
-    whenModal<ImpIMG>([&](ImpIMG* imp) {
+    testutil::whenModal<ImpIMG>([&](ImpIMG* imp) {
         tiled = imp->PicImage->isTiled();
         laidOut = imp->PicImage->size();
         imp->close();
