@@ -139,6 +139,8 @@ TEST_F(CdPlayerTest, LoadPlayPauseStopAndEjectWhilePlaying) {
     EXPECT_FALSE(player->Command1->isEnabled());
     EXPECT_EQ(texts(), QStringList({" 3", " 1", "0:06", "0:00", "0:06", "0:02", "0:00", "0:02"}));
 
+    // Track 1 lasts 2 s: on a busy machine the first refresh may come after it,
+    // so what depends on the track is checked from positions that cannot move.
     press(Button::Play);
     EXPECT_EQ(mm->updateInterval(), 1000);
     EXPECT_TRUE(testutil::waitUntil([&] { return player->TotalDiffuse->text() != "0:00"; }, 3000));
@@ -146,8 +148,6 @@ TEST_F(CdPlayerTest, LoadPlayPauseStopAndEjectWhilePlaying) {
     EXPECT_EQ(mm->updateInterval(), 0);
     press(Button::Pause); // resumes
     EXPECT_EQ(mm->updateInterval(), 1000);
-    press(Button::Next);
-    EXPECT_EQ(player->InfoTrack->text(), " 2");
 
     press(Button::Stop);
     EXPECT_EQ(mm->updateInterval(), 0);
@@ -156,11 +156,15 @@ TEST_F(CdPlayerTest, LoadPlayPauseStopAndEjectWhilePlaying) {
     EXPECT_EQ(texts().mid(1, 3), QStringList({" 1", "0:06", "0:00"}));
 
     press(Button::Next);
-    press(Button::Next);
-    EXPECT_EQ(texts().mid(5), QStringList({"0:01", "0:00", "0:01"}));
-    EXPECT_EQ(player->InfoTrack->text(), " 3");
-
+    EXPECT_EQ(player->InfoTrack->text(), " 2");
+    EXPECT_EQ(mm->mode(), Mode::Stopped);
+    // Next while playing keeps playing, from the next track (track 2 lasts 3 s).
     press(Button::Play);
+    press(Button::Next);
+    EXPECT_EQ(mm->mode(), Mode::Playing);
+    EXPECT_EQ(player->InfoTrack->text(), " 3");
+    EXPECT_EQ(player->DureeTitre->text(), "0:01");
+
     player->CDEnd->click();
     EXPECT_EQ(mm->mode(), Mode::NotOpen);
     EXPECT_EQ(mm->updateInterval(), 0);
