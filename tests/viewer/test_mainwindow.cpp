@@ -406,14 +406,15 @@ TEST_F(ViewerTest, AnimationPlayerGetsThePathWhole) {
     click(QFileInfo(anim).fileName());
     EXPECT_EQ(dialogs.lastText(), QStringLiteral("Fichier AAWIN.EXE non trouvé"));
 
-    // A player that records what it was given.
+    // A player that records what it was given, the record appearing whole.
     const QString record = appDir.filePath(QStringLiteral("args.txt"));
+    const QByteArray part = "'" + record.toUtf8() + ".part'";
     testutil::writeScript(appDir, QStringLiteral("aawin"),
-                          "printf '%s\\n' \"$#\" \"$1\" > '" + record.toUtf8() + "'");
+                          "printf '%s\\n' \"$#\" \"$1\" >" + part + " && mv " + part + " '" +
+                              record.toUtf8() + "'");
     click(QFileInfo(anim).fileName());
     EXPECT_EQ(dialogs.asked.size(), 1);
-    ASSERT_TRUE(testutil::waitUntil([&] { return QFileInfo(record).size() > 0; }, 5000));
-    QTest::qWait(100);
+    ASSERT_TRUE(testutil::waitUntil([&] { return QFileInfo::exists(record); }));
     EXPECT_EQ(QString::fromUtf8(testutil::readFile(record)),
               QStringLiteral("1\n") + anim + QStringLiteral("\n"));
 }
