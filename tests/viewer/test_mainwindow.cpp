@@ -859,8 +859,11 @@ TEST_F(ViewerTest, SaveCopyAndPrintDuringALoadActOnThePictureBeingLoaded) {
             break;
         }
         case Copy:
-            ASSERT_TRUE(testutil::waitUntil(
-                [] { return QGuiApplication::clipboard()->mimeData()->hasImage(); }));
+            // Empty (no data at all) until the put-off copy has run.
+            ASSERT_TRUE(testutil::waitUntil([] {
+                const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+                return data && data->hasImage();
+            }));
             EXPECT_EQ(QGuiApplication::clipboard()->image().size(), kLarge);
             break;
         case Print:
