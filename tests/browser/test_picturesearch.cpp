@@ -171,7 +171,7 @@ TEST_F(SearchWindowTest, RefusalsNothingFoundAndStop) {
     auto* search = w->findChild<PictureSearch*>();
     ASSERT_NE(search, nullptr);
     search->setReportInterval(60000);
-    std::atomic<bool> walking{false};
+    std::atomic<bool> walking{false}, walked{false};
     search->setWalk([&](const QString& root, const QString&, const SearchSink& sink,
                         const std::atomic<bool>* stop) {
         QStringList first{root + QStringLiteral("/a/two.bmp"), root + QStringLiteral("/one.bmp")};
@@ -181,6 +181,7 @@ TEST_F(SearchWindowTest, RefusalsNothingFoundAndStop) {
             QThread::msleep(1);
         QStringList late{root + QStringLiteral("/late.bmp")};
         sink(root, late);
+        walked = true;
         return false;
     });
     w->cboSearchPattern->setCurrentIndex(0);
@@ -192,7 +193,10 @@ TEST_F(SearchWindowTest, RefusalsNothingFoundAndStop) {
     EXPECT_TRUE(w->LastListedPath.isEmpty() && w->DirList->isVisible());
     EXPECT_EQ(found(), (QStringList{"p/a/two.bmp", "p/one.bmp"}));
     EXPECT_EQ(w->lblFoundNum->text(), QStringLiteral("Total found: 2"));
-    QTest::qWait(200); // nothing of the stopped walk arrives later
+    // Nothing of the stopped walk arrives later: once it has met the late
+    // file, what it could have posted is delivered.
+    ASSERT_TRUE(testutil::waitUntil([&] { return walked.load(); }));
+    QCoreApplication::processEvents();
     EXPECT_EQ(w->lisFilesFound->count(), 2);
     EXPECT_EQ(dialogs.asked.size(), 2);
 }
