@@ -63,15 +63,10 @@ quit() {
 cd "$work"
 start 'CHAT\.JPEG  [0-9]+ Octets$' "photos/vacances été/chat.jpeg"
 xdotool mousemove --window "$win" 300 60 click 1
-full=
-for _ in $(seq 1 100); do
-  read -r full size < <(xwininfo -root -tree |
-    awk '/"Plein écran": \("lumenta"/ {
-           for (i = 2; i <= NF; i++) if ($i ~ /^[0-9]+x[0-9]+\+/) { print $1, $i; exit } }') || true
-  [[ -n "$full" ]] && break
-  sleep 0.1
-done
+# Once shown: the window exists a moment before, and takes no focus then.
+full=$(timeout 20 xdotool search --sync --onlyvisible --name '^Plein écran$' | head -n 1) || true
 [[ -n "$full" ]] || fail "no full-screen window"
+size=$(xwininfo -id "$full" | awk '/-geometry/ { print $2 }')
 [[ $size == 1024x768+0+0 ]] || fail "the full-screen window is $size on a 1024x768 screen"
 keys "$full" Escape
 gone '^Plein écran$'
