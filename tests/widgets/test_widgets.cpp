@@ -455,7 +455,7 @@ TEST(MMControl, NotifyHoldsForOneCommandAndLoopsMusic) {
     mm.setNotify(true);
     ASSERT_TRUE(mm.sendCommand(QStringLiteral("play")));
     // done(1) for the open, then one per time the music ran out.
-    ASSERT_TRUE(testutil::waitUntil([&] { return done.count() == 4; }, 10000));
+    ASSERT_TRUE(testutil::waitUntil([&] { return done.count() == 4; }, 30000));
     EXPECT_EQ(mm.mode(), Mode::Stopped);
     EXPECT_EQ(mm.position(), 6000);
     // Without Notify a command completes silently.
