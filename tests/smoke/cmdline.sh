@@ -92,7 +92,9 @@ gone '^Erreur$'
 win=$(timeout 10 xdotool search --sync --onlyvisible --name "^Visionneuse d'images$" | head -n 1)
 quit "$win" "a missing path"
 INNER
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/inner.sh" "$work" "$album"
+# -noreset: the server would reset when a program that quit was its last
+# client, and could refuse the next program started meanwhile.
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$work/inner.sh" "$work" "$album"
 if [[ -e "$work/Affich.cfg" || -e "$XDG_CONFIG_HOME/Lumenta/Affich.cfg" ]]; then
   fail "starting on a path wrote a settings file"
 fi
