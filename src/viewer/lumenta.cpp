@@ -200,7 +200,12 @@ void Lumenta::createControls() {
     connect(Combo1->lineEdit(), &QLineEdit::editingFinished, this, [this] { Combo1_Commit(); });
     connect(File1, &FileList::fileClicked, this, [this](const QString& n) { File1_Click(n); });
     connect(File1, &FileList::listed, this, [this] { File1_Listed(); });
-    connect(File1, &FileList::listingChanged, this, [this] { updateBusyPointer(); });
+    connect(File1, &FileList::listingChanged, this, [this] {
+        updateBusyPointer();
+        if (!File1->isListing() && std::exchange(m_slideshowWhenListed, false))
+            QTimer::singleShot(0, this,
+                               [this] { m_windows.open(SecondaryWindow::SlideshowSettings); });
+    });
     connect(Dir1, &DirList::listingChanged, this, [this] { updateBusyPointer(); });
     connect(Image1, &StretchImage::doubleClicked, this, [this] { Image1_DblClick(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });

@@ -221,6 +221,7 @@ private:
     bool m_partialShown = false;    // rows of a load (this one or a superseded one) show
     bool m_areaShownBefore = false; // whether the picture area showed before them
     AfterLoad m_afterLoad = AfterLoad::Nothing;
+    bool m_slideshowWhenListed = false; // asked for while the folder was being listed
     int m_lastPictureRow = -1;          // list row of the last picture clicked
     int m_direction = 1;                // which way the user moves through the list
     QString m_shownPath;                // file of the picture on screen

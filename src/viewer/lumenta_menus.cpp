@@ -134,8 +134,16 @@ void Lumenta::wireCommands() {
         File1->refresh(); // the new files show in the list
     });
     m_windows.add(SecondaryWindow::CDPlayer, [this] { CDPlayer::showBeside(m_ctx, this); });
-    m_windows.add(SecondaryWindow::SlideshowSettings,
-                  [this] { Diapo::run(m_ctx, slideshowHost()); });
+    m_windows.add(SecondaryWindow::SlideshowSettings, [this] {
+        // Asked for while the folder is still being listed: the show is
+        // set up once its files are known, not refused for want of them.
+        if (File1->isListing() && File1->listCount() == 0 &&
+            m_st.settings.SelectionListValid == 0) {
+            m_slideshowWhenListed = true;
+            return;
+        }
+        Diapo::run(m_ctx, slideshowHost());
+    });
     m_windows.add(SecondaryWindow::SelectionList, [this] {
         FrmListe editor(m_ctx, slideshowHost(), this);
         editor.exec();

@@ -856,3 +856,24 @@ TEST_F(ViewerTest, SlideshowCommandsOpenTheirWindows) {
     EXPECT_TRUE(seen);
     EXPECT_TRUE(w->Mnu_Diapo->isEnabled());
 }
+
+TEST_F(ViewerTest, ASlideshowAskedForWhileTheFolderIsListedWaitsForItsFiles) {
+    addFixture(QStringLiteral("pictures/samples/jpeg/baseline.jpg"));
+    start();
+    click(QStringLiteral("baseline.jpg"));
+    // Another filter: the lines go at once, and the folder is listed again.
+    w->File1->setPattern(QStringLiteral("*.jpg"));
+    ASSERT_TRUE(w->File1->isListing() && w->File1->listCount() == 0);
+    ASSERT_TRUE(w->Mnu_Diapo->isEnabled());
+    int filesSeen = -1;
+    testutil::whenModal<Diapo>([&](Diapo* settings) {
+        filesSeen = w->File1->listCount();
+        settings->Command2->click();
+    });
+    w->Mnu_Diapo->trigger();
+    // Not refused for want of pictures: the settings come once they are listed.
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    ASSERT_TRUE(testutil::waitUntil([&] { return filesSeen >= 0; }));
+    EXPECT_EQ(filesSeen, 1);
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+}
