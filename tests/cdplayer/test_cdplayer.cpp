@@ -143,7 +143,7 @@ TEST_F(CdPlayerTest, LoadPlayPauseStopAndEjectWhilePlaying) {
     // so what depends on the track is checked from positions that cannot move.
     press(Button::Play);
     EXPECT_EQ(mm->updateInterval(), 1000);
-    EXPECT_TRUE(testutil::waitUntil([&] { return player->TotalDiffuse->text() != "0:00"; }, 3000));
+    EXPECT_TRUE(testutil::waitUntil([&] { return player->TotalDiffuse->text() != "0:00"; }, 20000));
     press(Button::Pause);
     EXPECT_EQ(mm->updateInterval(), 0);
     press(Button::Pause); // resumes

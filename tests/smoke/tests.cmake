@@ -56,3 +56,7 @@ foreach(case start cmdline signal)
                    $<TARGET_FILE:lumenta-driven> ${LUMENTA_FIXTURES})
   set_tests_properties(smoke.${name_${case}} PROPERTIES TIMEOUT ${smoke_timeout_120})
 endforeach()
+
+# The scripts' own limits (the time to quit after SIGTERM) stretch as the watchdogs do.
+set_tests_properties(smoke.QuitOnSignal smoke.Wayland smoke.QuitOnSignalOnWayland
+                     PROPERTIES ENVIRONMENT "LUMENTA_TIMEOUT_FACTOR=${LUMENTA_TIMEOUT_FACTOR}")

@@ -63,8 +63,9 @@ for scale in 1 2; do
   fi
 
   kill -TERM "$pid"
-  for _ in $(seq 1 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && { kill -9 "$pid"; fail "still running 2 s after SIGTERM"; }
+  limit=$((2 * ${LUMENTA_TIMEOUT_FACTOR:-1}))
+  for _ in $(seq 1 $((limit * 10))); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$pid" 2>/dev/null && { kill -9 "$pid"; fail "still running $limit s after SIGTERM"; }
   status=0
   wait "$pid" || status=$?
   [[ $status == 0 ]] || fail "exit status $status after SIGTERM"
