@@ -253,11 +253,8 @@ TEST(AudioOutput, TwoDevicesAreMixed) {
     ASSERT_TRUE(cd.seek(2000));
     {
         // Both join the mixer in the same pass, however late this thread runs.
-        const auto output = AudioOutput::acquire();
-        output->lock();
-        const bool started = cd.play() && wav.play();
-        output->unlock();
-        ASSERT_TRUE(started);
+        const mediatest::HeldOutput held;
+        ASSERT_TRUE(cd.play() && wav.play());
     }
     ASSERT_TRUE(testutil::waitUntil([&] { return wav.state() == PlayState::Stopped; }, 5000));
     wav.close();

@@ -2,6 +2,7 @@
 // Test helpers for sound: the audio output is routed to SDL's "disk"
 // driver (a raw 16-bit stereo file, written faster than real time), and
 // what reached it is read back and measured.
+#include "media/audiooutput.h"
 #include "support/testutil.h"
 
 #include <QByteArray>
@@ -32,6 +33,20 @@ inline bool routeAudioToDisk() {
 }
 
 constexpr int kRate = 44100;
+
+// Keeps the audio thread out of the mixer while it lives: what is started
+// under it cannot run out before the test has looked (the disk output plays
+// many times faster than real time, so a stalled test thread misses it).
+class HeldOutput {
+public:
+    HeldOutput() : out_(lumenta::media::AudioOutput::acquire()) { out_->lock(); }
+    ~HeldOutput() { out_->unlock(); }
+    HeldOutput(const HeldOutput&) = delete;
+    HeldOutput& operator=(const HeldOutput&) = delete;
+
+private:
+    std::shared_ptr<lumenta::media::AudioOutput> out_;
+};
 
 // The three-track disc image (cue sheet and data file) copied into dir;
 // returns the cue sheet's path.
